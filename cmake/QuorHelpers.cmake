@@ -1,0 +1,41 @@
+# Shared build helpers.
+
+# quor_rasapi_module(<target> <output-file-name> SOURCES ... [DEFINITIONS ...] [OUTPUT_DIR dir])
+# Builds a loadable module with an exact file name ("rasapi32.dll",
+# "rnaph.dll") on every platform: on Linux an ELF shared object of that name.
+# On Windows the exports are undecorated stdcall names.
+function(quor_named_module target filename)
+  cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES;DEFINITIONS;LIBRARIES" ${ARGN})
+  add_library(${target} MODULE ${ARG_SOURCES})
+  get_filename_component(_base ${filename} NAME_WE)
+  get_filename_component(_ext ${filename} EXT)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${_base} SUFFIX ${_ext})
+  if(ARG_OUTPUT_DIR)
+    set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}
+                                               RUNTIME_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})
+  endif()
+  if(ARG_DEFINITIONS)
+    target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})
+  endif()
+  if(ARG_LIBRARIES)
+    target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES})
+  endif()
+  target_link_libraries(${target} PRIVATE quor_warnings)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  endif()
+endfunction()
+
+# quor_add_gtest(<target> SOURCES ... LIBRARIES ...): one GoogleTest program,
+# each test case registered with ctest.
+function(quor_add_gtest target)
+  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBRARIES;PROPERTIES" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES} quor_gtest_main quor_warnings)
+  set(_wd ${QUOR_BIN_DIR})
+  if(ARG_WORKING_DIRECTORY)
+    set(_wd ${ARG_WORKING_DIRECTORY})
+  endif()
+  gtest_discover_tests(${target} WORKING_DIRECTORY ${_wd} DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
+endfunction()
