@@ -162,8 +162,9 @@ class VCL_API TStringList : public TObject {
 // fresh interval. A handler may disable or re-enable its own timer, destroy
 // its owner, or run a nested message loop. A late timer fires once and then
 // continues on its period from now: missed periods are skipped.
-// Interval 0: an enabled timer with interval 0 never ticks (as on Windows,
-// where SetTimer refuses a zero interval in the framework's timer).
+// Interval 0: an enabled timer with interval 0 is due 1 ms after it is armed
+// (it fires "at once", on the next pass of the loop, without ever spinning
+// the loop on one clock reading).
 class VCL_API TTimer : public TComponent {
  public:
   explicit TTimer(TComponent* AOwner);
