@@ -199,6 +199,9 @@ constexpr TMsgDlgButtons MsgDlgButtons(std::initializer_list<TMsgDlgBtn> Buttons
   return s;
 }
 constexpr int mrNone = 0, mrOk = 1, mrCancel = 2;
+// The other modal results (the same numbers as the Windows IDOK..IDNO family).
+constexpr int mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9,
+              mrYesToAll = 10;
 
 // Where modal message boxes go. The default presenter shows a real message
 // box on Windows and writes the text to stderr on a console; tests install a
