@@ -104,6 +104,22 @@ struct MSG {
 };
 typedef MSG* LPMSG;
 
+// What WM_CREATE's lParam points to.
+struct CREATESTRUCTA {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCSTR lpszName;
+  LPCSTR lpszClass;
+  DWORD dwExStyle;
+};
+
 // Window messages used by Quor.
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -126,12 +142,15 @@ typedef MSG* LPMSG;
 #define SW_SHOWMINNOACTIVE 7
 #define SW_SHOWNA 8
 #define SW_RESTORE 9
+#define SW_SHOWDEFAULT 10
+#define SW_FORCEMINIMIZE 11
 
 // Window styles (only the visible bit has an effect here).
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_MINIMIZE 0x20000000L
+#define WS_CHILD 0x40000000L
 #define WS_EX_TOOLWINDOW 0x00000080L
 
 #define HWND_MESSAGE ((HWND)0xFFFFFFFDu)
@@ -163,6 +182,13 @@ typedef MSG* LPMSG;
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_NOT_ENOUGH_QUOTA 1816L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_TLW_WITH_WSCHILD 1406L
+#define ERROR_WINDOW_OF_OTHER_THREAD 1408L
+#define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#define ERROR_INVALID_INDEX 1413L
+#define ERROR_INVALID_THREAD_ID 1444L
 
 extern "C" {
 
