@@ -1,0 +1,266 @@
+// TQuor: the component object, its event operations, the two property
+// setters, its class information and its design-time registration.
+#include "TQuorComponent/TQuorComponent.h"
+
+#include <cstring>
+
+#include "TQuorComponent/TQuorFields.h"
+
+using namespace tquor_detail;
+
+// ---------------------------------------------------------------- life
+
+TQuor::TQuor(TComponent* AOwner)
+    : TComponent(AOwner),
+      fRedialPause(0),
+      fSyncDial(false),
+      fMinimizeDialWindow(false),
+      fRedialAttempts(0),
+      RASEvent(0),
+      RedialCount(0),
+      tmrLookForWindow(nullptr),
+      tmrRedial(nullptr),
+      tmrCheckStatus(nullptr),
+      hRas(0),
+      ConnectState(0),
+      fWindowHandle(0),
+      Connections(nullptr),
+      PhoneBookEntries(nullptr),
+      RasInitialized(false) {
+  std::memset(&dialparams, 0, sizeof(dialparams));
+
+  RasInitialized = false;
+  fRedialAttempts = 1;
+  fRedialPause = 10;
+  fMinimizeDialWindow = true;
+
+  Connections = new TStringList;
+  PhoneBookEntries = new TStringList;
+
+  fWindowHandle = 0;  // the first dial creates the window
+
+  tmrLookForWindow = new TTimer(this);
+  tmrLookForWindow->SetInterval(100);
+  tmrLookForWindow->SetEnabled(false);
+  tmrLookForWindow->SetOnTimer([this](TObject* Sender) { tmrLookForWindowTimer(Sender); });
+
+  tmrRedial = new TTimer(this);
+  tmrRedial->SetInterval(static_cast<Cardinal>(fRedialPause) * 1000u);
+  tmrRedial->SetEnabled(false);
+  tmrRedial->SetOnTimer([this](TObject* Sender) { tmrRedialTimer(Sender); });
+
+  tmrCheckStatus = new TTimer(this);
+  tmrCheckStatus->SetInterval(500);
+  tmrCheckStatus->SetEnabled(false);
+  tmrCheckStatus->SetOnTimer([this](TObject* Sender) { tmrCheckStatusTimer(Sender); });
+
+  RedialCount = 0;
+  hRas = 0;
+
+  if (InitRas()) {
+    RasInitialized = true;
+    UINT msg = RegisterWindowMessageA(RASDIALEVENT);
+    // Registered numbers lie in 0xC000..0xFFFF; RAS itself falls back to
+    // WM_RASDIALEVENT when the name cannot be registered.
+    RASEvent = static_cast<Word>(msg != 0 ? msg : WM_RASDIALEVENT);
+    GetPhoneBookEntries();
+  }
+}
+
+TQuor::~TQuor() {
+  // Hang up a call still held. Disconnect swallows what the "Disconnecting..."
+  // handler throws; nothing else it does throws, but a destructor must never
+  // let anything out.
+  if (hRas != 0) {
+    try {
+      Disconnect();
+    } catch (...) {
+    }
+  }
+
+  // A dial window can outlive the call when an event handler threw in the
+  // middle of a dial (hRas already 0, window kept). Release it here, and stop
+  // every timer, so that no queued dial event and no tick can reach this
+  // component once it is gone.
+  if (fWindowHandle != 0) {
+    try {
+      DeallocateHWnd(fWindowHandle);
+    } catch (...) {
+    }
+    fWindowHandle = 0;
+  }
+  if (tmrLookForWindow != nullptr) tmrLookForWindow->SetEnabled(false);
+  if (tmrRedial != nullptr) tmrRedial->SetEnabled(false);
+  if (tmrCheckStatus != nullptr) tmrCheckStatus->SetEnabled(false);
+
+  // Each release on its own: a failure in one does not keep the next.
+  try {
+    delete Connections;
+  } catch (...) {
+  }
+  Connections = nullptr;
+  try {
+    delete PhoneBookEntries;
+  } catch (...) {
+  }
+  PhoneBookEntries = nullptr;
+  try {
+    delete tmrLookForWindow;
+  } catch (...) {
+  }
+  tmrLookForWindow = nullptr;
+  try {
+    delete tmrCheckStatus;
+  } catch (...) {
+  }
+  tmrCheckStatus = nullptr;
+  // tmrRedial goes with the base component's owned components.
+
+  CloseRas();
+
+  // The record holds the last password handed to or read from RAS; it must
+  // not linger in freed memory.
+  SecureZero(&dialparams, sizeof(dialparams));
+}
+
+// ---------------------------------------------------------------- setters
+
+void TQuor::SetRedialAttempts(Integer Value) {
+  if (Value != fRedialAttempts) fRedialAttempts = Value;
+}
+
+void TQuor::SetRedialPause(Byte Value) {
+  // The redial timer keeps its interval; the next redial takes the new pause.
+  fRedialPause = Value > 60 ? Byte{60} : Value;
+}
+
+// ---------------------------------------------------------------- events
+
+void TQuor::Notify(Integer ErrCode, String ErrorString) {
+  if (fNotifyEvent) fNotifyEvent(ErrCode, ErrorString);
+}
+
+void TQuor::NotifyConnect() {
+  if (fOnConnect) fOnConnect(this);
+  tmrCheckStatus->SetEnabled(true);
+  tmrLookForWindow->SetEnabled(true);
+}
+
+void TQuor::NotifyDisconnect(Integer ErrCode, String ErrorString) {
+  if (fOnDisconnect) fOnDisconnect(ErrCode, ErrorString);
+}
+
+// ---------------------------------------------------------------- class information
+
+namespace {
+
+TQuor& AsQuor(TComponent& C) { return static_cast<TQuor&>(C); }
+const TQuor& AsQuor(const TComponent& C) { return static_cast<const TQuor&>(C); }
+
+TPropValue BoolValue(bool B) {
+  TPropValue v;
+  v.Kind = TTypeKind::Boolean;
+  v.Ord = B ? 1 : 0;
+  return v;
+}
+
+TPropValue OrdValue(TTypeKind Kind, int64_t Ord) {
+  TPropValue v;
+  v.Kind = Kind;
+  v.Ord = Ord;
+  return v;
+}
+
+TPropValue StrValue(const String& S) {
+  TPropValue v;
+  v.Kind = TTypeKind::String;
+  v.Str = S;
+  return v;
+}
+
+// A method property is streamed as its handler's name. Handlers here are
+// plain callables without a name, so an assigned one shows a fixed marker;
+// setting a method property through the streaming system is ignored (there
+// is no way to turn a name back into a callable).
+template <typename F>
+TPropValue MethodValue(const F& Handler) {
+  TPropValue v;
+  v.Kind = TTypeKind::Method;
+  v.Str = Handler ? "(assigned)" : "";
+  return v;
+}
+
+TPropInfo StringProp(const char* Name, const String& (TQuor::*Get)() const,
+                     void (TQuor::*Set)(const String&)) {
+  return TPropInfo{Name, TTypeKind::String,
+                   [Get](const TComponent& C) { return StrValue((AsQuor(C).*Get)()); },
+                   [Set](TComponent& C, const TPropValue& V) { (AsQuor(C).*Set)(V.Str); }, std::nullopt};
+}
+
+template <typename F>
+TPropInfo MethodProp(const char* Name, const F& (TQuor::*Get)() const) {
+  return TPropInfo{Name, TTypeKind::Method,
+                   [Get](const TComponent& C) { return MethodValue((AsQuor(C).*Get)()); },
+                   [](TComponent&, const TPropValue&) {}, std::nullopt};
+}
+
+TClassInfo MakeClassInfo() {
+  TClassInfo info;
+  info.ClassName = "TQuor";
+  info.Parent = &TComponent::StaticClassInfo();
+  info.Properties.push_back(TPropInfo{
+      "MinimizeDialWindow", TTypeKind::Boolean,
+      [](const TComponent& C) { return BoolValue(AsQuor(C).MinimizeDialWindow()); },
+      [](TComponent& C, const TPropValue& V) { AsQuor(C).SetMinimizeDialWindow(V.Ord != 0); }, int64_t{1}});
+  info.Properties.push_back(StringProp("EntryName", &TQuor::EntryName, &TQuor::SetEntryName));
+  info.Properties.push_back(StringProp("PhoneNumber", &TQuor::PhoneNumber, &TQuor::SetPhoneNumber));
+  info.Properties.push_back(StringProp("CallbackNumber", &TQuor::CallbackNumber, &TQuor::SetCallbackNumber));
+  info.Properties.push_back(StringProp("UserName", &TQuor::UserName, &TQuor::SetUserName));
+  info.Properties.push_back(StringProp("Password", &TQuor::Password, &TQuor::SetPassword));
+  info.Properties.push_back(TPropInfo{
+      "RedialAttempts", TTypeKind::Integer,
+      [](const TComponent& C) { return OrdValue(TTypeKind::Integer, AsQuor(C).RedialAttempts()); },
+      [](TComponent& C, const TPropValue& V) { AsQuor(C).SetRedialAttempts(static_cast<Integer>(V.Ord)); },
+      int64_t{1}});
+  info.Properties.push_back(StringProp("Domain", &TQuor::Domain, &TQuor::SetDomain));
+  info.Properties.push_back(MethodProp<TNotifyEvent>("OnConnect", &TQuor::OnConnect));
+  info.Properties.push_back(MethodProp<TRasStateEvent>("OnDisconnect", &TQuor::OnDisconnect));
+  info.Properties.push_back(MethodProp<TRasStateEvent>("OnNotify", &TQuor::OnNotify));
+  info.Properties.push_back(MethodProp<TRasStateEvent>("OnConnectFail", &TQuor::OnConnectFail));
+  info.Properties.push_back(TPropInfo{
+      "SynchronousDial", TTypeKind::Boolean,
+      [](const TComponent& C) { return BoolValue(AsQuor(C).SynchronousDial()); },
+      [](TComponent& C, const TPropValue& V) { AsQuor(C).SetSynchronousDial(V.Ord != 0); }, std::nullopt});
+  info.Properties.push_back(TPropInfo{
+      "RedialPause", TTypeKind::Byte,
+      [](const TComponent& C) { return OrdValue(TTypeKind::Byte, AsQuor(C).RedialPause()); },
+      // A streamed value outside a byte is brought into the byte's range
+      // before the setter limits it to 60.
+      [](TComponent& C, const TPropValue& V) {
+        int64_t v = V.Ord < 0 ? 0 : (V.Ord > 255 ? 255 : V.Ord);
+        AsQuor(C).SetRedialPause(static_cast<Byte>(v));
+      },
+      std::nullopt});
+  info.Create = [](TComponent* AOwner) -> TComponent* { return new TQuor(AOwner); };
+  return info;
+}
+
+// Creation by class name (form streaming) needs the class known from the
+// start.
+const bool kClassRegistered = (RegisterClass(&TQuor::StaticClassInfo()), true);
+
+}  // namespace
+
+const TClassInfo& TQuor::StaticClassInfo() {
+  static const TClassInfo info = MakeClassInfo();
+  return info;
+}
+
+TComponentClass TQuor::ClassInfo() const { return &StaticClassInfo(); }
+
+// ---------------------------------------------------------------- registration
+
+void Register() { RegisterComponents("RAS", {&TQuor::StaticClassInfo()}); }
+
+void TQuorComponentInitialization() {}
+void TQuorComponentFinalization() {}

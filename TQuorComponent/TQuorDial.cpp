@@ -1,0 +1,178 @@
+// TQuor: starting a dial, the dial events RAS posts to the hidden window,
+// the state texts, and the redial after a failed attempt.
+#include <cstring>
+
+#include "TQuorComponent/TQuorComponent.h"
+#include "TQuorComponent/TQuorFields.h"
+
+using namespace tquor_detail;
+
+Integer TQuor::Connect() {
+  RedialCount = 0;
+  // A redial still pending from an earlier Connect would start a second dial
+  // on top of this one.
+  tmrRedial->SetEnabled(false);
+  return DoConnect();
+}
+
+Integer TQuor::DoConnect() {
+  if (!RasInitialized) return 0;
+
+  if (fWindowHandle == 0) fWindowHandle = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
+
+  // Fill the dial parameters. A text too long for its field is neither cut
+  // (a shortened name, number or password would dial something else) nor
+  // allowed to overrun the record: the dial is refused and reported exactly
+  // like a dial RAS refused at once, with RAS's own error numbers.
+  DWORD refused = 0;
+  std::memset(&dialparams, 0, sizeof(dialparams));
+  dialparams.dwSize = sizeof(TRasDialParams);
+  if (!PutField(dialparams.szEntryName, fEntryName)) refused = ERROR_INVALID_PARAMETER;
+  if (!fPhoneNumber.empty() && !PutField(dialparams.szPhoneNumber, fPhoneNumber) && refused == 0)
+    refused = ERROR_PHONE_NUMBER_TOO_LONG;
+  if (!PutField(dialparams.szUserName, fUserName) && refused == 0) refused = ERROR_INVALID_PARAMETER;
+  if (!PutField(dialparams.szPassword, fPassword) && refused == 0) refused = ERROR_INVALID_PARAMETER;
+
+  // RAS wants the handle variable 0 before a dial. A call still held (being
+  // dialled or connected) is hung up first: dropping its handle would leave a
+  // live call nobody could hang up, and the status watch would go on polling
+  // the new dial. No "Disconnecting..." report and no pause here: the dial
+  // must not block.
+  if (hRas != 0) {
+    tmrCheckStatus->SetEnabled(false);
+    if (RasHangUp != nullptr) RasHangUp(hRas);
+    hRas = 0;
+  }
+
+  Notify(0, "Dialing " + fEntryName + "...");
+
+  DWORD r;
+  if (refused != 0) {
+    r = refused;
+  } else if (RasDial == nullptr) {
+    r = ERROR_PROC_NOT_FOUND;  // the library lacks the export: the dial fails at once
+  } else {
+    // RasDial returns at once in either mode; the progress arrives later as
+    // dial events posted to the window.
+    r = RasDial(nullptr, nullptr, &dialparams, 0xFFFFFFFFu, HandleValue(fWindowHandle), &hRas);
+  }
+
+  const Integer err = static_cast<Integer>(r);
+  if (fSyncDial) {
+    if (r == 0) {
+      Notify(0, "Connected");
+    } else {
+      String text = RasErrorText(err);
+      Notify(err, "ERROR: " + text);
+      Disconnect();
+      ConnectFail(err, "Error connecting.");
+    }
+  } else if (r != 0) {
+    String text = RasErrorText(err);
+    Notify(err, "ERROR: " + text);
+    Disconnect();
+    ConnectFail(err, "Error connecting: " + text);
+  }
+  return static_cast<Integer>(hRas);
+}
+
+void TQuor::WndProc(TMessage& Msg) {
+  if (Msg.Msg == RASEvent && hRas != 0) {
+    const Integer Error = static_cast<Integer>(static_cast<uint32_t>(Msg.LParam) & 0xFFFFu);
+    const Integer State = static_cast<Integer>(Msg.WParam & 0xFFFFu);
+    Msg.Result = 0;
+    String text = Error == 0 ? String() : String("ERROR: ");
+    text += StatusString(State, Error);
+    Notify(Error, text);
+    if (State == static_cast<Integer>(RASCS_ConnectDevice) && Error == 0) {
+      GetConnectStatus();
+      Notify(0, "Using " + DeviceType + ": " + DeviceName);
+    }
+    if (Error != 0) ConnectFail(Error, text);
+    return;
+  }
+  Msg.Result = static_cast<int32_t>(DefWindowProcA(fWindowHandle, Msg.Msg, static_cast<WPARAM>(Msg.WParam),
+                                                   static_cast<LPARAM>(Msg.LParam)));
+}
+
+void TQuor::ConnectFail(Integer ErrCode, String ErrorString) {
+  RedialCount = RedialCount + 1;
+  if (RedialCount <= fRedialAttempts) {
+    Disconnect();
+    Notify(ErrCode, "Retrying in " + IntToStr(fRedialPause) + " seconds...");
+    // A pause of 0 gives an interval of 0: the framework's timer then fires
+    // on the next pass of the message loop, so the redial follows at once.
+    tmrRedial->SetInterval(static_cast<Cardinal>(fRedialPause) * 1000u);
+    tmrRedial->SetEnabled(true);
+  } else {
+    Disconnect();
+    if (fOnConnectFail) fOnConnectFail(ErrCode, ErrorString);
+  }
+}
+
+void TQuor::tmrRedialTimer(TObject* /*Sender*/) {
+  tmrRedial->SetEnabled(false);
+  DoConnect();
+}
+
+// ---------------------------------------------------------------- state texts
+
+namespace {
+
+const char* const kDenseStates[] = {
+    "Opening port",                     // RASCS_OpenPort
+    "Port opened",                      // RASCS_PortOpened
+    "Connecting device",                // RASCS_ConnectDevice
+    "Device connected",                 // RASCS_DeviceConnected
+    "All devices connected",            // RASCS_AllDevicesConnected
+    "Start authenticating",             // RASCS_Authenticate
+    "Authentication: notify",           // RASCS_AuthNotify
+    "Authentication: retry",            // RASCS_AuthRetry
+    "Authentication: callback",         // RASCS_AuthCallback
+    "Authentication: change password",  // RASCS_AuthChangePassword
+    "Authentication: projecting",       // RASCS_AuthProject
+    "Authentication: link speed",       // RASCS_AuthLinkSpeed
+    "Authentication: acknowledge",      // RASCS_AuthAck
+    "Authentication: reauthenticate",   // RASCS_ReAuthenticate
+    "Authenticated",                    // RASCS_Authenticated
+    "Preparing for callback",           // RASCS_PrepareForCallback
+    "Waiting for modem reset",          // RASCS_WaitForModemReset
+    "Waiting for callback",             // RASCS_WaitForCallback
+    "Projected",                        // RASCS_Projected
+    "Start authentication",             // RASCS_StartAuthentication
+    "Callback complete",                // RASCS_CallbackComplete
+    "Logging on network",               // RASCS_LogonNetwork
+};
+
+const char* const kPausedStates[] = {
+    "Interactive",             // RASCS_Interactive
+    "Retry Authentication",    // RASCS_RetryAuthentication
+    "Callback set by caller",  // RASCS_CallbackSetByCaller
+    "Password expired",        // RASCS_PasswordExpired
+};
+
+constexpr Integer kDenseCount = static_cast<Integer>(sizeof(kDenseStates) / sizeof(kDenseStates[0]));
+constexpr Integer kPausedCount = static_cast<Integer>(sizeof(kPausedStates) / sizeof(kPausedStates[0]));
+static_assert(kDenseCount == static_cast<Integer>(RASCS_LogonNetwork) + 1, "one text per state 0..21");
+
+}  // namespace
+
+String TQuor::StatusString(Integer state, Integer error) {
+  if (!RasInitialized) return String();
+  if (error != 0) return RasErrorText(error);
+
+  String text;
+  const Integer paused = static_cast<Integer>(RASCS_PAUSED);
+  if (state >= 0 && state < kDenseCount) {
+    text = kDenseStates[state];
+  } else if (state >= paused && state < paused + kPausedCount) {
+    text = kPausedStates[state - paused];
+  } else if (state == static_cast<Integer>(RASCS_Connected)) {
+    text = "Connected";
+    NotifyConnect();
+  } else if (state == static_cast<Integer>(RASCS_Disconnected)) {
+    text = "Disconnected";
+    NotifyDisconnect(static_cast<Integer>(RASCS_Disconnected), "Disconnected.");
+  }
+  return text;
+}

@@ -1,0 +1,74 @@
+// Helpers shared by the TQuor sources: moving texts in and out of the fixed
+// character fields of the RAS records without ever writing or reading past a
+// field, and RAS's error texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "Ras2/Ras2.h"
+#include "Vcl/Vcl.h"
+
+namespace tquor_detail {
+
+// True when Text, with its terminating zero, fits into a field of Width
+// characters. Texts that do not fit are refused by the callers rather than
+// cut: a silently shortened password or number would dial something else.
+inline bool FitsField(const String& Text, size_t Width) { return Text.size() < Width; }
+
+// Writes Text and its terminating zero into a field of Width characters.
+// The caller has checked FitsField; should it not have, nothing is written
+// and the result is false.
+template <size_t Width>
+bool PutField(CHAR (&Field)[Width], const String& Text) {
+  if (!FitsField(Text, Width)) return false;
+  std::memcpy(Field, Text.data(), Text.size());
+  Field[Text.size()] = '\0';
+  return true;
+}
+
+// The text of a field: its characters up to the first zero, at most the
+// field's width (RAS need not leave a zero in a completely filled field).
+template <size_t Width>
+String GetField(const CHAR (&Field)[Width]) {
+  const void* zero = std::memchr(Field, 0, Width);
+  size_t n = zero ? static_cast<size_t>(static_cast<const CHAR*>(zero) - Field) : Width;
+  return String(Field, n);
+}
+
+// RAS's text for an error number. The 101-character buffer is zeroed before
+// the call and RAS is told it holds 100, so the last character always stays
+// a zero. When the entry point is missing, or RAS refuses the number, or
+// leaves no text at all, the text is "RAS error <number>" so that the
+// application never receives an empty or stale error text.
+inline String RasErrorText(Integer Error) {
+  CHAR buffer[101];
+  std::memset(buffer, 0, sizeof(buffer));
+  if (RasGetErrorString != nullptr &&
+      RasGetErrorString(static_cast<UINT>(Error), buffer, 100) == 0 && buffer[0] != '\0') {
+    return GetField(buffer);
+  }
+  return "RAS error " + IntToStr(Error);
+}
+
+// A window handle as the 32-bit value RAS takes for its notifier: handles
+// are plain 32-bit numbers in our subset and pointers on Windows.
+template <typename H>
+DWORD HandleValue(H Handle) {
+  if constexpr (std::is_pointer_v<H>) {
+    return static_cast<DWORD>(reinterpret_cast<uintptr_t>(Handle));
+  } else {
+    return static_cast<DWORD>(Handle);
+  }
+}
+
+// Zeroes a memory area in a way the compiler may not leave out because the
+// area is about to die.
+inline void SecureZero(void* Area, size_t Size) {
+  volatile unsigned char* p = static_cast<volatile unsigned char*>(Area);
+  while (Size-- > 0) *p++ = 0;
+}
+
+}  // namespace tquor_detail
