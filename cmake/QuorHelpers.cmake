@@ -39,3 +39,7 @@ function(quor_add_gtest target)
   gtest_discover_tests(${target} WORKING_DIRECTORY ${_wd} DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
 endfunction()
+
+if(MINGW)
+  include(${CMAKE_CURRENT_LIST_DIR}/QuorWindows.cmake)
+endif()

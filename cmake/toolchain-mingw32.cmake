@@ -1,8 +1,6 @@
 # Cross build for 32-bit Windows with MinGW-w64 (posix thread model, so that
 # std::mutex and std::thread exist for GoogleTest and the clock's callback
-# thread). The runtime is linked statically: the executables and DLLs need
-# nothing beyond the system's own DLLs. Tests and the other executables run
-# through Wine.
+# thread). Tests and the other executables run through Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
@@ -16,9 +14,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+# The GCC runtime is linked as DLLs (libgcc_s_dw2-1.dll, libstdc++-6.dll,
+# libwinpthread-1.dll), not statically. This compiler unwinds with DWARF-2
+# tables, and a statically linked libgcc keeps one table registry per module:
+# an exception thrown in one of our DLLs (vcl30's AllocateHWnd, a test's
+# throwing event handler caught by vcl30's timer dispatch) then finds no
+# handler in the other module and the process calls terminate. With the shared
+# runtime every module registers with the same unwinder and shares one
+# libstdc++. cmake/QuorWindows.cmake copies the three DLLs beside the programs.
 
 # ctest and gtest_discover_tests run the cross-built programs through Wine.
 # Wine prefers its own built-in rasapi32.dll even when ours sits beside the
