@@ -26,6 +26,11 @@
 // clock-aware one.
 #define Sleep QuorSleep
 
+// windows.h maps the neutral RegisterClass onto RegisterClassA; Quor calls the
+// 8-bit window functions by their A names, and the neutral name belongs to the
+// host framework's class registry (RegisterClass(TComponentClass)).
+#undef RegisterClass
+
 #else  // our own subset
 
 #include <cstddef>
