@@ -1,0 +1,156 @@
+// Loading modules by name: where they are looked for, handle identity,
+// reference counts and unloading, and the failures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "Win32/Win32.h"
+
+namespace {
+
+typedef int (*IntFunc)(void);
+
+std::string ExeDirectory() {
+  char path[1024];
+  DWORD n = GetModuleFileNameA(0, path, sizeof path);
+  std::string exe(path, n);
+  size_t slash = exe.find_last_of("/\\");
+  return exe.substr(0, slash);
+}
+
+int Call(HMODULE module, const char* name) {
+  IntFunc f = reinterpret_cast<IntFunc>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+  if (f == nullptr) {
+    ADD_FAILURE() << name << " not found";
+    return -1;
+  }
+  return f();
+}
+
+class Modules : public ::testing::Test {
+ protected:
+  void TearDown() override { SetDllDirectoryA(nullptr); }
+};
+
+TEST_F(Modules, LoadsTheCopyBesideTheExecutableFirst) {
+  SetDllDirectoryA((ExeDirectory() + "/qwsub").c_str());
+  HMODULE m = LoadLibraryA("qwtest.dll");
+  ASSERT_NE(m, 0u);
+  EXPECT_EQ(Call(m, "QwTestVariant"), 1);
+
+  char path[1024];
+  DWORD n = GetModuleFileNameA(m, path, sizeof path);
+  ASSERT_GT(n, 0u);
+  EXPECT_EQ(std::string(path, n), ExeDirectory() + "/qwtest.dll");
+  EXPECT_TRUE(FreeLibrary(m));
+}
+
+TEST_F(Modules, DllDirectoryIsSearchedAfterTheExecutableDirectory) {
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryA("qwdironly.dll"), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  ASSERT_TRUE(SetDllDirectoryA((ExeDirectory() + "/qwsub").c_str()));
+  HMODULE m = LoadLibraryA("qwdironly.dll");
+  ASSERT_NE(m, 0u);
+  EXPECT_EQ(Call(m, "QwTestVariant"), 3);
+  EXPECT_TRUE(FreeLibrary(m));
+
+  // Cleared again: back to the executable's directory and the system search.
+  SetDllDirectoryA(nullptr);
+  EXPECT_EQ(LoadLibraryA("qwdironly.dll"), 0u);
+}
+
+TEST_F(Modules, NameWithPathLoadsThatFileAndIsADifferentModule) {
+  HMODULE beside = LoadLibraryA("qwtest.dll");
+  HMODULE sub = LoadLibraryA((ExeDirectory() + "/qwsub/qwtest.dll").c_str());
+  ASSERT_NE(beside, 0u);
+  ASSERT_NE(sub, 0u);
+  EXPECT_NE(beside, sub);
+  EXPECT_EQ(Call(beside, "QwTestVariant"), 1);
+  EXPECT_EQ(Call(sub, "QwTestVariant"), 2);
+  EXPECT_EQ(GetModuleHandleA((ExeDirectory() + "/qwsub/qwtest.dll").c_str()), sub);
+  EXPECT_TRUE(FreeLibrary(sub));
+  EXPECT_TRUE(FreeLibrary(beside));
+}
+
+TEST_F(Modules, SecondLoadGivesTheSameHandleAndUnloadsOnlyAtTheLastFree) {
+  HMODULE first = LoadLibraryA("qwtest.dll");
+  ASSERT_NE(first, 0u);
+  EXPECT_EQ(Call(first, "QwTestBump"), 1);
+  EXPECT_EQ(Call(first, "QwTestBump"), 2);
+
+  // Without the extension the same module is meant.
+  HMODULE second = LoadLibraryA("qwtest");
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(GetModuleHandleA("QWTEST.DLL"), first);
+
+  EXPECT_TRUE(FreeLibrary(first));
+  EXPECT_EQ(GetModuleHandleA("qwtest.dll"), first) << "one reference is still held";
+  EXPECT_EQ(Call(first, "QwTestBump"), 3) << "the module kept its state";
+
+  EXPECT_TRUE(FreeLibrary(second));
+  SetLastError(0);
+  EXPECT_EQ(GetModuleHandleA("qwtest.dll"), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_FALSE(FreeLibrary(first)) << "the handle is gone";
+  EXPECT_EQ(GetProcAddress(first, "QwTestBump"), nullptr);
+
+  // Really unloaded: a new load starts from fresh statics under a new handle.
+  HMODULE again = LoadLibraryA("qwtest.dll");
+  ASSERT_NE(again, 0u);
+  EXPECT_NE(again, first);
+  EXPECT_EQ(Call(again, "QwTestBump"), 1);
+  EXPECT_TRUE(FreeLibrary(again));
+}
+
+TEST_F(Modules, FailuresSayWhy) {
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryA("no-such-module-qw.dll"), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  HMODULE m = LoadLibraryA("qwtest.dll");
+  ASSERT_NE(m, 0u);
+  SetLastError(0);
+  EXPECT_EQ(GetProcAddress(m, "QwTestMissing"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(GetProcAddress(m, nullptr), nullptr);
+  // An ordinal is never read as a name.
+  EXPECT_EQ(GetProcAddress(m, reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(1))), nullptr);
+  EXPECT_TRUE(FreeLibrary(m));
+
+  EXPECT_EQ(GetProcAddress(static_cast<HMODULE>(0x7654321u), "QwTestBump"), nullptr);
+  EXPECT_FALSE(FreeLibrary(static_cast<HMODULE>(0x7654321u)));
+  EXPECT_EQ(LoadLibraryA(nullptr), 0u);
+}
+
+TEST_F(Modules, ExecutableAndFileNames) {
+  HMODULE exe = GetModuleHandleA(nullptr);
+  EXPECT_NE(exe, 0u);
+  char path[1024];
+  DWORD n = GetModuleFileNameA(exe, path, sizeof path);
+  ASSERT_GT(n, 0u);
+  EXPECT_NE(std::string(path, n).find("win32_tests"), std::string::npos);
+
+  // A short buffer gets a terminated, truncated name and the error says so.
+  char small[5];
+  SetLastError(0);
+  EXPECT_EQ(GetModuleFileNameA(exe, small, sizeof small), 5u);
+  EXPECT_EQ(std::string(small), std::string(path, 4));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST(LastError, IsKeptPerThread) {
+  SetLastError(1234);
+  DWORD seenByOther = 1;
+  std::thread other([&] {
+    seenByOther = GetLastError();
+    SetLastError(42);
+  });
+  other.join();
+  EXPECT_EQ(seenByOther, 0u);
+  EXPECT_EQ(GetLastError(), 1234u);
+}
+
+}  // namespace

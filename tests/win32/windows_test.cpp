@@ -1,0 +1,266 @@
+// Window classes, windows, their attributes, destruction and the search for
+// top-level windows by title.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Win32/Win32.h"
+
+namespace {
+
+struct Seen {
+  HWND hwnd;
+  UINT message;
+};
+std::vector<Seen> seen;
+LPVOID createParams = nullptr;
+
+LRESULT CALLBACK RecordingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  seen.push_back({h, m});
+  if (m == WM_CREATE) createParams = reinterpret_cast<CREATESTRUCTA*>(l)->lpCreateParams;
+  if (m == WM_USER) return static_cast<LRESULT>(w) * 2;
+  return DefWindowProcA(h, m, w, l);
+}
+
+LRESULT CALLBACK RefusingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  seen.push_back({h, m});
+  return m == WM_CREATE ? -1 : DefWindowProcA(h, m, w, l);
+}
+
+LRESULT CALLBACK OtherProc(HWND, UINT, WPARAM, LPARAM) { return 77; }
+
+class Windows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    seen.clear();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = RecordingProc;
+    wc.lpszClassName = "QwRecording";
+    atom = RegisterClassA(&wc);
+    ASSERT_NE(atom, 0);
+  }
+  void TearDown() override {
+    for (HWND h : made) {
+      if (IsWindow(h)) DestroyWindow(h);
+    }
+    EXPECT_TRUE(UnregisterClassA("QwRecording", 0));
+  }
+  HWND Make(const char* title, DWORD style = 0, HWND parent = 0, LPCSTR cls = "QwRecording") {
+    HWND h = CreateWindowExA(0, cls, title, style, 0, 0, 0, 0, parent, 0, 0, nullptr);
+    if (h != 0) made.push_back(h);
+    return h;
+  }
+  std::vector<UINT> MessagesOf(HWND h) {
+    std::vector<UINT> out;
+    for (const Seen& s : seen) {
+      if (s.hwnd == h) out.push_back(s.message);
+    }
+    return out;
+  }
+  WORD atom = 0;
+  std::vector<HWND> made;
+};
+
+TEST_F(Windows, ClassRegistration) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = RecordingProc;
+  wc.lpszClassName = "qwrecording";  // class names ignore ASCII case
+  SetLastError(0);
+  EXPECT_EQ(RegisterClassA(&wc), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+
+  wc.lpfnWndProc = nullptr;
+  wc.lpszClassName = "QwNoProc";
+  EXPECT_EQ(RegisterClassA(&wc), 0) << "a class without a procedure could never be called";
+  EXPECT_EQ(RegisterClassA(nullptr), 0);
+
+  HWND h = Make("x");
+  ASSERT_NE(h, 0u);
+  EXPECT_FALSE(UnregisterClassA("QwRecording", 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+  EXPECT_FALSE(UnregisterClassA("QwNeverRegistered", 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+
+  SetLastError(0);
+  EXPECT_EQ(Make("y", 0, 0, "QwNeverRegistered"), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
+  // By atom as well as by name.
+  EXPECT_NE(Make("z", 0, 0, reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(atom))), 0u);
+}
+
+TEST_F(Windows, CreationSendsCreateAndDestructionSendsDestroy) {
+  int param = 0;
+  HWND h = CreateWindowExA(0, "QwRecording", "t", 0, 0, 0, 0, 0, 0, 0, 0, &param);
+  ASSERT_NE(h, 0u);
+  EXPECT_TRUE(IsWindow(h));
+  EXPECT_EQ(createParams, &param);
+  EXPECT_TRUE(DestroyWindow(h));
+  EXPECT_EQ(MessagesOf(h), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_FALSE(DestroyWindow(h));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+
+  // Handles are never reused.
+  HWND next = Make("t");
+  EXPECT_NE(next, h);
+}
+
+TEST_F(Windows, CreateReturningMinusOneFailsTheCreation) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = RefusingProc;
+  wc.lpszClassName = "QwRefusing";
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  EXPECT_EQ(Make("r", 0, 0, "QwRefusing"), 0u);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_CREATE));
+  EXPECT_EQ(seen[1].message, static_cast<UINT>(WM_DESTROY));
+  EXPECT_FALSE(IsWindow(seen[0].hwnd));
+  EXPECT_TRUE(UnregisterClassA("QwRefusing", 0)) << "the refused window holds no reference to its class";
+}
+
+TEST_F(Windows, DestroyingAParentDestroysItsChildrenAfterIt) {
+  HWND parent = Make("p");
+  HWND child = Make("c", WS_CHILD, parent);
+  HWND grandchild = Make("g", WS_CHILD, child);
+  ASSERT_NE(grandchild, 0u);
+  seen.clear();
+  EXPECT_TRUE(DestroyWindow(parent));
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].hwnd, parent);
+  EXPECT_EQ(seen[1].hwnd, child);
+  EXPECT_EQ(seen[2].hwnd, grandchild);
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_FALSE(IsWindow(grandchild));
+}
+
+TEST_F(Windows, BadParents) {
+  SetLastError(0);
+  EXPECT_EQ(Make("c", WS_CHILD), 0u) << "a child needs a parent";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TLW_WITH_WSCHILD));
+  EXPECT_EQ(Make("c", WS_CHILD, static_cast<HWND>(0x7777777u)), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+TEST_F(Windows, OnlyTheOwningThreadMayDestroyAWindow) {
+  HWND h = Make("mine");
+  BOOL destroyed = TRUE;
+  DWORD error = 0;
+  DWORD otherThread = 0;
+  std::thread other([&] {
+    destroyed = DestroyWindow(h);
+    error = GetLastError();
+    otherThread = GetCurrentThreadId();
+  });
+  other.join();
+  EXPECT_FALSE(destroyed);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(IsWindow(h));
+
+  DWORD pid = 0;
+  EXPECT_EQ(GetWindowThreadProcessId(h, &pid), GetCurrentThreadId());
+  EXPECT_NE(GetWindowThreadProcessId(h, nullptr), otherThread);
+  EXPECT_EQ(pid, GetCurrentProcessId());
+}
+
+TEST_F(Windows, DefWindowProcClosesOnCloseAndAnswersZero) {
+  HWND h = Make("closable");
+  EXPECT_EQ(DefWindowProcA(h, WM_USER + 5, 1, 2), 0);
+  EXPECT_TRUE(IsWindow(h));
+  EXPECT_EQ(SendMessageA(h, WM_USER, 21, 0), 42) << "same thread: a direct call of the procedure";
+  EXPECT_EQ(SendMessageA(h, WM_CLOSE, 0, 0), 0);
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(MessagesOf(h).back(), static_cast<UINT>(WM_DESTROY));
+  SetLastError(0);
+  EXPECT_EQ(SendMessageA(h, WM_USER, 21, 0), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+TEST_F(Windows, LongPtrsAndText) {
+  HWND h = Make("Initial title");
+  EXPECT_EQ(SetWindowLongPtrA(h, GWLP_USERDATA, 1234), 0);
+  EXPECT_EQ(GetWindowLongPtrA(h, GWLP_USERDATA), 1234);
+  EXPECT_EQ(GetWindowLongPtrA(h, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&RecordingProc));
+  EXPECT_EQ(SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OtherProc)),
+            reinterpret_cast<LONG_PTR>(&RecordingProc));
+  EXPECT_EQ(SendMessageA(h, WM_USER, 1, 0), 77);
+  EXPECT_EQ(SetWindowLongPtrA(h, GWLP_WNDPROC, 0), 0) << "a null procedure is refused";
+  EXPECT_EQ(SendMessageA(h, WM_USER, 1, 0), 77);
+  EXPECT_EQ(GetWindowLongPtrA(h, 12345), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
+  EXPECT_EQ(GetWindowLongPtrA(static_cast<HWND>(0x7777777u), GWLP_USERDATA), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc));
+
+  char buffer[8] = "xxxxxxx";
+  EXPECT_EQ(GetWindowTextA(h, buffer, sizeof buffer), 7);
+  EXPECT_STREQ(buffer, "Initial");
+  EXPECT_TRUE(SetWindowTextA(h, "New"));
+  EXPECT_EQ(GetWindowTextA(h, buffer, sizeof buffer), 3);
+  EXPECT_STREQ(buffer, "New");
+  EXPECT_EQ(GetWindowTextA(h, buffer, 0), 0);
+  EXPECT_STREQ(buffer, "New") << "a zero-sized buffer is not written";
+}
+
+TEST_F(Windows, ShowWindowReportsThePreviousVisibility) {
+  HWND h = Make("shown", WS_VISIBLE);
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_FALSE(IsIconic(h));
+  EXPECT_TRUE(ShowWindow(h, SW_HIDE));
+  EXPECT_FALSE(IsWindowVisible(h));
+  EXPECT_FALSE(ShowWindow(h, SW_HIDE));
+  EXPECT_FALSE(ShowWindow(h, SW_MINIMIZE)) << "it was hidden";
+  EXPECT_TRUE(IsIconic(h));
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_TRUE(ShowWindow(h, SW_SHOW));
+  EXPECT_TRUE(IsIconic(h)) << "SW_SHOW keeps the minimised state";
+  EXPECT_TRUE(ShowWindow(h, SW_RESTORE));
+  EXPECT_FALSE(IsIconic(h));
+  EXPECT_FALSE(ShowWindow(h, 99));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(ShowWindow(static_cast<HWND>(0x7777777u), SW_SHOW));
+  EXPECT_FALSE(IsIconic(static_cast<HWND>(0x7777777u)));
+
+  HWND hidden = Make("hidden");
+  HWND child = Make("child", WS_CHILD | WS_VISIBLE, hidden);
+  EXPECT_FALSE(IsWindowVisible(child)) << "a child shows only while its parent does";
+  ShowWindow(hidden, SW_SHOWNORMAL);
+  EXPECT_TRUE(IsWindowVisible(child));
+}
+
+class FindWindowTest : public Windows {};
+
+TEST_F(FindWindowTest, MatchesTheWholeTitleExactly) {
+  HWND target = Make("Connected to Office", 0);
+  ASSERT_NE(target, 0u);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office"), target) << "hidden windows are found too";
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office "), 0u);
+  EXPECT_EQ(FindWindowA(nullptr, "Office"), 0u);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to"), 0u);
+  EXPECT_EQ(FindWindowA(nullptr, "connected to office"), 0u);
+  EXPECT_EQ(FindWindowA("qwrecording", "Connected to Office"), target) << "class names ignore case";
+  EXPECT_EQ(FindWindowA("QwOtherClass", "Connected to Office"), 0u);
+  EXPECT_EQ(FindWindowA(reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(atom)), nullptr), target);
+}
+
+TEST_F(FindWindowTest, FindsTopLevelWindowsOnlyFirstCreatedFirst) {
+  HWND messageOnly = Make("Connected to Home", 0, HWND_MESSAGE);
+  HWND parent = Make("Parent");
+  HWND child = Make("Connected to Home", WS_CHILD | WS_VISIBLE, parent);
+  ASSERT_NE(messageOnly, 0u);
+  ASSERT_NE(child, 0u);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Home"), 0u);
+
+  // A window with a parent but without WS_CHILD is an owned top-level window.
+  HWND owned = Make("Connected to Home", 0, parent);
+  HWND later = Make("Connected to Home", WS_VISIBLE);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Home"), owned);
+  DestroyWindow(owned);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Home"), later);
+  DestroyWindow(later);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Home"), 0u);
+  EXPECT_EQ(FindWindowA(nullptr, nullptr), parent);
+}
+
+}  // namespace
