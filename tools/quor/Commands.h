@@ -1,0 +1,145 @@
+// What the quor commands share: parsed arguments, output in text or JSON,
+// the errors that end a command, and a session with one TQuor.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "TQuorComponent/TQuorComponent.h"
+#include "tools/quor/Cli.h"
+#include "tools/quor/Json.h"
+
+namespace quortool {
+
+// Wrong command line: reported with a hint to the command's --help, exit 2.
+class UsageError : public std::runtime_error {
+ public:
+  explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The command could not do its work; carries the exit code.
+class Failure : public std::runtime_error {
+ public:
+  Failure(int exitCode, const std::string& message) : std::runtime_error(message), fExitCode(exitCode) {}
+  int ExitCode() const { return fExitCode; }
+
+ private:
+  int fExitCode;
+};
+
+struct Args {
+  std::string command;  // "dial", "entry create", ...
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;  // options with a value
+  std::set<std::string> flags;                // options without one
+  bool json = false;
+
+  bool Flag(const std::string& name) const { return flags.count(name) != 0; }
+  const std::string* Value(const std::string& name) const {
+    auto it = values.find(name);
+    return it == values.end() ? nullptr : &it->second;
+  }
+};
+
+// Standard output carries results and events; standard error carries
+// "quor: ..." messages. Every line is flushed at once so that a reader of a
+// pipe or file sees events as they happen.
+class Output {
+ public:
+  explicit Output(bool json) : fJson(json) {}
+  bool Json() const { return fJson; }
+  void Line(const std::string& text);
+  void Object(const JsonObject& object);
+  void Error(const std::string& text);
+  void Note(const std::string& text);
+
+ private:
+  bool fJson;
+};
+
+// Modal message boxes of the component (and the host framework) become
+// "quor: <text>" lines on standard error; dialogs answer with their default
+// button, since nobody can click on a console.
+class ConsolePresenter final : public TMessagePresenter {
+ public:
+  explicit ConsolePresenter(Output& out) : fOut(out) {}
+  void ShowMessage(const String& Msg) override;
+  int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) override;
+  size_t Count() const { return fMessages.size(); }
+  const std::vector<std::string>& Messages() const { return fMessages; }
+
+ private:
+  Output& fOut;
+  std::vector<std::string> fMessages;
+};
+
+// One TQuor with the console presenter installed for its whole life.
+class RasSession {
+ public:
+  // Throws Failure(kExitNoRas) when the RAS client library cannot be bound.
+  explicit RasSession(Output& out);
+  ~RasSession();
+  RasSession(const RasSession&) = delete;
+  RasSession& operator=(const RasSession&) = delete;
+
+  TQuor& Quor() { return *fQuor; }
+  Output& Out() { return fOut; }
+
+  // Reads the phonebook again; throws Failure(kExitNoRas) when RAS reported
+  // it unreadable or corrupted.
+  std::vector<std::string> Entries();
+  // Throws Failure(kExitFailed) naming the entry when the phonebook lacks it.
+  void RequireEntry(const std::string& entry);
+
+ private:
+  void CheckPhonebook(size_t messagesBefore);
+
+  Output& fOut;
+  ConsolePresenter fPresenter;
+  TMessagePresenter* fPrevious = nullptr;
+  std::unique_ptr<TQuor> fQuor;
+  bool fPhonebookBroken = false;
+};
+
+// Option values.
+int64_t ParseNumber(const std::string& option, const std::string& text, int64_t min, int64_t max);
+// Checks a text against the width of its RAS record field (usage error when longer).
+void CheckLength(const std::string& what, const std::string& text, size_t max);
+// The password from standard input (--password-stdin) or QUOR_PASSWORD; none when neither.
+std::optional<std::string> ReadPassword(const Args& args);
+
+int RunDial(const Args& args);
+int RunHangUp(const Args& args);
+int RunConnections(const Args& args);
+int RunStatus(const Args& args);
+int RunEntries(const Args& args);
+int RunEntryCreate(const Args& args);
+int RunEntryEdit(const Args& args);
+int RunEntryRename(const Args& args);
+int RunEntryDelete(const Args& args);
+int RunParamsGet(const Args& args);
+int RunParamsSet(const Args& args);
+int RunDemo(const Args& args);
+
+// The dial with its monitoring, shared by `dial` and `demo`.
+struct DialOptions {
+  std::string entry;
+  std::optional<std::string> user;
+  std::optional<std::string> password;
+  std::optional<std::string> phone;
+  std::optional<int32_t> redialAttempts;
+  std::optional<uint8_t> redialPause;
+  bool synchronous = false;
+  // The demo ends with the loss of the line: no error message for it.
+  bool lossIsTheEnd = false;
+};
+int DialAndMonitor(RasSession& session, const DialOptions& options);
+
+}  // namespace quortool

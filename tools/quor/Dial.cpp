@@ -1,0 +1,235 @@
+// `quor dial`: dial an entry, print every status text as it arrives, then
+// watch the line until a stop request or until the line is lost.
+#include <cstdio>
+
+#include "tools/quor/Commands.h"
+#include "tools/quor/Platform.h"
+
+namespace quortool {
+
+namespace {
+
+// How long the message loop runs between looks at the stop flag.
+constexpr uint32_t kSliceMs = 50;
+// RAS may report the disconnected state for a while before it drops the
+// handle; the component keeps polling through that. If the handle stays
+// valid that long after RAS said "disconnected", quor hangs up itself.
+constexpr uint64_t kDisconnectedGraceMs = 5000;
+
+constexpr const char kErrorPrefix[] = "ERROR: ";
+constexpr const char kErrorConnectingPrefix[] = "Error connecting: ";
+
+std::string WithoutPrefix(const std::string& text, const std::string& prefix) {
+  return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
+}
+
+std::string Stamp(uint64_t ms) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "[%7.3f] ", static_cast<double>(ms) / 1000.0);
+  return buf;
+}
+
+class DialMonitor {
+ public:
+  enum class Outcome { Running, Failed, Lost, Stopped };
+
+  DialMonitor(TQuor& quor, Output& out, bool lossIsTheEnd)
+      : fQuor(quor), fOut(out), fLossIsTheEnd(lossIsTheEnd), fStart(QuorClockNow()) {
+    fQuor.SetOnNotify([this](Integer error, String text) { OnNotify(error, text); });
+    fQuor.SetOnConnect([this](TObject*) { OnConnect(); });
+    fQuor.SetOnConnectFail([this](Integer error, String text) { OnConnectFail(error, text); });
+    fQuor.SetOnDisconnect([this](Integer error, String text) { OnDisconnect(error, text); });
+  }
+
+  ~DialMonitor() {
+    // The component outlives this monitor; its later events (the hang-up in
+    // its destructor) must not reach a destroyed object.
+    fQuor.SetOnNotify(nullptr);
+    fQuor.SetOnConnect(nullptr);
+    fQuor.SetOnConnectFail(nullptr);
+    fQuor.SetOnDisconnect(nullptr);
+  }
+
+  int Run() {
+    platform::ClearStopRequest();
+    platform::InstallStopHandlers();
+    struct Restore {
+      ~Restore() { platform::RemoveStopHandlers(); }
+    } restore;
+
+    fQuor.Connect();
+    while (fOutcome == Outcome::Running) {
+      if (platform::StopRequested()) {
+        Stop();
+        break;
+      }
+      if (fDisconnectedAt != 0 && QuorClockNow() - fDisconnectedAt >= kDisconnectedGraceMs) {
+        // RAS said the call is over but still holds the handle: hang up.
+        fQuor.Disconnect();
+        if (fOutcome == Outcome::Running) {
+          fOutcome = Outcome::Lost;
+          fErrorCode = RASCS_Disconnected;
+          fErrorText = "the connection was disconnected";
+        }
+        break;
+      }
+      Application->RunFor(kSliceMs);
+    }
+    return Finish();
+  }
+
+ private:
+  uint64_t Elapsed() const { return QuorClockNow() - fStart; }
+
+  void Event(const char* kind, Integer error, const std::string& text, bool printText) {
+    if (fOut.Json()) {
+      JsonObject o;
+      o.Add("event", kind).AddSeconds("time", Elapsed()).Add("error", error).Add("text", text);
+      fOut.Object(o);
+    } else if (printText) {
+      fOut.Line(Stamp(Elapsed()) + text);
+    }
+  }
+
+  void OnNotify(Integer error, const std::string& text) {
+    if (error != 0 && text.rfind(kErrorPrefix, 0) == 0) fLastErrorTexts[error] = WithoutPrefix(text, kErrorPrefix);
+    Event("notify", error, text, true);
+  }
+
+  void OnConnect() {
+    fConnected = true;
+    Event("connect", 0, "", false);
+  }
+
+  void OnConnectFail(Integer error, const std::string& text) {
+    // The same text has already gone through OnNotify; text mode names it
+    // once more in the final message only.
+    Event("connect_fail", error, text, false);
+    if (fOutcome != Outcome::Running) return;
+    fOutcome = Outcome::Failed;
+    fErrorCode = error;
+    std::string detail = WithoutPrefix(WithoutPrefix(text, kErrorPrefix), kErrorConnectingPrefix);
+    // The synchronous mode's "Error connecting." carries no RAS text; the
+    // preceding "ERROR: " notice for the same number does.
+    if (auto it = fLastErrorTexts.find(error); it != fLastErrorTexts.end() && detail == "Error connecting.") {
+      detail = it->second;
+    }
+    fErrorText = detail;
+  }
+
+  void OnDisconnect(Integer error, const std::string& text) {
+    Event("disconnect", error, text, true);
+    if (fOutcome != Outcome::Running) return;
+    if (error == static_cast<Integer>(RASCS_Disconnected)) {
+      // RAS's own "disconnected" state: the status poll will see the handle
+      // go and report the loss; give it a moment.
+      if (fDisconnectedAt == 0) fDisconnectedAt = QuorClockNow();
+      return;
+    }
+    fOutcome = Outcome::Lost;
+    fErrorCode = error;
+    fErrorText = text;
+  }
+
+  void Stop() {
+    // Hang up whatever is under way: a call being dialled, a connection, or
+    // a pending redial (Disconnect stops the redial timer too).
+    fOutcome = Outcome::Stopped;
+    fQuor.Disconnect();
+  }
+
+  int Finish() {
+    int code = kExitOk;
+    std::string message;
+    switch (fOutcome) {
+      case Outcome::Stopped:
+      case Outcome::Running:
+        code = kExitOk;
+        break;
+      case Outcome::Failed:
+        code = kExitDialFailed;
+        message = "connection failed: error " + std::to_string(fErrorCode) + ": " + fErrorText;
+        break;
+      case Outcome::Lost:
+        code = kExitLineLost;
+        message = "connection lost";
+        if (fErrorCode != 0) message += ": error " + std::to_string(fErrorCode);
+        message += ": " + fErrorText;
+        break;
+    }
+    if (fOut.Json()) {
+      JsonObject o;
+      const char* result = fOutcome == Outcome::Failed ? "failed" : fOutcome == Outcome::Lost ? "lost" : "stopped";
+      o.Add("event", "exit").AddSeconds("time", Elapsed()).Add("result", result).Add("code", code);
+      o.Add("error", fErrorCode).Add("connected", fConnected);
+      if (!message.empty()) o.Add("message", message);
+      fOut.Object(o);
+    }
+    if (!message.empty() && !(fOutcome == Outcome::Lost && fLossIsTheEnd)) fOut.Error(message);
+    return code;
+  }
+
+  TQuor& fQuor;
+  Output& fOut;
+  bool fLossIsTheEnd;
+  uint64_t fStart;
+  Outcome fOutcome = Outcome::Running;
+  bool fConnected = false;
+  uint64_t fDisconnectedAt = 0;
+  Integer fErrorCode = 0;
+  std::string fErrorText;
+  std::map<Integer, std::string> fLastErrorTexts;
+};
+
+}  // namespace
+
+int DialAndMonitor(RasSession& session, const DialOptions& options) {
+  TQuor& quor = session.Quor();
+  session.RequireEntry(options.entry);
+  // Start from what RAS has stored for the entry (user, password, number),
+  // as a dialer window does; the options override single parameters.
+  quor.GetDialParams(options.entry);
+  quor.SetEntryName(options.entry);
+  if (options.user) quor.SetUserName(*options.user);
+  if (options.password) quor.SetPassword(*options.password);
+  if (options.phone) quor.SetPhoneNumber(*options.phone);
+  if (options.redialAttempts) quor.SetRedialAttempts(*options.redialAttempts);
+  if (options.redialPause) quor.SetRedialPause(*options.redialPause);
+  quor.SetSynchronousDial(options.synchronous);
+  DialMonitor monitor(quor, session.Out(), options.lossIsTheEnd);
+  return monitor.Run();
+}
+
+int RunDial(const Args& args) {
+  DialOptions options;
+  options.entry = args.positional.at(0);
+  if (options.entry.empty()) throw UsageError("the entry name is empty");
+  CheckLength("the entry name", options.entry, RAS_MaxEntryName);
+  if (const std::string* v = args.Value("--user")) {
+    CheckLength("the user name", *v, UNLEN);
+    options.user = *v;
+  }
+  if (const std::string* v = args.Value("--phone")) {
+    if (v->empty()) throw UsageError("--phone needs a number (leave it out to dial the entry's number)");
+    CheckLength("the phone number", *v, RAS_MaxPhoneNumber);
+    options.phone = *v;
+  }
+  if (const std::string* v = args.Value("--redial")) {
+    options.redialAttempts = static_cast<int32_t>(ParseNumber("--redial", *v, 0, 1000000));
+  }
+  Output out(args.json);
+  if (const std::string* v = args.Value("--pause")) {
+    options.redialPause = static_cast<uint8_t>(ParseNumber("--pause", *v, 0, 255));
+    if (*options.redialPause > 60) {
+      out.Note("a redial pause of " + *v + " seconds is stored as 60 seconds by the component");
+    }
+  }
+  options.synchronous = args.Flag("--sync");
+  options.password = ReadPassword(args);
+  if (options.password) CheckLength("the password", *options.password, PWLEN);
+
+  RasSession session(out);
+  return DialAndMonitor(session, options);
+}
+
+}  // namespace quortool

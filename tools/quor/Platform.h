@@ -1,0 +1,33 @@
+// The few operating-system services the quor tool needs that differ between
+// platforms, behind one narrow interface. Platform_linux.cpp and
+// Platform_windows.cpp implement it; the build picks one.
+#pragma once
+
+#include <string>
+
+namespace quortool::platform {
+
+// Ctrl-C and termination requests (SIGINT/SIGTERM, or the console's Ctrl-C,
+// Ctrl-Break and close events) only set a flag; the message loop polls it
+// between slices and does the hang-up itself.
+void InstallStopHandlers();
+// Restores the default behaviour.
+void RemoveStopHandlers();
+bool StopRequested();
+// Which request arrived first (a signal number, or a console event number); 0 when none.
+int StopSignal();
+// Forgets an earlier request (each command starts without one).
+void ClearStopRequest();
+
+bool StdinIsTerminal();
+
+// Reads one line from standard input, without echo when it is a terminal
+// (the prompt then goes to standard error). The line ending is removed.
+// False when the input ended before any character was read.
+bool ReadSecretLine(const std::string& prompt, std::string& line);
+
+// Environment of this process only.
+bool SetEnv(const std::string& name, const std::string& value);
+bool UnsetEnv(const std::string& name);
+
+}  // namespace quortool::platform

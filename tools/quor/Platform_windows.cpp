@@ -1,0 +1,85 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "tools/quor/Platform.h"
+
+namespace quortool::platform {
+
+namespace {
+
+// Set by the console control handler (which Windows runs on a thread of its
+// own) and read by the message loop.
+std::atomic<int> gStopEvent{0};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT: {
+      int expected = 0;
+      // Console event numbers start at 0; keep 0 meaning "none".
+      gStopEvent.compare_exchange_strong(expected, static_cast<int>(event) + 1);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+void RemoveStopHandlers() { SetConsoleCtrlHandler(OnConsoleControl, FALSE); }
+bool StopRequested() { return gStopEvent.load() != 0; }
+int StopSignal() { return gStopEvent.load(); }
+void ClearStopRequest() { gStopEvent.store(0); }
+
+bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+
+bool ReadSecretLine(const std::string& prompt, std::string& line) {
+  line.clear();
+  const bool terminal = StdinIsTerminal();
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD savedMode = 0;
+  bool echoOff = false;
+  if (terminal) {
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
+    if (GetConsoleMode(input, &savedMode)) {
+      echoOff = SetConsoleMode(input, savedMode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+    }
+  }
+  bool any = false;
+  for (int c = std::getchar(); c != EOF; c = std::getchar()) {
+    any = true;
+    if (c == '\n') break;
+    line += static_cast<char>(c);
+  }
+  if (echoOff) SetConsoleMode(input, savedMode);
+  if (terminal) {
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return any;
+}
+
+bool SetEnv(const std::string& name, const std::string& value) {
+  return _putenv_s(name.c_str(), value.c_str()) == 0;
+}
+
+bool UnsetEnv(const std::string& name) { return _putenv_s(name.c_str(), "") == 0; }
+
+}  // namespace quortool::platform
