@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 
 #include "tools/quor/Commands.h"
 #include "tools/quor/Platform.h"
@@ -66,20 +68,46 @@ RasSession::~RasSession() {
   SetMessagePresenter(fPrevious);
 }
 
+namespace {
+
+// RAS tells the component when it cannot open or read the phonebook (621,
+// 622), and the component keeps quiet about it: the list just comes out
+// empty. The simulated service names its phonebook file in
+// QUOR_RAS_PHONEBOOK, so the tool can tell "empty" from "unreadable" there.
+std::string UnreadablePhonebook() {
+  const char* path = std::getenv("QUOR_RAS_PHONEBOOK");
+  if (path == nullptr || *path == 0) return std::string();
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return std::string();  // reads as empty
+  std::ifstream probe;
+  if (std::filesystem::is_regular_file(status)) probe.open(path, std::ios::binary);
+  if (probe.is_open()) return std::string();
+  return std::string("the phonebook ") + path + " cannot be read";
+}
+
+}  // namespace
+
 void RasSession::CheckPhonebook(size_t messagesBefore) {
-  fPhonebookBroken = fPresenter.Count() != messagesBefore;
+  fPhonebookProblem.clear();
+  if (fPresenter.Count() != messagesBefore) {
+    // The message box has already said what is wrong.
+    fPhonebookProblem = "the RAS phonebook could not be read";
+  } else if (fQuor->PhoneBookEntries->Count() == 0) {
+    fPhonebookProblem = UnreadablePhonebook();
+  }
 }
 
 std::vector<std::string> RasSession::Entries() {
   const size_t before = fPresenter.Count();
   fQuor->GetPhoneBookEntries();
   CheckPhonebook(before);
-  if (fPhonebookBroken) throw Failure(kExitNoRas, "the RAS phonebook could not be read");
+  if (!fPhonebookProblem.empty()) throw Failure(kExitNoRas, fPhonebookProblem);
   return fQuor->PhoneBookEntries->Items();
 }
 
 void RasSession::RequireEntry(const std::string& entry) {
-  if (fPhonebookBroken) throw Failure(kExitNoRas, "the RAS phonebook could not be read");
+  if (!fPhonebookProblem.empty()) throw Failure(kExitNoRas, fPhonebookProblem);
   if (fQuor->PhoneBookEntries->IndexOf(entry) < 0) {
     throw Failure(kExitFailed, "unknown entry '" + entry + "' ('quor entries' lists the phonebook)");
   }

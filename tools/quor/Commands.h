@@ -105,7 +105,7 @@ class RasSession {
   ConsolePresenter fPresenter;
   TMessagePresenter* fPrevious = nullptr;
   std::unique_ptr<TQuor> fQuor;
-  bool fPhonebookBroken = false;
+  std::string fPhonebookProblem;  // empty while the phonebook reads fine
 };
 
 // Option values.

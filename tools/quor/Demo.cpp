@@ -25,8 +25,7 @@ constexpr const char kDemoPhonebook[] =
     "; Sample phonebook of the quor demo\n"
     "[Office]\n"
     "PhoneNumber=555-0100\n"
-    "DeviceType=modem\n"
-    "DeviceName=Quor Virtual Modem\n";
+    "DEVICE=modem\n";
 
 // The sample scenario: the first attempt meets a busy line, the second one
 // connects, and the line drops two seconds after it came up. Short steps

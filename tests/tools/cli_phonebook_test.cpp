@@ -1,0 +1,169 @@
+// Phonebook commands and stored dial parameters against the simulated RAS
+// service: entries, entry create/edit/rename/delete, params get/set.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "QuorProcess.h"
+
+using namespace quortest;
+
+namespace {
+
+constexpr const char kThreeEntries[] =
+    "[Office]\nPhoneNumber=555-0100\n"
+    "[Home]\nPhoneNumber=555-0200\n"
+    "[Backup line]\nPhoneNumber=555-0300\n";
+
+class PhonebookCli : public ::testing::Test {
+ protected:
+  void SetUp() override { box.WritePhonebook(kThreeEntries); }
+  RunResult Quor(const std::vector<std::string>& args, const std::string& input = std::string()) {
+    return RunQuor(args, box.Environment(), input);
+  }
+  Sandbox box;
+};
+
+}  // namespace
+
+TEST_F(PhonebookCli, EntriesListsThePhonebookInOrder) {
+  const RunResult r = Quor({"entries"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "Office\nHome\nBackup line\n");
+  EXPECT_EQ(r.err, "");
+  const RunResult json = Quor({"entries", "--json"});
+  EXPECT_EQ(json.exitCode, 0);
+  EXPECT_EQ(json.out, "{\"entries\":[\"Office\",\"Home\",\"Backup line\"]}\n");
+}
+
+TEST_F(PhonebookCli, EmptyOrMissingPhonebookListsNothing) {
+  box.WritePhonebook("; nothing here\n");
+  RunResult r = Quor({"entries"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  std::filesystem::remove(box.Phonebook());
+  r = Quor({"entries", "--json"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"entries\":[]}\n");
+}
+
+TEST_F(PhonebookCli, CorruptPhonebookIsReportedThroughTheMessageBox) {
+  box.WritePhonebook("this line comes before any section\n[Office]\n");
+  const RunResult r = Quor({"entries"});
+  EXPECT_EQ(r.exitCode, 5);
+  EXPECT_NE(r.err.find("quor: RAS phonebook is corrupted.\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  // Commands that need an entry say so too, instead of "unknown entry".
+  const RunResult dial = Quor({"dial", "Office"});
+  EXPECT_EQ(dial.exitCode, 5);
+  EXPECT_NE(dial.err.find("quor: the RAS phonebook could not be read"), std::string::npos) << dial.err;
+}
+
+TEST_F(PhonebookCli, UnreadablePhonebookIsAnErrorNotAnEmptyList) {
+  // A folder where the phonebook file should be: RAS cannot read it.
+  std::filesystem::remove(box.Phonebook());
+  std::filesystem::create_directory(box.Phonebook());
+  const RunResult r = Quor({"entries"});
+  EXPECT_EQ(r.exitCode, 5) << r.out << r.err;
+  EXPECT_NE(r.err.find("phonebook"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(box.Phonebook().string()), std::string::npos) << r.err;
+}
+
+TEST_F(PhonebookCli, RenameAndDeleteChangeThePhonebook) {
+  RunResult r = Quor({"entry", "rename", "Home", "Cottage"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "Renamed entry Home to Cottage.\n");
+  EXPECT_EQ(Quor({"entries"}).out, "Office\nCottage\nBackup line\n");
+
+  r = Quor({"entry", "delete", "Backup line", "--json"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"result\":\"deleted\",\"entry\":\"Backup line\"}\n");
+  EXPECT_EQ(Quor({"entries"}).out, "Office\nCottage\n");
+}
+
+TEST_F(PhonebookCli, UnknownEntriesAreNamed) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"entry", "delete", "Nowhere"},
+                                             {"entry", "rename", "Nowhere", "Somewhere"},
+                                             {"entry", "edit", "Nowhere"},
+                                             {"params", "get", "Nowhere"},
+                                             {"params", "set", "Nowhere", "--user", "u"},
+                                             {"dial", "Nowhere"}}) {
+    const RunResult r = Quor(args);
+    EXPECT_EQ(r.exitCode, 1) << args[0] << " " << args[1];
+    EXPECT_NE(r.err.find("quor: unknown entry 'Nowhere'"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Quor({"entries"}).out, "Office\nHome\nBackup line\n");  // nothing changed
+}
+
+TEST_F(PhonebookCli, RenameOntoAnExistingEntryFails) {
+  const RunResult r = Quor({"entry", "rename", "Home", "office"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("quor: RAS could not rename entry 'Home' to 'office'"), std::string::npos) << r.err;
+  EXPECT_EQ(Quor({"entries"}).out, "Office\nHome\nBackup line\n");
+}
+
+TEST_F(PhonebookCli, CreateAndEditGoThroughTheScriptedDialog) {
+  auto env = box.Environment();
+  const auto answers = box.Dir() / "answers.txt";
+  std::ofstream(answers) << "EntryName=Branch\nPhoneNumber=555-0400\nDevice=isdn\n";
+  env["QUOR_RAS_DIALOG"] = answers.string();
+  RunResult r = RunQuor({"entry", "create"}, env);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "Created entry Branch.\n");
+  EXPECT_EQ(Quor({"entries"}).out, "Office\nHome\nBackup line\nBranch\n");
+
+  std::ofstream(answers, std::ios::trunc) << "PhoneNumber=555-0499\n";
+  r = RunQuor({"entry", "edit", "Branch", "--json"}, env);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"result\":\"edited\",\"entry\":\"Branch\"}\n");
+
+  // Nobody at the dialog (no terminal, no answers): the user cancelled.
+  env["QUOR_RAS_DIALOG"] = "none";
+  r = RunQuor({"entry", "create"}, env);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("quor: entry creation was cancelled"), std::string::npos) << r.err;
+  EXPECT_EQ(Quor({"entries"}).out, "Office\nHome\nBackup line\nBranch\n");
+}
+
+TEST_F(PhonebookCli, ParamsRoundTripWithoutShowingThePassword) {
+  RunResult r = Quor({"params", "set", "Office", "--user", "alice", "--password-stdin", "--domain", "CORP",
+                      "--callback", "555-9999"},
+                     "s3cret pass\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "Stored the dial parameters of Office.\n");
+  EXPECT_EQ(r.out.find("s3cret"), std::string::npos);
+  EXPECT_EQ(r.err.find("s3cret"), std::string::npos);
+
+  r = Quor({"params", "get", "Office"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "entry: Office\nuser: alice\npassword: set\nphone: \ncallback: 555-9999\ndomain: CORP\n");
+
+  r = Quor({"params", "get", "Office", "--show-password"});
+  EXPECT_NE(r.out.find("password: s3cret pass\n"), std::string::npos) << r.out;
+
+  // Only what is given changes; the password stays stored.
+  r = Quor({"params", "set", "Office", "--phone", "555-0101"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = Quor({"params", "get", "Office", "--json"});
+  EXPECT_EQ(r.out,
+            "{\"entry\":\"Office\",\"user\":\"alice\",\"password_set\":true,\"phone\":\"555-0101\","
+            "\"callback\":\"555-9999\",\"domain\":\"CORP\"}\n");
+
+  // The environment variable is the other way to hand over a password.
+  auto env = box.Environment();
+  env["QUOR_PASSWORD"] = "from-env";
+  r = RunQuor({"params", "set", "Home", "--user", "bob"}, env);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = Quor({"params", "get", "Home", "--show-password"});
+  EXPECT_NE(r.out.find("user: bob\npassword: from-env\n"), std::string::npos) << r.out;
+}
+
+TEST_F(PhonebookCli, EntryWithoutStoredParamsShowsEmptyValues) {
+  const RunResult r = Quor({"params", "get", "Home"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("user: \npassword: not set\n"), std::string::npos) << r.out;
+}
