@@ -1,0 +1,177 @@
+#include "RasSim/IniFile.h"
+
+#include "RasSim/Text.h"
+
+namespace rassim {
+
+namespace {
+
+bool IsComment(const std::string& line) {
+  for (char c : line) {
+    if (c == ' ' || c == '\t') continue;
+    return c == ';' || c == '#';
+  }
+  return false;
+}
+
+bool IsBlank(const std::string& line) {
+  for (char c : line)
+    if (c != ' ' && c != '\t') return false;
+  return true;
+}
+
+std::string RTrim(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+const std::string* IniSection::Find(const std::string& key) const {
+  for (const IniLine& l : lines)
+    if (l.kind == IniLine::Key && l.key == key) return &l.value;
+  return nullptr;
+}
+
+std::string IniSection::Get(const std::string& key, const std::string& fallback) const {
+  const std::string* v = Find(key);
+  return v ? *v : fallback;
+}
+
+std::vector<std::string> IniSection::GetAll(const std::string& key) const {
+  std::vector<std::string> out;
+  for (const IniLine& l : lines)
+    if (l.kind == IniLine::Key && l.key == key) out.push_back(l.value);
+  return out;
+}
+
+void IniSection::Set(const std::string& key, const std::string& value) { SetAll(key, {value}); }
+
+void IniSection::Remove(const std::string& key) { SetAll(key, {}); }
+
+void IniSection::SetAll(const std::string& key, const std::vector<std::string>& values) {
+  size_t first = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].kind == IniLine::Key && lines[i].key == key) {
+      first = i;
+      break;
+    }
+  if (first < lines.size()) {
+    // Keep the place of the first occurrence; drop the others.
+    std::vector<IniLine> kept;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (i == first) {
+        for (const std::string& v : values) kept.push_back(IniLine{IniLine::Key, key + "=" + v, key, v});
+        continue;
+      }
+      if (lines[i].kind == IniLine::Key && lines[i].key == key) continue;
+      kept.push_back(lines[i]);
+    }
+    lines.swap(kept);
+    return;
+  }
+  // New key: before the blank lines that separate this section from the next.
+  size_t at = lines.size();
+  while (at > 0 && lines[at - 1].kind == IniLine::Blank) --at;
+  std::vector<IniLine> add;
+  for (const std::string& v : values) add.push_back(IniLine{IniLine::Key, key + "=" + v, key, v});
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), add.begin(), add.end());
+}
+
+bool IniDocument::Parse(const std::string& text, std::string* why) {
+  preamble_.clear();
+  sections_.clear();
+  crlf_ = false;
+  auto fail = [&](size_t lineNo, const char* what) {
+    preamble_.clear();
+    sections_.clear();
+    if (why) *why = "line " + std::to_string(lineNo) + ": " + what;
+    return false;
+  };
+  if (text.find('\0') != std::string::npos) return fail(0, "NUL byte in file");
+  size_t pos = 0, lineNo = 0;
+  bool first = true;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+    pos = nl == std::string::npos ? text.size() : nl + 1;
+    ++lineNo;
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      if (first) crlf_ = true;
+    }
+    if (first && line.size() >= 3 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);  // UTF-8 mark
+    first = false;
+    std::vector<IniLine>& target = sections_.empty() ? preamble_ : sections_.back().lines;
+    if (IsBlank(line)) {
+      target.push_back(IniLine{IniLine::Blank, line, {}, {}});
+      continue;
+    }
+    if (IsComment(line)) {
+      target.push_back(IniLine{IniLine::Comment, line, {}, {}});
+      continue;
+    }
+    if (line[0] == '[') {
+      std::string h = RTrim(line);
+      if (h.size() < 2 || h.back() != ']') return fail(lineNo, "section header without closing bracket");
+      std::string name = h.substr(1, h.size() - 2);
+      if (name.empty()) return fail(lineNo, "section header without a name");
+      sections_.push_back(IniSection{name, line, {}});
+      continue;
+    }
+    if (sections_.empty()) return fail(lineNo, "line outside any section");
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) return fail(lineNo, "line without '='");
+    std::string key = Trim(line.substr(0, eq));
+    if (key.empty()) return fail(lineNo, "line without a key");
+    target.push_back(IniLine{IniLine::Key, line, key, line.substr(eq + 1)});
+  }
+  return true;
+}
+
+std::string IniDocument::Serialize() const {
+  const char* eol = crlf_ ? "\r\n" : "\n";
+  std::string out;
+  for (const IniLine& l : preamble_) out += l.raw + eol;
+  for (const IniSection& s : sections_) {
+    out += s.header + eol;
+    for (const IniLine& l : s.lines) out += l.raw + eol;
+  }
+  return out;
+}
+
+IniSection* IniDocument::Find(const std::string& name) {
+  for (IniSection& s : sections_)
+    if (SameName(s.name, name)) return &s;
+  return nullptr;
+}
+
+const IniSection* IniDocument::Find(const std::string& name) const {
+  for (const IniSection& s : sections_)
+    if (SameName(s.name, name)) return &s;
+  return nullptr;
+}
+
+IniSection& IniDocument::Add(const std::string& name) {
+  // Separate the new section from the previous one by a blank line.
+  std::vector<IniLine>& last = sections_.empty() ? preamble_ : sections_.back().lines;
+  if (!last.empty() && last.back().kind != IniLine::Blank) last.push_back(IniLine{IniLine::Blank, "", {}, {}});
+  sections_.push_back(IniSection{name, "[" + name + "]", {}});
+  return sections_.back();
+}
+
+bool IniDocument::Remove(const std::string& name) {
+  for (size_t i = 0; i < sections_.size(); ++i)
+    if (SameName(sections_[i].name, name)) {
+      sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(i));
+      return true;
+    }
+  return false;
+}
+
+void IniDocument::Rename(IniSection& section, const std::string& newName) {
+  section.name = newName;
+  section.header = "[" + newName + "]";
+}
+
+}  // namespace rassim

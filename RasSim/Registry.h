@@ -1,0 +1,51 @@
+// The machine-wide (per-user) registry of RAS connections, shared by every
+// process that loads the simulated RAS service, so that a connection dialled
+// by one process is listed, inspected and hung up from another, as on Windows.
+//
+// It lives in the state folder (QUOR_RAS_STATE_DIR, else the per-user
+// default): one small file per connection ("conn-<handle in hex>"), the handle
+// counter ("handles") and the per-entry attempt counters ("attempts"). Every
+// change is made under the folder's lock file ("registry.lock") and written
+// atomically; readers need no lock. A record whose owner process is gone is
+// stale: it is skipped and removed by whoever meets it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Ras2/Ras2.h"
+
+namespace rassim::registry {
+
+struct ConnRecord {
+  THRasConn handle = 0;
+  std::string entry;
+  std::string phonebook;
+  std::string deviceType, deviceName;
+  TRasConnState state = RASCS_OpenPort;
+  DWORD error = 0;
+  uint32_t ownerPid = 0;
+  bool hungUp = false;  // hung up (by any process); the owner ends the call on seeing it
+  std::string ipAddress, serverIpAddress;
+};
+
+// A new handle, unique on this machine for this user; never 0.
+THRasConn AllocateHandle();
+
+// Writes the owner's view of a connection. A hang-up already recorded by
+// another process is kept: the result is then true and `rec.hungUp` is set.
+bool Publish(ConnRecord& rec);
+// Reads a record; false when there is none, or its owner is gone (then it is removed).
+bool Read(THRasConn handle, ConnRecord& rec);
+void Remove(THRasConn handle);
+// Every live record, by ascending handle (dialling order).
+std::vector<ConnRecord> List();
+// Records a hang-up asked for by a process other than the owner. False when
+// there is no such connection.
+bool MarkHungUp(THRasConn handle);
+
+// Attempt counters: the number of the attempt now being made (1, 2, ...).
+uint64_t NextAttempt(const std::string& key);
+void ResetAttempts();
+
+}  // namespace rassim::registry

@@ -1,0 +1,242 @@
+#include "RasSim/Stores.h"
+
+#include "Ras2/Ras2.h"
+#include "RasSim/Platform.h"
+#include "RasSim/Text.h"
+
+namespace rassim {
+
+namespace plat = platform;
+
+PhonebookRef ResolvePhonebook(const char* argument) {
+  PhonebookRef ref;
+  if (argument && *argument) {
+    ref.kind = PhonebookKind::Path;
+    ref.isDefault = false;
+    ref.path = argument;
+    return ref;
+  }
+  ref.kind = argument ? PhonebookKind::Empty : PhonebookKind::Null;
+  std::string env = plat::GetEnv("QUOR_RAS_PHONEBOOK");
+  ref.path = env.empty() ? plat::JoinPath(plat::DefaultConfigDir(), "rasphone.pbk") : env;
+  return ref;
+}
+
+std::string CredentialsPath() {
+  std::string env = plat::GetEnv("QUOR_RAS_CREDENTIALS");
+  if (!env.empty()) return env;
+  return plat::JoinPath(plat::DirName(ResolvePhonebook(nullptr).path), "credentials.dat");
+}
+
+std::string StateDir() {
+  std::string env = plat::GetEnv("QUOR_RAS_STATE_DIR");
+  std::string dir = env.empty() ? plat::DefaultStateDir() : env;
+  plat::MakeDirs(dir, true);
+  return dir;
+}
+
+bool SafeValue(const std::string& v) { return v.find_first_of("\r\n") == std::string::npos; }
+
+namespace {
+
+// 0, or the phonebook error for a read that did not give a document.
+DWORD ReadDoc(const PhonebookRef& ref, bool missingIsEmpty, IniDocument& doc) {
+  std::string text;
+  switch (plat::ReadFile(ref.path, text)) {
+    case plat::ReadResult::Ok:
+      break;
+    case plat::ReadResult::NotFound:
+      if (!missingIsEmpty) return ERROR_CANNOT_OPEN_PHONEBOOK;
+      doc = IniDocument();
+      return 0;
+    case plat::ReadResult::CannotOpen:
+      return ERROR_CANNOT_OPEN_PHONEBOOK;
+    case plat::ReadResult::CannotRead:
+      return ERROR_CANNOT_LOAD_PHONEBOOK;
+  }
+  if (!doc.Parse(text)) return ERROR_CORRUPT_PHONEBOOK;
+  return 0;
+}
+
+std::string PhonebookKey(const PhonebookRef& ref) {
+  return ref.isDefault ? std::string("default") : plat::AbsolutePath(ref.path);
+}
+
+IniSection* FindCredentials(IniDocument& doc, const PhonebookRef& ref, const std::string& entry) {
+  std::string key = PhonebookKey(ref);
+  for (IniSection& s : doc.Sections())
+    if (SameName(s.name, entry) && s.Get("Phonebook", "default") == key) return &s;
+  return nullptr;
+}
+
+void EraseSection(IniDocument& doc, IniSection* s) {
+  auto& secs = doc.Sections();
+  for (size_t i = 0; i < secs.size(); ++i)
+    if (&secs[i] == s) {
+      secs.erase(secs.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+}
+
+// Credential values are escaped so that no text can break the file's lines.
+std::string Escape(const std::string& v) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : v) {
+    if (c < 0x20 || c == '%' || c == 0x7F) {
+      out.push_back('%');
+      out.push_back(hex[c >> 4]);
+      out.push_back(hex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
+std::string Unescape(const std::string& v) {
+  std::string out;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i] == '%' && i + 2 < v.size()) {
+      uint64_t x;
+      if (ParseUInt("0x" + v.substr(i + 1, 2), x)) {
+        out.push_back(static_cast<char>(x));
+        i += 2;
+        continue;
+      }
+    }
+    out.push_back(v[i]);
+  }
+  return out;
+}
+
+// The password is kept hex-encoded: not secret, but not readable at a glance either.
+std::string HexEncode(const std::string& v) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : v) {
+    out.push_back(hex[c >> 4]);
+    out.push_back(hex[c & 15]);
+  }
+  return out;
+}
+
+bool HexDecode(const std::string& v, std::string& out) {
+  out.clear();
+  if (v.size() % 2) return false;
+  for (size_t i = 0; i < v.size(); i += 2) {
+    uint64_t x;
+    if (!ParseUInt("0x" + v.substr(i, 2), x)) return false;
+    out.push_back(static_cast<char>(x));
+  }
+  return true;
+}
+
+DWORD ModifyCredentials(const std::function<void(IniDocument&, bool&)>& change) {
+  std::string path = CredentialsPath();
+  plat::MakeDirs(plat::DirName(path), true);
+  plat::FileLock lock(path + ".lock");
+  IniDocument doc;
+  std::string text;
+  plat::ReadResult r = plat::ReadFile(path, text);
+  if (r == plat::ReadResult::Ok) {
+    if (!doc.Parse(text)) return ERROR_CANNOT_WRITE_PHONEBOOK;  // never overwrite what we cannot read
+  } else if (r != plat::ReadResult::NotFound) {
+    return ERROR_CANNOT_WRITE_PHONEBOOK;
+  }
+  bool changed = false;
+  change(doc, changed);
+  if (!changed) return 0;
+  std::string out = doc.Serialize();
+  if (out.empty()) out = "; Quor RAS stored dial parameters\n";
+  if (!plat::WriteFileAtomic(path, out, true, true)) return ERROR_CANNOT_WRITE_PHONEBOOK;
+  return 0;
+}
+
+}  // namespace
+
+DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc) { return ReadDoc(ref, ref.isDefault, doc); }
+
+DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
+                      const std::function<DWORD(IniDocument&, bool& changed)>& change) {
+  if (ref.isDefault) plat::MakeDirs(plat::DirName(ref.path), true);
+  plat::FileLock lock(ref.path + ".lock");
+  if (!lock.Held()) {
+    // Without a lock file (read-only folder) a named phonebook still reads; a write would fail anyway.
+    IniDocument probe;
+    DWORD e = ReadDoc(ref, createIfMissing || ref.isDefault, probe);
+    return e ? e : ERROR_CANNOT_WRITE_PHONEBOOK;
+  }
+  IniDocument doc;
+  DWORD e = ReadDoc(ref, createIfMissing || ref.isDefault, doc);
+  if (e) return e;
+  bool changed = false;
+  e = change(doc, changed);
+  if (e || !changed) return e;
+  if (!plat::WriteFileAtomic(ref.path, doc.Serialize(), false, true)) return ERROR_CANNOT_WRITE_PHONEBOOK;
+  return 0;
+}
+
+bool LoadCredentials(const PhonebookRef& ref, const std::string& entry, StoredParams& out) {
+  out = StoredParams();
+  std::string path = CredentialsPath();
+  std::string text;
+  if (plat::ReadFile(path, text) != plat::ReadResult::Ok) return false;
+  IniDocument doc;
+  if (!doc.Parse(text)) return false;
+  IniSection* s = FindCredentials(doc, ref, entry);
+  if (!s) return false;
+  out.userName = Unescape(s->Get("UserName"));
+  out.domain = Unescape(s->Get("Domain"));
+  out.phoneNumber = Unescape(s->Get("PhoneNumber"));
+  out.callbackNumber = Unescape(s->Get("CallbackNumber"));
+  if (const std::string* pw = s->Find("Password")) {
+    std::string decoded;
+    if (HexDecode(*pw, decoded) && plat::FileIsPrivate(path)) {
+      out.password = decoded;
+      out.hasPassword = true;
+    }
+  }
+  return true;
+}
+
+DWORD StoreCredentials(const PhonebookRef& ref, const std::string& entry, const StoredParams* params) {
+  return ModifyCredentials([&](IniDocument& doc, bool& changed) {
+    IniSection* s = FindCredentials(doc, ref, entry);
+    if (!params) {
+      // Remove exactly these sections: same-named ones may belong to other phonebooks.
+      for (; s; s = FindCredentials(doc, ref, entry)) {
+        EraseSection(doc, s);
+        changed = true;
+      }
+      return;
+    }
+    if (!s) {
+      s = &doc.Add(entry);
+      s->Set("Phonebook", PhonebookKey(ref));
+    }
+    s->Set("UserName", Escape(params->userName));
+    s->Set("Domain", Escape(params->domain));
+    s->Set("PhoneNumber", Escape(params->phoneNumber));
+    s->Set("CallbackNumber", Escape(params->callbackNumber));
+    if (params->hasPassword)
+      s->Set("Password", HexEncode(params->password));
+    else
+      s->Remove("Password");
+    changed = true;
+  });
+}
+
+DWORD RenameCredentials(const PhonebookRef& ref, const std::string& oldName, const std::string& newName) {
+  return ModifyCredentials([&](IniDocument& doc, bool& changed) {
+    if (!FindCredentials(doc, ref, oldName)) return;
+    // Parameters left behind under the new name by an older entry must not shadow the moved ones.
+    if (!SameName(oldName, newName)) {
+      while (IniSection* stale = FindCredentials(doc, ref, newName)) EraseSection(doc, stale);
+    }
+    doc.Rename(*FindCredentials(doc, ref, oldName), newName);
+    changed = true;
+  });
+}
+
+}  // namespace rassim

@@ -1,0 +1,65 @@
+// Where the simulated RAS service keeps things, and how it reads and
+// rewrites them safely.
+//
+// Phonebook: QUOR_RAS_PHONEBOOK, else the per-user default
+// (<config dir>/rasphone.pbk); a phonebook argument that is neither null nor
+// empty names another file. A missing default phonebook reads as an empty one;
+// a missing named one cannot be opened (621).
+//
+// Credentials: QUOR_RAS_CREDENTIALS, else credentials.dat beside the default
+// phonebook. One section per stored entry, keyed by entry name and phonebook.
+// Created readable by its owner only.
+//
+// Every rewrite takes the file's lock file (<file>.lock) across the whole
+// read-modify-write and replaces the file atomically.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "RasSim/IniFile.h"
+#include "Win32/Win32.h"
+
+namespace rassim {
+
+enum class PhonebookKind { Null = 0, Empty = 1, Path = 2 };
+
+struct PhonebookRef {
+  std::string path;   // file in use
+  bool isDefault = true;
+  PhonebookKind kind = PhonebookKind::Null;
+};
+
+PhonebookRef ResolvePhonebook(const char* argument);  // null, "" or a path
+std::string CredentialsPath();
+std::string StateDir();  // QUOR_RAS_STATE_DIR or the per-user default; created on use
+
+// Reads a phonebook: 0, 621 (cannot open / named file missing),
+// 622 (cannot read), 625 (corrupt).
+DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc);
+
+// Read-modify-write of a phonebook under its lock. `change` returns 0 to
+// commit (the file is rewritten only when it sets *changed), or an error,
+// which is returned without writing. A missing file is an empty phonebook
+// when createIfMissing or the phonebook is the default one, else 621.
+// A failed write gives 624.
+DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
+                      const std::function<DWORD(IniDocument&, bool& changed)>& change);
+
+// Stored dial parameters of one entry.
+struct StoredParams {
+  std::string userName, password, domain, phoneNumber, callbackNumber;
+  bool hasPassword = false;
+};
+// Reads the stored parameters; false when none are stored. A password kept in
+// a file that others may read is not returned (hasPassword false).
+bool LoadCredentials(const PhonebookRef& ref, const std::string& entry, StoredParams& out);
+// Stores (or with erase removes) an entry's parameters. 0 or 624-like failure (ERROR_CANNOT_WRITE_PHONEBOOK).
+DWORD StoreCredentials(const PhonebookRef& ref, const std::string& entry, const StoredParams* params);
+// Moves stored parameters to a new entry name.
+DWORD RenameCredentials(const PhonebookRef& ref, const std::string& oldName, const std::string& newName);
+
+// Values written into a phonebook must stay on their line.
+bool SafeValue(const std::string& v);
+
+}  // namespace rassim

@@ -1,0 +1,203 @@
+// Windows implementation of the RasSim platform interface.
+#include "RasSim/Platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace rassim::platform {
+
+std::string GetEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string DefaultConfigDir() {
+  std::string appdata = GetEnv("APPDATA");
+  if (appdata.empty()) appdata = GetEnv("USERPROFILE");
+  if (appdata.empty()) appdata = ".";
+  return JoinPath(appdata, "Quor");
+}
+
+std::string DefaultStateDir() {
+  std::string local = GetEnv("LOCALAPPDATA");
+  if (!local.empty()) return JoinPath(JoinPath(local, "Quor"), "RasState");
+  std::string temp = GetEnv("TEMP");
+  if (temp.empty()) temp = ".";
+  return JoinPath(temp, "quor-ras");
+}
+
+char PathSeparator() { return '\\'; }
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  char last = dir.back();
+  if (last == '\\' || last == '/') return dir + name;
+  return dir + "\\" + name;
+}
+
+std::string DirName(const std::string& path) {
+  size_t p = path.find_last_of("\\/");
+  if (p == std::string::npos) return ".";
+  if (p == 0 || (p == 2 && path[1] == ':')) return path.substr(0, p + 1);
+  return path.substr(0, p);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char buf[MAX_PATH * 2];
+  DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+  if (n == 0 || n >= sizeof buf) return path;
+  return std::string(buf, n);
+}
+
+bool MakeDirs(const std::string& path, bool /*privateDir: the profile folder's ACL already is*/) {
+  if (path.empty()) return false;
+  DWORD attr = GetFileAttributesA(path.c_str());
+  if (attr != INVALID_FILE_ATTRIBUTES) return (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  std::string parent = DirName(path);
+  if (parent != path && parent != ".") MakeDirs(parent, false);
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+ReadResult ReadFile(const std::string& path, std::string& contents) {
+  contents.clear();
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return ReadResult::NotFound;
+    DWORD attr = GetFileAttributesA(path.c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY)) return ReadResult::CannotRead;
+    return ReadResult::CannotOpen;
+  }
+  char buf[8192];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(h, buf, sizeof buf, &n, nullptr)) {
+      CloseHandle(h);
+      contents.clear();
+      return ReadResult::CannotRead;
+    }
+    if (n == 0) break;
+    contents.append(buf, n);
+  }
+  CloseHandle(h);
+  return ReadResult::Ok;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& contents, bool /*privateFile*/, bool durable) {
+  static std::atomic<unsigned> counter{0};
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".tmp.%lu.%u", static_cast<unsigned long>(GetCurrentProcessId()),
+                ++counter);
+  std::string tmp = path + suffix;
+  HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  const char* p = contents.data();
+  size_t left = contents.size();
+  while (left > 0 && ok) {
+    DWORD chunk = left > 0x10000000u ? 0x10000000u : static_cast<DWORD>(left);
+    DWORD n = 0;
+    if (!::WriteFile(h, p, chunk, &n, nullptr)) ok = false;
+    p += n;
+    left -= n;
+  }
+  if (ok && durable && !FlushFileBuffers(h)) ok = false;
+  if (!CloseHandle(h)) ok = false;
+  if (ok && !MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) ok = false;
+  if (!ok) {
+    DeleteFileA(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool FileIsPrivate(const std::string& path) {
+  // Files under the user's profile are protected by its ACL.
+  return FileExists(path);
+}
+
+std::vector<std::string> ListFiles(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA(JoinPath(dir, "*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (fd.cFileName[0] == '.') continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    names.emplace_back(fd.cFileName);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+FileLock::FileLock(const std::string& lockPath) {
+  HANDLE h = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED ov = {};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &ov)) {
+    CloseHandle(h);
+    return;
+  }
+  handle_ = reinterpret_cast<intptr_t>(h);
+  held_ = true;
+}
+
+FileLock::~FileLock() {
+  if (held_) {
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    OVERLAPPED ov = {};
+    UnlockFileEx(h, 0, 1, 0, &ov);
+    CloseHandle(h);
+  }
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
+
+bool ProcessAlive(uint32_t pid) {
+  if (pid == 0) return false;
+  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!h) return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+  CloseHandle(h);
+  return alive;
+}
+
+std::string UserTag() {
+  std::string user = GetEnv("USERNAME");
+  return user.empty() ? std::string("0") : user;
+}
+
+bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+
+bool PromptLine(const std::string& prompt, std::string& answer) {
+  answer.clear();
+  std::fputs(prompt.c_str(), stderr);
+  std::fflush(stderr);
+  if (!std::getline(std::cin, answer)) return false;
+  if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+  return true;
+}
+
+}  // namespace rassim::platform
