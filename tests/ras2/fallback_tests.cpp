@@ -55,7 +55,7 @@ TEST(Fallback, ChoosesRasapiWithTheAnsiExportsAndPassesArgumentsUnchanged) {
             FakeResult(15, false, false));
   EXPECT_TRUE(rnaph_initialized);
   EXPECT_FALSE(is_rnaph);
-  EXPECT_EQ(hLib, 0u);
+  EXPECT_EQ(hLib, HMODULE{});
   ASSERT_EQ(lib, GetModuleHandleA("rasapi32.dll"));
   FakeRasState* state = StateOf(lib);
   ASSERT_NE(state, nullptr);
@@ -154,7 +154,7 @@ TEST(Fallback, RasapiFailingToLoadThrowsEvenWithRnaphPresent) {
     EXPECT_EQ(ThrownMessage(CallCountryInfo), "Error opening rasapi.dll");
     EXPECT_FALSE(rnaph_initialized);
     EXPECT_FALSE(is_rnaph);
-    EXPECT_EQ(lib, 0u);
+    EXPECT_EQ(lib, HMODULE{});
     EXPECT_FALSE(IsLoaded("rnaph.dll"));
   }
   // Still undecided: once rasapi32.dll can be had, it is chosen.
@@ -187,7 +187,7 @@ TEST(Fallback, MissingRnaphThrowsAndStaysUndecided) {
   EXPECT_EQ(ThrownMessage(CallCountryInfo), "Error opening rnaph.dll");
   EXPECT_FALSE(rnaph_initialized);
   EXPECT_FALSE(is_rnaph);
-  EXPECT_EQ(lib, 0u);
+  EXPECT_EQ(lib, HMODULE{});
   EXPECT_FALSE(IsLoaded("rasapi32.dll"));
   // And again, from the start.
   EXPECT_EQ(ThrownMessage(CallCountryInfo), "Error opening rnaph.dll");
