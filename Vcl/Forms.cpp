@@ -74,6 +74,12 @@ int DispatchQueued(TApplication& App) {
     if (!marked && handled >= kUnmarkedPassLimit) break;
   }
   if (marked) tActivePasses.erase(std::find(tActivePasses.begin(), tActivePasses.end(), id));
+  // WM_QUIT is only handed out once no posted message is left, so a pass
+  // that stopped at its mark asks for it explicitly.
+  if (PeekMessageA(&msg, 0, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    ++handled;
+    App.Terminate();
+  }
   return handled;
 }
 

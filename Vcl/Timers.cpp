@@ -18,6 +18,8 @@ struct TTimer::Impl {
   uint64_t Due = 0;
   uint64_t Seq = 0;  // the arming this entry belongs to; a new arming gets a new number
 
+  bool Running = false;  // its handler is on the stack (a nested loop runs inside it)
+
   // Re-arms the timer for its next period and returns a copy of its handler.
   TNotifyEvent PrepareTick(const std::shared_ptr<Impl>& self);
 };
@@ -164,12 +166,18 @@ int vcl_internal::FireDueTimers() {
     if (impl->Timer == nullptr || !impl->Armed || impl->Seq != seq) continue;
     TTimer* timer = impl->Timer;
     TNotifyEvent handler = impl->PrepareTick(impl);
+    // A timer never re-enters its own handler: while the handler runs a
+    // nested loop, its ticks are skipped like missed periods (otherwise a
+    // handler that waits longer than its interval would recurse without end).
+    if (impl->Running) continue;
     ++fired;
+    impl->Running = true;
     try {
       handler(timer);
     } catch (...) {
       HandleCurrentException();
     }
+    impl->Running = false;  // impl outlives a timer freed by its handler
   }
   return fired;
 }

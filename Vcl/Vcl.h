@@ -161,7 +161,9 @@ class VCL_API TStringList : public TObject {
 // arming). Enabling (or changing the interval of an enabled timer) starts a
 // fresh interval. A handler may disable or re-enable its own timer, destroy
 // its owner, or run a nested message loop. A late timer fires once and then
-// continues on its period from now: missed periods are skipped.
+// continues on its period from now: missed periods are skipped. A timer never
+// re-enters its own handler: the ticks that fall due while its handler runs a
+// nested loop are skipped the same way.
 // Interval 0: an enabled timer with interval 0 is due 1 ms after it is armed
 // (it fires "at once", on the next pass of the loop, without ever spinning
 // the loop on one clock reading).

@@ -1,6 +1,6 @@
 // The console's message boxes: the text goes to standard error, one line per
 // box. Nobody can answer on a console, so a dialog "closes" with its default
-// button: OK when it has one, else Yes, else its first button.
+// button: OK when it has one, else Yes, else Retry, else its first button.
 #include <cstdio>
 
 #include "Vcl/Vcl.h"
@@ -33,6 +33,7 @@ class ConsolePresenter final : public TMessagePresenter {
     Write(Msg);
     if (Buttons & (1u << mbOK)) return mrOk;
     if (Buttons & (1u << mbYes)) return mrYes;
+    if (Buttons & (1u << mbRetry)) return mrRetry;
     for (int b = mbYes; b <= mbHelp; ++b) {
       if (Buttons & (1u << b)) return ResultOf(static_cast<TMsgDlgBtn>(b));
     }
