@@ -219,11 +219,13 @@ const std::vector<CommandSpec>& Commands() {
        0, RunEntries},
       {"entry create", "quor entry create",
        "Creates a phonebook entry through the RAS service's new-entry dialog (interactive on a\n"
-       "terminal, scripted otherwise) and names the entries it added.\n",
+       "terminal, scripted otherwise; the simulated service reads the answers from the file\n"
+       "named by QUOR_RAS_DIALOG) and names the entries it added.\n",
        {}, 0, 0, RunEntryCreate},
       {"entry edit", "quor entry edit ENTRY",
        "Edits a phonebook entry through the RAS service's entry dialog (interactive on a\n"
-       "terminal, scripted otherwise).\n",
+       "terminal, scripted otherwise; the simulated service reads the answers from the file\n"
+       "named by QUOR_RAS_DIALOG).\n",
        {}, 1, 1, RunEntryEdit},
       {"entry rename", "quor entry rename OLD NEW", "Renames a phonebook entry.\n", {}, 2, 2, RunEntryRename},
       {"entry delete", "quor entry delete ENTRY", "Deletes a phonebook entry.\n", {}, 1, 1, RunEntryDelete},
