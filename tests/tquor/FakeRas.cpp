@@ -251,6 +251,10 @@ void Install() {
   gSaved = Saved{RasDial,         RasHangUp,      RasGetConnectStatus,     RasEnumConnections,
                  RasEnumEntries,  RasGetErrorString, RasCreatePhonebookEntry, RasEditPhonebookEntry,
                  RasDeleteEntryA, RasRenameEntryA, RasGetEntryDialParams,   RasSetEntryDialParams};
+  Reapply();
+}
+
+void Reapply() {
   RasDial = FakeDial;
   RasHangUp = FakeHangUp;
   RasGetConnectStatus = FakeGetConnectStatus;

@@ -123,6 +123,9 @@ State& S();
 // Replaces the twelve entry points the component calls with the fakes
 // (keeping the previous values) and resets the recorded state.
 void Install();
+// Puts the fakes in place again after another component's InitRas bound
+// the library's entry points (the recorded state is kept).
+void Reapply();
 // Puts the previous entry points back.
 void Restore();
 // The dial-event message number RAS uses.

@@ -83,12 +83,7 @@ class QuorTest : public ::testing::Test {
     Application->OnException = [this](const std::exception& E) { Exceptions.push_back(E.what()); };
     Q = new TQuor(nullptr);
     fakeras::Install();
-    // Without a RAS library beside the test the component could not bind;
-    // the fake entry points stand in for it.
-    if (!Q->RasInitialized) {
-      Q->RasInitialized = true;
-      QI::RASEvent(*Q) = static_cast<Word>(fakeras::DialEventMessage());
-    }
+    BindFakes(*Q);
     Log.Attach(*Q);
     Q->SetEntryName("Office");
   }
@@ -100,6 +95,17 @@ class QuorTest : public ::testing::Test {
     fakeras::Restore();
     Application->OnException = nullptr;
     fPresenterGuard.reset();
+  }
+
+  // Every further component binds the library's entry points again in its
+  // constructor: the fakes go back in place. Without a RAS library beside
+  // the test the component could not bind; the fakes stand in for it.
+  static void BindFakes(TQuor& C) {
+    fakeras::Reapply();
+    if (!C.RasInitialized) {
+      C.RasInitialized = true;
+      QI::RASEvent(C) = static_cast<Word>(fakeras::DialEventMessage());
+    }
   }
 
   // A started dial brought to the connected state by its dial events.

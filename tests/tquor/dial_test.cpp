@@ -342,10 +342,9 @@ TEST_F(DialTest, ConnectWhileWaitingToRedialCancelsTheRedial) {
 
 TEST_F(DialTest, TwoComponentsDialAtOnce) {
   TQuor other(nullptr);
+  BindFakes(other);
   TEventLog otherLog;
   otherLog.Attach(other);
-  other.RasInitialized = true;
-  QI::RASEvent(other) = QI::RASEvent(*Q);
   other.SetEntryName("Home");
   S().Script = {{10, 8192, 0}};
   Q->Connect();

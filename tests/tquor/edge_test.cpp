@@ -27,7 +27,7 @@ TEST_F(QuorTest, OverLongDialTextsAreRefusedLikeAFailedDial) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
     TQuor q(nullptr);
-    q.RasInitialized = true;
+    BindFakes(q);
     q.SetEntryName("Office");
     q.SetRedialAttempts(0);
     TEventLog log;

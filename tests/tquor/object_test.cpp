@@ -8,6 +8,7 @@ using fakeras::S;
 
 TEST_F(QuorTest, NewComponentHasItsDefaultsAndThreeIdleTimers) {
   TQuor q(nullptr);
+  fakeras::Reapply();
   EXPECT_EQ(q.RedialAttempts(), 1);
   EXPECT_EQ(q.RedialPause(), 10);
   EXPECT_TRUE(q.MinimizeDialWindow());
@@ -41,6 +42,7 @@ TEST_F(QuorTest, NewComponentHasItsDefaultsAndThreeIdleTimers) {
 TEST_F(QuorTest, OwnerDestroysTheComponent) {
   auto* owner = new TComponent(nullptr);
   auto* q = new TQuor(owner);
+  BindFakes(*q);
   EXPECT_EQ(q->Owner(), owner);
   EXPECT_EQ(owner->ComponentCount(), 1);
   delete owner;  // ASan: the component and its timers go with it
@@ -71,6 +73,7 @@ TEST_F(QuorTest, NotifyConnectStartsBothWatchesWithOrWithoutHandler) {
   EXPECT_TRUE(QI::LookForWindow(*Q)->Enabled());
 
   TQuor q(nullptr);
+  BindFakes(q);
   QI::NotifyConnect(q);
   EXPECT_TRUE(QI::CheckStatus(q)->Enabled());
   EXPECT_TRUE(QI::LookForWindow(q)->Enabled());
@@ -107,7 +110,7 @@ TEST_F(QuorTest, DestroyWipesThePassword) {
   // lets the test look at the memory the destructor left behind.
   alignas(TQuor) unsigned char storage[sizeof(TQuor)];
   auto* q = new (storage) TQuor(nullptr);
-  q->RasInitialized = true;
+  BindFakes(*q);
   q->SetEntryName("Office");
   q->SetPassword("s3cret-password");
   q->Connect();
@@ -203,6 +206,7 @@ TEST_F(QuorTest, ClassIsRegisteredAndCreatesComponents) {
   ASSERT_EQ(cls, &TQuor::StaticClassInfo());
   auto* owner = new TComponent(nullptr);
   TComponent* c = cls->Create(owner);
+  fakeras::Reapply();
   ASSERT_NE(dynamic_cast<TQuor*>(c), nullptr);
   EXPECT_EQ(c->Owner(), owner);
   delete owner;

@@ -238,7 +238,7 @@ TEST_F(PhonebookTest, SetDialParamsReusesThePhoneNumberLastRead) {
   EXPECT_STREQ(S().PbCalls.back().Params.szPhoneNumber, "555 0100");
 
   TQuor fresh(nullptr);
-  fresh.RasInitialized = true;
+  BindFakes(fresh);
   fresh.SetEntryName("Home");
   EXPECT_TRUE(fresh.SetDialParams());
   EXPECT_STREQ(S().PbCalls.back().Params.szPhoneNumber, "") << "a record never filled has no number";
