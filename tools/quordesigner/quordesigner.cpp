@@ -6,6 +6,7 @@
 // and loads forms of the registered components, and unloads the module again
 // (components freed, classes forgotten, unit finalisation, module freed).
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -259,10 +260,11 @@ void WriteBitmap(const LoadedPackage& Pkg, const String& File) {
       throw Exception("cannot write " + temp);
     }
   }
-  std::remove(File.c_str());  // rename does not replace on every platform
-  if (std::rename(temp.c_str(), File.c_str()) != 0) {
+  std::error_code ec;
+  std::filesystem::rename(temp, File, ec);  // replaces an existing file in one step
+  if (ec) {
     std::remove(temp.c_str());
-    throw Exception("cannot write " + File);
+    throw Exception("cannot write " + File + ": " + ec.message());
   }
   std::cout << "Bitmap " << name << ": " << d.Width << "x" << (d.Height < 0 ? -d.Height : d.Height) << ", "
             << d.BitCount << " bits per pixel, " << d.Colors << " colours, " << bmp.size() << " bytes written to "
