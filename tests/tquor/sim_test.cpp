@@ -1,0 +1,204 @@
+// The component against the simulated RAS service (the rasapi32.dll beside
+// the test), in virtual time, with a private phonebook per test. Arguments
+// the component passed are read back through the service's control exports.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "QuorTest.h"
+#include "RasSim/RasSimControl.h"
+#include "SimEnv.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename F>
+F Control(const char* Name) {
+  // Through void (*)(): the usual way to turn an export into its real type.
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(hLib, Name)));
+}
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QuorClockUseVirtual(1);
+    std::random_device rd;
+    fDir = fs::temp_directory_path() / ("tquor-sim-" + std::to_string(rd()));
+    fs::create_directories(fDir);
+    std::ofstream(fDir / "rasphone.pbk") << "[Office]\nDEVICE=modem\nDevice=Sim Modem\nPhoneNumber=555-0100\n"
+                                         << "[Home]\nDEVICE=isdn\nDevice=Sim ISDN\nPhoneNumber=555-0200\n";
+    SetSimEnv("QUOR_RAS_PHONEBOOK", (fDir / "rasphone.pbk").string());
+    SetSimEnv("QUOR_RAS_CREDENTIALS", (fDir / "credentials.dat").string());
+    SetSimEnv("QUOR_RAS_STATE_DIR", (fDir / "state").string());
+    fGuard = std::make_unique<TPresenterGuard>(&Boxes);
+    Q = new TQuor(nullptr);
+    ASSERT_TRUE(Q->RasInitialized) << "the simulated rasapi32.dll must sit beside the test";
+    Control<TQuorRasSimReset>("QuorRasSimReset")();
+    Log.Attach(*Q);
+    Q->SetEntryName("Office");
+  }
+  void TearDown() override {
+    delete Q;
+    Application->ProcessMessages();
+    fGuard.reset();
+    std::error_code ec;
+    fs::remove_all(fDir, ec);
+  }
+  QuorRasSimCallInfo LastCall(const char* Export) {
+    QuorRasSimCallInfo info{};
+    info.dwSize = sizeof(info);
+    EXPECT_EQ(Control<TQuorRasSimLastCall>("QuorRasSimLastCall")(Export, &info), 0u) << Export;
+    return info;
+  }
+  bool RunUntilEvent(const Ev& E, uint32_t Ms) {
+    return Application->RunUntil([&] { return Log.Find(E) >= 0; }, Ms);
+  }
+
+  TQuor* Q = nullptr;
+  TEventLog Log;
+  TRecordingPresenter Boxes;
+
+ private:
+  fs::path fDir;
+  std::unique_ptr<TPresenterGuard> fGuard;
+};
+
+TEST_F(SimTest, ConstructionBindsRasAndReadsThePhonebook) {
+  EXPECT_EQ(QI::RASEvent(*Q), static_cast<Word>(RegisterWindowMessageA("RasDialEvent")));
+  EXPECT_EQ(Q->PhoneBookEntries->Items(), (std::vector<String>{"Office", "Home"}));
+  EXPECT_EQ(Boxes.Count(), 0u);
+}
+
+TEST_F(SimTest, ComponentsShareTheBindingEachWithItsOwnReference) {
+  const HMODULE lib = hLib;
+  auto* second = new TQuor(nullptr);
+  EXPECT_TRUE(second->RasInitialized);
+  EXPECT_EQ(hLib, lib);
+  delete second;
+  // The first component still holds the library: it still works.
+  Q->GetPhoneBookEntries();
+  EXPECT_EQ(Q->PhoneBookEntries->Count(), 2);
+  EXPECT_NE(GetProcAddress(hLib, "RasDialA"), nullptr);
+}
+
+TEST_F(SimTest, DialConnectAndHangUp) {
+  Q->SetUserName("joe");
+  Q->SetPassword("pw");
+  const Integer h = Q->Connect();
+  ASSERT_NE(h, 0);
+  const QuorRasSimCallInfo dial = LastCall("RasDialA");
+  EXPECT_EQ(dial.dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_NULL));
+  EXPECT_EQ(dial.dwNotifierType, 0xFFFFFFFFu);
+  EXPECT_EQ(dial.dwNotifier, fakeras::HandleValue(Q->fWindowHandle));
+  EXPECT_EQ(dial.fExtensions, 0u);
+  TRasDialParams sent{};
+  sent.dwSize = sizeof(sent);
+  ASSERT_EQ(Control<TQuorRasSimLastDialParams>("QuorRasSimLastDialParams")(&sent), 0u);
+  EXPECT_EQ(sent.dwSize, 1052u);
+  EXPECT_STREQ(sent.szEntryName, "Office");
+  EXPECT_STREQ(sent.szUserName, "joe");
+  EXPECT_STREQ(sent.szPassword, "pw");
+  EXPECT_STREQ(sent.szPhoneNumber, "");
+
+  ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
+  EXPECT_EQ(Log.Events.front(), (Ev{'N', 0, "Dialing Office..."}));
+  const int using_ = Log.Find(Ev{'N', 0, "Connecting device"});
+  ASSERT_GE(using_, 0);
+  EXPECT_EQ(Log.Events[static_cast<size_t>(using_) + 1].Text.rfind("Using modem: ", 0), 0u);
+  EXPECT_EQ(Log.Find(Ev{'C', 0, ""}) + 1, Log.Find(Ev{'N', 0, "Connected"}));
+  EXPECT_TRUE(QI::CheckStatus(*Q)->Enabled());
+  EXPECT_TRUE(Q->EnumConnections());
+  EXPECT_EQ(Q->Connections->Items(), std::vector<String>{"Office"});
+  EXPECT_EQ(Q->GetHandleByName("OFFICE"), h);
+
+  Application->RunFor(3000);  // the watch sees a healthy line
+  EXPECT_EQ(Log.Find(Ev{'D', 0, "Connection to server lost."}), -1);
+  EXPECT_EQ(QI::ConnectState(*Q), RASCS_Connected);
+
+  Log.Clear();
+  const uint64_t t0 = QuorClockNow();
+  EXPECT_EQ(Q->Disconnect(), 0);
+  EXPECT_EQ(QuorClockNow() - t0, 2000u);
+  EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Disconnecting..."}}));
+  EXPECT_EQ(Control<TQuorRasSimCallCount>("QuorRasSimCallCount")("RasHangUpA"), 1u);
+  EXPECT_TRUE(Q->EnumConnections());
+  EXPECT_EQ(Q->Connections->Count(), 0);
+}
+
+TEST_F(SimTest, DroppedLineIsReportedLost) {
+  const Integer h = Q->Connect();
+  ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
+  Log.Clear();
+  ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<DWORD>(h)), 0u);
+  ASSERT_TRUE(RunUntilEvent(Ev{'D', 0, "Connection to server lost."}, 5000));
+  const int lost = Log.Find(Ev{'D', 0, "Connection to server lost."});
+  const int disc = Log.Find(Ev{'N', 0, "Disconnecting..."});
+  ASSERT_GE(disc, 0);
+  EXPECT_LT(disc, lost);
+  EXPECT_EQ(Log.Snaps[static_cast<size_t>(lost)].Time - Log.Snaps[static_cast<size_t>(disc)].Time, 2000u);
+  int count = 0;
+  for (const Ev& e : Log.Events) count += e.Kind == 'D';
+  EXPECT_EQ(count, 1);
+  EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled());
+  EXPECT_EQ(QI::hRas(*Q), 0u);
+}
+
+TEST_F(SimTest, QueuedFailureIsRedialledAfterThePause) {
+  ASSERT_EQ(Control<TQuorRasSimQueueFailure>("QuorRasSimQueueFailure")("Office", RASCS_ConnectDevice, 676), 0u);
+  Q->SetRedialPause(5);
+  Q->Connect();
+  ASSERT_TRUE(RunUntilEvent(Ev{'N', 676, "Retrying in 5 seconds..."}, 30000));
+  const int err = Log.Find(Ev{'N', 0, "Disconnecting..."}) - 1;
+  ASSERT_GE(err, 0);
+  EXPECT_EQ(Log.Events[static_cast<size_t>(err)].Err, 676);
+  EXPECT_EQ(Log.Events[static_cast<size_t>(err)].Text.rfind("ERROR: ", 0), 0u);
+  const size_t notice = Log.Events.size() - 1;
+  ASSERT_TRUE(Application->RunUntil([&] { return Log.Events.size() > notice + 1; }, 10000));
+  EXPECT_EQ(Log.Events[notice + 1], (Ev{'N', 0, "Dialing Office..."}));
+  EXPECT_EQ(Log.Snaps[notice + 1].Time - Log.Snaps[notice].Time, 5000u);
+  EXPECT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000)) << "the second attempt gets through";
+}
+
+TEST_F(SimTest, PhonebookOperationsPassTheirPhonebookKinds) {
+  Q->GetPhoneBookEntries();
+  EXPECT_EQ(LastCall("RasEnumEntriesA").dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_NULL));
+
+  Q->SetUserName("joe");
+  Q->SetPassword("pw");
+  Q->SetPhoneNumber("555-0111");
+  EXPECT_TRUE(Q->SetDialParams());
+  EXPECT_EQ(LastCall("RasSetEntryDialParamsA").dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_NULL));
+  Q->SetUserName("");
+  Q->SetPhoneNumber("");
+  EXPECT_TRUE(Q->GetDialParams("Office"));
+  EXPECT_EQ(LastCall("RasGetEntryDialParamsA").dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_NULL));
+  EXPECT_EQ(Q->UserName(), "joe");
+  EXPECT_EQ(Q->PhoneNumber(), "555-0111");
+
+  EXPECT_TRUE(Q->RenameEntry("Home", "Cottage"));
+  QuorRasSimCallInfo rename = LastCall("RasRenameEntryA");
+  EXPECT_EQ(rename.dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_EMPTY));
+  EXPECT_STREQ(rename.szName, "Home");
+  EXPECT_STREQ(rename.szName2, "Cottage");
+  EXPECT_TRUE(Q->DeleteEntry("Cottage"));
+  QuorRasSimCallInfo del = LastCall("RasDeleteEntryA");
+  EXPECT_EQ(del.dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_EMPTY));
+  EXPECT_STREQ(del.szName, "Cottage");
+  EXPECT_FALSE(Q->DeleteEntry("Cottage")) << "gone already";
+
+  Q->GetPhoneBookEntries();
+  EXPECT_EQ(Q->PhoneBookEntries->Items(), std::vector<String>{"Office"});
+
+  Control<TQuorRasSimSetDialogAnswers>("QuorRasSimSetDialogAnswers")("Cancel=1\n");
+  Q->CreateEntry(HWND{});
+  EXPECT_EQ(LastCall("RasCreatePhonebookEntryA").dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_EMPTY));
+  Q->EditEntry(HWND{}, "Office");
+  QuorRasSimCallInfo edit = LastCall("RasEditPhonebookEntryA");
+  EXPECT_EQ(edit.dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_EMPTY));
+  EXPECT_STREQ(edit.szName, "Office");
+}
+
+}  // namespace
