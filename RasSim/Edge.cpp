@@ -98,7 +98,10 @@ DWORD DialT(const char* name, void* extp, const Ch* pb, void* paramsp, DWORD typ
   if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;
   if (ext && ext->dwSize != sizeof(TRasDialExtensions)) return ERROR_INVALID_SIZE;
   if (!pbOk || !paramsOk) return ERROR_INVALID_PARAMETER;
-  return Dial(ext, pbArg, dp, type, notifier, lph);
+  // The caller's handle variable is a THRasConn; DWORD is the same 32 bits
+  // but another type on Windows (unsigned long).
+  static_assert(sizeof(DWORD) == sizeof(THRasConn), "connection handles are 32-bit");
+  return Dial(ext, pbArg, dp, type, notifier, reinterpret_cast<LPHRasConn>(lph));
 }
 
 template <class Ch>
