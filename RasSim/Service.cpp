@@ -52,14 +52,23 @@ struct Timer {
   uint32_t id;  // 0 until QuorClockSchedule returned
 };
 
-// Everything below is guarded by g_mutex. The clock, windows and message
+// Everything below is guarded by S().mutex. The clock, windows and message
 // posting are never called while it is held: work for them is gathered in
 // Effects and done after unlocking.
-std::mutex g_mutex;
-std::map<THRasConn, std::unique_ptr<Call>> g_calls;
-std::map<uintptr_t, Timer> g_timers;
-uintptr_t g_nextTimerKey = 0;
-std::map<std::string, std::vector<QueuedFailure>> g_queued;  // folded entry name -> failures
+struct State {
+  std::mutex mutex;
+  std::map<THRasConn, std::unique_ptr<Call>> calls;
+  std::map<uintptr_t, Timer> timers;
+  uintptr_t nextTimerKey = 0;
+  std::map<std::string, std::vector<QueuedFailure>> queued;  // folded entry name -> failures
+  std::once_flag classesOnce;
+  std::string helperClass, connClass;  // window classes, registered once
+};
+// Never destroyed: the module's unload guard and late clock callbacks may still reach it.
+State& S() {
+  static State* s = new State;
+  return *s;
+}
 
 struct Post {
   HWND wnd;
@@ -101,17 +110,17 @@ void Effects::Run() {
   for (auto& s : schedules) {
     uintptr_t key;
     {
-      std::lock_guard<std::mutex> lock(g_mutex);
-      auto c = g_calls.find(s.first);
-      if (c == g_calls.end()) continue;
-      key = ++g_nextTimerKey;
-      g_timers[key] = Timer{s.first, s.second.first, 0};
+      std::lock_guard<std::mutex> lock(S().mutex);
+      auto c = S().calls.find(s.first);
+      if (c == S().calls.end()) continue;
+      key = ++S().nextTimerKey;
+      S().timers[key] = Timer{s.first, s.second.first, 0};
       c->second->timers.insert(key);
     }
     uint32_t id = QuorClockSchedule(s.second.second, OnTimer, reinterpret_cast<void*>(key));
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto t = g_timers.find(key);
-    if (t != g_timers.end()) t->second.id = id;
+    std::lock_guard<std::mutex> lock(S().mutex);
+    auto t = S().timers.find(key);
+    if (t != S().timers.end()) t->second.id = id;
   }
   for (const Post& p : posts) PostMessageA(p.wnd, p.msg, p.wp, p.lp);
   for (THRasConn h : createWindows) CreateConnectionWindow(h);
@@ -120,16 +129,16 @@ void Effects::Run() {
 }
 
 Call* FindCall(THRasConn h) {
-  auto it = g_calls.find(h);
-  return it == g_calls.end() ? nullptr : it->second.get();
+  auto it = S().calls.find(h);
+  return it == S().calls.end() ? nullptr : it->second.get();
 }
 
 void DropTimers(Call& c, Effects& fx) {
   for (uintptr_t key : c.timers) {
-    auto t = g_timers.find(key);
-    if (t == g_timers.end()) continue;
+    auto t = S().timers.find(key);
+    if (t == S().timers.end()) continue;
     if (t->second.id) fx.cancels.push_back(t->second.id);
-    g_timers.erase(t);
+    S().timers.erase(t);
   }
   c.timers.clear();
 }
@@ -183,7 +192,7 @@ void FinishTeardown(THRasConn h, Effects& fx) {
   DropTimers(*c, fx);
   EndWindows(*c, fx);
   registry::Remove(h);
-  g_calls.erase(h);
+  S().calls.erase(h);
 }
 
 // Hung up by another process (or its record removed)? Then this call ends.
@@ -254,11 +263,11 @@ void OnTimer(void* context) {
   uintptr_t key = reinterpret_cast<uintptr_t>(context);
   Effects fx;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto t = g_timers.find(key);
-    if (t == g_timers.end()) return;  // cancelled
+    std::lock_guard<std::mutex> lock(S().mutex);
+    auto t = S().timers.find(key);
+    if (t == S().timers.end()) return;  // cancelled
     Timer timer = t->second;
-    g_timers.erase(t);
+    S().timers.erase(t);
     Call* c = FindCall(timer.handle);
     if (!c) return;
     c->timers.erase(key);
@@ -302,45 +311,43 @@ LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-std::once_flag g_classesOnce;
-std::string g_helperClass, g_connClass;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 void RegisterClasses() {
-  std::call_once(g_classesOnce, [] {
-    g_helperClass = ClassName("QuorRasSimHelper");
-    g_connClass = ClassName("QuorRasConnection");
+  std::call_once(S().classesOnce, [] {
+    S().helperClass = ClassName("QuorRasSimHelper");
+    S().connClass = ClassName("QuorRasConnection");
     WNDCLASSA wc = {};
     wc.lpfnWndProc = HelperProc;
     wc.hInstance = Instance();
-    wc.lpszClassName = g_helperClass.c_str();
+    wc.lpszClassName = S().helperClass.c_str();
     RegisterClassA(&wc);
     wc.lpfnWndProc = ConnWindowProc;
-    wc.lpszClassName = g_connClass.c_str();
+    wc.lpszClassName = S().connClass.c_str();
     RegisterClassA(&wc);
   });
 }
 
 HWND CreateHelperWindow() {
   RegisterClasses();
-  return CreateWindowExA(0, g_helperClass.c_str(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, Instance(), nullptr);
+  return CreateWindowExA(0, S().helperClass.c_str(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, Instance(), nullptr);
 }
 
 void CreateConnectionWindow(THRasConn h) {
   std::string title;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(S().mutex);
     Call* c = FindCall(h);
     if (!c || c->phase != Phase::Connected || c->connWindow || !c->plan.connectionWindow) return;
     title = c->title;
   }
   RegisterClasses();
-  HWND w = CreateWindowExA(0, g_connClass.c_str(), title.c_str(), WS_OVERLAPPED | WS_VISIBLE, 120, 120, 360, 140,
+  HWND w = CreateWindowExA(0, S().connClass.c_str(), title.c_str(), WS_OVERLAPPED | WS_VISIBLE, 120, 120, 360, 140,
                            0, 0, Instance(), nullptr);
   if (!w) return;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(S().mutex);
     Call* c = FindCall(h);
     if (c && c->phase == Phase::Connected && !c->connWindow) {
       c->connWindow = w;
@@ -526,9 +533,9 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
   QueuedFailure queued{};
   bool haveQueued = false;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto it = g_queued.find(FoldCase(entryName));
-    if (it != g_queued.end() && !it->second.empty()) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    auto it = S().queued.find(FoldCase(entryName));
+    if (it != S().queued.end() && !it->second.empty()) {
       queued = it->second.front();
       it->second.erase(it->second.begin());
       haveQueued = true;
@@ -564,8 +571,8 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
 
   uint32_t firstDelay = plan.steps.front().delayMs;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_calls[h] = std::move(call);
+    std::lock_guard<std::mutex> lock(S().mutex);
+    S().calls[h] = std::move(call);
   }
   *lphRasConn = h;
 
@@ -580,7 +587,7 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
   for (;;) {
     uint32_t delay;
     {
-      std::lock_guard<std::mutex> lock(g_mutex);
+      std::lock_guard<std::mutex> lock(S().mutex);
       Call* c = FindCall(h);
       if (!c || c->phase != Phase::Dialling) break;
       delay = c->plan.steps[c->next].delayMs;
@@ -588,12 +595,12 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
     QuorSleep(delay);
     Effects fx;
     {
-      std::lock_guard<std::mutex> lock(g_mutex);
+      std::lock_guard<std::mutex> lock(S().mutex);
       if (Call* c = FindCall(h)) AdvanceStep(*c, fx);
     }
     fx.Run();
   }
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(S().mutex);
   Call* c = FindCall(h);
   if (!c) return ERROR_USER_DISCONNECTION;
   switch (c->phase) {
@@ -608,7 +615,7 @@ DWORD HangUp(THRasConn h) {
   bool mine = false;
   DWORD result = 0;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(S().mutex);
     if (Call* c = FindCall(h)) {
       mine = true;
       if (c->phase == Phase::Dropped) {
@@ -630,7 +637,7 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
   bool mine = false;
   DWORD result = 0;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(S().mutex);
     if (Call* c = FindCall(h)) {
       mine = true;
       EndedElsewhere(*c, fx);
@@ -669,7 +676,7 @@ DWORD GetProjection(THRasConn h, std::string& ip, std::string& serverIp) {
   if (DWORD e = GetConnectStatus(h, st)) return e;
   if (st.state != RASCS_Connected) return ERROR_PROJECTION_NOT_COMPLETE;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(S().mutex);
     if (Call* c = FindCall(h)) {
       ip = c->plan.ipAddress;
       serverIp = c->plan.serverIpAddress;
@@ -890,14 +897,14 @@ DWORD EditPhonebookEntry(HWND /*owner*/, const PbArg& pb, const std::string& ent
 void Reset() {
   Effects fx;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    for (auto& kv : g_calls) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    for (auto& kv : S().calls) {
       DropTimers(*kv.second, fx);
       EndWindows(*kv.second, fx);
       registry::Remove(kv.first);
     }
-    g_calls.clear();
-    g_queued.clear();
+    S().calls.clear();
+    S().queued.clear();
     DelayOverrides().clear();
   }
   fx.Run();
@@ -910,7 +917,7 @@ DWORD DropConnection(THRasConn h) {
   Effects fx;
   DWORD result = ERROR_INVALID_HANDLE;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(S().mutex);
     Call* c = FindCall(h);
     if (c && c->phase != Phase::TearingDown && c->phase != Phase::Dropped) {
       DropLine(*c, fx);
@@ -922,12 +929,12 @@ DWORD DropConnection(THRasConn h) {
 }
 
 void QueueFailure(const std::string& entry, TRasConnState state, DWORD error) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_queued[FoldCase(entry)].push_back(QueuedFailure{state, error});
+  std::lock_guard<std::mutex> lock(S().mutex);
+  S().queued[FoldCase(entry)].push_back(QueuedFailure{state, error});
 }
 
 void SetStepDelay(TRasConnState state, DWORD ms) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(S().mutex);
   if (ms == 0xFFFFFFFFu) {
     if (state == 0xFFFFFFFFu) DelayOverrides().clear();
     else DelayOverrides().erase(state);
@@ -937,7 +944,7 @@ void SetStepDelay(TRasConnState state, DWORD ms) {
 }
 
 DWORD ConnectionWindow(THRasConn h, HWND& wnd) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(S().mutex);
   Call* c = FindCall(h);
   if (!c) return ERROR_INVALID_HANDLE;
   wnd = c->connWindow;
@@ -947,21 +954,21 @@ DWORD ConnectionWindow(THRasConn h, HWND& wnd) {
 void Shutdown() {
   Effects fx;
   {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    for (auto& kv : g_calls) {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    for (auto& kv : S().calls) {
       DropTimers(*kv.second, fx);
       fx.destroys.push_back(kv.second->connWindow);
       fx.destroys.push_back(kv.second->helper);
       registry::Remove(kv.first);
     }
-    g_calls.clear();
+    S().calls.clear();
   }
   for (uint32_t id : fx.cancels) QuorClockCancel(id);
   for (HWND w : fx.destroys)
     if (w && IsWindow(w)) DestroyWindow(w);
-  if (!g_helperClass.empty()) {
-    UnregisterClassA(g_helperClass.c_str(), Instance());
-    UnregisterClassA(g_connClass.c_str(), Instance());
+  if (!S().helperClass.empty()) {
+    UnregisterClassA(S().helperClass.c_str(), Instance());
+    UnregisterClassA(S().connClass.c_str(), Instance());
   }
 }
 

@@ -1,0 +1,258 @@
+#include "tests/rassim/ContractFixture.h"
+
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sstream>
+
+namespace rassimtest {
+
+namespace {
+
+struct Difference {
+  const char* target;
+  const char* behaviour;
+  const char* reason;
+};
+
+// Behaviours a target is known not to have, with the reason.
+const Difference kDifferences[] = {
+    {"wine", "control", "Wine's rasapi32 has no QuorRasSim control exports"},
+    {"wine", "dial", "RasDialA returns 1 with a null handle and posts no dial events"},
+    {"wine", "status", "RasGetConnectStatus returns 0 and fills nothing"},
+    {"wine", "hangup", "RasHangUp returns 0 for any handle"},
+    {"wine", "enum-connections", "RasEnumConnectionsA returns 0 with count 0 and size 0, no size checks"},
+    {"wine", "phonebook", "Wine has no phonebook: RasEnumEntriesA returns 0 entries, edits do nothing"},
+    {"wine", "params", "RasGetEntryDialParamsA leaves the record untouched"},
+    {"wine", "error-string", "RasGetErrorStringA returns 1 and writes nothing"},
+    {"wine", "properties", "RasGetEntryProperties and RasSetEntryProperties are stubs"},
+    {"wine", "country", "RasGetCountryInfo is a stub"},
+    {"wine", "projection", "RasGetProjectionInfo is a stub"},
+    {"wine", "dialogs", "the entry dialogs return 0 and do nothing"},
+    {"wine", "rnaph", "there is no rnaph.dll (LoadLibraryA fails with 126)"},
+    {"wine", "devices-ours", "Wine lists one device \"WINE virtmodem\", not Quor's three"},
+};
+
+std::string Target() {
+  const char* t = std::getenv("QUOR_RAS_CONTRACT_TARGET");
+  return t && *t ? std::string(t) : std::string("quor");
+}
+
+std::mutex gEventsMutex;
+std::vector<DialEvent> gEvents;
+UINT gDialMsg = 0;
+
+LRESULT CALLBACK EventProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == gDialMsg) {
+    std::lock_guard<std::mutex> lock(gEventsMutex);
+    gEvents.push_back(DialEvent{QuorClockNow(), msg, static_cast<TRasConnState>(wp), static_cast<DWORD>(lp)});
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+template <class T>
+T Bind(HMODULE lib, const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
+}
+
+}  // namespace
+
+const char* KnownDifference(const char* behaviour) {
+  std::string target = Target();
+  for (const Difference& d : kDifferences)
+    if (target == d.target && std::strcmp(behaviour, d.behaviour) == 0) return d.reason;
+  return nullptr;
+}
+
+void RasContract::SetUp() {
+  std::random_device rd;
+  dir_ = std::filesystem::temp_directory_path() /
+         ("rassim-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+  std::filesystem::create_directories(dir_);
+  SetEnv("QUOR_RAS_PHONEBOOK", PhonebookPath());
+  SetEnv("QUOR_RAS_CREDENTIALS", CredentialsPath());
+  SetEnv("QUOR_RAS_STATE_DIR", (dir_ / "state").string());
+  UnsetEnv("QUOR_RAS_SCENARIO");
+  SetEnv("QUOR_RAS_DIALOG", (dir_ / "no-answers.txt").string());  // never prompt on a terminal
+  QuorClockUseVirtual(1);
+  {
+    std::lock_guard<std::mutex> lock(gEventsMutex);
+    gEvents.clear();
+  }
+  gDialMsg = RegisterWindowMessageA("RasDialEvent");
+  if (gDialMsg == 0) gDialMsg = WM_RASDIALEVENT;
+
+  lib_ = LoadLibraryA("rasapi32.dll");
+  ASSERT_TRUE(lib_ != 0) << "rasapi32.dll not found beside the test";
+  Api& a = api_;
+  a.CreatePhonebookEntryA = Bind<TRasCreatePhonebookEntryA>(lib_, "RasCreatePhonebookEntryA");
+  a.DialA = Bind<TRasDialA>(lib_, "RasDialA");
+  a.DialW = Bind<TRasDialW>(lib_, "RasDialW");
+  a.EditPhonebookEntryA = Bind<TRasEditPhonebookEntryA>(lib_, "RasEditPhonebookEntryA");
+  a.EnumConnectionsA = Bind<TRasEnumConnectionsA>(lib_, "RasEnumConnectionsA");
+  a.EnumConnectionsW = Bind<TRasEnumConnectionsW>(lib_, "RasEnumConnectionsW");
+  a.EnumEntriesA = Bind<TRasEnumEntriesA>(lib_, "RasEnumEntriesA");
+  a.EnumEntriesW = Bind<TRasEnumEntriesW>(lib_, "RasEnumEntriesW");
+  a.GetConnectStatusA = Bind<TRasGetConnectStatusA>(lib_, "RasGetConnectStatusA");
+  a.GetConnectStatusW = Bind<TRasGetConnectStatusW>(lib_, "RasGetConnectStatusW");
+  a.GetEntryDialParamsA = Bind<TRasGetEntryDialParamsA>(lib_, "RasGetEntryDialParamsA");
+  a.GetEntryDialParamsW = Bind<TRasGetEntryDialParamsW>(lib_, "RasGetEntryDialParamsW");
+  a.GetErrorStringA = Bind<TRasGetErrorStringA>(lib_, "RasGetErrorStringA");
+  a.GetErrorStringW = Bind<TRasGetErrorStringW>(lib_, "RasGetErrorStringW");
+  a.GetProjectionInfoA = Bind<TRasGetProjectionInfoA>(lib_, "RasGetProjectionInfoA");
+  a.HangUpA = Bind<TRasHangUpA>(lib_, "RasHangUpA");
+  a.SetEntryDialParamsA = Bind<TRasSetEntryDialParamsA>(lib_, "RasSetEntryDialParamsA");
+  a.ValidateEntryNameA = Bind<TRasValidateEntryNameA>(lib_, "RasValidateEntryNameA");
+  a.RenameEntryA = Bind<TRasRenameEntryA>(lib_, "RasRenameEntryA");
+  a.DeleteEntryA = Bind<TRasDeleteEntryA>(lib_, "RasDeleteEntryA");
+  a.GetEntryPropertiesA = Bind<TRasGetEntryPropertiesA>(lib_, "RasGetEntryPropertiesA");
+  a.GetEntryPropertiesW = Bind<TRasGetEntryPropertiesW>(lib_, "RasGetEntryPropertiesW");
+  a.SetEntryPropertiesA = Bind<TRasSetEntryPropertiesA>(lib_, "RasSetEntryPropertiesA");
+  a.GetCountryInfoA = Bind<TRasGetCountryInfoA>(lib_, "RasGetCountryInfoA");
+  a.EnumDevicesA = Bind<TRasEnumDevicesA>(lib_, "RasEnumDevicesA");
+  a.EnumDevicesW = Bind<TRasEnumDevicesW>(lib_, "RasEnumDevicesW");
+  a.Reset = Bind<TQuorRasSimReset>(lib_, "QuorRasSimReset");
+  a.CallCount = Bind<TQuorRasSimCallCount>(lib_, "QuorRasSimCallCount");
+  a.LastCall = Bind<TQuorRasSimLastCall>(lib_, "QuorRasSimLastCall");
+  a.LastDialParams = Bind<TQuorRasSimLastDialParams>(lib_, "QuorRasSimLastDialParams");
+  a.DropConnection = Bind<TQuorRasSimDropConnection>(lib_, "QuorRasSimDropConnection");
+  a.QueueFailure = Bind<TQuorRasSimQueueFailure>(lib_, "QuorRasSimQueueFailure");
+  a.SetDialogAnswers = Bind<TQuorRasSimSetDialogAnswers>(lib_, "QuorRasSimSetDialogAnswers");
+  a.SetStepDelay = Bind<TQuorRasSimSetStepDelay>(lib_, "QuorRasSimSetStepDelay");
+  a.GetConnectionWindow = Bind<TQuorRasSimGetConnectionWindow>(lib_, "QuorRasSimGetConnectionWindow");
+  // Every RAS export the component binds must be there, whatever the target.
+  for (const char* fam : {"RasCreatePhonebookEntry", "RasDial", "RasEditPhonebookEntry", "RasEnumConnections",
+                          "RasEnumEntries", "RasGetConnectStatus", "RasGetEntryDialParams", "RasGetErrorString",
+                          "RasGetProjectionInfo", "RasHangUp", "RasSetEntryDialParams", "RasValidateEntryName",
+                          "RasRenameEntry", "RasDeleteEntry", "RasGetEntryProperties", "RasSetEntryProperties",
+                          "RasGetCountryInfo", "RasEnumDevices"})
+    for (const char* suffix : {"A", "W"})
+      ASSERT_NE(GetProcAddress(lib_, (std::string(fam) + suffix).c_str()), nullptr) << fam << suffix;
+  if (!KnownDifference("control")) {
+    ASSERT_NE(a.Reset, nullptr);
+    a.Reset();
+  }
+}
+
+void RasContract::TearDown() {
+  if (api_.Reset) api_.Reset();
+  Pump();
+  if (eventWindow_) DestroyWindow(eventWindow_);
+  if (lib_) FreeLibrary(lib_);
+  std::error_code ec;
+  std::filesystem::remove_all(dir_, ec);
+}
+
+void RasContract::WriteText(const std::string& path, const std::string& text) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << text;
+}
+
+std::string RasContract::ReadText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+void RasContract::Phonebook(const std::vector<std::pair<std::string, std::string>>& entries) const {
+  std::string text;
+  for (const auto& [name, extra] : entries) text += "[" + name + "]\nPhoneNumber=555-0100\n" + extra + "\n";
+  WritePhonebook(text);
+}
+
+HWND RasContract::EventWindow() {
+  if (!eventWindow_) {
+    static bool registered = false;
+    if (!registered) {
+      WNDCLASSA wc = {};
+      wc.lpfnWndProc = EventProc;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.lpszClassName = "RasContractEvents";
+      RegisterClassA(&wc);
+      registered = true;
+    }
+    eventWindow_ = CreateWindowExA(0, "RasContractEvents", "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0,
+                                   GetModuleHandleA(nullptr), nullptr);
+  }
+  return eventWindow_;
+}
+
+void RasContract::Pump() {
+  MSG m;
+  while (PeekMessageA(&m, 0, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+}
+
+void RasContract::RunFor(uint64_t ms) {
+  Pump();
+  for (uint64_t i = 0; i < ms; ++i) {
+    QuorClockAdvance(1);
+    Pump();
+  }
+}
+
+const std::vector<DialEvent>& RasContract::Events() const { return gEvents; }
+
+void RasContract::ClearEvents() {
+  std::lock_guard<std::mutex> lock(gEventsMutex);
+  gEvents.clear();
+}
+
+static TRasDialParamsA Params(const std::string& entry, const std::string& user, const std::string& password) {
+  TRasDialParamsA p;
+  std::memset(&p, 0, sizeof p);
+  p.dwSize = sizeof p;
+  std::strncpy(p.szEntryName, entry.c_str(), sizeof p.szEntryName - 1);
+  std::strncpy(p.szUserName, user.c_str(), sizeof p.szUserName - 1);
+  std::strncpy(p.szPassword, password.c_str(), sizeof p.szPassword - 1);
+  return p;
+}
+
+DWORD RasContract::StartDial(const std::string& entry, THRasConn& h, const std::string& user,
+                             const std::string& password) {
+  TRasDialParamsA p = Params(entry, user, password);
+  h = 0;
+  return api_.DialA(nullptr, nullptr, &p, 0xFFFFFFFFu, HandleValue(EventWindow()), &h);
+}
+
+DWORD RasContract::SyncDial(const std::string& entry, THRasConn& h) {
+  TRasDialParamsA p = Params(entry, "", "");
+  h = 0;
+  return api_.DialA(nullptr, nullptr, &p, 0, 0, &h);
+}
+
+DWORD RasContract::Status(THRasConn h, TRasConnStatusA& st) {
+  std::memset(&st, 0, sizeof st);
+  st.dwSize = sizeof st;
+  return api_.GetConnectStatusA(h, &st);
+}
+
+std::vector<TRasConnA> RasContract::Connections(DWORD* result) {
+  std::vector<TRasConnA> buf(100);
+  std::memset(buf.data(), 0, buf.size() * sizeof(TRasConnA));
+  buf[0].dwSize = sizeof(TRasConnA);
+  DWORD size = static_cast<DWORD>(buf.size() * sizeof(TRasConnA)), count = 0;
+  DWORD r = api_.EnumConnectionsA(buf.data(), &size, &count);
+  if (result) *result = r;
+  buf.resize(r == 0 ? count : 0);
+  return buf;
+}
+
+std::vector<std::string> RasContract::Entries(DWORD* result, const char* phonebook) {
+  std::vector<TRasEntryNameA> buf(200);
+  std::memset(buf.data(), 0, buf.size() * sizeof(TRasEntryNameA));
+  buf[0].dwSize = sizeof(TRasEntryNameA);
+  DWORD size = static_cast<DWORD>(buf.size() * sizeof(TRasEntryNameA)), count = 0;
+  DWORD r = api_.EnumEntriesA(nullptr, phonebook, buf.data(), &size, &count);
+  if (result) *result = r;
+  std::vector<std::string> names;
+  if (r == 0)
+    for (DWORD i = 0; i < count; ++i) names.emplace_back(buf[i].szEntryName);
+  return names;
+}
+
+}  // namespace rassimtest

@@ -1,0 +1,20 @@
+// What the RAS contract tests need from the operating system.
+#pragma once
+
+#include <string>
+
+namespace rassimtest {
+
+void SetEnv(const char* name, const std::string& value);
+void UnsetEnv(const char* name);
+// Command line that starts the helper program beside the test.
+std::string HelperCommand();
+// Runs a command line; its exit code.
+int RunCommand(const std::string& commandLine);
+// True when the file can be read by its owner only (always true where the
+// platform protects it otherwise).
+bool OwnerOnly(const std::string& path);
+// A short real-time pause while waiting for another process.
+void Nap();
+
+}  // namespace rassimtest

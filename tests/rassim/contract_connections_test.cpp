@@ -1,0 +1,273 @@
+// RasHangUp, RasGetConnectStatus, RasEnumConnections, RasGetProjectionInfo
+// and the "Connected to" window.
+#include "tests/rassim/ContractFixture.h"
+
+namespace rassimtest {
+namespace {
+
+class RasHangUpContract : public RasContract, public ::testing::WithParamInterface<int> {};
+
+// Hang up after the k-th event (0: before the first): no event follows, the
+// status reads Disconnected during the teardown, then the handle is gone.
+TEST_P(RasHangUpContract, EndsTheCallAtAnyState) {
+  RAS_CONTRACT("hangup");
+  Phonebook({{"Office", "QuorStepDelay=100\nQuorTeardown=1000"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  int k = GetParam();
+  RunFor(100 * static_cast<uint64_t>(k));
+  ASSERT_EQ(Events().size(), static_cast<size_t>(k));
+  EXPECT_EQ(api_.HangUpA(h), 0u);
+  RunFor(2000);  // long past the rest of the dial
+  EXPECT_EQ(Events().size(), static_cast<size_t>(k)) << "no event after the hang-up";
+  EXPECT_TRUE(Connections().empty());
+  TRasConnStatusA st;
+  EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(api_.HangUpA(h), ERROR_INVALID_HANDLE);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryState, RasHangUpContract, ::testing::Range(0, 11));
+
+class RasHangUpTeardown : public RasContract {};
+
+TEST_F(RasHangUpTeardown, StatusReadsDisconnectedUntilTheTeardownIsOver) {
+  RAS_CONTRACT("hangup");
+  Phonebook({{"Office", "QuorStepDelay=10\nQuorTeardown=1000"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  RunFor(100);
+  ASSERT_EQ(api_.HangUpA(h), 0u);
+  TRasConnStatusA st;
+  ASSERT_EQ(Status(h, st), 0u);
+  EXPECT_EQ(st.rasconnstate, RASCS_Disconnected);
+  EXPECT_EQ(api_.HangUpA(h), 0u) << "a second hang-up during the teardown is harmless";
+  RunFor(999);
+  ASSERT_EQ(Status(h, st), 0u);
+  RunFor(1);
+  EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(api_.HangUpA(0x7777777u), ERROR_INVALID_HANDLE);
+}
+
+class RasGetConnectStatusContract : public RasContract {};
+
+TEST_F(RasGetConnectStatusContract, ChecksItsRecordAndLeavesItUnfilledForUnknownHandles) {
+  RAS_CONTRACT("status");
+  TRasConnStatusA st;
+  std::memset(&st, 0, sizeof st);
+  st.dwSize = sizeof st;
+  EXPECT_EQ(api_.GetConnectStatusA(0x1234567u, &st), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(st.rasconnstate, 0u);
+  EXPECT_EQ(st.szDeviceName[0], 0);
+  EXPECT_EQ(api_.GetConnectStatusA(1, nullptr), 87u);
+  Phonebook({{"Office", "QuorStepDelay=10"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  st.dwSize = 100;
+  EXPECT_EQ(api_.GetConnectStatusA(h, &st), 632u);
+  TRasConnStatusW w;
+  std::memset(&w, 0, sizeof w);
+  w.dwSize = sizeof w;
+  RunFor(200);
+  ASSERT_EQ(api_.GetConnectStatusW(h, &w), 0u);
+  EXPECT_EQ(w.rasconnstate, RASCS_Connected);
+  EXPECT_EQ(w.szDeviceType[0], u'm');
+  api_.HangUpA(h);
+}
+
+TEST_F(RasGetConnectStatusContract, ReportsTheStateWhileDiallingAndTheDeviceOfTheEntry) {
+  RAS_CONTRACT("status");
+  Phonebook({{"Tunnel", "QuorStepDelay=100\nDEVICE=vpn\nDevice=Quor VPN Port"}, {"Line", "DEVICE=isdn"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Tunnel", h), 0u);
+  RunFor(300);
+  TRasConnStatusA st;
+  ASSERT_EQ(Status(h, st), 0u);
+  EXPECT_EQ(st.rasconnstate, RASCS_ConnectDevice);
+  EXPECT_EQ(st.dwError, 0u);
+  EXPECT_STREQ(st.szDeviceType, "vpn");
+  EXPECT_STREQ(st.szDeviceName, "Quor VPN Port");
+  THRasConn h2;
+  ASSERT_EQ(StartDial("Line", h2), 0u);
+  ASSERT_EQ(Status(h2, st), 0u);
+  EXPECT_STREQ(st.szDeviceType, "isdn");
+  EXPECT_STREQ(st.szDeviceName, "Quor ISDN Line");
+  api_.HangUpA(h);
+  api_.HangUpA(h2);
+}
+
+TEST_F(RasGetConnectStatusContract, ALineDroppedAfterNSecondsIsGone) {
+  RAS_CONTRACT("status");
+  Phonebook({{"Office", "QuorStepDelay=10\nQuorDropAfter=5"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  RunFor(100);  // connected at 100 ms
+  ASSERT_EQ(Connections().size(), 1u);
+  RunFor(4999);
+  TRasConnStatusA st;
+  ASSERT_EQ(Status(h, st), 0u);
+  EXPECT_EQ(st.rasconnstate, RASCS_Connected);
+  RunFor(1);
+  EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(st.rasconnstate, 0u) << "the record is left unfilled";
+  EXPECT_TRUE(Connections().empty());
+  EXPECT_EQ(api_.HangUpA(h), 0u) << "the handle is still released by a hang-up";
+  EXPECT_EQ(api_.HangUpA(h), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(RasGetConnectStatusContract, DropConnectionLosesTheLineAtOnce) {
+  RAS_CONTRACT("control");
+  Phonebook({{"Office", "QuorStepDelay=10"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  RunFor(100);
+  ASSERT_EQ(api_.DropConnection(h), 0u);
+  TRasConnStatusA st;
+  EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(api_.DropConnection(h), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(api_.HangUpA(h), 0u);
+}
+
+class RasEnumConnectionsContract : public RasContract {};
+
+TEST_F(RasEnumConnectionsContract, NegotiatesTheBufferAndChecksTheRecordSize) {
+  RAS_CONTRACT("enum-connections");
+  Phonebook({{"A", "QuorStepDelay=10"}, {"B", "QuorStepDelay=10\nDEVICE=vpn"}});
+  THRasConn ha, hb;
+  ASSERT_EQ(StartDial("A", ha), 0u);
+  ASSERT_EQ(StartDial("B", hb), 0u);
+  DWORD size = 0, count = 99;
+  EXPECT_EQ(api_.EnumConnectionsA(nullptr, &size, &count), ERROR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(size, 2 * sizeof(TRasConnA));
+  EXPECT_EQ(count, 2u);
+  TRasConnA one[2];
+  std::memset(one, 0, sizeof one);
+  one[0].dwSize = sizeof(TRasConnA);
+  size = sizeof(TRasConnA);
+  EXPECT_EQ(api_.EnumConnectionsA(one, &size, &count), ERROR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(size, 2 * sizeof(TRasConnA));
+  EXPECT_EQ(one[0].hrasconn, 0u) << "nothing written when it does not fit";
+  one[0].dwSize = 704;  // a newer layout
+  size = sizeof one;
+  EXPECT_EQ(api_.EnumConnectionsA(one, &size, &count), 632u);
+  EXPECT_EQ(api_.EnumConnectionsA(one, nullptr, &count), 87u);
+  EXPECT_EQ(api_.EnumConnectionsA(one, &size, nullptr), 87u);
+  one[0].dwSize = sizeof(TRasConnA);
+  ASSERT_EQ(api_.EnumConnectionsA(one, &size, &count), 0u);
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(one[0].hrasconn, ha);
+  EXPECT_STREQ(one[0].szEntryName, "A");
+  EXPECT_STREQ(one[0].szDeviceType, "modem");
+  EXPECT_EQ(one[1].hrasconn, hb);
+  EXPECT_EQ(one[1].dwSize, sizeof(TRasConnA));
+  EXPECT_STREQ(one[1].szDeviceName, "Quor VPN Port");
+  TRasConnW w[2];
+  std::memset(w, 0, sizeof w);
+  w[0].dwSize = sizeof(TRasConnW);
+  size = sizeof w;
+  ASSERT_EQ(api_.EnumConnectionsW(w, &size, &count), 0u);
+  EXPECT_EQ(w[1].szEntryName[0], u'B');
+  api_.HangUpA(ha);
+  api_.HangUpA(hb);
+}
+
+TEST_F(RasEnumConnectionsContract, TheComponentsBufferHoldsTwentyFiveConnections) {
+  RAS_CONTRACT("enum-connections");
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (int i = 0; i < 26; ++i) entries.push_back({"E" + std::to_string(i), ""});
+  Phonebook(entries);
+  std::vector<THRasConn> handles;
+  for (int i = 0; i < 26; ++i) {
+    THRasConn h;
+    ASSERT_EQ(StartDial("E" + std::to_string(i), h), 0u);
+    handles.push_back(h);
+    if (i == 24) {
+      std::vector<TRasConnA> buf(100);
+      buf[0].dwSize = sizeof(TRasConnA);
+      DWORD size = 10300, count = 0;
+      ASSERT_EQ(api_.EnumConnectionsA(buf.data(), &size, &count), 0u);
+      EXPECT_EQ(count, 25u);
+      EXPECT_STREQ(buf[24].szEntryName, "E24");
+    }
+  }
+  std::vector<TRasConnA> buf(100);
+  buf[0].dwSize = sizeof(TRasConnA);
+  DWORD size = 10300, count = 0;
+  EXPECT_EQ(api_.EnumConnectionsA(buf.data(), &size, &count), ERROR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(size, 26 * sizeof(TRasConnA));
+  EXPECT_EQ(count, 26u);
+  for (THRasConn h : handles) api_.HangUpA(h);
+}
+
+class RasGetProjectionInfoContract : public RasContract {};
+
+TEST_F(RasGetProjectionInfoContract, AnswersForConnectedCallsOnly) {
+  RAS_CONTRACT("projection");
+  Phonebook({{"Office", "QuorStepDelay=100\nQuorIpAddress=10.1.2.3"}});
+  TRasPppIpA ip;
+  std::memset(&ip, 0, sizeof ip);
+  ip.dwSize = sizeof ip;
+  DWORD size = sizeof ip;
+  EXPECT_EQ(api_.GetProjectionInfoA(0x4444444u, RASP_PppIp, &ip, &size), ERROR_INVALID_HANDLE);
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  RunFor(500);
+  EXPECT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, &size), ERROR_PROJECTION_NOT_COMPLETE);
+  RunFor(600);
+  size = 8;
+  EXPECT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, &size), ERROR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(size, sizeof ip);
+  ip.dwSize = 72;
+  EXPECT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, &size), 632u);
+  ip.dwSize = sizeof ip;
+  ASSERT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, &size), 0u);
+  EXPECT_STREQ(ip.szIpAddress, "10.1.2.3");
+  EXPECT_STREQ(ip.szServerIpAddress, "10.64.0.1");
+  EXPECT_EQ(api_.GetProjectionInfoA(h, RASP_PppIpx, &ip, &size), ERROR_PROTOCOL_NOT_CONFIGURED);
+  EXPECT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, nullptr), 87u);
+  api_.HangUpA(h);
+}
+
+class ConnectionWindowContract : public RasContract {};
+
+TEST_F(ConnectionWindowContract, AppearsOnceConnectedAndGoesWithTheCall) {
+  RAS_CONTRACT("dial");
+  Phonebook({{"Office", "QuorStepDelay=10"}, {"Quiet", "QuorStepDelay=10\nQuorConnectionWindow=no"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  RunFor(90);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office"), 0u) << "not before the call is up";
+  RunFor(20);
+  HWND w = FindWindowA(nullptr, "Connected to Office");
+  ASSERT_NE(w, 0u);
+  EXPECT_TRUE(IsWindowVisible(w));
+  EXPECT_EQ(GetWindowThreadProcessId(w, nullptr), GetCurrentThreadId()) << "made on the dialling thread";
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office "), 0u);
+  if (api_.GetConnectionWindow) {
+    HWND got = 0;
+    EXPECT_EQ(api_.GetConnectionWindow(h, &got), 0u);
+    EXPECT_EQ(got, w);
+  }
+  ASSERT_EQ(api_.HangUpA(h), 0u);
+  EXPECT_FALSE(IsWindow(w));
+
+  ASSERT_EQ(StartDial("Quiet", h), 0u);
+  RunFor(200);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Quiet"), 0u);
+  api_.HangUpA(h);
+}
+
+TEST_F(ConnectionWindowContract, ALostLineTakesItsWindowAlong) {
+  RAS_CONTRACT("dial");
+  Phonebook({{"Office", "QuorStepDelay=10\nQuorDropAfter=1s"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  RunFor(200);
+  HWND w = FindWindowA(nullptr, "Connected to Office");
+  ASSERT_NE(w, 0u);
+  RunFor(1000);
+  EXPECT_FALSE(IsWindow(w));
+  api_.HangUpA(h);
+}
+
+}  // namespace
+}  // namespace rassimtest

@@ -1,0 +1,108 @@
+// Several processes at once: concurrent phonebook writers, connections
+// listed, inspected and hung up from another process, owners that are gone.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "tests/rassim/ContractFixture.h"
+
+namespace rassimtest {
+namespace {
+
+class CrossProcessContract : public RasContract {
+ protected:
+  // Waits (in real time) for another process to publish a file.
+  std::string AwaitFile(const std::filesystem::path& p) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(p) && std::chrono::steady_clock::now() < deadline) Nap();
+    return ReadText(p.string());
+  }
+  std::string Quote(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
+};
+
+TEST_F(CrossProcessContract, TwoProcessesWritingManyEntriesLoseNothing) {
+  RAS_CONTRACT("phonebook");
+  WritePhonebook("; shared phonebook\n[Seed]\nPhoneNumber=1\n");
+  int codeA = -1, codeB = -1;
+  std::thread a([&] { codeA = RunCommand(HelperCommand() + " add-entries A 60"); });
+  std::thread b([&] { codeB = RunCommand(HelperCommand() + " add-entries B 60"); });
+  // Meanwhile this process reads: the file is never seen half-written.
+  std::atomic<bool> done{false};
+  int reads = 0, bad = 0;
+  std::thread reader([&] {
+    while (!done) {
+      DWORD r;
+      Entries(&r);
+      ++reads;
+      if (r != 0) ++bad;
+    }
+  });
+  a.join();
+  b.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(codeA, 0);
+  EXPECT_EQ(codeB, 0);
+  EXPECT_EQ(bad, 0) << "of " << reads << " reads";
+  DWORD r;
+  std::vector<std::string> names = Entries(&r);
+  ASSERT_EQ(r, 0u);
+  EXPECT_EQ(names.size(), 121u);
+  for (int i = 0; i < 60; ++i) {
+    EXPECT_NE(std::find(names.begin(), names.end(), "A" + std::to_string(i)), names.end()) << i;
+    EXPECT_NE(std::find(names.begin(), names.end(), "B" + std::to_string(i)), names.end()) << i;
+  }
+  EXPECT_EQ(ReadText(PhonebookPath()).rfind("; shared phonebook\n[Seed]\n", 0), 0u);
+}
+
+TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHungUp) {
+  RAS_CONTRACT("enum-connections");
+  Phonebook({{"Remote", "QuorStepDelay=10\nQuorTeardown=500\nDEVICE=vpn"}});
+  auto handleFile = Dir() / "handle.txt";
+  auto doneFile = Dir() / "done.txt";
+  int code = -1;
+  std::thread owner([&] {
+    code = RunCommand(HelperCommand() + " dial-hold Remote " + Quote(handleFile) + " " + Quote(doneFile));
+  });
+  std::string text = AwaitFile(handleFile);
+  ASSERT_FALSE(text.empty()) << "the other process did not dial";
+  THRasConn h = static_cast<THRasConn>(std::stoul(text));
+  auto conns = Connections();
+  ASSERT_EQ(conns.size(), 1u);
+  EXPECT_EQ(conns[0].hrasconn, h);
+  EXPECT_STREQ(conns[0].szEntryName, "Remote");
+  EXPECT_STREQ(conns[0].szDeviceName, "Quor VPN Port");
+  TRasConnStatusA st;
+  ASSERT_EQ(Status(h, st), 0u);
+  EXPECT_EQ(st.rasconnstate, RASCS_Connected);
+  // A handle from here and one from there never collide.
+  WritePhonebook(ReadText(PhonebookPath()) + "[Local]\nQuorStepDelay=10\n");
+  THRasConn mine;
+  ASSERT_EQ(StartDial("Local", mine), 0u);
+  EXPECT_NE(mine, h);
+  api_.HangUpA(mine);
+
+  EXPECT_EQ(api_.HangUpA(h), 0u);
+  EXPECT_TRUE(Connections().empty()) << "a hung-up call is not listed";
+  ASSERT_EQ(Status(h, st), 0u);
+  EXPECT_EQ(st.rasconnstate, RASCS_Disconnected);
+  owner.join();
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadText(doneFile.string()), "ended after teardown") << "the owner saw the call end";
+  EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(CrossProcessContract, ConnectionsOfAProcessThatIsGoneAreNotListed) {
+  RAS_CONTRACT("enum-connections");
+  Phonebook({{"Orphan", "QuorStepDelay=10"}});
+  auto handleFile = Dir() / "handle.txt";
+  ASSERT_EQ(RunCommand(HelperCommand() + " dial-exit Orphan " + Quote(handleFile)), 0);
+  THRasConn h = static_cast<THRasConn>(std::stoul(ReadText(handleFile.string())));
+  EXPECT_TRUE(Connections().empty());
+  TRasConnStatusA st;
+  EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(api_.HangUpA(h), ERROR_INVALID_HANDLE);
+}
+
+}  // namespace
+}  // namespace rassimtest

@@ -1,0 +1,27 @@
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "tests/rassim/TestPlatform.h"
+
+namespace rassimtest {
+
+void SetEnv(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+void UnsetEnv(const char* name) { unsetenv(name); }
+std::string HelperCommand() { return "./rassim_helper"; }
+
+int RunCommand(const std::string& commandLine) {
+  int status = std::system(commandLine.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool OwnerOnly(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600;
+}
+
+void Nap() { usleep(2000); }
+
+}  // namespace rassimtest

@@ -1,0 +1,90 @@
+// The simulated service's own parsers: the phonebook text format and the
+// scenario language.
+#include <gtest/gtest.h>
+
+#include "RasSim/IniFile.h"
+#include "RasSim/Scenario.h"
+#include "RasSim/Text.h"
+
+namespace rassim {
+namespace {
+
+TEST(IniDocument, KeepsEveryLineAndRewritesOnlyWhatChanged) {
+  const std::string text = "; head\n\n[A]\nK=1\n# c\nK=2\n\n[B b]\r\nX = y \n";
+  IniDocument doc;
+  ASSERT_TRUE(doc.Parse(text));
+  EXPECT_EQ(doc.Serialize(), "; head\n\n[A]\nK=1\n# c\nK=2\n\n[B b]\nX = y \n");
+  IniSection* a = doc.Find("a");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->GetAll("K"), (std::vector<std::string>{"1", "2"}));
+  a->Set("K", "3");
+  a->Set("New", "v");
+  EXPECT_EQ(doc.Serialize(), "; head\n\n[A]\nK=3\n# c\nNew=v\n\n[B b]\nX = y \n");
+  EXPECT_EQ(doc.Find("B B")->Get("X"), " y ");
+}
+
+TEST(IniDocument, DefinesWhatIsCorrupt) {
+  IniDocument doc;
+  std::string why;
+  EXPECT_FALSE(doc.Parse("K=1\n[A]\n", &why));
+  EXPECT_NE(why.find("line 1"), std::string::npos);
+  EXPECT_FALSE(doc.Parse("[A\n"));
+  EXPECT_FALSE(doc.Parse("[A]\n=v\n"));
+  EXPECT_FALSE(doc.Parse(std::string("[A]\0", 4)));
+  EXPECT_TRUE(doc.Parse("  ; indented comment\n[A] \n"));
+  EXPECT_EQ(doc.Sections().front().name, "A");
+}
+
+TEST(Text, FoldsNamesAndNeverOverrunsFields) {
+  EXPECT_TRUE(SameName("Büro", "BÜRO"));
+  EXPECT_TRUE(SameName("ОФИС", "офис"));
+  EXPECT_FALSE(SameName("Office", "Office "));
+  char field[5];
+  EXPECT_FALSE(WriteField(field, sizeof field, "abcdef"));
+  EXPECT_STREQ(field, "abcd");
+  EXPECT_FALSE(WriteField(field, sizeof field, "ab\xC3\xBC\xC3\xBC"));  // no half character
+  EXPECT_STREQ(field, "ab\xC3\xBC");
+  std::string out;
+  EXPECT_FALSE(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)), out));
+}
+
+TEST(Scenario, ParsesDurationsStatesAndOutcomes) {
+  uint64_t ms;
+  ASSERT_TRUE(ParseDuration("250", 1, ms));
+  EXPECT_EQ(ms, 250u);
+  ASSERT_TRUE(ParseDuration("1.5s", 1, ms));
+  EXPECT_EQ(ms, 1500u);
+  ASSERT_TRUE(ParseDuration("30", 1000, ms));
+  EXPECT_EQ(ms, 30000u);
+  ASSERT_TRUE(ParseDuration("2m", 1, ms));
+  EXPECT_EQ(ms, 120000u);
+  EXPECT_FALSE(ParseDuration("soon", 1, ms));
+  TRasConnState s;
+  ASSERT_TRUE(ParseState("RASCS_Authenticate", s));
+  EXPECT_EQ(s, RASCS_Authenticate);
+  DWORD e;
+  ASSERT_TRUE(ParseOutcome("nodialtone", e, s));
+  EXPECT_EQ(e, 680u);
+  EXPECT_FALSE(ParseOutcome("explode", e, s));
+}
+
+TEST(Scenario, PlansFailuresAndTheAttemptsThatConnect) {
+  Settings set = {{"Outcome", "authfail"}, {"FailFirst", "1"}, {"StepDelay", "10"}};
+  DialPlan first = BuildPlan(set, "modem", 1, "", "", nullptr);
+  ASSERT_FALSE(first.connects);
+  ASSERT_GE(first.steps.size(), 2u);
+  EXPECT_EQ(first.steps.back().error, 691u);
+  EXPECT_EQ(first.steps[first.steps.size() - 2].state, RASCS_Authenticate);
+  EXPECT_EQ(first.steps[first.steps.size() - 2].error, 0u);
+  DialPlan second = BuildPlan(set, "modem", 2, "", "", nullptr);
+  EXPECT_TRUE(second.connects);
+  EXPECT_EQ(second.steps.back().state, RASCS_Connected);
+  QueuedFailure q{RASCS_OpenPort, 633};
+  DialPlan forced = BuildPlan(set, "modem", 2, "", "", &q);
+  EXPECT_EQ(forced.steps.back().error, 633u);
+  Settings dialError = {{"DialError", "608"}};
+  EXPECT_EQ(BuildPlan(dialError, "vpn", 1, "", "", nullptr).failAtOnce, 608u);
+}
+
+}  // namespace
+}  // namespace rassim
