@@ -93,6 +93,23 @@ TEST_F(TimerTest, HandlerDisablingALaterTimerOfTheSamePassStopsIt) {
   EXPECT_TRUE(bFired.empty());
 }
 
+TEST_F(TimerTest, HandlerRearmingALaterTimerOfTheSamePassDefersIt) {
+  Times aFired, bFired;
+  TTimer* b = nullptr;
+  auto* a = new TTimer(&Owner);
+  a->SetInterval(100);
+  a->SetOnTimer([&](TObject*) {
+    aFired.push_back(Elapsed());
+    a->SetEnabled(false);
+    b->SetEnabled(false);
+    b->SetEnabled(true);  // a fresh interval from 100
+  });
+  b = Recording(100, bFired);
+  Application->RunFor(300);
+  EXPECT_EQ(aFired, (Times{100}));
+  EXPECT_EQ(bFired, (Times{200, 300}));
+}
+
 TEST_F(TimerTest, HandlerFreeingALaterTimerOfTheSamePassIsSafe) {
   Times aFired, bFired;
   TTimer* b = nullptr;
@@ -213,13 +230,14 @@ TEST_F(TimerTest, HandlerMayRunANestedLoop) {
 
 TEST_F(TimerTest, TimerFiredByANestedPassIsNotFiredAgainByTheOuterOne) {
   Times aFired, bFired;
-  TTimer* a = Recording(100, aFired);
-  Recording(100, bFired);  // due together with a, after it
+  auto* a = new TTimer(&Owner);
+  a->SetInterval(100);
   a->SetOnTimer([&](TObject*) {
     aFired.push_back(Elapsed());
     Application->ProcessMessages();  // fires b inside a's tick
     EXPECT_EQ(bFired.size(), aFired.size());
   });
+  Recording(100, bFired);  // due together with a, after it
   Application->RunFor(200);
   EXPECT_EQ(aFired, (Times{100, 200}));
   EXPECT_EQ(bFired, (Times{100, 200}));
