@@ -149,7 +149,7 @@ TEST_F(Streaming, StringsAreQuotedWithCharacterCodesForOtherBytes) {
   EXPECT_EQ(QuoteFormString("\tX\r\n"), "#9'X'#13#10");
   EXPECT_EQ(QuoteFormString(String("\0\xFF", 2)), "#0#255");
 
-  const String nasty = String("O'Neil \"q\" \x01\x7F\x80\xFF ''", 20) + String(1, '\0') + "end";
+  const String nasty = String("O'Neil \"q\" \x01\x7F\x80\xFF ''") + String(1, '\0') + "end";
   TWidget w(nullptr);
   w.SetName("W1");
   w.Caption = nasty;
