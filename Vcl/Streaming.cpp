@@ -41,7 +41,11 @@ struct Number {
 
 // Checks a number against an ordinal property type; "" when it fits.
 String OrdinalError(const TPropInfo& Prop, const Number& N, int64_t& Out) {
-  const String shown = (N.Negative ? "-" : "") + (N.Overflow ? String("(too many digits)") : std::to_string(N.Magnitude));
+  // Built in two steps: GCC 12's -Wrestrict misreads the one-expression form
+  // in optimised builds (a false "memcpy may overlap" that -Werror turns into
+  // a failed release build).
+  String shown = N.Negative ? "-" : "";
+  shown += N.Overflow ? String("(too many digits)") : std::to_string(N.Magnitude);
   int64_t lo = 0, hi = 0;
   if (Prop.Kind == TTypeKind::Integer) {
     lo = std::numeric_limits<int32_t>::min();
