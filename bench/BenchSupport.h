@@ -1,0 +1,78 @@
+// Shared helpers of the benchmarks: a heap allocation counter (the program
+// replaces the global operator new), the private folder with the simulated
+// RAS service's phonebook and state, and access to the service's control
+// exports.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "Ras2/Ras2.h"
+#include "RasSim/RasSimControl.h"
+
+namespace quorbench {
+
+// Heap allocations made through operator new in this process (all threads,
+// every module: the program's replacement serves the shared libraries and
+// the RAS module too).
+struct AllocCount {
+  uint64_t Count = 0;
+  uint64_t Bytes = 0;
+};
+AllocCount Allocations();
+
+// Counts the allocations between its construction and Report, and publishes
+// them per item as counters "<prefix>allocs/<unit>" and "<prefix>bytes/<unit>".
+class AllocMeter {
+ public:
+  AllocMeter() : fStart(Allocations()) {}
+  void Report(benchmark::State& State, double Items, const std::string& Unit) const;
+
+ private:
+  AllocCount fStart;
+};
+
+// The benchmark run's private folder (created by main, removed at exit),
+// and the simulated service's files in it.
+const std::filesystem::path& BenchDir();
+void SetBenchDir(const std::filesystem::path& Dir);
+std::filesystem::path PhonebookPath();
+
+// The name of entry Index of the generated phonebooks: entry 0 is "Office".
+std::string EntryName(int Index);
+// The text of a phonebook of Count entries in the rasphone.pbk format, each
+// with a device, a phone number and a few of the keys real phonebooks carry.
+std::string PhonebookText(int Count);
+// Replaces the service's phonebook with one of Count entries.
+void WritePhonebook(int Count);
+// Writes a whole file (binary, replacing it).
+void WriteTextFile(const std::filesystem::path& Path, const std::string& Text);
+
+// A control export of the loaded simulated service (null when the library
+// loaded by the RAS binding is not ours).
+FARPROC SimExport(const char* Name);
+template <class T>
+T SimFunction(const char* Name) {
+  // Through the generic function pointer type, as GetProcAddress results are cast.
+  return reinterpret_cast<T>(reinterpret_cast<void (*)()>(SimExport(Name)));
+}
+
+// Delays every dial event of the simulated service far into the future, so
+// that only the events a benchmark posts itself reach a component; the
+// destructor removes the delay.
+class HoldDialEvents {
+ public:
+  HoldDialEvents();
+  ~HoldDialEvents();
+  HoldDialEvents(const HoldDialEvents&) = delete;
+  HoldDialEvents& operator=(const HoldDialEvents&) = delete;
+  bool Active() const { return fSet != nullptr; }
+
+ private:
+  TQuorRasSimSetStepDelay fSet = nullptr;
+};
+
+}  // namespace quorbench

@@ -1,0 +1,19 @@
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdlib>
+
+#include "bench/BenchPlatform.h"
+
+namespace quorbench {
+
+void SetEnv(const std::string& Name, const std::string& Value) { _putenv_s(Name.c_str(), Value.c_str()); }
+
+uint64_t PeakRssKiB() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return 0;
+  return static_cast<uint64_t>(counters.PeakWorkingSetSize) / 1024u;
+}
+
+}  // namespace quorbench

@@ -1,0 +1,107 @@
+// The host framework's timer queue: one queue keyed by due time for every
+// timer of the process. Arming, disarming and firing must stay cheap with
+// many timers armed (logarithmic in their number).
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+#include "Vcl/Vcl.h"
+#include "Win32/Clock.h"
+#include "bench/BenchSupport.h"
+
+namespace {
+
+// Far beyond any clock reading a benchmark run reaches, so these never fire.
+constexpr Cardinal kFarAway = 0xF0000000u;
+
+// Count timers armed with a long interval, as the background of a benchmark.
+class ArmedTimers {
+ public:
+  explicit ArmedTimers(int64_t Count, Cardinal Interval = kFarAway) {
+    fTimers.reserve(static_cast<size_t>(Count));
+    for (int64_t i = 0; i < Count; ++i) {
+      auto t = std::make_unique<TTimer>(nullptr);
+      t->SetEnabled(false);
+      t->SetInterval(Interval);
+      t->SetOnTimer([this](TObject*) { ++Fired; });
+      t->SetEnabled(true);
+      fTimers.push_back(std::move(t));
+    }
+  }
+  uint64_t Fired = 0;
+
+ private:
+  std::vector<std::unique_ptr<TTimer>> fTimers;
+};
+
+}  // namespace
+
+// Enabling and disabling one timer while range(0) others are armed.
+static void BM_Timer_ArmDisarm(benchmark::State& State) {
+  ArmedTimers background(State.range(0));
+  TTimer timer(nullptr);
+  timer.SetEnabled(false);
+  timer.SetInterval(500);
+  timer.SetOnTimer([](TObject*) {});
+  for (auto _ : State) {
+    timer.SetEnabled(true);
+    timer.SetEnabled(false);
+  }
+  State.SetItemsProcessed(State.iterations());
+  State.SetComplexityN(State.range(0));
+}
+BENCHMARK(BM_Timer_ArmDisarm)->RangeMultiplier(8)->Range(8, 1 << 18)->Complexity(benchmark::oLogN);
+
+// Changing the interval of an enabled timer (disarm + arm at a new due time)
+// while range(0) others are armed: what TQuor does for each redial.
+static void BM_Timer_Rearm(benchmark::State& State) {
+  ArmedTimers background(State.range(0));
+  TTimer timer(nullptr);
+  timer.SetInterval(500);
+  timer.SetOnTimer([](TObject*) {});
+  Cardinal interval = 500;
+  for (auto _ : State) {
+    interval = interval == 500 ? 100 : 500;
+    timer.SetInterval(interval);
+  }
+  State.SetItemsProcessed(State.iterations());
+  State.SetComplexityN(State.range(0));
+}
+BENCHMARK(BM_Timer_Rearm)->RangeMultiplier(8)->Range(8, 1 << 18)->Complexity(benchmark::oLogN);
+
+// One pass of the message loop that fires the one due timer while range(0)
+// others are armed: a 1 ms timer ticking once per clock millisecond.
+static void BM_Timer_FireOneDue(benchmark::State& State) {
+  ArmedTimers background(State.range(0));
+  uint64_t ticks = 0;
+  TTimer timer(nullptr);
+  timer.SetInterval(1);
+  timer.SetOnTimer([&ticks](TObject*) { ++ticks; });
+  for (auto _ : State) {
+    QuorClockAdvance(1);
+    Application->ProcessMessages();
+  }
+  timer.SetEnabled(false);
+  if (ticks != static_cast<uint64_t>(State.iterations()) || background.Fired != 0)
+    return State.SkipWithError("the wrong timers fired");
+  State.SetItemsProcessed(static_cast<int64_t>(ticks));
+  State.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+  State.SetComplexityN(State.range(0));
+}
+BENCHMARK(BM_Timer_FireOneDue)->RangeMultiplier(8)->Range(8, 1 << 18)->Complexity(benchmark::oLogN);
+
+// range(0) timers that all fall due at once, fired by one pass of the loop
+// (each tick collects, runs and re-arms one timer).
+static void BM_Timer_FireAllDue(benchmark::State& State) {
+  ArmedTimers timers(State.range(0), 1);
+  for (auto _ : State) {
+    QuorClockAdvance(1);
+    Application->ProcessMessages();
+  }
+  if (timers.Fired != static_cast<uint64_t>(State.iterations()) * static_cast<uint64_t>(State.range(0)))
+    return State.SkipWithError("a due timer did not fire");
+  State.SetItemsProcessed(static_cast<int64_t>(timers.Fired));
+  State.SetComplexityN(State.range(0));
+}
+BENCHMARK(BM_Timer_FireAllDue)->RangeMultiplier(8)->Range(8, 1 << 15)->Complexity(benchmark::oNLogN);

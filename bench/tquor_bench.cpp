@@ -1,0 +1,321 @@
+// The TQuor component against the simulated RAS service (the rasapi32.dll
+// beside the program), on the virtual clock: dial-event handling, a whole
+// dial, the status watch, the phonebook list, the connection list and the
+// component's own cost.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "TQuorComponent/TQuorComponent.h"
+#include "Win32/Clock.h"
+#include "bench/BenchPlatform.h"
+#include "bench/BenchSupport.h"
+
+using quorbench::AllocMeter;
+
+namespace {
+
+// The dial-event message, as the component and the service register it.
+UINT DialEventMessage() {
+  const UINT msg = RegisterWindowMessageA(RASDIALEVENT);
+  return msg != 0 ? msg : WM_RASDIALEVENT;
+}
+
+// A component bound to the simulated service, dialling the entry "Office"
+// with its events counted.
+struct Dialer {
+  TQuor Q{nullptr};
+  uint64_t Notes = 0, Connects = 0, Fails = 0, Drops = 0;
+
+  Dialer() {
+    Q.SetEntryName("Office");
+    Q.SetRedialAttempts(0);
+    Q.SetOnNotify([this](Integer, String) { ++Notes; });
+    Q.SetOnConnect([this](TObject*) { ++Connects; });
+    Q.SetOnConnectFail([this](Integer, String) { ++Fails; });
+    Q.SetOnDisconnect([this](Integer, String) { ++Drops; });
+  }
+  // Dials and runs the loop until the dial has connected or failed.
+  bool DialAndWait() {
+    const uint64_t connects = Connects, fails = Fails;
+    if (Q.Connect() == 0) return false;
+    Application->RunUntil([&] { return Connects != connects || Fails != fails; }, 60000);
+    return Connects == connects + 1;
+  }
+};
+
+// Skips the benchmark when the component could not bind our service.
+bool Bound(benchmark::State& State, const TQuor& Q) {
+  if (!Q.RasInitialized || quorbench::SimExport("QuorRasSimReset") == nullptr) {
+    State.SkipWithError("the simulated RAS service (rasapi32.dll beside the program) was not loaded");
+    return false;
+  }
+  return true;
+}
+
+void ResetService() {
+  if (auto reset = quorbench::SimFunction<TQuorRasSimReset>("QuorRasSimReset")) reset();
+}
+
+}  // namespace
+
+// One dial event handled by a component that is dialling: WndProc, the state
+// text (StatusString) and OnNotify per event, delivered by the host's message
+// loop. range(0) is the state (5 Authenticate, 2 ConnectDevice which also
+// asks RAS for the device, 8192 Connected which also raises OnConnect and
+// starts the status and window timers); range(1) events are posted per pass
+// of the loop. The service's own events are held back meanwhile.
+static void BM_TQuor_DialEvent(benchmark::State& State) {
+  quorbench::WritePhonebook(1);
+  Dialer d;
+  if (!Bound(State, d.Q)) return;
+  quorbench::HoldDialEvents hold;
+  if (!hold.Active()) return State.SkipWithError("QuorRasSimSetStepDelay missing");
+  if (d.Q.Connect() == 0) return State.SkipWithError("Connect failed");
+  const HWND wnd = d.Q.fWindowHandle;
+  const UINT msg = DialEventMessage();
+  const WPARAM state = static_cast<WPARAM>(State.range(0));
+  const int batch = static_cast<int>(State.range(1));
+  const uint64_t notesPerEvent = state == RASCS_ConnectDevice ? 2 : 1;  // + "Using modem: ..."
+  d.Notes = 0;
+  d.Connects = 0;
+
+  AllocMeter meter;
+  for (auto _ : State) {
+    for (int i = 0; i < batch; ++i) PostMessageA(wnd, msg, state, 0);
+    Application->ProcessMessages();
+  }
+  const double events = static_cast<double>(State.iterations()) * batch;
+  meter.Report(State, events, "event");
+
+  const bool allSeen = d.Notes == static_cast<uint64_t>(events) * notesPerEvent &&
+                       (state != RASCS_Connected || d.Connects == static_cast<uint64_t>(events));
+  d.Q.Disconnect();
+  ResetService();
+  if (!allSeen) return State.SkipWithError("dial events were lost");
+  State.SetItemsProcessed(static_cast<int64_t>(events));
+}
+BENCHMARK(BM_TQuor_DialEvent)
+    ->ArgNames({"state", "batch"})
+    ->Args({RASCS_Authenticate, 1})
+    ->Args({RASCS_Authenticate, 100})
+    ->Args({RASCS_ConnectDevice, 100})
+    ->Args({RASCS_Connected, 100});
+
+// A whole dial through the simulated service: Connect, the service's dial
+// events up to Connected (modem timing, in virtual time), then Disconnect
+// with its 2000 ms pause. Wall time is the work only; the counters give the
+// events and virtual milliseconds per dial.
+static void BM_TQuor_FullDial(benchmark::State& State) {
+  quorbench::WritePhonebook(1);
+  Dialer d;
+  if (!Bound(State, d.Q)) return;
+  ResetService();
+  d.Notes = 0;
+  uint64_t dials = 0;
+  const uint64_t startMs = QuorClockNow();
+  AllocMeter meter;
+  for (auto _ : State) {
+    if (!d.DialAndWait()) {
+      State.SkipWithError("the dial did not connect");
+      break;
+    }
+    d.Q.Disconnect();
+    ++dials;
+  }
+  if (dials == 0) return;
+  meter.Report(State, static_cast<double>(dials), "dial");
+  State.counters["events/dial"] = static_cast<double>(d.Notes) / static_cast<double>(dials);
+  State.counters["virtual_ms/dial"] = static_cast<double>(QuorClockNow() - startMs) / static_cast<double>(dials);
+  State.counters["peak_rss_KiB"] = static_cast<double>(quorbench::PeakRssKiB());
+  State.SetItemsProcessed(static_cast<int64_t>(dials));
+  Application->RunFor(2000);  // the service's connection windows go
+  ResetService();
+}
+BENCHMARK(BM_TQuor_FullDial)->Unit(benchmark::kMicrosecond);
+
+// One tick of the status watch of an established connection (every 500 ms:
+// RasGetConnectStatus through the loop, re-arming the timer).
+static void BM_TQuor_StatusTick(benchmark::State& State) {
+  quorbench::WritePhonebook(1);
+  Dialer d;
+  if (!Bound(State, d.Q)) return;
+  ResetService();
+  if (!d.DialAndWait()) return State.SkipWithError("the dial did not connect");
+  Application->RunFor(1000);  // the connection window is found and minimised; the watch runs alone
+  AllocMeter meter;
+  for (auto _ : State) {
+    QuorClockAdvance(500);
+    Application->ProcessMessages();
+  }
+  meter.Report(State, static_cast<double>(State.iterations()), "tick");
+  const bool stillUp = d.Drops == 0;
+  d.Q.Disconnect();
+  ResetService();
+  if (!stillUp) return State.SkipWithError("the connection was lost");
+  State.SetItemsProcessed(State.iterations());
+}
+BENCHMARK(BM_TQuor_StatusTick);
+
+// GetPhoneBookEntries on a phonebook of range(0) entries read by the
+// simulated service (file read, parse, one RasEnumEntries call into the
+// component's fixed 100-record buffer).
+static void BM_TQuor_GetPhoneBookEntries(benchmark::State& State) {
+  const int count = static_cast<int>(State.range(0));
+  quorbench::WritePhonebook(count);
+  Dialer d;
+  if (!Bound(State, d.Q)) return;
+  const auto fileBytes = static_cast<int64_t>(std::filesystem::file_size(quorbench::PhonebookPath()));
+  AllocMeter meter;
+  for (auto _ : State) d.Q.GetPhoneBookEntries();
+  meter.Report(State, static_cast<double>(State.iterations()), "call");
+  if (d.Q.PhoneBookEntries->Count() != count) return State.SkipWithError("wrong number of entries");
+  State.SetItemsProcessed(State.iterations() * count);
+  State.SetBytesProcessed(State.iterations() * fileBytes);
+}
+BENCHMARK(BM_TQuor_GetPhoneBookEntries)->Arg(1)->Arg(50)->Arg(100);
+
+namespace {
+
+int gStandInCount = 0;
+
+// Stands in for RasEnumEntries: lists gStandInCount entries whose names are
+// too long for a string's inline buffer, so each one costs the list exactly
+// one allocation.
+DWORD WINAPI StandInEnumEntries(LPCSTR, LPCSTR, LPRasEntryNameA Entries, LPDWORD Size, LPDWORD Count) {
+  const DWORD need = static_cast<DWORD>(gStandInCount) * sizeof(TRasEntryNameA);
+  if (Entries == nullptr || Size == nullptr || Count == nullptr) return ERROR_INVALID_PARAMETER;
+  if (*Size < need) {
+    *Size = need;
+    return ERROR_BUFFER_TOO_SMALL;
+  }
+  for (int i = 0; i < gStandInCount; ++i) {
+    Entries[i].dwSize = sizeof(TRasEntryNameA);
+    std::snprintf(Entries[i].szEntryName, sizeof(Entries[i].szEntryName), "Branch office %06d", i);
+  }
+  *Count = static_cast<DWORD>(gStandInCount);
+  return 0;
+}
+
+}  // namespace
+
+// The component's own share of GetPhoneBookEntries, with RasEnumEntries
+// answered at once from memory: the fixed stack buffer, the list refill, and
+// the heap allocations (the goal: only the list's strings).
+static void BM_TQuor_GetPhoneBookEntries_ComponentOnly(benchmark::State& State) {
+  quorbench::WritePhonebook(1);
+  Dialer d;
+  if (!Bound(State, d.Q)) return;
+  gStandInCount = static_cast<int>(State.range(0));
+  const TRasEnumEntries saved = RasEnumEntries;
+  RasEnumEntries = StandInEnumEntries;
+  d.Q.GetPhoneBookEntries();  // the list reaches its size once
+  AllocMeter meter;
+  for (auto _ : State) d.Q.GetPhoneBookEntries();
+  meter.Report(State, static_cast<double>(State.iterations()), "call");
+  RasEnumEntries = saved;
+  if (d.Q.PhoneBookEntries->Count() != gStandInCount) return State.SkipWithError("wrong number of entries");
+  State.SetItemsProcessed(State.iterations() * gStandInCount);
+}
+BENCHMARK(BM_TQuor_GetPhoneBookEntries_ComponentOnly)->Arg(1)->Arg(50)->Arg(100);
+
+namespace {
+
+// range(0) connections dialled synchronously through the RAS entry point
+// (besides the component), to the entries Branch 0001 and on.
+class ActiveConnections {
+ public:
+  explicit ActiveConnections(int Count) {
+    for (int i = 1; i <= Count; ++i) {
+      TRasDialParams params;
+      std::memset(&params, 0, sizeof(params));
+      params.dwSize = sizeof(params);
+      std::snprintf(params.szEntryName, sizeof(params.szEntryName), "%s", quorbench::EntryName(i).c_str());
+      THRasConn h = 0;
+      if (RasDial == nullptr || RasDial(nullptr, nullptr, &params, 0, 0, &h) != 0) {
+        if (h != 0 && RasHangUp != nullptr) RasHangUp(h);
+        fOk = false;
+        return;
+      }
+      fHandles.push_back(h);
+    }
+  }
+  ~ActiveConnections() {
+    for (THRasConn h : fHandles)
+      if (RasHangUp != nullptr) RasHangUp(h);
+    Application->RunFor(3000);  // the hang-ups finish
+  }
+  bool Ok() const { return fOk; }
+
+ private:
+  std::vector<THRasConn> fHandles;
+  bool fOk = true;
+};
+
+}  // namespace
+
+// EnumConnections with range(0) active connections: one RasEnumConnections
+// call into the fixed buffer and the refill of Connections.
+static void BM_TQuor_EnumConnections(benchmark::State& State) {
+  const int count = static_cast<int>(State.range(0));
+  quorbench::WritePhonebook(11);
+  Dialer d;
+  if (!Bound(State, d.Q)) return;
+  ResetService();
+  bool listed = true;
+  {
+    ActiveConnections active(count);
+    if (!active.Ok()) return State.SkipWithError("a connection could not be dialled");
+    AllocMeter meter;
+    for (auto _ : State) listed = d.Q.EnumConnections() && listed;
+    meter.Report(State, static_cast<double>(State.iterations()), "call");
+    listed = listed && d.Q.Connections->Count() == count;
+  }
+  ResetService();
+  if (!listed) return State.SkipWithError("the connections were not listed");
+  State.SetItemsProcessed(State.iterations() * (count == 0 ? 1 : count));
+}
+BENCHMARK(BM_TQuor_EnumConnections)->Arg(0)->Arg(1)->Arg(10);
+
+// GetHandleByName for the last of range(0) connections, named in lower case.
+static void BM_TQuor_GetHandleByName(benchmark::State& State) {
+  const int count = static_cast<int>(State.range(0));
+  quorbench::WritePhonebook(11);
+  Dialer d;
+  if (!Bound(State, d.Q)) return;
+  ResetService();
+  bool found = true;
+  {
+    ActiveConnections active(count);
+    if (!active.Ok()) return State.SkipWithError("a connection could not be dialled");
+    const String wanted = LowerCase(quorbench::EntryName(count));
+    for (auto _ : State) found = d.Q.GetHandleByName(wanted) != 0 && found;
+  }
+  ResetService();
+  if (!found) return State.SkipWithError("the connection was not found");
+  State.SetItemsProcessed(State.iterations());
+}
+BENCHMARK(BM_TQuor_GetHandleByName)->Arg(1)->Arg(10);
+
+// Creating and destroying a component bound to the service (library
+// reference, message registration, three timers, two lists, the phonebook
+// read of a one-entry phonebook): time and heap per component.
+static void BM_TQuor_CreateDestroy(benchmark::State& State) {
+  quorbench::WritePhonebook(1);
+  Dialer keep;  // holds the library loaded, as an application's first component does
+  if (!Bound(State, keep.Q)) return;
+  AllocMeter meter;
+  int64_t bound = 0;
+  for (auto _ : State) {
+    auto q = std::make_unique<TQuor>(nullptr);
+    bound += q->RasInitialized ? 1 : 0;
+  }
+  meter.Report(State, static_cast<double>(State.iterations()), "component");
+  if (bound != State.iterations()) return State.SkipWithError("a component did not bind RAS");
+  State.SetItemsProcessed(State.iterations());
+}
+BENCHMARK(BM_TQuor_CreateDestroy);

@@ -1,0 +1,240 @@
+// The Win32 subset's message queues: posting and dispatching window messages
+// on one thread, between two threads, and through the host framework's
+// message loop.
+#include <benchmark/benchmark.h>
+
+#include <future>
+#include <thread>
+#include <type_traits>
+
+#include "Vcl/Vcl.h"
+#include "Win32/Win32.h"
+#include "bench/BenchSupport.h"
+
+namespace {
+
+constexpr UINT kMsgWork = WM_USER + 1;   // a message to count
+constexpr UINT kMsgBurst = WM_USER + 2;  // to the worker: post wParam messages back to lParam
+constexpr UINT kMsgPing = WM_USER + 3;   // to the worker: post kMsgPong back to lParam
+constexpr UINT kMsgPong = WM_USER + 4;
+
+thread_local uint64_t tHandled = 0;
+
+// A window handle carried in a message parameter (handles are 32-bit numbers
+// in our subset and pointers on Windows).
+template <class H>
+LPARAM ToParam(H Wnd) {
+  if constexpr (std::is_pointer_v<H>) {
+    return reinterpret_cast<LPARAM>(Wnd);
+  } else {
+    return static_cast<LPARAM>(Wnd);
+  }
+}
+template <class H = HWND>
+H FromParam(LPARAM Value) {
+  if constexpr (std::is_pointer_v<H>) {
+    return reinterpret_cast<H>(Value);
+  } else {
+    return static_cast<H>(Value);
+  }
+}
+
+LRESULT CALLBACK CountingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kMsgWork || msg == kMsgPong) {
+    ++tHandled;
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// Posts, retrying while the target's queue is at its quota (10000 posted
+// messages, as on Windows).
+void PostSteadily(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  while (!PostMessageA(Wnd, Msg, WParam, LParam)) {
+    if (GetLastError() != ERROR_NOT_ENOUGH_QUOTA) return;
+    std::this_thread::yield();
+  }
+}
+
+LRESULT CALLBACK WorkerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kMsgBurst) {
+    for (WPARAM i = 0; i < wp; ++i) PostSteadily(FromParam(lp), kMsgWork, i, 0);
+    return 0;
+  }
+  if (msg == kMsgPing) {
+    PostMessageA(FromParam(lp), kMsgPong, wp, 0);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+bool RegisterOnce() {
+  static const bool ok = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = CountingProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuorBenchCounting";
+    WNDCLASSA wk{};
+    wk.lpfnWndProc = WorkerProc;
+    wk.hInstance = GetModuleHandleA(nullptr);
+    wk.lpszClassName = "QuorBenchWorker";
+    return RegisterClassA(&wc) != 0 && RegisterClassA(&wk) != 0;
+  }();
+  return ok;
+}
+
+HWND CreateOn(const char* ClassName) {
+  return CreateWindowExA(0, ClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, GetModuleHandleA(nullptr), nullptr);
+}
+
+// A second thread with a window and a message loop of its own; real time.
+class Worker {
+ public:
+  Worker() {
+    QuorClockUseVirtual(0);
+    std::promise<HWND> ready;
+    std::future<HWND> window = ready.get_future();
+    fThread = std::thread([&ready] {
+      HWND w = CreateOn("QuorBenchWorker");
+      ready.set_value(w);
+      MSG msg;
+      while (GetMessageA(&msg, 0, 0, 0) > 0) DispatchMessageA(&msg);
+      DestroyWindow(w);
+    });
+    fWindow = window.get();
+    fThreadId = GetWindowThreadProcessId(fWindow, nullptr);
+  }
+  ~Worker() {
+    PostThreadMessageA(fThreadId, WM_QUIT, 0, 0);
+    fThread.join();
+    QuorClockUseVirtual(1);
+  }
+  HWND Window() const { return fWindow; }
+
+ private:
+  std::thread fThread;
+  HWND fWindow = 0;
+  DWORD fThreadId = 0;
+};
+
+// Waits for (and dispatches) messages until Count more have been counted.
+void DispatchUntil(uint64_t Count) {
+  const uint64_t target = tHandled + Count;
+  MSG msg;
+  while (tHandled < target && GetMessageA(&msg, 0, 0, 0) > 0) DispatchMessageA(&msg);
+}
+
+}  // namespace
+
+// PostMessageA followed by PeekMessageA + DispatchMessageA on the same
+// thread, in bursts of range(0) messages.
+static void BM_Win32_PostDispatch_SameThread(benchmark::State& State) {
+  if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
+  const HWND wnd = CreateOn("QuorBenchCounting");
+  const int burst = static_cast<int>(State.range(0));
+  const uint64_t before = tHandled;
+  for (auto _ : State) {
+    for (int i = 0; i < burst; ++i) PostMessageA(wnd, kMsgWork, static_cast<WPARAM>(i), 0);
+    MSG msg;
+    while (PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+  const uint64_t handled = tHandled - before;
+  DestroyWindow(wnd);
+  if (handled != static_cast<uint64_t>(State.iterations()) * static_cast<uint64_t>(burst))
+    return State.SkipWithError("messages were lost");
+  State.SetItemsProcessed(static_cast<int64_t>(handled));
+}
+BENCHMARK(BM_Win32_PostDispatch_SameThread)->Arg(1)->Arg(100)->Arg(1000);
+
+// SendMessageA to a window of the same thread (a direct call of its procedure).
+static void BM_Win32_SendMessage_SameThread(benchmark::State& State) {
+  if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
+  const HWND wnd = CreateOn("QuorBenchCounting");
+  const uint64_t before = tHandled;
+  for (auto _ : State) SendMessageA(wnd, kMsgWork, 0, 0);
+  const uint64_t handled = tHandled - before;
+  DestroyWindow(wnd);
+  if (handled != static_cast<uint64_t>(State.iterations())) return State.SkipWithError("messages were lost");
+  State.SetItemsProcessed(static_cast<int64_t>(handled));
+}
+BENCHMARK(BM_Win32_SendMessage_SameThread);
+
+// A second thread posts bursts of range(0) messages to a window of this
+// thread, which waits for them in GetMessageA and dispatches them (real
+// clock; throughput of the cross-thread queue with the wake-ups it needs).
+static void BM_Win32_Post_CrossThread(benchmark::State& State) {
+  if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
+  const HWND wnd = CreateOn("QuorBenchCounting");
+  const WPARAM burst = static_cast<WPARAM>(State.range(0));
+  uint64_t handled = 0;
+  {
+    Worker worker;
+    for (auto _ : State) {
+      PostMessageA(worker.Window(), kMsgBurst, burst, ToParam(wnd));
+      const uint64_t before = tHandled;
+      DispatchUntil(burst);
+      handled += tHandled - before;
+    }
+  }
+  DestroyWindow(wnd);
+  if (handled != static_cast<uint64_t>(State.iterations()) * burst) return State.SkipWithError("messages were lost");
+  State.SetItemsProcessed(static_cast<int64_t>(handled));
+}
+BENCHMARK(BM_Win32_Post_CrossThread)->Arg(1000)->UseRealTime();
+
+// A posted round trip: this thread posts to the worker's window, the worker
+// posts the answer back (two cross-thread wake-ups per item).
+static void BM_Win32_PostRoundTrip_CrossThread(benchmark::State& State) {
+  if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
+  const HWND wnd = CreateOn("QuorBenchCounting");
+  uint64_t handled = 0;
+  {
+    Worker worker;
+    for (auto _ : State) {
+      PostMessageA(worker.Window(), kMsgPing, 0, ToParam(wnd));
+      const uint64_t before = tHandled;
+      DispatchUntil(1);
+      handled += tHandled - before;
+    }
+  }
+  DestroyWindow(wnd);
+  if (handled != static_cast<uint64_t>(State.iterations())) return State.SkipWithError("answers were lost");
+  State.SetItemsProcessed(static_cast<int64_t>(handled));
+}
+BENCHMARK(BM_Win32_PostRoundTrip_CrossThread)->UseRealTime();
+
+// SendMessageA to the worker's window: the caller waits until the worker's
+// loop has run the message.
+static void BM_Win32_SendMessage_CrossThread(benchmark::State& State) {
+  if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
+  int64_t sent = 0;
+  {
+    Worker worker;
+    for (auto _ : State) {
+      SendMessageA(worker.Window(), kMsgWork, 0, 0);
+      ++sent;
+    }
+  }
+  State.SetItemsProcessed(sent);
+}
+BENCHMARK(BM_Win32_SendMessage_CrossThread)->UseRealTime();
+
+// The host framework's loop: messages posted to a hidden window of
+// AllocateHWnd and handled by Application->ProcessMessages (one bounded pass
+// per burst), with the method call the window makes per message.
+static void BM_Vcl_ProcessMessages_AllocateHWnd(benchmark::State& State) {
+  uint64_t handled = 0;
+  const HWND wnd = AllocateHWnd([&handled](TMessage& Msg) {
+    if (Msg.Msg == kMsgWork) ++handled;
+  });
+  const int burst = static_cast<int>(State.range(0));
+  for (auto _ : State) {
+    for (int i = 0; i < burst; ++i) PostMessageA(wnd, kMsgWork, static_cast<WPARAM>(i), 0);
+    Application->ProcessMessages();
+  }
+  DeallocateHWnd(wnd);
+  if (handled != static_cast<uint64_t>(State.iterations()) * static_cast<uint64_t>(burst))
+    return State.SkipWithError("messages were lost");
+  State.SetItemsProcessed(static_cast<int64_t>(handled));
+}
+BENCHMARK(BM_Vcl_ProcessMessages_AllocateHWnd)->Arg(1)->Arg(100)->Arg(1000);
