@@ -27,7 +27,7 @@ class Module : public ::testing::Test {
  protected:
   void SetUp() override {
     module = LoadLibraryA("TQuor30.dpl");
-    ASSERT_NE(module, 0u) << "TQuor30.dpl beside the tests, error " << GetLastError();
+    ASSERT_NE(module, HMODULE{}) << "TQuor30.dpl beside the tests, error " << GetLastError();
   }
   void TearDown() override {
     if (module != 0) FreeLibrary(module);
