@@ -263,7 +263,10 @@ class VCL_API TApplication {
   // Waits for the next message or timer (virtual clock: moves the clock to the
   // next due timer or clock callback instead), then handles it.
   void HandleMessage();
-  // Runs the message loop until Terminate.
+  // Runs the message loop until Terminate (or WM_QUIT). On the virtual clock,
+  // once nothing at all is scheduled (no armed timer, no clock callback) and
+  // nothing is queued, nothing could ever happen again: Run then returns
+  // instead of waiting forever, with Terminated() still false.
   void Run();
   void Terminate() { fTerminated = true; }
   bool Terminated() const { return fTerminated; }
@@ -271,9 +274,13 @@ class VCL_API TApplication {
 
   // Runs the message loop for ms milliseconds of clock time. On the virtual
   // clock this steps from due point to due point (timers and clock callbacks)
-  // without blocking; on the real clock it waits.
+  // without blocking, handling at each point everything due there, and ends
+  // with the clock at exactly start + ms (a timer due exactly then fires);
+  // when a handler's virtual Sleep carries the clock past that, it stops
+  // there. On the real clock it waits. Terminated() does not end it early.
   void RunFor(uint32_t ms);
-  // Runs until Done returns true or ms of clock time have passed; returns Done().
+  // Runs like RunFor until Done returns true (checked first and then after
+  // each processing step) or ms of clock time have passed; returns Done().
   bool RunUntil(const std::function<bool()>& Done, uint32_t ms);
 
   // What happens to an exception that escapes a message or timer handler: the

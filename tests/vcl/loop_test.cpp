@@ -206,3 +206,21 @@ TEST_F(LoopTest, NestedLoopInsideAMessageHandlerKeepsTheOuterPassBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+// The real-clock branch of the loop, without waiting on the wall clock: the
+// condition is met by a message that is already queued.
+TEST_F(LoopTest, RunUntilOnTheRealClockReturnsAsSoonAsTheConditionHolds) {
+  QuorClockUseVirtual(0);
+  PostMessageA(Wnd, kPing, 3, 0);
+  const uint64_t before = QuorClockNow();
+  const bool done = Application->RunUntil([&] { return !Received.empty(); }, 60000);
+  const uint64_t took = QuorClockNow() - before;
+  QuorClockUseVirtual(1);
+  EXPECT_TRUE(done);
+  EXPECT_LT(took, 30000u);
+  ASSERT_EQ(Received.size(), 1u);
+}
+
+}  // namespace
