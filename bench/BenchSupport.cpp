@@ -10,6 +10,13 @@ namespace {
 
 std::atomic<uint64_t> gAllocCount{0};
 std::atomic<uint64_t> gAllocBytes{0};
+std::atomic<uint64_t> gFreeCount{0};
+
+void CountedFree(void* P) noexcept {
+  if (P == nullptr) return;
+  gFreeCount.fetch_add(1, std::memory_order_relaxed);
+  std::free(P);
+}
 
 void* CountedAlloc(std::size_t Size) {
   gAllocCount.fetch_add(1, std::memory_order_relaxed);
@@ -35,17 +42,18 @@ void* operator new(std::size_t Size) { return CountedAlloc(Size); }
 void* operator new[](std::size_t Size) { return CountedAlloc(Size); }
 void* operator new(std::size_t Size, const std::nothrow_t&) noexcept { return CountedAllocNoThrow(Size); }
 void* operator new[](std::size_t Size, const std::nothrow_t&) noexcept { return CountedAllocNoThrow(Size); }
-void operator delete(void* P) noexcept { std::free(P); }
-void operator delete[](void* P) noexcept { std::free(P); }
-void operator delete(void* P, std::size_t) noexcept { std::free(P); }
-void operator delete[](void* P, std::size_t) noexcept { std::free(P); }
-void operator delete(void* P, const std::nothrow_t&) noexcept { std::free(P); }
-void operator delete[](void* P, const std::nothrow_t&) noexcept { std::free(P); }
+void operator delete(void* P) noexcept { CountedFree(P); }
+void operator delete[](void* P) noexcept { CountedFree(P); }
+void operator delete(void* P, std::size_t) noexcept { CountedFree(P); }
+void operator delete[](void* P, std::size_t) noexcept { CountedFree(P); }
+void operator delete(void* P, const std::nothrow_t&) noexcept { CountedFree(P); }
+void operator delete[](void* P, const std::nothrow_t&) noexcept { CountedFree(P); }
 
 namespace quorbench {
 
 AllocCount Allocations() {
-  return AllocCount{gAllocCount.load(std::memory_order_relaxed), gAllocBytes.load(std::memory_order_relaxed)};
+  return AllocCount{gAllocCount.load(std::memory_order_relaxed), gAllocBytes.load(std::memory_order_relaxed),
+                    gFreeCount.load(std::memory_order_relaxed)};
 }
 
 void AllocMeter::Report(benchmark::State& State, double Items, const std::string& Unit) const {
@@ -53,6 +61,13 @@ void AllocMeter::Report(benchmark::State& State, double Items, const std::string
   const double n = Items > 0 ? Items : 1;
   State.counters["allocs/" + Unit] = static_cast<double>(now.Count - fStart.Count) / n;
   State.counters["heapB/" + Unit] = static_cast<double>(now.Bytes - fStart.Bytes) / n;
+}
+
+void AllocMeter::ReportRetained(benchmark::State& State, double Items, const std::string& Unit) const {
+  const AllocCount now = Allocations();
+  const double n = Items > 0 ? Items : 1;
+  const double live = static_cast<double>(now.Count - fStart.Count) - static_cast<double>(now.Frees - fStart.Frees);
+  State.counters["retained/" + Unit] = live / n;
 }
 
 const std::filesystem::path& BenchDir() { return gBenchDir; }

@@ -21,6 +21,7 @@ namespace quorbench {
 struct AllocCount {
   uint64_t Count = 0;
   uint64_t Bytes = 0;
+  uint64_t Frees = 0;  // operator delete of a non-null pointer
 };
 AllocCount Allocations();
 
@@ -30,6 +31,9 @@ class AllocMeter {
  public:
   AllocMeter() : fStart(Allocations()) {}
   void Report(benchmark::State& State, double Items, const std::string& Unit) const;
+  // Also "retained/<unit>": allocations not freed again by the time of the
+  // call (heap growth; 0 in a steady state).
+  void ReportRetained(benchmark::State& State, double Items, const std::string& Unit) const;
 
  private:
   AllocCount fStart;

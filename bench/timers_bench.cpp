@@ -51,7 +51,7 @@ static void BM_Timer_ArmDisarm(benchmark::State& State) {
   State.SetItemsProcessed(State.iterations());
   State.SetComplexityN(State.range(0));
 }
-BENCHMARK(BM_Timer_ArmDisarm)->RangeMultiplier(8)->Range(8, 1 << 18)->Complexity(benchmark::oLogN);
+BENCHMARK(BM_Timer_ArmDisarm)->RangeMultiplier(8)->Range(8, 1 << 16)->Complexity(benchmark::oLogN);
 
 // Changing the interval of an enabled timer (disarm + arm at a new due time)
 // while range(0) others are armed: what TQuor does for each redial.
@@ -68,7 +68,7 @@ static void BM_Timer_Rearm(benchmark::State& State) {
   State.SetItemsProcessed(State.iterations());
   State.SetComplexityN(State.range(0));
 }
-BENCHMARK(BM_Timer_Rearm)->RangeMultiplier(8)->Range(8, 1 << 18)->Complexity(benchmark::oLogN);
+BENCHMARK(BM_Timer_Rearm)->RangeMultiplier(8)->Range(8, 1 << 16)->Complexity(benchmark::oLogN);
 
 // One pass of the message loop that fires the one due timer while range(0)
 // others are armed: a 1 ms timer ticking once per clock millisecond.
@@ -89,7 +89,7 @@ static void BM_Timer_FireOneDue(benchmark::State& State) {
   State.counters["ticks/s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
   State.SetComplexityN(State.range(0));
 }
-BENCHMARK(BM_Timer_FireOneDue)->RangeMultiplier(8)->Range(8, 1 << 18)->Complexity(benchmark::oLogN);
+BENCHMARK(BM_Timer_FireOneDue)->RangeMultiplier(8)->Range(8, 1 << 16)->Complexity(benchmark::oLogN);
 
 // range(0) timers that all fall due at once, fired by one pass of the loop
 // (each tick collects, runs and re-arms one timer).

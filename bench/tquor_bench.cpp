@@ -12,7 +12,6 @@
 
 #include "TQuorComponent/TQuorComponent.h"
 #include "Win32/Clock.h"
-#include "bench/BenchPlatform.h"
 #include "bench/BenchSupport.h"
 
 using quorbench::AllocMeter;
@@ -129,9 +128,9 @@ static void BM_TQuor_FullDial(benchmark::State& State) {
   }
   if (dials == 0) return;
   meter.Report(State, static_cast<double>(dials), "dial");
+  meter.ReportRetained(State, static_cast<double>(dials), "dial");
   State.counters["events/dial"] = static_cast<double>(d.Notes) / static_cast<double>(dials);
   State.counters["virtual_ms/dial"] = static_cast<double>(QuorClockNow() - startMs) / static_cast<double>(dials);
-  State.counters["peak_rss_KiB"] = static_cast<double>(quorbench::PeakRssKiB());
   State.SetItemsProcessed(static_cast<int64_t>(dials));
   Application->RunFor(2000);  // the service's connection windows go
   ResetService();
