@@ -183,8 +183,8 @@ namespace {
 int gStandInCount = 0;
 
 // Stands in for RasEnumEntries: lists gStandInCount entries whose names are
-// too long for a string's inline buffer, so each one costs the list exactly
-// one allocation.
+// too long for a string's inline buffer, so that every name the component
+// handles shows up in the allocation counters.
 DWORD WINAPI StandInEnumEntries(LPCSTR, LPCSTR, LPRasEntryNameA Entries, LPDWORD Size, LPDWORD Count) {
   const DWORD need = static_cast<DWORD>(gStandInCount) * sizeof(TRasEntryNameA);
   if (Entries == nullptr || Size == nullptr || Count == nullptr) return ERROR_INVALID_PARAMETER;
