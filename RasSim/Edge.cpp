@@ -627,7 +627,10 @@ DWORD CtlLastDialParams(void* p) {
 
 DWORD CtlDropConnection(DWORD h) { return DropConnection(h); }
 
-void CtlShutdown() { Shutdown(); }
+void CtlShutdown() {
+  Shutdown();
+  FreeState();
+}
 
 DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error) {
   if (!entry || error == 0) return ERROR_INVALID_PARAMETER;

@@ -64,10 +64,15 @@ struct State {
   std::once_flag classesOnce;
   std::string helperClass, connClass;  // window classes, registered once
 };
-// Never destroyed: the module's unload guard and late clock callbacks may still reach it.
+// Created on first use and freed by Shutdown when the module unloads (after
+// every timer has been cancelled and every window destroyed), so unloading
+// the library leaves nothing behind. Not a static object: its destruction
+// must not depend on the order of static destructors at process exit.
+State* g_state = nullptr;
+std::once_flag g_stateOnce;
 State& S() {
-  static State* s = new State;
-  return *s;
+  std::call_once(g_stateOnce, [] { g_state = new State; });
+  return *g_state;
 }
 
 struct Post {
@@ -260,6 +265,7 @@ void DropLine(Call& c, Effects& fx) {
 }
 
 void OnTimer(void* context) {
+  if (g_state == nullptr) return;  // the module is unloading
   uintptr_t key = reinterpret_cast<uintptr_t>(context);
   Effects fx;
   {
@@ -970,6 +976,11 @@ void Shutdown() {
     UnregisterClassA(S().helperClass.c_str(), Instance());
     UnregisterClassA(S().connClass.c_str(), Instance());
   }
+}
+
+void FreeState() {
+  delete g_state;
+  g_state = nullptr;
 }
 
 }  // namespace rassim

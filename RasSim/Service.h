@@ -81,5 +81,7 @@ DWORD ConnectionWindow(THRasConn h, HWND& wnd);
 
 // Releases every timer and window of this module; run when it unloads.
 void Shutdown();
+// Frees the service state; only for the module's unload, after Shutdown.
+void FreeState();
 
 }  // namespace rassim
