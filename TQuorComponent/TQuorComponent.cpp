@@ -2,6 +2,8 @@
 // setters, its class information and its design-time registration.
 #include "TQuorComponent/TQuorComponent.h"
 
+#include <exception>
+
 #include <cstring>
 
 #include "TQuorComponent/TQuorFields.h"
@@ -246,8 +248,19 @@ TClassInfo MakeClassInfo() {
 }
 
 // Creation by class name (form streaming) needs the class known from the
-// start.
-const bool kClassRegistered = (RegisterClass(&TQuor::StaticClassInfo()), true);
+// start. A module that carries its own copy of this unit (the package module)
+// may be loaded into a process that already registered the application's
+// TQuor: the class known first stays, and loading the module must not fail
+// for that (a throw here would abort the process while it loads the module).
+bool RegisterQuorClassOnce() {
+  try {
+    RegisterClass(&TQuor::StaticClassInfo());
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+const bool kClassRegistered = RegisterQuorClassOnce();
 
 }  // namespace
 
