@@ -20,4 +20,23 @@ function(quor_copy_mingw_runtime dir)
   file(COPY ${QUOR_MINGW_RUNTIME_DLLS} DESTINATION "${dir}")
 endfunction()
 
+# Beside the programs in bin/, and in a folder of their own that holds
+# nothing else: programs that tests build into other folders (to run without
+# our rasapi32.dll, or with their own copy of a library) find the runtime
+# there through Wine's search path, without that path offering any DLL of
+# ours.
+set(QUOR_MINGW_RUNTIME_DIR ${CMAKE_BINARY_DIR}/mingw-runtime)
 quor_copy_mingw_runtime(${QUOR_BIN_DIR})
+quor_copy_mingw_runtime(${QUOR_MINGW_RUNTIME_DIR})
+
+if(CMAKE_CROSSCOMPILING)
+  # How tests and build steps start a cross-built program: through Wine, with
+  # the runtime folder on Wine's DLL search path. QUOR_WINE_ENV is the
+  # environment part, for folders that start their programs differently
+  # (another DLL override).
+  set(QUOR_WINE_ENV env "WINEPATH=Z:${QUOR_MINGW_RUNTIME_DIR}")
+  # Wine prefers its built-in rasapi32.dll even when ours sits beside the
+  # program; the override makes it load the native one from the program's
+  # folder.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUOR_WINE_ENV} WINEDLLOVERRIDES=rasapi32=n wine)
+endif()

@@ -1,5 +1,6 @@
 # Runs the dial example and checks that it dialled, connected and hung up.
-execute_process(COMMAND ${PROGRAM} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 25)
+# EMULATOR (empty for a native build) is what starts a cross-built program.
+execute_process(COMMAND ${EMULATOR} ${PROGRAM} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 25)
 message("${out}${err}")
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the example exited with ${rc}")

@@ -5,8 +5,9 @@ file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 
 # run(<expected exit code> args...): runs the designer, leaves OUT and ERR.
+# EMULATOR (empty for a native build) is what starts a cross-built program.
 macro(run expected)
-  execute_process(COMMAND ${DESIGNER} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+  execute_process(COMMAND ${EMULATOR} ${DESIGNER} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
   if(NOT "${rc}" STREQUAL "${expected}")
     message(FATAL_ERROR "quordesigner ${ARGN}: exit ${rc}, expected ${expected}\nstdout:\n${OUT}\nstderr:\n${ERR}")
   endif()
