@@ -18,6 +18,27 @@
 
 namespace rassim::platform {
 
+namespace {
+
+// A reader in another process (or thread) may have the file open for a
+// moment while it is being replaced, and the system then refuses the rename
+// (or the open) with a sharing or access error. That is contention, not a
+// failure: try again for a while before giving up.
+bool Contended(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION; }
+constexpr DWORD kContentionRetryMs = 2000;
+
+template <class Attempt>
+bool RetryWhileContended(Attempt attempt) {
+  const ULONGLONG deadline = GetTickCount64() + kContentionRetryMs;
+  for (;;) {
+    if (attempt()) return true;
+    if (!Contended(GetLastError()) || GetTickCount64() >= deadline) return false;
+    ::Sleep(1);
+  }
+}
+
+}  // namespace
+
 std::string GetEnv(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : std::string();
@@ -73,8 +94,12 @@ bool MakeDirs(const std::string& path, bool /*privateDir: the profile folder's A
 
 ReadResult ReadFile(const std::string& path, std::string& contents) {
   contents.clear();
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  RetryWhileContended([&] {
+    h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h != INVALID_HANDLE_VALUE;
+  });
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return ReadResult::NotFound;
@@ -117,7 +142,10 @@ bool WriteFileAtomic(const std::string& path, const std::string& contents, bool 
   }
   if (ok && durable && !FlushFileBuffers(h)) ok = false;
   if (!CloseHandle(h)) ok = false;
-  if (ok && !MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) ok = false;
+  if (ok && !RetryWhileContended([&] {
+        return MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+      }))
+    ok = false;
   if (!ok) {
     DeleteFileA(tmp.c_str());
     return false;

@@ -235,13 +235,13 @@ TEST_F(ConnectionWindowContract, AppearsOnceConnectedAndGoesWithTheCall) {
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);
   RunFor(90);
-  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office"), 0u) << "not before the call is up";
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office"), HWND{}) << "not before the call is up";
   RunFor(20);
   HWND w = FindWindowA(nullptr, "Connected to Office");
-  ASSERT_NE(w, 0u);
+  ASSERT_NE(w, HWND{});
   EXPECT_TRUE(IsWindowVisible(w));
   EXPECT_EQ(GetWindowThreadProcessId(w, nullptr), GetCurrentThreadId()) << "made on the dialling thread";
-  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office "), 0u);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Office "), HWND{});
   if (api_.GetConnectionWindow) {
     HWND got = 0;
     EXPECT_EQ(api_.GetConnectionWindow(h, &got), 0u);
@@ -252,7 +252,7 @@ TEST_F(ConnectionWindowContract, AppearsOnceConnectedAndGoesWithTheCall) {
 
   ASSERT_EQ(StartDial("Quiet", h), 0u);
   RunFor(200);
-  EXPECT_EQ(FindWindowA(nullptr, "Connected to Quiet"), 0u);
+  EXPECT_EQ(FindWindowA(nullptr, "Connected to Quiet"), HWND{});
   api_.HangUpA(h);
 }
 
@@ -263,7 +263,7 @@ TEST_F(ConnectionWindowContract, ALostLineTakesItsWindowAlong) {
   ASSERT_EQ(StartDial("Office", h), 0u);
   RunFor(200);
   HWND w = FindWindowA(nullptr, "Connected to Office");
-  ASSERT_NE(w, 0u);
+  ASSERT_NE(w, HWND{});
   RunFor(1000);
   EXPECT_FALSE(IsWindow(w));
   api_.HangUpA(h);
