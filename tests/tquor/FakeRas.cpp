@@ -106,6 +106,8 @@ DWORD WINAPI FakeHangUp(THRasConn Handle) {
 
 DWORD WINAPI FakeGetConnectStatus(THRasConn Handle, LPRasConnStatusA Status) {
   gState.StatusCalls.push_back(Handle);
+  gState.StatusCallTimes.push_back(QuorClockNow());
+  if (gState.StatusSleepMs != 0) QuorSleep(gState.StatusSleepMs);
   gState.StatusRecordSize = Status->dwSize;
   auto it = gState.Status.find(Handle);
   if (it == gState.Status.end()) return ERROR_INVALID_HANDLE;

@@ -89,6 +89,8 @@ struct State {
   // RasGetConnectStatus: handles with a status; others give 6 (invalid handle)
   std::map<THRasConn, ConnStatus> Status;
   std::vector<THRasConn> StatusCalls;
+  std::vector<uint64_t> StatusCallTimes;  // clock reading at each call
+  uint32_t StatusSleepMs = 0;              // each call takes this long (a slow RAS)
   DWORD StatusRecordSize = 0;
   // RasEnumConnections
   DWORD EnumConnResult = 0;

@@ -59,6 +59,24 @@ TEST_F(DialTest, PhoneNumberOverridesTheEntrysNumber) {
   EXPECT_EQ(S().Dials.at(0).Phone, "0123 456");
 }
 
+TEST_F(DialTest, EveryDialStartsFromACleanRecord) {
+  // Storing the dial parameters leaves number, callback and domain in the
+  // shared record; the dial must send none of them.
+  Q->SetPhoneNumber("555 0100");
+  Q->SetCallbackNumber("555 0199");
+  Q->SetDomain("CORP");
+  Q->SetUserName("joe");
+  ASSERT_TRUE(Q->SetDialParams());
+  Q->SetPhoneNumber("");
+  Q->SetUserName("");
+  Q->Connect();
+  const fakeras::DialCall& d = S().Dials.at(0);
+  EXPECT_EQ(d.Phone, "");
+  EXPECT_EQ(d.Callback, "");
+  EXPECT_EQ(d.Domain, "");
+  EXPECT_EQ(d.User, "");
+}
+
 TEST_F(DialTest, WholeDialReportsEveryStateInOrder) {
   S().Status[0x101] = fakeras::ConnStatus{RASCS_ConnectDevice, 0, "isdn", "ISDN Line 1"};
   S().Script = {{5, 0, 0}, {10, 1, 0}, {15, 2, 0}, {20, 3, 0}, {25, 4, 0}, {30, 5, 0}, {35, 14, 0}, {40, 8192, 0}};
@@ -250,11 +268,14 @@ TEST_F(DialTest, PauseChangedWhileARedialIsPendingTakesEffectNextTime) {
   S().DialResult = 676;
   Q->Connect();  // waits 10 s
   Q->SetRedialPause(3);
+  Q->SetEntryName("Home");  // the redial takes the properties as they are then
   EXPECT_EQ(QI::Redial(*Q)->Interval(), 10000u);
   Application->RunFor(9999);
   EXPECT_EQ(S().Dials.size(), 1u);
   Application->RunFor(1);
   EXPECT_EQ(S().Dials.size(), 2u);
+  EXPECT_EQ(S().Dials[1].Entry, "Home");
+  EXPECT_NE(Log.Find(Ev{'N', 0, "Dialing Home..."}), -1);
   EXPECT_EQ(Log.Events.back(), (Ev{'N', 676, "Retrying in 3 seconds..."}));
   EXPECT_EQ(QI::Redial(*Q)->Interval(), 3000u);
   Application->RunFor(3000);
@@ -310,22 +331,51 @@ TEST_F(DialTest, OtherMessagesAndStrayDialEventsGetDefaultProcessing) {
   EXPECT_FALSE(IsWindow(w)) << "default processing destroys a window asked to close";
 }
 
-TEST_F(DialTest, ConnectWhileConnectedHangsUpTheHeldCallWithoutPause) {
-  ConnectNow();
-  const THRasConn old = QI::hRas(*Q);
+TEST_F(DialTest, DialEventNumberWithoutACallGoesToTheDefaultProcedure) {
+  // Give the dial-event number one the default procedure acts on (WM_CLOSE
+  // destroys the window): with no call held, it must reach that procedure.
+  Q->Connect();
   const HWND w = Q->fWindowHandle;
-  QI::RedialCount(*Q) = 5;
+  const Word dialEvent = QI::RASEvent(*Q);
+  QI::RASEvent(*Q) = static_cast<Word>(WM_CLOSE);
+  QI::hRas(*Q) = 0;
   Log.Clear();
-  const uint64_t t0 = QuorClockNow();
-  const Integer h = Q->Connect();
-  EXPECT_EQ(QuorClockNow(), t0) << "the dial never blocks";
-  EXPECT_EQ(S().HangUps, std::vector<THRasConn>{old});
-  EXPECT_NE(static_cast<THRasConn>(h), old);
-  EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."}})) << "no Disconnecting... report";
-  EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled()) << "the old watch stops";
-  EXPECT_EQ(Q->fWindowHandle, w) << "the window is reused";
-  EXPECT_EQ(QI::RedialCount(*Q), 0);
-  EXPECT_EQ(S().Dials.back().Notifier, fakeras::HandleValue(w));
+  // The reply is the default procedure's own (0x0013: a message whose
+  // default reply is TRUE on Windows).
+  EXPECT_EQ(SendMessageA(w, 0x0013, 0, 0), DefWindowProcA(w, 0x0013, 0, 0));
+  SendMessageA(w, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(w));
+  EXPECT_TRUE(Log.Events.empty());
+  QI::RASEvent(*Q) = dialEvent;
+}
+
+TEST_F(DialTest, ConnectWhileACallIsHeldHangsItUpWithoutPause) {
+  for (bool connected : {false, true}) {
+    SCOPED_TRACE(connected ? "connected" : "dialling");
+    S().HangUps.clear();
+    if (connected) {
+      ConnectNow();
+    } else {
+      S().Script = {};
+      ASSERT_NE(Q->Connect(), 0);
+    }
+    const THRasConn old = QI::hRas(*Q);
+    const HWND w = Q->fWindowHandle;
+    QI::RedialCount(*Q) = 5;
+    Log.Clear();
+    const uint64_t t0 = QuorClockNow();
+    const Integer h = Q->Connect();
+    EXPECT_EQ(QuorClockNow(), t0) << "the dial never blocks";
+    EXPECT_EQ(S().HangUps, std::vector<THRasConn>{old});
+    EXPECT_NE(h, 0);
+    EXPECT_NE(static_cast<THRasConn>(h), old);
+    EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."}})) << "no Disconnecting... report";
+    EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled()) << "the old watch stops";
+    EXPECT_EQ(Q->fWindowHandle, w) << "the window is reused";
+    EXPECT_EQ(QI::RedialCount(*Q), 0);
+    EXPECT_EQ(S().Dials.back().Notifier, fakeras::HandleValue(w));
+    Q->Disconnect();
+  }
 }
 
 TEST_F(DialTest, ConnectWhileWaitingToRedialCancelsTheRedial) {

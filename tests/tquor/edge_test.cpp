@@ -136,6 +136,18 @@ TEST_F(QuorTest, MissingRasHangUpIsNotReportedAsSuccess) {
   EXPECT_EQ(QI::hRas(*Q), 0u);
   EXPECT_EQ(Q->fWindowHandle, HWND{});
   EXPECT_TRUE(S().HangUps.empty());
+
+  // A Connect over a held call cannot hang it up either; it still dials.
+  fakeras::Reapply();
+  ConnectNow();
+  const THRasConn held = QI::hRas(*Q);
+  RasHangUp = nullptr;
+  const Integer h = Q->Connect();
+  EXPECT_NE(h, 0);
+  EXPECT_NE(static_cast<THRasConn>(h), held);
+  EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled());
+  EXPECT_TRUE(S().HangUps.empty());
+  fakeras::Reapply();  // so that the component's destruction hangs up
 }
 
 TEST_F(QuorTest, MissingRasGetConnectStatusEndsTheWatchWithoutALoss) {
@@ -176,26 +188,54 @@ TEST_F(QuorTest, MissingRasEnumEntriesIsReportedAsAFailedEnumeration) {
   EXPECT_EQ(boxes->Texts(), std::vector<String>{"RasEnumEntries failed (127)."});
 }
 
-TEST_F(QuorTest, MissingPhonebookEntryPointsGiveFalse) {
-  RasCreatePhonebookEntry = nullptr;
-  RasEditPhonebookEntry = nullptr;
-  RasDeleteEntryA = nullptr;
-  RasRenameEntryA = nullptr;
-  RasGetEntryDialParams = nullptr;
-  RasSetEntryDialParams = nullptr;
-  EXPECT_FALSE(Q->CreateEntry(HWND{}));
-  DWORD ret = 0;
-  Q->RasCreateEntry(HWND{}, ret);
-  EXPECT_EQ(ret, 127u);
-  EXPECT_FALSE(Q->EditEntry(HWND{}, "Office"));
-  EXPECT_FALSE(Q->DeleteEntry("Office"));
-  EXPECT_FALSE(Q->RenameEntry("Office", "Work"));
-  Q->SetUserName("kept");
-  EXPECT_FALSE(Q->GetDialParams("Home"));
-  EXPECT_EQ(Q->EntryName(), "Home");
-  EXPECT_EQ(Q->UserName(), "kept");
-  EXPECT_FALSE(Q->SetDialParams());
-  EXPECT_TRUE(S().PbCalls.empty());
+TEST_F(QuorTest, EachMissingPhonebookEntryPointFailsOnlyItsOwnOperations) {
+  struct Case {
+    const char* Name;
+    void (*Remove)();
+    const char* Op;  // the operation that needs it, as the fake records it
+  };
+  const Case cases[] = {
+      {"RasCreatePhonebookEntry", [] { RasCreatePhonebookEntry = nullptr; }, "create"},
+      {"RasEditPhonebookEntry", [] { RasEditPhonebookEntry = nullptr; }, "edit"},
+      {"RasDeleteEntryA", [] { RasDeleteEntryA = nullptr; }, "delete"},
+      {"RasRenameEntryA", [] { RasRenameEntryA = nullptr; }, "rename"},
+      {"RasGetEntryDialParams", [] { RasGetEntryDialParams = nullptr; }, "getparams"},
+      {"RasSetEntryDialParams", [] { RasSetEntryDialParams = nullptr; }, "setparams"},
+  };
+  const std::vector<std::string> all = {"create", "create", "edit", "delete", "rename", "getparams", "setparams"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fakeras::Reapply();
+    c.Remove();
+    S().PbCalls.clear();
+    const std::string missing = c.Op;
+    Q->SetEntryName("Office");
+    Q->SetUserName("kept");
+
+    EXPECT_EQ(Q->CreateEntry(HWND{}), missing != "create");
+    DWORD ret = 55;
+    Q->RasCreateEntry(HWND{}, ret);
+    EXPECT_EQ(ret, missing == "create" ? 127u : 0u);
+    EXPECT_EQ(Q->EditEntry(HWND{}, "Office"), missing != "edit");
+    EXPECT_EQ(Q->DeleteEntry("Office"), missing != "delete");
+    EXPECT_EQ(Q->RenameEntry("Office", "Work"), missing != "rename");
+    EXPECT_EQ(Q->GetDialParams("Home"), missing != "getparams");
+    EXPECT_EQ(Q->EntryName(), "Home") << "stored whatever happens next";
+    if (missing == "getparams") {
+      EXPECT_EQ(Q->UserName(), "kept");
+    }
+    const TRasDialParams before = QI::DialParams(*Q);
+    EXPECT_EQ(Q->SetDialParams(), missing != "setparams");
+    if (missing == "setparams") {
+      EXPECT_EQ(std::memcmp(&before, &QI::DialParams(*Q), sizeof(before)), 0) << "the record is unchanged";
+    }
+
+    std::vector<std::string> want, seen;
+    for (const std::string& op : all)
+      if (op != missing) want.push_back(op);
+    for (const fakeras::PbCall& call : S().PbCalls) seen.push_back(call.Op);
+    EXPECT_EQ(seen, want) << "every other operation still reaches RAS";
+  }
 }
 
 // ---------------------------------------------------------------- exceptions from handlers

@@ -29,6 +29,9 @@ TEST_F(QuorTest, DisconnectHangsUpPausesTwoSecondsAndReleasesEverything) {
   ConnectNow();
   const THRasConn h = QI::hRas(*Q);
   const HWND w = Q->fWindowHandle;
+  S().Status[h] = fakeras::ConnStatus{RASCS_Connected, 0, "isdn", "ISDN Line 1"};
+  Q->GetConnectStatus();
+  QI::RedialCount(*Q) = 1;
   Log.Clear();
   S().HangUpResult = 0;
   const uint64_t t0 = QuorClockNow();
@@ -42,6 +45,12 @@ TEST_F(QuorTest, DisconnectHangsUpPausesTwoSecondsAndReleasesEverything) {
   EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled());
   EXPECT_FALSE(QI::Redial(*Q)->Enabled());
   EXPECT_TRUE(QI::LookForWindow(*Q)->Enabled()) << "the window search is not stopped";
+  // What the last status read recorded, and the attempt count, stay.
+  EXPECT_EQ(QI::ConnectState(*Q), RASCS_Connected);
+  EXPECT_EQ(Q->DeviceType, "isdn");
+  EXPECT_EQ(Q->DeviceName, "ISDN Line 1");
+  EXPECT_EQ(QI::fDeviceName(*Q), "ISDN Line 1");
+  EXPECT_EQ(QI::RedialCount(*Q), 1);
 }
 
 TEST_F(QuorTest, DisconnectReturnsTheHangUpCodeAndCleansUpAnyway) {
@@ -115,6 +124,19 @@ TEST_F(QuorTest, LostConnectionIsReportedOnceAfterTheHangUp) {
   EXPECT_FALSE(QI::Redial(*Q)->Enabled());
   EXPECT_EQ(QI::hRas(*Q), 0u);
   EXPECT_EQ(QI::ConnectState(*Q), 0);
+}
+
+TEST_F(QuorTest, StatusPollIsReArmedOnlyWhenItsTickEnds) {
+  // A status read that takes 300 ms: the next tick comes 500 ms after the
+  // tick ended, so ticks never overlap and never queue up.
+  ConnectNow();
+  S().StatusSleepMs = 300;
+  S().StatusCallTimes.clear();
+  Application->RunFor(3000);
+  ASSERT_GE(S().StatusCallTimes.size(), 3u);
+  for (size_t i = 1; i < S().StatusCallTimes.size(); ++i)
+    EXPECT_EQ(S().StatusCallTimes[i] - S().StatusCallTimes[i - 1], 800u) << i;
+  EXPECT_TRUE(QI::CheckStatus(*Q)->Enabled());
 }
 
 TEST_F(QuorTest, StatusDisconnectedKeepsThePollGoing) {

@@ -3,6 +3,9 @@
 // rasapi32.dll, so InitRas fails for real.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
 #include "TQuorComponent/TQuorComponent.h"
 #include "TQuorInspector.h"
 #include "Vcl/TestPresenter.h"
@@ -76,6 +79,23 @@ TEST_F(NoRasTest, StatusTickWithoutRasStopsQuietly) {
   Application->RunFor(600);
   EXPECT_FALSE(TQuorInspector::CheckStatus(q)->Enabled());
   EXPECT_TRUE(Exceptions.empty());
+}
+
+TEST_F(NoRasTest, DestructionReleasesTheBindingEvenWhenNothingWasBound) {
+  // The destructor gives the binding's library reference back whether or not
+  // its own InitRas succeeded. A library handle put into the binding after
+  // construction stands in for one it holds.
+  auto* q = new TQuor(nullptr);
+  ASSERT_FALSE(q->RasInitialized);
+  char exe[4096] = {};
+  ASSERT_GT(GetModuleFileNameA(HMODULE{}, exe, sizeof(exe)), 0u);
+  const std::string lib = (std::filesystem::path(exe).parent_path().parent_path() / "rasapi32.dll").string();
+  HMODULE m = LoadLibraryA(lib.c_str());
+  ASSERT_NE(m, HMODULE{}) << lib;
+  hLib = m;
+  delete q;
+  EXPECT_EQ(GetModuleHandleA(lib.c_str()), HMODULE{}) << "CloseRas released it";
+  hLib = HMODULE{};
 }
 
 }  // namespace

@@ -153,6 +153,11 @@ TEST_F(PhonebookTest, EntryOperationsReportRasErrors) {
 }
 
 TEST_F(PhonebookTest, GetDialParamsFillsTheProperties) {
+  // The record holds texts from an earlier store; RAS must get a clean one.
+  Q->SetUserName("earlier");
+  Q->SetPhoneNumber("111");
+  ASSERT_TRUE(Q->SetDialParams());
+  S().PbCalls.clear();
   Fill(S().Stored.szUserName, "joe");
   Fill(S().Stored.szPassword, "secret");
   Fill(S().Stored.szPhoneNumber, "555 0100");
@@ -172,6 +177,7 @@ TEST_F(PhonebookTest, GetDialParamsFillsTheProperties) {
   EXPECT_EQ(c.Params.dwSize, 1052u);
   EXPECT_STREQ(c.Params.szEntryName, "Office");
   EXPECT_STREQ(c.Params.szUserName, "") << "the record is cleared first";
+  EXPECT_STREQ(c.Params.szPhoneNumber, "");
 }
 
 TEST_F(PhonebookTest, GetDialParamsKeepsThePasswordWhenNoneIsReturned) {

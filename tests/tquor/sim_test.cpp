@@ -60,9 +60,9 @@ class SimTest : public ::testing::Test {
   TQuor* Q = nullptr;
   TEventLog Log;
   TRecordingPresenter Boxes;
+  fs::path fDir;
 
  private:
-  fs::path fDir;
   std::unique_ptr<TPresenterGuard> fGuard;
 };
 
@@ -70,6 +70,47 @@ TEST_F(SimTest, ConstructionBindsRasAndReadsThePhonebook) {
   EXPECT_EQ(QI::RASEvent(*Q), static_cast<Word>(RegisterWindowMessageA("RasDialEvent")));
   EXPECT_EQ(Q->PhoneBookEntries->Items(), (std::vector<String>{"Office", "Home"}));
   EXPECT_EQ(Boxes.Count(), 0u);
+}
+
+TEST_F(SimTest, ConstructionBindsRasBeforeItReadsThePhonebook) {
+  // A corrupt phonebook makes the constructor's phonebook read show its
+  // message; at that moment the timers, the lists and the binding must
+  // already be in place.
+  std::ofstream(fDir / "rasphone.pbk", std::ios::binary) << "[Office]\nDEVICE=modem" << '\0' << "\n";
+  TComponent owner(nullptr);
+  struct {
+    int Calls = 0, Owned = -1;
+    Cardinal Look = 0, Redial = 0, Check = 0;
+    bool AnyEnabled = true, Bound = false, Lists = false;
+    Word Event = 0;
+  } seen;
+  Boxes.Clear();
+  Boxes.OnCall = [&](const TPresenterCall&) {
+    auto* q = static_cast<TQuor*>(owner.Components(0));  // the component being built
+    ++seen.Calls;
+    seen.Owned = q->ComponentCount();
+    seen.Bound = q->RasInitialized;
+    seen.Event = QI::RASEvent(*q);
+    seen.Lists = q->Connections != nullptr && q->PhoneBookEntries != nullptr;
+    if (!QI::LookForWindow(*q) || !QI::Redial(*q) || !QI::CheckStatus(*q)) return;
+    seen.Look = QI::LookForWindow(*q)->Interval();
+    seen.Redial = QI::Redial(*q)->Interval();
+    seen.Check = QI::CheckStatus(*q)->Interval();
+    seen.AnyEnabled = QI::LookForWindow(*q)->Enabled() || QI::Redial(*q)->Enabled() || QI::CheckStatus(*q)->Enabled();
+  };
+  auto* q = new TQuor(&owner);
+  Boxes.OnCall = nullptr;
+  EXPECT_EQ(Boxes.Texts(), std::vector<String>{"RAS phonebook is corrupted."});
+  EXPECT_EQ(seen.Calls, 1);
+  EXPECT_EQ(seen.Owned, 3) << "the three timers exist";
+  EXPECT_EQ(seen.Look, 100u);
+  EXPECT_EQ(seen.Redial, 10000u);
+  EXPECT_EQ(seen.Check, 500u);
+  EXPECT_FALSE(seen.AnyEnabled);
+  EXPECT_TRUE(seen.Bound);
+  EXPECT_EQ(seen.Event, static_cast<Word>(RegisterWindowMessageA("RasDialEvent")));
+  EXPECT_TRUE(seen.Lists);
+  EXPECT_EQ(q->PhoneBookEntries->Count(), 0);
 }
 
 TEST_F(SimTest, ComponentsShareTheBindingEachWithItsOwnReference) {
@@ -82,6 +123,11 @@ TEST_F(SimTest, ComponentsShareTheBindingEachWithItsOwnReference) {
   Q->GetPhoneBookEntries();
   EXPECT_EQ(Q->PhoneBookEntries->Count(), 2);
   EXPECT_NE(GetProcAddress(hLib, "RasDialA"), nullptr);
+  EXPECT_NE(GetModuleHandleA("rasapi32.dll"), HMODULE{});
+  // The last component gives the last reference back.
+  delete Q;
+  Q = nullptr;
+  EXPECT_EQ(GetModuleHandleA("rasapi32.dll"), HMODULE{});
 }
 
 TEST_F(SimTest, DialConnectAndHangUp) {
