@@ -18,7 +18,7 @@ struct Difference {
 // Behaviours a target is known not to have, with the reason.
 const Difference kDifferences[] = {
     {"wine", "control", "Wine's rasapi32 has no QuorRasSim control exports"},
-    {"wine", "dial", "RasDialA returns 1 with a null handle and posts no dial events"},
+    {"wine", "dial", "RasDialA returns 1, leaves the handle variable as it was and posts no dial events"},
     {"wine", "status", "RasGetConnectStatus returns 0 and fills nothing"},
     {"wine", "hangup", "RasHangUp returns 0 for any handle"},
     {"wine", "enum-connections", "RasEnumConnectionsA returns 0 with count 0 and size 0, no size checks"},
@@ -26,8 +26,8 @@ const Difference kDifferences[] = {
     {"wine", "params", "RasGetEntryDialParamsA leaves the record untouched"},
     {"wine", "error-string", "RasGetErrorStringA returns 1 and writes nothing"},
     {"wine", "properties", "RasGetEntryProperties and RasSetEntryProperties are stubs"},
-    {"wine", "country", "RasGetCountryInfo is a stub"},
-    {"wine", "projection", "RasGetProjectionInfo is a stub"},
+    {"wine", "country", "RasGetCountryInfoA/W are exported unimplemented: calling one aborts the process"},
+    {"wine", "projection", "RasGetProjectionInfo is a stub that returns 1"},
     {"wine", "dialogs", "the entry dialogs return 0 and do nothing"},
     {"wine", "rnaph", "there is no rnaph.dll (LoadLibraryA fails with 126)"},
     {"wine", "devices-ours", "Wine lists one device \"WINE virtmodem\", not Quor's three"},

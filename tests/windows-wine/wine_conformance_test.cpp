@@ -8,6 +8,7 @@
 // Time is virtual: the redial pause and the hang-up pauses pass at once.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -170,6 +171,134 @@ TEST_F(WineRas, DialParamsCallsSucceedWithTheRecordUntouched) {
   q.SetUserName("bob");
   EXPECT_TRUE(q.SetDialParams());
   EXPECT_EQ(boxes->Count(), 0u);
+}
+
+// ---------------------------------------------------------------- the stubs
+// Each behaviour the RAS service's contract suite lists as a known difference
+// of the target "wine" (tests/rassim), confirmed against Wine's library
+// itself, so the list cannot silently go stale. RasGetCountryInfoA/W are not
+// called: Wine exports them unimplemented and calling one aborts the process.
+class WineStubs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!RunningOnWine()) GTEST_SKIP() << "these tests describe Wine's own rasapi32.dll";
+    lib = LoadLibraryA("rasapi32.dll");
+    ASSERT_NE(lib, nullptr);
+    ASSERT_TRUE(IsWineBuiltin(lib));
+  }
+  void TearDown() override {
+    if (lib) FreeLibrary(lib);
+  }
+  template <class F>
+  F Get(const char* Name) {
+    F f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, Name)));
+    EXPECT_NE(f, nullptr) << Name;
+    return f;
+  }
+  HMODULE lib = nullptr;
+};
+
+TEST_F(WineStubs, DialFailsWithOneLeavingTheHandleAndPostingNothing) {
+  auto dial = Get<TRasDialA>("RasDialA");
+  ASSERT_NE(dial, nullptr);
+  HWND wnd = AllocateHWnd([](TMessage& M) { M.Result = 0; });
+  TRasDialParamsA p{};
+  p.dwSize = sizeof p;
+  std::strcpy(p.szEntryName, "Office");
+  THRasConn h = 0;
+  EXPECT_EQ(dial(nullptr, nullptr, &p, 0xFFFFFFFFu, static_cast<DWORD>(reinterpret_cast<uintptr_t>(wnd)), &h), 1u);
+  EXPECT_EQ(h, 0u);
+  THRasConn kept = 77;
+  EXPECT_EQ(dial(nullptr, nullptr, &p, 0xFFFFFFFFu, 0, &kept), 1u);
+  EXPECT_EQ(kept, 77u) << "Wine leaves the handle variable as it was";
+  MSG m;
+  EXPECT_FALSE(PeekMessageA(&m, wnd, 0, 0, PM_NOREMOVE)) << "no dial event is posted";
+  DeallocateHWnd(wnd);
+}
+
+TEST_F(WineStubs, StatusHangUpAndEnumerationSucceedWithNothing) {
+  TRasConnStatusA st{};
+  st.dwSize = sizeof st;
+  std::memset(st.szDeviceName, 'x', 4);
+  EXPECT_EQ(Get<TRasGetConnectStatusA>("RasGetConnectStatusA")(1234, &st), 0u);
+  EXPECT_EQ(st.rasconnstate, 0u);
+  EXPECT_EQ(st.szDeviceName[0], 'x') << "the record is not filled";
+  EXPECT_EQ(Get<TRasHangUpA>("RasHangUpA")(1234), 0u);
+
+  std::vector<TRasConnA> conns(25);
+  conns[0].dwSize = sizeof(TRasConnA);
+  DWORD size = 10300, count = 99;
+  EXPECT_EQ(Get<TRasEnumConnectionsA>("RasEnumConnectionsA")(conns.data(), &size, &count), 0u);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(size, 0u);
+  conns[0].dwSize = 3;  // no size check either
+  size = 10300;
+  EXPECT_EQ(Get<TRasEnumConnectionsA>("RasEnumConnectionsA")(conns.data(), &size, &count), 0u);
+}
+
+TEST_F(WineStubs, NoPhonebookNoStoredParamsNoErrorTexts) {
+  std::vector<TRasEntryNameA> names(100);
+  names[0].dwSize = sizeof(TRasEntryNameA);
+  DWORD size = 26400, count = 99;
+  EXPECT_EQ(Get<TRasEnumEntriesA>("RasEnumEntriesA")(nullptr, nullptr, names.data(), &size, &count), 0u);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Get<TRasRenameEntryA>("RasRenameEntryA")("", "Office", "Home"), 0u);
+  EXPECT_EQ(Get<TRasDeleteEntryA>("RasDeleteEntryA")("", "Office"), 0u);
+  EXPECT_EQ(Get<TRasValidateEntryNameA>("RasValidateEntryNameA")(nullptr, "Office"), 0u);
+
+  TRasDialParamsA p{};
+  p.dwSize = sizeof p;
+  std::strcpy(p.szEntryName, "Office");
+  std::strcpy(p.szUserName, "untouched");
+  BOOL pw = TRUE;
+  EXPECT_EQ(Get<TRasGetEntryDialParamsA>("RasGetEntryDialParamsA")(nullptr, &p, &pw), 0u);
+  EXPECT_STREQ(p.szUserName, "untouched");
+  EXPECT_EQ(Get<TRasSetEntryDialParamsA>("RasSetEntryDialParamsA")(nullptr, &p, FALSE), 0u);
+
+  char text[101];
+  std::memset(text, 'x', sizeof text);
+  EXPECT_EQ(Get<TRasGetErrorStringA>("RasGetErrorStringA")(ERROR_LINE_BUSY, text, 100), 1u);
+  EXPECT_EQ(text[0], 'x') << "the buffer is left untouched";
+}
+
+TEST_F(WineStubs, PropertiesProjectionAndDialogsAreStubs) {
+  DWORD size = 0;
+  EXPECT_EQ(Get<TRasGetEntryPropertiesA>("RasGetEntryPropertiesA")(nullptr, "", nullptr, &size, nullptr, nullptr), 0u);
+  EXPECT_EQ(size, 0u) << "no size is negotiated";
+  TRasEntryA e{};
+  e.dwSize = sizeof e;
+  EXPECT_EQ(Get<TRasSetEntryPropertiesA>("RasSetEntryPropertiesA")(nullptr, "Office", &e, sizeof e, nullptr, 0), 0u);
+  TRasPppIpA ip{};
+  ip.dwSize = sizeof ip;
+  size = sizeof ip;
+  EXPECT_NE(Get<TRasGetProjectionInfoA>("RasGetProjectionInfoA")(1234, RASP_PppIp, &ip, &size), 0u);
+  EXPECT_EQ(Get<TRasCreatePhonebookEntryA>("RasCreatePhonebookEntryA")(nullptr, nullptr), 0u);
+  EXPECT_EQ(Get<TRasEditPhonebookEntryA>("RasEditPhonebookEntryA")(nullptr, "", "Office"), 0u);
+  // Exported, though unimplemented (see above).
+  EXPECT_NE(GetProcAddress(lib, "RasGetCountryInfoA"), nullptr);
+}
+
+TEST_F(WineStubs, OnlyDeviceEnumerationIsRealAndThereIsNoRnaph) {
+  auto enumDevices = Get<TRasEnumDevicesA>("RasEnumDevicesA");
+  ASSERT_NE(enumDevices, nullptr);
+  DWORD size = 0, count = 0;
+  EXPECT_EQ(enumDevices(nullptr, nullptr, &count), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(enumDevices(nullptr, &size, nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(enumDevices(nullptr, &size, &count), static_cast<DWORD>(ERROR_BUFFER_TOO_SMALL));
+  EXPECT_GE(size, sizeof(TRasDevInfoA));
+  std::vector<TRasDevInfoA> devs(size / sizeof(TRasDevInfoA) + 1);
+  devs[0].dwSize = 3;
+  DWORD bytes = static_cast<DWORD>(devs.size() * sizeof(TRasDevInfoA));
+  EXPECT_EQ(enumDevices(devs.data(), &bytes, &count), static_cast<DWORD>(ERROR_INVALID_SIZE));
+  devs[0].dwSize = sizeof(TRasDevInfoA);
+  bytes = static_cast<DWORD>(devs.size() * sizeof(TRasDevInfoA));
+  ASSERT_EQ(enumDevices(devs.data(), &bytes, &count), 0u);
+  ASSERT_EQ(count, 1u);
+  EXPECT_STREQ(devs[0].szDeviceName, "WINE virtmodem");
+
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryA("rnaph.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
 }  // namespace
