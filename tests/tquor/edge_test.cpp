@@ -224,6 +224,7 @@ TEST_F(QuorTest, EachMissingPhonebookEntryPointFailsOnlyItsOwnOperations) {
     if (missing == "getparams") {
       EXPECT_EQ(Q->UserName(), "kept");
     }
+    Q->SetUserName("to store");
     const TRasDialParams before = QI::DialParams(*Q);
     EXPECT_EQ(Q->SetDialParams(), missing != "setparams");
     if (missing == "setparams") {
