@@ -5,3 +5,7 @@
 #include "Win32/Win32.h"
 
 static_assert(sizeof(HWND) == sizeof(void*), "Windows handles are pointer-sized");
+
+// RAS passes window handles in 32-bit fields (the dial's notifier, the
+// records' handles): the Windows build is a 32-bit one.
+static_assert(sizeof(HWND) == 4 && sizeof(HMODULE) == 4, "Quor's Windows build targets 32-bit Windows");
