@@ -10,7 +10,6 @@
 // quietly testing Wine's stubs.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstring>
+#include <string>
 
 #include "Win32/Win32.h"
 
