@@ -434,6 +434,38 @@ const WindowClass* FindClassLocked(UserState& u, LPCSTR name, HINSTANCE instance
 
 bool SendsDirectly(const Window& w) { return w.thread == ThisThreadId(); }
 
+// Destroys a window and then the windows it parents or owns. A window whose
+// WM_CREATE refused the creation gets no WM_DESTROY, as on Windows.
+BOOL DestroyWindowAndDependents(HWND hWnd, bool sendDestroy) {
+  UserState& u = User();
+  std::unique_lock<std::mutex> held(u.lock);
+  Window* w = FindWindowLocked(u, hWnd);
+  if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  if (!SendsDirectly(*w)) return Fail(ERROR_ACCESS_DENIED);  // only its own thread may
+  if (w->destroying) return TRUE;  // already on its way out (e.g. called again from WM_DESTROY)
+  w->destroying = true;
+  WNDPROC proc = w->proc;
+  held.unlock();
+  if (sendDestroy) proc(hWnd, WM_DESTROY, 0, 0);
+
+  // Then the windows it parents or owns, in creation order.
+  held.lock();
+  std::vector<HWND> dependents;
+  std::vector<HWND> foreign;
+  for (auto& [h, other] : u.windows) {
+    if (other.parent != hWnd || other.destroying) continue;
+    (SendsDirectly(other) ? dependents : foreign).push_back(h);
+  }
+  // A dependent window of another thread cannot get WM_DESTROY from here; it
+  // goes without a message rather than outliving its parent.
+  for (HWND h : foreign) DropWindowLocked(u, h);
+  held.unlock();
+  for (HWND h : dependents) DestroyWindowAndDependents(h, true);
+  held.lock();
+  DropWindowLocked(u, hWnd);
+  return TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -707,41 +739,13 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
   cs.dwExStyle = dwExStyle;
   if (proc(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     // The window refused to be created: it goes again at once.
-    DestroyWindow(h);
+    DestroyWindowAndDependents(h, false);
     return Fail(ERROR_CANCELLED);
   }
   return h;
 }
 
-BOOL WINAPI DestroyWindow(HWND hWnd) {
-  UserState& u = User();
-  std::unique_lock<std::mutex> held(u.lock);
-  Window* w = FindWindowLocked(u, hWnd);
-  if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
-  if (!SendsDirectly(*w)) return Fail(ERROR_ACCESS_DENIED);  // only its own thread may
-  if (w->destroying) return TRUE;  // already on its way out (e.g. called again from WM_DESTROY)
-  w->destroying = true;
-  WNDPROC proc = w->proc;
-  held.unlock();
-  proc(hWnd, WM_DESTROY, 0, 0);
-
-  // Then the windows it parents or owns, in creation order.
-  held.lock();
-  std::vector<HWND> dependents;
-  std::vector<HWND> foreign;
-  for (auto& [h, other] : u.windows) {
-    if (other.parent != hWnd || other.destroying) continue;
-    (SendsDirectly(other) ? dependents : foreign).push_back(h);
-  }
-  // A dependent window of another thread cannot get WM_DESTROY from here; it
-  // goes without a message rather than outliving its parent.
-  for (HWND h : foreign) DropWindowLocked(u, h);
-  held.unlock();
-  for (HWND h : dependents) DestroyWindow(h);
-  held.lock();
-  DropWindowLocked(u, hWnd);
-  return TRUE;
-}
+BOOL WINAPI DestroyWindow(HWND hWnd) { return DestroyWindowAndDependents(hWnd, true); }
 
 BOOL WINAPI IsWindow(HWND hWnd) {
   UserState& u = User();
@@ -1018,7 +1022,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
   std::unique_lock<std::mutex> held(u.lock);
   Window* w = FindWindowLocked(u, lpMsg->hwnd);
   if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
-  if (!SendsDirectly(*w)) return Fail(ERROR_WINDOW_OF_OTHER_THREAD);
+  if (!SendsDirectly(*w)) return Fail(ERROR_MESSAGE_SYNC_ONLY);
   WNDPROC proc = w->proc;
   held.unlock();
   return proc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
