@@ -57,4 +57,12 @@ cmake --preset windows -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j"$jobs"
 
 echo "== cross-built suites under Wine"
-ctest --test-dir "$build_dir" --output-on-failure -j1 --timeout 300
+# A test that fails is run once more on its own and named as flaky when it
+# then passes; one that fails twice fails the run. (Seen under Wine: about one
+# run in twelve, the cross-process contract case's helper process does not get
+# going within 30 s; it has never failed on Linux or on a second try.)
+if ! ctest --test-dir "$build_dir" --output-on-failure -j1 --timeout 300; then
+  echo "== running the failed tests once more"
+  ctest --test-dir "$build_dir" --output-on-failure -j1 --timeout 300 --rerun-failed
+  echo "== FLAKY under Wine (failed once, passed when run again): see the first failure above"
+fi

@@ -12,9 +12,10 @@ namespace {
 class CrossProcessContract : public RasContract {
  protected:
   // Waits (in real time) for another process to publish a file.
-  std::string AwaitFile(const std::filesystem::path& p) {
+  // Gives up early when the other process has already ended without it.
+  std::string AwaitFile(const std::filesystem::path& p, const std::atomic<int>& exitCode) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!std::filesystem::exists(p) && std::chrono::steady_clock::now() < deadline) Nap();
+    while (!std::filesystem::exists(p) && exitCode.load() == -1 && std::chrono::steady_clock::now() < deadline) Nap();
     return ReadText(p.string());
   }
   std::string Quote(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
@@ -60,12 +61,20 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
   Phonebook({{"Remote", "QuorStepDelay=10\nQuorTeardown=500\nDEVICE=vpn"}});
   auto handleFile = Dir() / "handle.txt";
   auto doneFile = Dir() / "done.txt";
-  int code = -1;
+  std::atomic<int> code{-1};
   std::thread owner([&] {
     code = RunCommand(HelperCommand() + " dial-hold Remote " + Quote(handleFile) + " " + Quote(doneFile));
   });
-  std::string text = AwaitFile(handleFile);
-  ASSERT_FALSE(text.empty()) << "the other process did not dial";
+  // The owner is joined whatever happens below, so a failed check reports
+  // instead of tearing the test program down with a running thread.
+  struct Joiner {
+    std::thread& t;
+    ~Joiner() {
+      if (t.joinable()) t.join();
+    }
+  } joiner{owner};
+  std::string text = AwaitFile(handleFile, code);
+  ASSERT_FALSE(text.empty()) << "the other process did not dial (its exit code: " << code.load() << ")";
   THRasConn h = static_cast<THRasConn>(std::stoul(text));
   auto conns = Connections();
   ASSERT_EQ(conns.size(), 1u);
