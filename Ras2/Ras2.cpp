@@ -99,7 +99,9 @@ bool finalized = false;
 // The exit hook that runs the finalisation when no unit table did.
 bool exitHookInstalled = false;
 
-void FinalizeAtExit() { Ras2Finalization(); }
+void FinalizeAtExit() {
+  Ras2Finalization();
+}
 
 // The finalisation only has work once rnaph.dll was chosen, so that is when
 // the exit hook goes in. Installing it after the library layer has loaded a

@@ -73,8 +73,12 @@ constexpr TRasConnState RASCS_PasswordExpired = RASCS_PAUSED + 3;
 constexpr TRasConnState RASCS_Connected = RASCS_DONE;
 constexpr TRasConnState RASCS_Disconnected = RASCS_DONE + 1;
 
-constexpr bool RasIsPausedState(TRasConnState s) { return s >= RASCS_PAUSED && s < RASCS_DONE; }
-constexpr bool RasIsFinalState(TRasConnState s) { return s >= RASCS_DONE; }
+constexpr bool RasIsPausedState(TRasConnState s) {
+  return s >= RASCS_PAUSED && s < RASCS_DONE;
+}
+constexpr bool RasIsFinalState(TRasConnState s) {
+  return s >= RASCS_DONE;
+}
 
 // ---------------------------------------------------------------- records
 #pragma pack(push, 4)
@@ -630,11 +634,11 @@ typedef TRasCreatePhonebookEntryA TRasCreatePhonebookEntry;
 
 // The notifier is 32-bit: a window handle (notifier type 0xFFFFFFFF) or a callback.
 typedef DWORD(WINAPI* TRasDialA)(LPRasDialExtensions lpRasDialExtensions, LPCSTR lpszPhonebook,
-                                 LPRasDialParamsA lpRasDialParams, DWORD dwNotifierType,
-                                 DWORD lpvNotifier, LPHRasConn lphRasConn);
+                                 LPRasDialParamsA lpRasDialParams, DWORD dwNotifierType, DWORD lpvNotifier,
+                                 LPHRasConn lphRasConn);
 typedef DWORD(WINAPI* TRasDialW)(LPRasDialExtensions lpRasDialExtensions, LPCWSTR lpszPhonebook,
-                                 LPRasDialParamsW lpRasDialParams, DWORD dwNotifierType,
-                                 DWORD lpvNotifier, LPHRasConn lphRasConn);
+                                 LPRasDialParamsW lpRasDialParams, DWORD dwNotifierType, DWORD lpvNotifier,
+                                 LPHRasConn lphRasConn);
 typedef TRasDialA TRasDial;
 
 typedef DWORD(WINAPI* TRasEditPhonebookEntryA)(HWND hwnd, LPCSTR lpszPhonebook, LPCSTR lpszEntryName);
@@ -655,20 +659,18 @@ typedef DWORD(WINAPI* TRasGetConnectStatusA)(THRasConn hrasconn, LPRasConnStatus
 typedef DWORD(WINAPI* TRasGetConnectStatusW)(THRasConn hrasconn, LPRasConnStatusW lpStatus);
 typedef TRasGetConnectStatusA TRasGetConnectStatus;
 
-typedef DWORD(WINAPI* TRasGetEntryDialParamsA)(LPCSTR lpszPhonebook, LPRasDialParamsA lpDialParams,
-                                               BOOL* lpfPassword);
-typedef DWORD(WINAPI* TRasGetEntryDialParamsW)(LPCWSTR lpszPhonebook, LPRasDialParamsW lpDialParams,
-                                               BOOL* lpfPassword);
+typedef DWORD(WINAPI* TRasGetEntryDialParamsA)(LPCSTR lpszPhonebook, LPRasDialParamsA lpDialParams, BOOL* lpfPassword);
+typedef DWORD(WINAPI* TRasGetEntryDialParamsW)(LPCWSTR lpszPhonebook, LPRasDialParamsW lpDialParams, BOOL* lpfPassword);
 typedef TRasGetEntryDialParamsA TRasGetEntryDialParams;
 
 typedef DWORD(WINAPI* TRasGetErrorStringA)(UINT uErrorValue, LPSTR lpszErrorString, DWORD cBufSize);
 typedef DWORD(WINAPI* TRasGetErrorStringW)(UINT uErrorValue, LPWSTR lpszErrorString, DWORD cBufSize);
 typedef TRasGetErrorStringA TRasGetErrorString;
 
-typedef DWORD(WINAPI* TRasGetProjectionInfoA)(THRasConn hrasconn, TRasProjection rasprojection,
-                                              LPVOID lpprojection, LPDWORD lpcb);
-typedef DWORD(WINAPI* TRasGetProjectionInfoW)(THRasConn hrasconn, TRasProjection rasprojection,
-                                              LPVOID lpprojection, LPDWORD lpcb);
+typedef DWORD(WINAPI* TRasGetProjectionInfoA)(THRasConn hrasconn, TRasProjection rasprojection, LPVOID lpprojection,
+                                              LPDWORD lpcb);
+typedef DWORD(WINAPI* TRasGetProjectionInfoW)(THRasConn hrasconn, TRasProjection rasprojection, LPVOID lpprojection,
+                                              LPDWORD lpcb);
 typedef TRasGetProjectionInfoA TRasGetProjectionInfo;
 
 typedef DWORD(WINAPI* TRasHangUpA)(THRasConn hrasconn);
@@ -694,14 +696,12 @@ typedef DWORD(WINAPI* TRasDeleteEntryW)(LPCWSTR lpszPhonebook, LPCWSTR lpszEntry
 typedef TRasDeleteEntryA TRasDeleteEntry;
 
 typedef DWORD(WINAPI* TRasGetEntryPropertiesA)(LPCSTR lpszPhonebook, LPCSTR szEntry, LPVOID lpbEntry,
-                                               LPDWORD lpdwEntrySize, LPVOID lpbDeviceInfo,
-                                               LPDWORD lpdwDeviceInfoSize);
+                                               LPDWORD lpdwEntrySize, LPVOID lpbDeviceInfo, LPDWORD lpdwDeviceInfoSize);
 typedef DWORD(WINAPI* TRasGetEntryPropertiesW)(LPCWSTR lpszPhonebook, LPCWSTR szEntry, LPVOID lpbEntry,
-                                               LPDWORD lpdwEntrySize, LPVOID lpbDeviceInfo,
-                                               LPDWORD lpdwDeviceInfoSize);
+                                               LPDWORD lpdwEntrySize, LPVOID lpbDeviceInfo, LPDWORD lpdwDeviceInfoSize);
 
-typedef DWORD(WINAPI* TRasSetEntryPropertiesA)(LPCSTR lpszPhonebook, LPCSTR szEntry, LPVOID lpbEntry,
-                                               DWORD dwEntrySize, LPVOID lpbDeviceInfo, DWORD dwDeviceInfoSize);
+typedef DWORD(WINAPI* TRasSetEntryPropertiesA)(LPCSTR lpszPhonebook, LPCSTR szEntry, LPVOID lpbEntry, DWORD dwEntrySize,
+                                               LPVOID lpbDeviceInfo, DWORD dwDeviceInfoSize);
 typedef DWORD(WINAPI* TRasSetEntryPropertiesW)(LPCWSTR lpszPhonebook, LPCWSTR szEntry, LPVOID lpbEntry,
                                                DWORD dwEntrySize, LPVOID lpbDeviceInfo, DWORD dwDeviceInfoSize);
 

@@ -54,11 +54,16 @@ bool ParseAnswers(const std::string& text, Answers& a, bool& cancel) {
     if (eq == std::string::npos) return false;
     std::string key = ToLowerAscii(Trim(line.substr(0, eq)));
     std::string value = Trim(line.substr(eq + 1));
-    if (key == "entryname" || key == "entry") a.entry = value;
-    else if (key == "phonenumber" || key == "phone") a.phone = value;
-    else if (key == "device") a.device = value;
-    else if (key == "cancel") cancel = ToLowerAscii(value) != "no" && value != "0";
-    else return false;
+    if (key == "entryname" || key == "entry")
+      a.entry = value;
+    else if (key == "phonenumber" || key == "phone")
+      a.phone = value;
+    else if (key == "device")
+      a.device = value;
+    else if (key == "cancel")
+      cancel = ToLowerAscii(value) != "no" && value != "0";
+    else
+      return false;
   }
   return true;
 }

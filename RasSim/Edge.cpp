@@ -19,8 +19,10 @@ namespace rassim::edge {
 namespace {
 
 // The W forms of the records, picked by character type.
-template <class Ch> struct Rec;
-template <> struct Rec<char> {
+template <class Ch>
+struct Rec;
+template <>
+struct Rec<char> {
   using Conn = TRasConnA;
   using Status = TRasConnStatusA;
   using Params = TRasDialParamsA;
@@ -29,7 +31,8 @@ template <> struct Rec<char> {
   using Dev = TRasDevInfoA;
   using Ip = TRasPppIpA;
 };
-template <> struct Rec<WCHAR> {
+template <>
+struct Rec<WCHAR> {
   using Conn = TRasConnW;
   using Status = TRasConnStatusW;
   using Params = TRasDialParamsW;
@@ -516,32 +519,54 @@ DWORD EnumDevicesT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
 
 // ---------------------------------------------------------------- the A and W forms
 
-DWORD CreatePhonebookEntryA(const char* n, HWND w, LPCSTR pb) { return CreateT<char>(n, w, pb); }
-DWORD CreatePhonebookEntryW(const char* n, HWND w, LPCWSTR pb) { return CreateT<WCHAR>(n, w, pb); }
+DWORD CreatePhonebookEntryA(const char* n, HWND w, LPCSTR pb) {
+  return CreateT<char>(n, w, pb);
+}
+DWORD CreatePhonebookEntryW(const char* n, HWND w, LPCWSTR pb) {
+  return CreateT<WCHAR>(n, w, pb);
+}
 DWORD DialA(const char* n, void* x, LPCSTR pb, void* p, DWORD t, DWORD nf, DWORD* h) {
   return DialT<char>(n, x, pb, p, t, nf, h);
 }
 DWORD DialW(const char* n, void* x, LPCWSTR pb, void* p, DWORD t, DWORD nf, DWORD* h) {
   return DialT<WCHAR>(n, x, pb, p, t, nf, h);
 }
-DWORD EditPhonebookEntryA(const char* n, HWND w, LPCSTR pb, LPCSTR e) { return EditT<char>(n, w, pb, e); }
-DWORD EditPhonebookEntryW(const char* n, HWND w, LPCWSTR pb, LPCWSTR e) { return EditT<WCHAR>(n, w, pb, e); }
-DWORD EnumConnectionsA(const char* n, void* c, DWORD* cb, DWORD* k) { return EnumConnectionsT<char>(n, c, cb, k); }
-DWORD EnumConnectionsW(const char* n, void* c, DWORD* cb, DWORD* k) { return EnumConnectionsT<WCHAR>(n, c, cb, k); }
+DWORD EditPhonebookEntryA(const char* n, HWND w, LPCSTR pb, LPCSTR e) {
+  return EditT<char>(n, w, pb, e);
+}
+DWORD EditPhonebookEntryW(const char* n, HWND w, LPCWSTR pb, LPCWSTR e) {
+  return EditT<WCHAR>(n, w, pb, e);
+}
+DWORD EnumConnectionsA(const char* n, void* c, DWORD* cb, DWORD* k) {
+  return EnumConnectionsT<char>(n, c, cb, k);
+}
+DWORD EnumConnectionsW(const char* n, void* c, DWORD* cb, DWORD* k) {
+  return EnumConnectionsT<WCHAR>(n, c, cb, k);
+}
 DWORD EnumEntriesA(const char* n, LPCSTR r, LPCSTR pb, void* b, DWORD* cb, DWORD* k) {
   return EnumEntriesT<char>(n, r, pb, b, cb, k);
 }
 DWORD EnumEntriesW(const char* n, LPCWSTR r, LPCWSTR pb, void* b, DWORD* cb, DWORD* k) {
   return EnumEntriesT<WCHAR>(n, r, pb, b, cb, k);
 }
-DWORD GetConnectStatusA(const char* n, DWORD h, void* s) { return GetConnectStatusT<char>(n, h, s); }
-DWORD GetConnectStatusW(const char* n, DWORD h, void* s) { return GetConnectStatusT<WCHAR>(n, h, s); }
-DWORD GetEntryDialParamsA(const char* n, LPCSTR pb, void* p, BOOL* pw) { return GetEntryDialParamsT<char>(n, pb, p, pw); }
+DWORD GetConnectStatusA(const char* n, DWORD h, void* s) {
+  return GetConnectStatusT<char>(n, h, s);
+}
+DWORD GetConnectStatusW(const char* n, DWORD h, void* s) {
+  return GetConnectStatusT<WCHAR>(n, h, s);
+}
+DWORD GetEntryDialParamsA(const char* n, LPCSTR pb, void* p, BOOL* pw) {
+  return GetEntryDialParamsT<char>(n, pb, p, pw);
+}
 DWORD GetEntryDialParamsW(const char* n, LPCWSTR pb, void* p, BOOL* pw) {
   return GetEntryDialParamsT<WCHAR>(n, pb, p, pw);
 }
-DWORD GetErrorStringA(const char* n, UINT e, LPSTR b, DWORD s) { return GetErrorStringT<char>(n, e, b, s); }
-DWORD GetErrorStringW(const char* n, UINT e, LPWSTR b, DWORD s) { return GetErrorStringT<WCHAR>(n, e, b, s); }
+DWORD GetErrorStringA(const char* n, UINT e, LPSTR b, DWORD s) {
+  return GetErrorStringT<char>(n, e, b, s);
+}
+DWORD GetErrorStringW(const char* n, UINT e, LPWSTR b, DWORD s) {
+  return GetErrorStringT<WCHAR>(n, e, b, s);
+}
 DWORD GetProjectionInfoA(const char* n, DWORD h, DWORD p, void* b, DWORD* cb) {
   return GetProjectionInfoT<char>(n, h, p, b, cb);
 }
@@ -552,16 +577,30 @@ DWORD HangUp(const char* n, DWORD h) {
   inspect::Record(n, nullptr);
   return rassim::HangUp(h);
 }
-DWORD SetEntryDialParamsA(const char* n, LPCSTR pb, void* p, BOOL r) { return SetEntryDialParamsT<char>(n, pb, p, r); }
+DWORD SetEntryDialParamsA(const char* n, LPCSTR pb, void* p, BOOL r) {
+  return SetEntryDialParamsT<char>(n, pb, p, r);
+}
 DWORD SetEntryDialParamsW(const char* n, LPCWSTR pb, void* p, BOOL r) {
   return SetEntryDialParamsT<WCHAR>(n, pb, p, r);
 }
-DWORD ValidateEntryNameA(const char* n, LPCSTR pb, LPCSTR e) { return ValidateT<char>(n, pb, e); }
-DWORD ValidateEntryNameW(const char* n, LPCWSTR pb, LPCWSTR e) { return ValidateT<WCHAR>(n, pb, e); }
-DWORD RenameEntryA(const char* n, LPCSTR pb, LPCSTR o, LPCSTR nw) { return RenameT<char>(n, pb, o, nw); }
-DWORD RenameEntryW(const char* n, LPCWSTR pb, LPCWSTR o, LPCWSTR nw) { return RenameT<WCHAR>(n, pb, o, nw); }
-DWORD DeleteEntryA(const char* n, LPCSTR pb, LPCSTR e) { return DeleteT<char>(n, pb, e); }
-DWORD DeleteEntryW(const char* n, LPCWSTR pb, LPCWSTR e) { return DeleteT<WCHAR>(n, pb, e); }
+DWORD ValidateEntryNameA(const char* n, LPCSTR pb, LPCSTR e) {
+  return ValidateT<char>(n, pb, e);
+}
+DWORD ValidateEntryNameW(const char* n, LPCWSTR pb, LPCWSTR e) {
+  return ValidateT<WCHAR>(n, pb, e);
+}
+DWORD RenameEntryA(const char* n, LPCSTR pb, LPCSTR o, LPCSTR nw) {
+  return RenameT<char>(n, pb, o, nw);
+}
+DWORD RenameEntryW(const char* n, LPCWSTR pb, LPCWSTR o, LPCWSTR nw) {
+  return RenameT<WCHAR>(n, pb, o, nw);
+}
+DWORD DeleteEntryA(const char* n, LPCSTR pb, LPCSTR e) {
+  return DeleteT<char>(n, pb, e);
+}
+DWORD DeleteEntryW(const char* n, LPCWSTR pb, LPCWSTR e) {
+  return DeleteT<WCHAR>(n, pb, e);
+}
 DWORD GetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, void* b, DWORD* s, void* d, DWORD* ds) {
   return GetEntryPropertiesT<char>(n, pb, e, b, s, d, ds);
 }
@@ -574,10 +613,18 @@ DWORD SetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, void* b, DWORD s, 
 DWORD SetEntryPropertiesW(const char* n, LPCWSTR pb, LPCWSTR e, void* b, DWORD s, void* d, DWORD ds) {
   return SetEntryPropertiesT<WCHAR>(n, pb, e, b, s, d, ds);
 }
-DWORD GetCountryInfoA(const char* n, void* i, DWORD* s) { return GetCountryInfoT<char>(n, i, s); }
-DWORD GetCountryInfoW(const char* n, void* i, DWORD* s) { return GetCountryInfoT<WCHAR>(n, i, s); }
-DWORD EnumDevicesA(const char* n, void* d, DWORD* cb, DWORD* k) { return EnumDevicesT<char>(n, d, cb, k); }
-DWORD EnumDevicesW(const char* n, void* d, DWORD* cb, DWORD* k) { return EnumDevicesT<WCHAR>(n, d, cb, k); }
+DWORD GetCountryInfoA(const char* n, void* i, DWORD* s) {
+  return GetCountryInfoT<char>(n, i, s);
+}
+DWORD GetCountryInfoW(const char* n, void* i, DWORD* s) {
+  return GetCountryInfoT<WCHAR>(n, i, s);
+}
+DWORD EnumDevicesA(const char* n, void* d, DWORD* cb, DWORD* k) {
+  return EnumDevicesT<char>(n, d, cb, k);
+}
+DWORD EnumDevicesW(const char* n, void* d, DWORD* cb, DWORD* k) {
+  return EnumDevicesT<WCHAR>(n, d, cb, k);
+}
 
 // ---------------------------------------------------------------- control
 
@@ -625,7 +672,9 @@ DWORD CtlLastDialParams(void* p) {
   return 0;
 }
 
-DWORD CtlDropConnection(DWORD h) { return DropConnection(h); }
+DWORD CtlDropConnection(DWORD h) {
+  return DropConnection(h);
+}
 
 void CtlShutdown() {
   Shutdown();
@@ -638,7 +687,9 @@ DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error) {
   return 0;
 }
 
-DWORD CtlSetDialogAnswers(LPCSTR answers) { return dialogs::SetScript(answers) ? 0 : ERROR_INVALID_PARAMETER; }
+DWORD CtlSetDialogAnswers(LPCSTR answers) {
+  return dialogs::SetScript(answers) ? 0 : ERROR_INVALID_PARAMETER;
+}
 
 DWORD CtlSetStepDelay(DWORD state, DWORD ms) {
   SetStepDelay(state, ms);

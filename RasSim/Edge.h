@@ -41,14 +41,11 @@ DWORD RenameEntryA(const char* name, LPCSTR pb, LPCSTR oldName, LPCSTR newName);
 DWORD RenameEntryW(const char* name, LPCWSTR pb, LPCWSTR oldName, LPCWSTR newName);
 DWORD DeleteEntryA(const char* name, LPCSTR pb, LPCSTR entry);
 DWORD DeleteEntryW(const char* name, LPCWSTR pb, LPCWSTR entry);
-DWORD GetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, void* buf, DWORD* size, void* dev,
-                          DWORD* devSize);
+DWORD GetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, void* buf, DWORD* size, void* dev, DWORD* devSize);
 DWORD GetEntryPropertiesW(const char* name, LPCWSTR pb, LPCWSTR entry, void* buf, DWORD* size, void* dev,
                           DWORD* devSize);
-DWORD SetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, void* buf, DWORD size, void* dev,
-                          DWORD devSize);
-DWORD SetEntryPropertiesW(const char* name, LPCWSTR pb, LPCWSTR entry, void* buf, DWORD size, void* dev,
-                          DWORD devSize);
+DWORD SetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, void* buf, DWORD size, void* dev, DWORD devSize);
+DWORD SetEntryPropertiesW(const char* name, LPCWSTR pb, LPCWSTR entry, void* buf, DWORD size, void* dev, DWORD devSize);
 DWORD GetCountryInfoA(const char* name, void* info, DWORD* size);
 DWORD GetCountryInfoW(const char* name, void* info, DWORD* size);
 DWORD EnumDevicesA(const char* name, void* devs, DWORD* lpcb, DWORD* count);

@@ -19,11 +19,13 @@ RASSIM_EXPORT DWORD WINAPI RasCreatePhonebookEntryW(HWND hwnd, LPCWSTR pb) {
   return rassim::edge::CreatePhonebookEntryW("RasCreatePhonebookEntryW", hwnd, pb);
 }
 
-RASSIM_EXPORT DWORD WINAPI RasDialA(void* ext, LPCSTR pb, void* params, DWORD notifierType, DWORD notifier, DWORD* lphRasConn) {
+RASSIM_EXPORT DWORD WINAPI RasDialA(void* ext, LPCSTR pb, void* params, DWORD notifierType, DWORD notifier,
+                                    DWORD* lphRasConn) {
   return rassim::edge::DialA("RasDialA", ext, pb, params, notifierType, notifier, lphRasConn);
 }
 
-RASSIM_EXPORT DWORD WINAPI RasDialW(void* ext, LPCWSTR pb, void* params, DWORD notifierType, DWORD notifier, DWORD* lphRasConn) {
+RASSIM_EXPORT DWORD WINAPI RasDialW(void* ext, LPCWSTR pb, void* params, DWORD notifierType, DWORD notifier,
+                                    DWORD* lphRasConn) {
   return rassim::edge::DialW("RasDialW", ext, pb, params, notifierType, notifier, lphRasConn);
 }
 
@@ -123,19 +125,23 @@ RASSIM_EXPORT DWORD WINAPI RasDeleteEntryW(LPCWSTR pb, LPCWSTR entry) {
   return rassim::edge::DeleteEntryW("RasDeleteEntryW", pb, entry);
 }
 
-RASSIM_EXPORT DWORD WINAPI RasGetEntryPropertiesA(LPCSTR pb, LPCSTR entry, void* buf, DWORD* size, void* dev, DWORD* devSize) {
+RASSIM_EXPORT DWORD WINAPI RasGetEntryPropertiesA(LPCSTR pb, LPCSTR entry, void* buf, DWORD* size, void* dev,
+                                                  DWORD* devSize) {
   return rassim::edge::GetEntryPropertiesA("RasGetEntryPropertiesA", pb, entry, buf, size, dev, devSize);
 }
 
-RASSIM_EXPORT DWORD WINAPI RasGetEntryPropertiesW(LPCWSTR pb, LPCWSTR entry, void* buf, DWORD* size, void* dev, DWORD* devSize) {
+RASSIM_EXPORT DWORD WINAPI RasGetEntryPropertiesW(LPCWSTR pb, LPCWSTR entry, void* buf, DWORD* size, void* dev,
+                                                  DWORD* devSize) {
   return rassim::edge::GetEntryPropertiesW("RasGetEntryPropertiesW", pb, entry, buf, size, dev, devSize);
 }
 
-RASSIM_EXPORT DWORD WINAPI RasSetEntryPropertiesA(LPCSTR pb, LPCSTR entry, void* buf, DWORD size, void* dev, DWORD devSize) {
+RASSIM_EXPORT DWORD WINAPI RasSetEntryPropertiesA(LPCSTR pb, LPCSTR entry, void* buf, DWORD size, void* dev,
+                                                  DWORD devSize) {
   return rassim::edge::SetEntryPropertiesA("RasSetEntryPropertiesA", pb, entry, buf, size, dev, devSize);
 }
 
-RASSIM_EXPORT DWORD WINAPI RasSetEntryPropertiesW(LPCWSTR pb, LPCWSTR entry, void* buf, DWORD size, void* dev, DWORD devSize) {
+RASSIM_EXPORT DWORD WINAPI RasSetEntryPropertiesW(LPCWSTR pb, LPCWSTR entry, void* buf, DWORD size, void* dev,
+                                                  DWORD devSize) {
   return rassim::edge::SetEntryPropertiesW("RasSetEntryPropertiesW", pb, entry, buf, size, dev, devSize);
 }
 
@@ -155,23 +161,40 @@ RASSIM_EXPORT DWORD WINAPI RasEnumDevicesW(void* devs, DWORD* lpcb, DWORD* count
   return rassim::edge::EnumDevicesW("RasEnumDevicesW", devs, lpcb, count);
 }
 
-
 // ---- control interface
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimReset(void) { return rassim::edge::CtlReset(); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimReset(void) {
+  return rassim::edge::CtlReset();
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimCallCount(LPCSTR exportName) { return rassim::edge::CtlCallCount(exportName); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimCallCount(LPCSTR exportName) {
+  return rassim::edge::CtlCallCount(exportName);
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimLastCall(LPCSTR exportName, void* info) { return rassim::edge::CtlLastCall(exportName, info); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimLastCall(LPCSTR exportName, void* info) {
+  return rassim::edge::CtlLastCall(exportName, info);
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimLastDialParams(void* params) { return rassim::edge::CtlLastDialParams(params); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimLastDialParams(void* params) {
+  return rassim::edge::CtlLastDialParams(params);
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimDropConnection(DWORD h) { return rassim::edge::CtlDropConnection(h); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimDropConnection(DWORD h) {
+  return rassim::edge::CtlDropConnection(h);
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimQueueFailure(LPCSTR entry, DWORD state, DWORD error) { return rassim::edge::CtlQueueFailure(entry, state, error); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimQueueFailure(LPCSTR entry, DWORD state, DWORD error) {
+  return rassim::edge::CtlQueueFailure(entry, state, error);
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimSetDialogAnswers(LPCSTR answers) { return rassim::edge::CtlSetDialogAnswers(answers); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimSetDialogAnswers(LPCSTR answers) {
+  return rassim::edge::CtlSetDialogAnswers(answers);
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimSetStepDelay(DWORD state, DWORD ms) { return rassim::edge::CtlSetStepDelay(state, ms); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimSetStepDelay(DWORD state, DWORD ms) {
+  return rassim::edge::CtlSetStepDelay(state, ms);
+}
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimGetConnectionWindow(DWORD h, HWND* wnd) { return rassim::edge::CtlGetConnectionWindow(h, wnd); }
+RASSIM_EXPORT DWORD WINAPI QuorRasSimGetConnectionWindow(DWORD h, HWND* wnd) {
+  return rassim::edge::CtlGetConnectionWindow(h, wnd);
+}

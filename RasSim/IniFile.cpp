@@ -45,9 +45,13 @@ std::vector<std::string> IniSection::GetAll(const std::string& key) const {
   return out;
 }
 
-void IniSection::Set(const std::string& key, const std::string& value) { SetAll(key, {value}); }
+void IniSection::Set(const std::string& key, const std::string& value) {
+  SetAll(key, {value});
+}
 
-void IniSection::Remove(const std::string& key) { SetAll(key, {}); }
+void IniSection::Remove(const std::string& key) {
+  SetAll(key, {});
+}
 
 void IniSection::SetAll(const std::string& key, const std::vector<std::string>& values) {
   size_t first = lines.size();

@@ -21,8 +21,8 @@ struct CallRecord {
 // Counts a call of an export and keeps its arguments of interest.
 void Record(const char* exportName, const PbArg* pb, const std::string& name = std::string(),
             const std::string& name2 = std::string());
-void RecordDial(const char* exportName, const PbArg& pb, const DialParams& params, DWORD notifierType,
-                DWORD notifier, bool extensions);
+void RecordDial(const char* exportName, const PbArg& pb, const DialParams& params, DWORD notifierType, DWORD notifier,
+                bool extensions);
 // By export name ("RasDialA"), or by family name ("RasDial": A and W together, the later call's arguments).
 bool Lookup(const std::string& name, CallRecord& out);
 bool LastDialParams(DialParams& out);

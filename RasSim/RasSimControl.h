@@ -21,14 +21,14 @@
 // What an export was last called with. dwSize must be sizeof(QuorRasSimCallInfo).
 struct QuorRasSimCallInfo {
   DWORD dwSize;
-  DWORD dwCount;           // calls so far
-  DWORD dwPhonebookKind;   // QUORRASSIM_PHONEBOOK_...
-  CHAR szPhonebook[260];   // the phonebook text (cut to fit)
-  CHAR szName[257];        // the entry name argument, where the function has one
-  CHAR szName2[257];       // the new name of RasRenameEntry
-  DWORD dwNotifierType;    // RasDial only
-  DWORD dwNotifier;        // RasDial only
-  DWORD fExtensions;       // RasDial: non-zero when dial extensions were passed
+  DWORD dwCount;          // calls so far
+  DWORD dwPhonebookKind;  // QUORRASSIM_PHONEBOOK_...
+  CHAR szPhonebook[260];  // the phonebook text (cut to fit)
+  CHAR szName[257];       // the entry name argument, where the function has one
+  CHAR szName2[257];      // the new name of RasRenameEntry
+  DWORD dwNotifierType;   // RasDial only
+  DWORD dwNotifier;       // RasDial only
+  DWORD fExtensions;      // RasDial: non-zero when dial extensions were passed
 };
 
 extern "C" {

@@ -20,7 +20,9 @@ std::string ConnFileName(THRasConn h) {
   return name;
 }
 
-std::string LockPath(const std::string& dir) { return plat::JoinPath(dir, "registry.lock"); }
+std::string LockPath(const std::string& dir) {
+  return plat::JoinPath(dir, "registry.lock");
+}
 
 std::string Clean(const std::string& v) {
   std::string s = v;

@@ -3,11 +3,13 @@
 #include "RasSim/Edge.h"
 #include "RasSim/RasSimExport.h"
 
-RASSIM_EXPORT DWORD WINAPI RasGetEntryProperties(LPCSTR pb, LPCSTR entry, void* buf, DWORD* size, void* dev, DWORD* devSize) {
+RASSIM_EXPORT DWORD WINAPI RasGetEntryProperties(LPCSTR pb, LPCSTR entry, void* buf, DWORD* size, void* dev,
+                                                 DWORD* devSize) {
   return rassim::edge::GetEntryPropertiesA("RasGetEntryProperties", pb, entry, buf, size, dev, devSize);
 }
 
-RASSIM_EXPORT DWORD WINAPI RasSetEntryProperties(LPCSTR pb, LPCSTR entry, void* buf, DWORD size, void* dev, DWORD devSize) {
+RASSIM_EXPORT DWORD WINAPI RasSetEntryProperties(LPCSTR pb, LPCSTR entry, void* buf, DWORD size, void* dev,
+                                                 DWORD devSize) {
   return rassim::edge::SetEntryPropertiesA("RasSetEntryProperties", pb, entry, buf, size, dev, devSize);
 }
 

@@ -47,10 +47,9 @@ const StateInfo kStates[] = {
 };
 
 // The states of a dial, in order, and their default delays per device type.
-const TRasConnState kSequence[] = {RASCS_OpenPort,       RASCS_PortOpened,          RASCS_ConnectDevice,
-                                   RASCS_DeviceConnected, RASCS_AllDevicesConnected, RASCS_Authenticate,
-                                   RASCS_AuthNotify,     RASCS_AuthProject,         RASCS_Authenticated,
-                                   RASCS_Connected};
+const TRasConnState kSequence[] = {
+    RASCS_OpenPort,     RASCS_PortOpened, RASCS_ConnectDevice, RASCS_DeviceConnected, RASCS_AllDevicesConnected,
+    RASCS_Authenticate, RASCS_AuthNotify, RASCS_AuthProject,   RASCS_Authenticated,   RASCS_Connected};
 const uint32_t kModemDelays[] = {200, 300, 600, 500, 200, 300, 300, 300, 200, 200};
 const uint32_t kIsdnDelays[] = {200, 200, 300, 200, 200, 300, 300, 300, 200, 200};
 const uint32_t kVpnDelays[] = {100, 100, 300, 200, 200, 300, 300, 300, 200, 200};
@@ -212,8 +211,8 @@ Settings GatherSettings(const IniSection* entry, const std::string& entryName) {
   return out;
 }
 
-DialPlan BuildPlan(const Settings& settings, const std::string& deviceType, uint64_t attempt,
-                   const std::string& user, const std::string& password, const QueuedFailure* queued) {
+DialPlan BuildPlan(const Settings& settings, const std::string& deviceType, uint64_t attempt, const std::string& user,
+                   const std::string& password, const QueuedFailure* queued) {
   DialPlan plan;
   const uint32_t* defaults = kModemDelays;
   if (SameName(deviceType, "isdn")) defaults = kIsdnDelays;

@@ -50,8 +50,8 @@ std::map<TRasConnState, uint32_t>& DelayOverrides();
 // Builds the plan of attempt number `attempt` (1 = first) of an entry.
 // `user`/`password` are the dial parameters, checked against RequireUser /
 // RequirePassword. `queued` (may be null) forces a failure.
-DialPlan BuildPlan(const Settings& settings, const std::string& deviceType, uint64_t attempt,
-                   const std::string& user, const std::string& password, const QueuedFailure* queued);
+DialPlan BuildPlan(const Settings& settings, const std::string& deviceType, uint64_t attempt, const std::string& user,
+                   const std::string& password, const QueuedFailure* queued);
 
 // Parsing helpers, exposed for the tests of the language.
 bool ParseState(const std::string& name, TRasConnState& state);

@@ -148,7 +148,9 @@ void DropTimers(Call& c, Effects& fx) {
   c.timers.clear();
 }
 
-bool OnOwnerThread(const Call& c) { return GetCurrentThreadId() == c.ownerThread; }
+bool OnOwnerThread(const Call& c) {
+  return GetCurrentThreadId() == c.ownerThread;
+}
 
 // Ends the call's windows: at once on the owner thread, else through the helper.
 void EndWindows(Call& c, Effects& fx) {
@@ -243,10 +245,9 @@ void AdvanceStep(Call& c, Effects& fx) {
     BeginTeardown(c, fx);
     return;
   }
-  if (c.async) fx.posts.push_back(Post{c.notifyWnd, c.msg, static_cast<WPARAM>(step.state),
-                                       static_cast<LPARAM>(step.error)});
-  if (c.phase == Phase::Dialling && c.async)
-    fx.schedules.push_back({c.handle, {kStep, c.plan.steps[c.next].delayMs}});
+  if (c.async)
+    fx.posts.push_back(Post{c.notifyWnd, c.msg, static_cast<WPARAM>(step.state), static_cast<LPARAM>(step.error)});
+  if (c.phase == Phase::Dialling && c.async) fx.schedules.push_back({c.handle, {kStep, c.plan.steps[c.next].delayMs}});
   if (c.phase == Phase::Connected) {
     if (c.plan.dropAfterMs) {
       uint64_t d = c.plan.dropAfterMs > 0xFFFFFFF0u ? 0xFFFFFFF0u : c.plan.dropAfterMs;
@@ -301,7 +302,9 @@ std::string ClassName(const char* base) {
   return buf;
 }
 
-LRESULT CALLBACK ConnWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcA(hwnd, msg, wp, lp); }
+LRESULT CALLBACK ConnWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
 
 LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kMsgCreateConnWindow) {
@@ -317,8 +320,9 @@ LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-
-HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+HINSTANCE Instance() {
+  return GetModuleHandleA(nullptr);
+}
 
 void RegisterClasses() {
   std::call_once(S().classesOnce, [] {
@@ -349,8 +353,8 @@ void CreateConnectionWindow(THRasConn h) {
     title = c->title;
   }
   RegisterClasses();
-  HWND w = CreateWindowExA(0, S().connClass.c_str(), title.c_str(), WS_OVERLAPPED | WS_VISIBLE, 120, 120, 360, 140,
-                           0, 0, Instance(), nullptr);
+  HWND w = CreateWindowExA(0, S().connClass.c_str(), title.c_str(), WS_OVERLAPPED | WS_VISIBLE, 120, 120, 360, 140, 0,
+                           0, Instance(), nullptr);
   if (!w) return;
   {
     std::lock_guard<std::mutex> lock(S().mutex);
@@ -365,7 +369,9 @@ void CreateConnectionWindow(THRasConn h) {
 
 // ---- phonebook entries
 
-const IniSection* FindEntry(const IniDocument& doc, const std::string& name) { return doc.Find(name); }
+const IniSection* FindEntry(const IniDocument& doc, const std::string& name) {
+  return doc.Find(name);
+}
 
 std::string PhonebookKeyOf(const PhonebookRef& ref) {
   return ref.isDefault ? std::string("default") : platform::AbsolutePath(ref.path);
@@ -413,8 +419,10 @@ EntryProps PropsOf(const IniSection& s) {
   EntryProps p = DefaultProps();
   p.options = Num(s, "EntryOptions", p.options);
   if (const std::string* d = s.Find("UseDialingRules")) {
-    if (Trim(*d) == "1") p.options |= RASEO_UseCountryAndAreaCodes;
-    else p.options &= ~RASEO_UseCountryAndAreaCodes;
+    if (Trim(*d) == "1")
+      p.options |= RASEO_UseCountryAndAreaCodes;
+    else
+      p.options &= ~RASEO_UseCountryAndAreaCodes;
   }
   p.countryId = Num(s, "CountryID", p.countryId);
   p.countryCode = Num(s, "CountryCode", p.countryCode);
@@ -448,7 +456,9 @@ EntryProps PropsOf(const IniSection& s) {
   return p;
 }
 
-char Hex(unsigned v) { return "0123456789ABCDEF"[v & 15]; }
+char Hex(unsigned v) {
+  return "0123456789ABCDEF"[v & 15];
+}
 
 std::string Hex32(DWORD v) {
   std::string s = "0x";
@@ -506,9 +516,9 @@ bool ValidEntryName(const std::string& name) {
 
 // ---------------------------------------------------------------- dialling
 
-DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const PbArg& pb,
-           const DialParams& params, DWORD notifierType, DWORD notifier, LPHRasConn lphRasConn) {
-  if (*lphRasConn != 0) return ERROR_INVALID_PARAMETER;  // no paused dial to resume
+DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const PbArg& pb, const DialParams& params,
+           DWORD notifierType, DWORD notifier, LPHRasConn lphRasConn) {
+  if (*lphRasConn != 0) return ERROR_INVALID_PARAMETER;                              // no paused dial to resume
   if (notifier != 0 && notifierType != 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;  // callbacks: see README
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
   IniDocument doc;
@@ -548,8 +558,8 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
     }
   }
   uint64_t attempt = registry::NextAttempt(PhonebookKeyOf(ref) + "|" + FoldCase(entryName));
-  DialPlan plan = BuildPlan(settings, device->type, attempt, params.user, params.password,
-                            haveQueued ? &queued : nullptr);
+  DialPlan plan =
+      BuildPlan(settings, device->type, attempt, params.user, params.password, haveQueued ? &queued : nullptr);
   if (plan.failAtOnce) return plan.failAtOnce;
 
   THRasConn h = registry::AllocateHandle();
@@ -610,9 +620,12 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
   Call* c = FindCall(h);
   if (!c) return ERROR_USER_DISCONNECTION;
   switch (c->phase) {
-    case Phase::Connected: return 0;
-    case Phase::Failed: return c->error ? c->error : ERROR_UNKNOWN;
-    default: return ERROR_USER_DISCONNECTION;  // hung up while dialling
+    case Phase::Connected:
+      return 0;
+    case Phase::Failed:
+      return c->error ? c->error : ERROR_UNKNOWN;
+    default:
+      return ERROR_USER_DISCONNECTION;  // hung up while dialling
   }
 }
 
@@ -942,8 +955,10 @@ void QueueFailure(const std::string& entry, TRasConnState state, DWORD error) {
 void SetStepDelay(TRasConnState state, DWORD ms) {
   std::lock_guard<std::mutex> lock(S().mutex);
   if (ms == 0xFFFFFFFFu) {
-    if (state == 0xFFFFFFFFu) DelayOverrides().clear();
-    else DelayOverrides().erase(state);
+    if (state == 0xFFFFFFFFu)
+      DelayOverrides().clear();
+    else
+      DelayOverrides().erase(state);
   } else {
     DelayOverrides()[state] = ms;
   }

@@ -53,8 +53,8 @@ struct EntryProps {
 // Entry names as RasValidateEntryName accepts them.
 bool ValidEntryName(const std::string& name);
 
-DWORD Dial(const TRasDialExtensions* ext, const PbArg& pb, const DialParams& params, DWORD notifierType,
-           DWORD notifier, LPHRasConn lphRasConn);
+DWORD Dial(const TRasDialExtensions* ext, const PbArg& pb, const DialParams& params, DWORD notifierType, DWORD notifier,
+           LPHRasConn lphRasConn);
 DWORD HangUp(THRasConn h);
 DWORD GetConnectStatus(THRasConn h, ConnStatus& out);
 DWORD EnumConnections(std::vector<ConnInfo>& out);

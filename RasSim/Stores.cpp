@@ -35,7 +35,9 @@ std::string StateDir() {
   return dir;
 }
 
-bool SafeValue(const std::string& v) { return v.find_first_of("\r\n") == std::string::npos; }
+bool SafeValue(const std::string& v) {
+  return v.find_first_of("\r\n") == std::string::npos;
+}
 
 namespace {
 
@@ -155,7 +157,9 @@ DWORD ModifyCredentials(const std::function<void(IniDocument&, bool&)>& change) 
 
 }  // namespace
 
-DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc) { return ReadDoc(ref, ref.isDefault, doc); }
+DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc) {
+  return ReadDoc(ref, ref.isDefault, doc);
+}
 
 DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
                       const std::function<DWORD(IniDocument&, bool& changed)>& change) {

@@ -25,7 +25,7 @@ namespace rassim {
 enum class PhonebookKind { Null = 0, Empty = 1, Path = 2 };
 
 struct PhonebookRef {
-  std::string path;   // file in use
+  std::string path;  // file in use
   bool isDefault = true;
   PhonebookKind kind = PhonebookKind::Null;
 };

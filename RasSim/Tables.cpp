@@ -165,16 +165,26 @@ const char* const kRasTexts[150] = {
 const char* ErrorText(DWORD error) {
   if (error >= 601 && error <= 750) return kRasTexts[error - 601];
   switch (error) {
-    case 600: return "An operation is pending.";
-    case 2: return "The file was not found.";
-    case 5: return "Access is denied.";
-    case 6: return "The connection handle is not valid.";
-    case 8: return "There is not enough memory.";
-    case 87: return "A parameter is not valid.";
-    case 123: return "The entry name is not valid.";
-    case 183: return "An entry of that name already exists.";
-    case 1223: return "The operation was cancelled by the user.";
-    default: return nullptr;
+    case 600:
+      return "An operation is pending.";
+    case 2:
+      return "The file was not found.";
+    case 5:
+      return "Access is denied.";
+    case 6:
+      return "The connection handle is not valid.";
+    case 8:
+      return "There is not enough memory.";
+    case 87:
+      return "A parameter is not valid.";
+    case 123:
+      return "The entry name is not valid.";
+    case 183:
+      return "An entry of that name already exists.";
+    case 1223:
+      return "The operation was cancelled by the user.";
+    default:
+      return nullptr;
   }
 }
 
@@ -197,14 +207,29 @@ const Device* FindDevice(const std::string& name, const std::string& type) {
 
 const std::vector<Country>& Countries() {
   static const std::vector<Country> countries = {
-      {1, 1, "United States of America"}, {2, 1, "Canada"},       {7, 7, "Russia"},
-      {20, 20, "Egypt"},                  {27, 27, "South Africa"}, {30, 30, "Greece"},
-      {31, 31, "Netherlands"},            {32, 32, "Belgium"},    {33, 33, "France"},
-      {34, 34, "Spain"},                  {39, 39, "Italy"},      {41, 41, "Switzerland"},
-      {43, 43, "Austria"},                {44, 44, "United Kingdom"}, {45, 45, "Denmark"},
-      {46, 46, "Sweden"},                 {47, 47, "Norway"},     {48, 48, "Poland"},
-      {49, 49, "Germany"},                {61, 61, "Australia"},  {81, 81, "Japan"},
-      {86, 86, "China"},                  {91, 91, "India"},
+      {1, 1, "United States of America"},
+      {2, 1, "Canada"},
+      {7, 7, "Russia"},
+      {20, 20, "Egypt"},
+      {27, 27, "South Africa"},
+      {30, 30, "Greece"},
+      {31, 31, "Netherlands"},
+      {32, 32, "Belgium"},
+      {33, 33, "France"},
+      {34, 34, "Spain"},
+      {39, 39, "Italy"},
+      {41, 41, "Switzerland"},
+      {43, 43, "Austria"},
+      {44, 44, "United Kingdom"},
+      {45, 45, "Denmark"},
+      {46, 46, "Sweden"},
+      {47, 47, "Norway"},
+      {48, 48, "Poland"},
+      {49, 49, "Germany"},
+      {61, 61, "Australia"},
+      {81, 81, "Japan"},
+      {86, 86, "China"},
+      {91, 91, "India"},
   };
   return countries;
 }

@@ -147,7 +147,9 @@ std::u16string Utf8ToUtf16(const std::string& in) {
   return out;
 }
 
-size_t Utf16Length(const std::string& utf8) { return Utf8ToUtf16(utf8).size(); }
+size_t Utf16Length(const std::string& utf8) {
+  return Utf8ToUtf16(utf8).size();
+}
 
 std::string FoldCase(const std::string& utf8) {
   std::string out;
@@ -164,7 +166,9 @@ std::string FoldCase(const std::string& utf8) {
   return out;
 }
 
-bool SameName(const std::string& a, const std::string& b) { return FoldCase(a) == FoldCase(b); }
+bool SameName(const std::string& a, const std::string& b) {
+  return FoldCase(a) == FoldCase(b);
+}
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -192,10 +196,14 @@ bool ParseUInt(const std::string& text, uint64_t& value) {
   for (; i < s.size(); ++i) {
     char c = s[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
     if (v > (UINT64_MAX - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) return false;
     v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
   }

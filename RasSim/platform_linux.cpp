@@ -1,6 +1,4 @@
 // Linux (POSIX) implementation of the RasSim platform interface.
-#include "RasSim/Platform.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -14,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "RasSim/Platform.h"
 
 namespace rassim::platform {
 
@@ -36,7 +36,9 @@ std::string DefaultStateDir() {
   return "/tmp/quor-ras-" + UserTag();
 }
 
-char PathSeparator() { return '/'; }
+char PathSeparator() {
+  return '/';
+}
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
@@ -127,7 +129,9 @@ bool WriteFileAtomic(const std::string& path, const std::string& contents, bool 
   return true;
 }
 
-bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0 || errno == ENOENT; }
+bool RemoveFile(const std::string& path) {
+  return unlink(path.c_str()) == 0 || errno == ENOENT;
+}
 
 bool FileExists(const std::string& path) {
   struct stat st;
@@ -172,7 +176,9 @@ FileLock::~FileLock() {
   }
 }
 
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
 
 bool ProcessAlive(uint32_t pid) {
   if (pid == 0) return false;
@@ -180,9 +186,13 @@ bool ProcessAlive(uint32_t pid) {
   return errno == EPERM;
 }
 
-std::string UserTag() { return std::to_string(static_cast<unsigned long>(getuid())); }
+std::string UserTag() {
+  return std::to_string(static_cast<unsigned long>(getuid()));
+}
 
-bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
 
 bool PromptLine(const std::string& prompt, std::string& answer) {
   answer.clear();

@@ -7,9 +7,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
-
 #include <io.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
@@ -24,7 +23,9 @@ namespace {
 // moment while it is being replaced, and the system then refuses the rename
 // (or the open) with a sharing or access error. That is contention, not a
 // failure: try again for a while before giving up.
-bool Contended(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION; }
+bool Contended(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
 constexpr DWORD kContentionRetryMs = 2000;
 
 template <class Attempt>
@@ -59,7 +60,9 @@ std::string DefaultStateDir() {
   return JoinPath(temp, "quor-ras");
 }
 
-char PathSeparator() { return '\\'; }
+char PathSeparator() {
+  return '\\';
+}
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
@@ -125,8 +128,7 @@ ReadResult ReadFile(const std::string& path, std::string& contents) {
 bool WriteFileAtomic(const std::string& path, const std::string& contents, bool /*privateFile*/, bool durable) {
   static std::atomic<unsigned> counter{0};
   char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".tmp.%lu.%u", static_cast<unsigned long>(GetCurrentProcessId()),
-                ++counter);
+  std::snprintf(suffix, sizeof suffix, ".tmp.%lu.%u", static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
   std::string tmp = path + suffix;
   HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -157,7 +159,9 @@ bool RemoveFile(const std::string& path) {
   return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool FileIsPrivate(const std::string& path) {
   // Files under the user's profile are protected by its ACL.
@@ -200,7 +204,9 @@ FileLock::~FileLock() {
   }
 }
 
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(GetCurrentProcessId());
+}
 
 bool ProcessAlive(uint32_t pid) {
   if (pid == 0) return false;
@@ -217,7 +223,9 @@ std::string UserTag() {
   return user.empty() ? std::string("0") : user;
 }
 
-bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+bool StdinIsTerminal() {
+  return _isatty(_fileno(stdin)) != 0;
+}
 
 bool PromptLine(const std::string& prompt, std::string& answer) {
   answer.clear();

@@ -42,7 +42,9 @@ const PackageInfoTable* WINAPI TQuor30GetPackageInfoTable(void) {
   return &table;
 }
 
-void WINAPI TQuor30Initialize(void) { InitializePackage(TQuor30GetPackageInfoTable()); }
+void WINAPI TQuor30Initialize(void) {
+  InitializePackage(TQuor30GetPackageInfoTable());
+}
 
 void WINAPI TQuor30Finalize(void) {
   FinalizePackage(TQuor30GetPackageInfoTable());
@@ -51,6 +53,8 @@ void WINAPI TQuor30Finalize(void) {
   UnRegisterClass(&TQuor::StaticClassInfo());
 }
 
-void WINAPI TQuor30Register(void) { Register(); }
+void WINAPI TQuor30Register(void) {
+  Register();
+}
 
 }  // extern "C"

@@ -5,9 +5,17 @@
 
 #define TQUOR30_EXPORT extern "C" __attribute__((visibility("default")))
 
-TQUOR30_EXPORT const PackageInfoTable* GetPackageInfoTable(void) { return TQuor30GetPackageInfoTable(); }
-TQUOR30_EXPORT void Initialize(void) { TQuor30Initialize(); }
-TQUOR30_EXPORT void Finalize(void) { TQuor30Finalize(); }
+TQUOR30_EXPORT const PackageInfoTable* GetPackageInfoTable(void) {
+  return TQuor30GetPackageInfoTable();
+}
+TQUOR30_EXPORT void Initialize(void) {
+  TQuor30Initialize();
+}
+TQUOR30_EXPORT void Finalize(void) {
+  TQuor30Finalize();
+}
 
 TQUOR30_EXPORT void TQuor30RegisterExport(void) __asm__("Register");
-void TQuor30RegisterExport(void) { TQuor30Register(); }
+void TQuor30RegisterExport(void) {
+  TQuor30Register();
+}

@@ -2,9 +2,8 @@
 // setters, its class information and its design-time registration.
 #include "TQuorComponent/TQuorComponent.h"
 
-#include <exception>
-
 #include <cstring>
+#include <exception>
 
 #include "TQuorComponent/TQuorFields.h"
 
@@ -156,8 +155,12 @@ void TQuor::NotifyDisconnect(Integer ErrCode, String ErrorString) {
 
 namespace {
 
-TQuor& AsQuor(TComponent& C) { return static_cast<TQuor&>(C); }
-const TQuor& AsQuor(const TComponent& C) { return static_cast<const TQuor&>(C); }
+TQuor& AsQuor(TComponent& C) {
+  return static_cast<TQuor&>(C);
+}
+const TQuor& AsQuor(const TComponent& C) {
+  return static_cast<const TQuor&>(C);
+}
 
 TPropValue BoolValue(bool B) {
   TPropValue v;
@@ -192,17 +195,14 @@ TPropValue MethodValue(const F& Handler) {
   return v;
 }
 
-TPropInfo StringProp(const char* Name, const String& (TQuor::*Get)() const,
-                     void (TQuor::*Set)(const String&)) {
-  return TPropInfo{Name, TTypeKind::String,
-                   [Get](const TComponent& C) { return StrValue((AsQuor(C).*Get)()); },
+TPropInfo StringProp(const char* Name, const String& (TQuor::*Get)() const, void (TQuor::*Set)(const String&)) {
+  return TPropInfo{Name, TTypeKind::String, [Get](const TComponent& C) { return StrValue((AsQuor(C).*Get)()); },
                    [Set](TComponent& C, const TPropValue& V) { (AsQuor(C).*Set)(V.Str); }, std::nullopt};
 }
 
 template <typename F>
 TPropInfo MethodProp(const char* Name, const F& (TQuor::*Get)() const) {
-  return TPropInfo{Name, TTypeKind::Method,
-                   [Get](const TComponent& C) { return MethodValue((AsQuor(C).*Get)()); },
+  return TPropInfo{Name, TTypeKind::Method, [Get](const TComponent& C) { return MethodValue((AsQuor(C).*Get)()); },
                    [](TComponent&, const TPropValue&) {}, std::nullopt};
 }
 
@@ -210,39 +210,38 @@ TClassInfo MakeClassInfo() {
   TClassInfo info;
   info.ClassName = "TQuor";
   info.Parent = &TComponent::StaticClassInfo();
-  info.Properties.push_back(TPropInfo{
-      "MinimizeDialWindow", TTypeKind::Boolean,
-      [](const TComponent& C) { return BoolValue(AsQuor(C).MinimizeDialWindow()); },
-      [](TComponent& C, const TPropValue& V) { AsQuor(C).SetMinimizeDialWindow(V.Ord != 0); }, int64_t{1}});
+  info.Properties.push_back(
+      TPropInfo{"MinimizeDialWindow", TTypeKind::Boolean,
+                [](const TComponent& C) { return BoolValue(AsQuor(C).MinimizeDialWindow()); },
+                [](TComponent& C, const TPropValue& V) { AsQuor(C).SetMinimizeDialWindow(V.Ord != 0); }, int64_t{1}});
   info.Properties.push_back(StringProp("EntryName", &TQuor::EntryName, &TQuor::SetEntryName));
   info.Properties.push_back(StringProp("PhoneNumber", &TQuor::PhoneNumber, &TQuor::SetPhoneNumber));
   info.Properties.push_back(StringProp("CallbackNumber", &TQuor::CallbackNumber, &TQuor::SetCallbackNumber));
   info.Properties.push_back(StringProp("UserName", &TQuor::UserName, &TQuor::SetUserName));
   info.Properties.push_back(StringProp("Password", &TQuor::Password, &TQuor::SetPassword));
-  info.Properties.push_back(TPropInfo{
-      "RedialAttempts", TTypeKind::Integer,
-      [](const TComponent& C) { return OrdValue(TTypeKind::Integer, AsQuor(C).RedialAttempts()); },
-      [](TComponent& C, const TPropValue& V) { AsQuor(C).SetRedialAttempts(static_cast<Integer>(V.Ord)); },
-      int64_t{1}});
+  info.Properties.push_back(
+      TPropInfo{"RedialAttempts", TTypeKind::Integer,
+                [](const TComponent& C) { return OrdValue(TTypeKind::Integer, AsQuor(C).RedialAttempts()); },
+                [](TComponent& C, const TPropValue& V) { AsQuor(C).SetRedialAttempts(static_cast<Integer>(V.Ord)); },
+                int64_t{1}});
   info.Properties.push_back(StringProp("Domain", &TQuor::Domain, &TQuor::SetDomain));
   info.Properties.push_back(MethodProp<TNotifyEvent>("OnConnect", &TQuor::OnConnect));
   info.Properties.push_back(MethodProp<TRasStateEvent>("OnDisconnect", &TQuor::OnDisconnect));
   info.Properties.push_back(MethodProp<TRasStateEvent>("OnNotify", &TQuor::OnNotify));
   info.Properties.push_back(MethodProp<TRasStateEvent>("OnConnectFail", &TQuor::OnConnectFail));
   info.Properties.push_back(TPropInfo{
-      "SynchronousDial", TTypeKind::Boolean,
-      [](const TComponent& C) { return BoolValue(AsQuor(C).SynchronousDial()); },
+      "SynchronousDial", TTypeKind::Boolean, [](const TComponent& C) { return BoolValue(AsQuor(C).SynchronousDial()); },
       [](TComponent& C, const TPropValue& V) { AsQuor(C).SetSynchronousDial(V.Ord != 0); }, std::nullopt});
-  info.Properties.push_back(TPropInfo{
-      "RedialPause", TTypeKind::Byte,
-      [](const TComponent& C) { return OrdValue(TTypeKind::Byte, AsQuor(C).RedialPause()); },
-      // A streamed value outside a byte is brought into the byte's range
-      // before the setter limits it to 60.
-      [](TComponent& C, const TPropValue& V) {
-        int64_t v = V.Ord < 0 ? 0 : (V.Ord > 255 ? 255 : V.Ord);
-        AsQuor(C).SetRedialPause(static_cast<Byte>(v));
-      },
-      std::nullopt});
+  info.Properties.push_back(
+      TPropInfo{"RedialPause", TTypeKind::Byte,
+                [](const TComponent& C) { return OrdValue(TTypeKind::Byte, AsQuor(C).RedialPause()); },
+                // A streamed value outside a byte is brought into the byte's range
+                // before the setter limits it to 60.
+                [](TComponent& C, const TPropValue& V) {
+                  int64_t v = V.Ord < 0 ? 0 : (V.Ord > 255 ? 255 : V.Ord);
+                  AsQuor(C).SetRedialPause(static_cast<Byte>(v));
+                },
+                std::nullopt});
   info.Create = [](TComponent* AOwner) -> TComponent* { return new TQuor(AOwner); };
   return info;
 }
@@ -269,11 +268,15 @@ const TClassInfo& TQuor::StaticClassInfo() {
   return info;
 }
 
-TComponentClass TQuor::ClassInfo() const { return &StaticClassInfo(); }
+TComponentClass TQuor::ClassInfo() const {
+  return &StaticClassInfo();
+}
 
 // ---------------------------------------------------------------- registration
 
-void Register() { RegisterComponents("RAS", {&TQuor::StaticClassInfo()}); }
+void Register() {
+  RegisterComponents("RAS", {&TQuor::StaticClassInfo()});
+}
 
 void TQuorComponentInitialization() {}
 void TQuorComponentFinalization() {}

@@ -91,8 +91,8 @@ void TQuor::WndProc(TMessage& Msg) {
     if (Error != 0) ConnectFail(Error, text);
     return;
   }
-  Msg.Result = static_cast<int32_t>(DefWindowProcA(fWindowHandle, Msg.Msg, static_cast<WPARAM>(Msg.WParam),
-                                                   static_cast<LPARAM>(Msg.LParam)));
+  Msg.Result = static_cast<int32_t>(
+      DefWindowProcA(fWindowHandle, Msg.Msg, static_cast<WPARAM>(Msg.WParam), static_cast<LPARAM>(Msg.LParam)));
 }
 
 void TQuor::ConnectFail(Integer ErrCode, String ErrorString) {

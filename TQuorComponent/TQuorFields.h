@@ -16,7 +16,9 @@ namespace tquor_detail {
 // True when Text, with its terminating zero, fits into a field of Width
 // characters. Texts that do not fit are refused by the callers rather than
 // cut: a silently shortened password or number would dial something else.
-inline bool FitsField(const String& Text, size_t Width) { return Text.size() < Width; }
+inline bool FitsField(const String& Text, size_t Width) {
+  return Text.size() < Width;
+}
 
 // Writes Text and its terminating zero into a field of Width characters.
 // The caller has checked FitsField; should it not have, nothing is written
@@ -46,8 +48,8 @@ String GetField(const CHAR (&Field)[Width]) {
 inline String RasErrorText(Integer Error) {
   CHAR buffer[101];
   std::memset(buffer, 0, sizeof(buffer));
-  if (RasGetErrorString != nullptr &&
-      RasGetErrorString(static_cast<UINT>(Error), buffer, 100) == 0 && buffer[0] != '\0') {
+  if (RasGetErrorString != nullptr && RasGetErrorString(static_cast<UINT>(Error), buffer, 100) == 0 &&
+      buffer[0] != '\0') {
     return GetField(buffer);
   }
   return "RAS error " + IntToStr(Error);

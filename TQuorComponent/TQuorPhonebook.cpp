@@ -115,8 +115,7 @@ Boolean TQuor::SetDialParams() {
   if (fEntryName.empty()) return false;
   // Every text must fit its field whole: the record is left as it was and
   // RAS is not asked to store a cut name, number or password.
-  if (!FitsField(fEntryName, sizeof(dialparams.szEntryName)) ||
-      !FitsField(fUserName, sizeof(dialparams.szUserName)) ||
+  if (!FitsField(fEntryName, sizeof(dialparams.szEntryName)) || !FitsField(fUserName, sizeof(dialparams.szUserName)) ||
       !FitsField(fPassword, sizeof(dialparams.szPassword)) ||
       (!fPhoneNumber.empty() && !FitsField(fPhoneNumber, sizeof(dialparams.szPhoneNumber))) ||
       !FitsField(fCallbackNumber, sizeof(dialparams.szCallbackNumber)) ||

@@ -31,8 +31,7 @@ void RegisterClass(TComponentClass Class) {
   ClassRegistry& r = Registry();
   std::lock_guard<std::mutex> g(r.Lock);
   auto [it, inserted] = r.ByName.emplace(LowerCase(Class->ClassName), Class);
-  if (!inserted && it->second != Class)
-    throw Exception("A class named " + Class->ClassName + " already exists");
+  if (!inserted && it->second != Class) throw Exception("A class named " + Class->ClassName + " already exists");
 }
 
 void UnRegisterClass(TComponentClass Class) {
@@ -86,11 +85,13 @@ void TComponent::RemoveComponent(TComponent* AComponent) {
   AComponent->fOwner = nullptr;
 }
 
-TComponentClass TComponent::ClassInfo() const { return &StaticClassInfo(); }
+TComponentClass TComponent::ClassInfo() const {
+  return &StaticClassInfo();
+}
 
 const TClassInfo& TComponent::StaticClassInfo() {
-  static const TClassInfo info{"TComponent", nullptr, {},
-                               [](TComponent* AOwner) -> TComponent* { return new TComponent(AOwner); }};
+  static const TClassInfo info{
+      "TComponent", nullptr, {}, [](TComponent* AOwner) -> TComponent* { return new TComponent(AOwner); }};
   return info;
 }
 

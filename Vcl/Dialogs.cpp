@@ -18,7 +18,9 @@ TMessagePresenter* SetMessagePresenter(TMessagePresenter* Presenter) {
   return previous != nullptr ? previous : &vcl_internal::DefaultMessagePresenter();
 }
 
-void ShowMessage(const String& Msg) { Current().ShowMessage(Msg); }
+void ShowMessage(const String& Msg) {
+  Current().ShowMessage(Msg);
+}
 
 int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) {
   return Current().MessageDlg(Msg, DlgType, Buttons, HelpCtx);

@@ -83,7 +83,9 @@ int DispatchQueued(TApplication& App) {
   return handled;
 }
 
-uint64_t NextClockEvent() { return std::min(NextTimerDue(), QuorClockNextDue()); }
+uint64_t NextClockEvent() {
+  return std::min(NextTimerDue(), QuorClockNextDue());
+}
 
 // Anything to handle at the current reading, without waiting.
 bool SomethingDue() {
@@ -207,7 +209,9 @@ void TApplication::Run() {
   }
 }
 
-void TApplication::RunFor(uint32_t ms) { RunLoop(*this, ms, nullptr); }
+void TApplication::RunFor(uint32_t ms) {
+  RunLoop(*this, ms, nullptr);
+}
 
 bool TApplication::RunUntil(const std::function<bool()>& Done, uint32_t ms) {
   if (!Done) {

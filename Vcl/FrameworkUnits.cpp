@@ -9,8 +9,8 @@
 namespace {
 
 constexpr std::array<const char*, FrameworkUnitCount> kNames = {
-    "System",   "SysInit",  "Windows",  "Messages", "SysUtils", "Classes",  "TypInfo",  "Consts",
-    "Graphics", "Controls", "Forms",    "Dialogs",  "StdCtrls", "ExtCtrls", "Menus",    "Buttons",
+    "System",   "SysInit",  "Windows",  "Messages", "SysUtils", "Classes",  "TypInfo", "Consts",
+    "Graphics", "Controls", "Forms",    "Dialogs",  "StdCtrls", "ExtCtrls", "Menus",   "Buttons",
     "ComCtrls", "CommCtrl", "ShellAPI", "ActiveX",  "Printers", "Clipbrd"};
 
 std::array<std::atomic<int>, FrameworkUnitCount> gInits{};
@@ -55,17 +55,27 @@ const std::array<PackageUnitEntry, FrameworkUnitCount> kEntries =
     MakeEntries(std::make_integer_sequence<int, FrameworkUnitCount>{});
 const PackageInfoTable kTable{FrameworkUnitCount, kEntries.data()};
 
-bool InRange(int Index) { return Index >= 0 && Index < FrameworkUnitCount; }
+bool InRange(int Index) {
+  return Index >= 0 && Index < FrameworkUnitCount;
+}
 
 }  // namespace
 
-const PackageInfoTable* FrameworkPackageTable() { return &kTable; }
+const PackageInfoTable* FrameworkPackageTable() {
+  return &kTable;
+}
 
-const char* FrameworkUnitName(int Index) { return InRange(Index) ? kNames[static_cast<size_t>(Index)] : nullptr; }
+const char* FrameworkUnitName(int Index) {
+  return InRange(Index) ? kNames[static_cast<size_t>(Index)] : nullptr;
+}
 
-int FrameworkUnitInitCount(int Index) { return InRange(Index) ? gInits[static_cast<size_t>(Index)].load() : 0; }
+int FrameworkUnitInitCount(int Index) {
+  return InRange(Index) ? gInits[static_cast<size_t>(Index)].load() : 0;
+}
 
-int FrameworkUnitFinalCount(int Index) { return InRange(Index) ? gFinals[static_cast<size_t>(Index)].load() : 0; }
+int FrameworkUnitFinalCount(int Index) {
+  return InRange(Index) ? gFinals[static_cast<size_t>(Index)].load() : 0;
+}
 
 void SetUnitTraceHook(std::function<void(const String& Unit, bool Initialization)> Hook) {
   TraceHook& t = Trace();

@@ -118,12 +118,12 @@ VCL_API bool DecodePackageInfo(const std::vector<uint8_t>& Data, TPackageInfoDat
 // ---------------------------------------------------------------- bitmaps
 struct TDibInfo {
   int32_t Width = 0;
-  int32_t Height = 0;       // as stored: positive for bottom-up rows
+  int32_t Height = 0;  // as stored: positive for bottom-up rows
   uint16_t BitCount = 0;
-  uint32_t HeaderSize = 0;  // 40 for a BITMAPINFOHEADER
-  uint32_t Colors = 0;      // entries in the colour table
-  uint32_t RowStride = 0;   // bytes per row, padded to 4
-  uint32_t PixelOffset = 0; // from the start of the DIB
+  uint32_t HeaderSize = 0;   // 40 for a BITMAPINFOHEADER
+  uint32_t Colors = 0;       // entries in the colour table
+  uint32_t RowStride = 0;    // bytes per row, padded to 4
+  uint32_t PixelOffset = 0;  // from the start of the DIB
   uint32_t PixelBytes = 0;
 };
 // Checks a DIB (BITMAP resource) and describes it: an uncompressed

@@ -12,21 +12,34 @@
 
 namespace {
 
-constexpr int kMaxDepth = 32;                    // nesting of objects in one form
+constexpr int kMaxDepth = 32;                       // nesting of objects in one form
 constexpr std::uintmax_t kMaxFormFile = 16u << 20;  // a form is text; 16 MB is plenty
 
-bool IsIdentStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsIdentChar(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool SameText(const String& A, const String& B) { return LowerCase(A) == LowerCase(B); }
+bool IsIdentStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool IsIdentChar(unsigned char c) {
+  return IsIdentStart(c) || (c >= '0' && c <= '9');
+}
+bool IsDigit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
+bool SameText(const String& A, const String& B) {
+  return LowerCase(A) == LowerCase(B);
+}
 
 String KindName(TTypeKind Kind) {
   switch (Kind) {
-    case TTypeKind::Boolean: return "Boolean";
-    case TTypeKind::Integer: return "Integer";
-    case TTypeKind::Byte: return "Byte";
-    case TTypeKind::String: return "String";
-    case TTypeKind::Method: return "Method";
+    case TTypeKind::Boolean:
+      return "Boolean";
+    case TTypeKind::Integer:
+      return "Integer";
+    case TTypeKind::Byte:
+      return "Byte";
+    case TTypeKind::String:
+      return "String";
+    case TTypeKind::Method:
+      return "Method";
   }
   return "unknown";
 }
@@ -54,10 +67,12 @@ String OrdinalError(const TPropInfo& Prop, const Number& N, int64_t& Out) {
     lo = 0;
     hi = 255;
   } else {
-    return Prop.Name + " expects " + (Prop.Kind == TTypeKind::Boolean ? String("True or False") : "a " + KindName(Prop.Kind) + " value") +
+    return Prop.Name + " expects " +
+           (Prop.Kind == TTypeKind::Boolean ? String("True or False") : "a " + KindName(Prop.Kind) + " value") +
            ", not the number " + shown;
   }
-  const String range = " is out of range for " + KindName(Prop.Kind) + " (" + std::to_string(lo) + ".." + std::to_string(hi) + ")";
+  const String range =
+      " is out of range for " + KindName(Prop.Kind) + " (" + std::to_string(lo) + ".." + std::to_string(hi) + ")";
   if (N.Overflow) return "value " + shown + range;
   const uint64_t limit = N.Negative ? static_cast<uint64_t>(-lo) : static_cast<uint64_t>(hi);
   if (N.Magnitude > limit) return "value " + shown + range;
@@ -71,7 +86,7 @@ enum class Tok { Ident, Number, String, Symbol, End };
 struct Token {
   Tok Kind = Tok::End;
   int Line = 1;
-  String Text;       // identifier, decoded string, or the symbol
+  String Text;  // identifier, decoded string, or the symbol
   uint64_t Magnitude = 0;
   bool Overflow = false;
 };
@@ -185,7 +200,8 @@ class Lexer {
         uint64_t code = 0;
         bool overflow = false;
         ReadDigits(code, overflow);
-        if (overflow || code > 255) Fail("character code #" + (overflow ? String("...") : std::to_string(code)) + " is out of range (0..255)");
+        if (overflow || code > 255)
+          Fail("character code #" + (overflow ? String("...") : std::to_string(code)) + " is out of range (0..255)");
         Out += static_cast<char>(static_cast<unsigned char>(code));
       } else {
         return;
@@ -248,11 +264,16 @@ class Parser {
 
   String Describe(const Token& T) const {
     switch (T.Kind) {
-      case Tok::Ident: return "'" + T.Text + "'";
-      case Tok::Number: return "a number";
-      case Tok::String: return "a string";
-      case Tok::Symbol: return "'" + T.Text + "'";
-      case Tok::End: return "the end of the form";
+      case Tok::Ident:
+        return "'" + T.Text + "'";
+      case Tok::Number:
+        return "a number";
+      case Tok::String:
+        return "a string";
+      case Tok::Symbol:
+        return "'" + T.Text + "'";
+      case Tok::End:
+        return "the end of the form";
     }
     return "?";
   }
@@ -304,7 +325,8 @@ class Parser {
         obj.Children.push_back(std::move(child));
         continue;
       }
-      if (t.Kind != Tok::Ident) throw EFormError(t.Line, "expected a property name, 'object' or 'end', found " + Describe(t));
+      if (t.Kind != Tok::Ident)
+        throw EFormError(t.Line, "expected a property name, 'object' or 'end', found " + Describe(t));
       obj.Props.push_back(ParseProperty(obj));
     }
   }
@@ -318,8 +340,8 @@ class Parser {
     if (!p.Prop->Set) throw EFormError(p.Line, "property " + p.Prop->Name + " is read-only");
     for (const ParsedProp& other : Obj.Props) {
       if (other.Prop == p.Prop)
-        throw EFormError(p.Line, "property " + p.Prop->Name + " is given twice (first on line " +
-                                     std::to_string(other.Line) + ")");
+        throw EFormError(
+            p.Line, "property " + p.Prop->Name + " is given twice (first on line " + std::to_string(other.Line) + ")");
     }
     Advance();
     if (!IsSymbol(Cur(), '=') || Cur().Line != p.Line) throw EFormError(p.Line, "expected '=' after " + name);
@@ -339,7 +361,8 @@ class Parser {
       if (t.Kind == Tok::Symbol) {
         n.Negative = t.Text == "-";
         Advance();
-        if (Cur().Kind != Tok::Number || Cur().Line != Line) throw EFormError(Line, "expected a number after '" + t.Text + "'");
+        if (Cur().Kind != Tok::Number || Cur().Line != Line)
+          throw EFormError(Line, "expected a number after '" + t.Text + "'");
       }
       n.Magnitude = Cur().Magnitude;
       n.Overflow = Cur().Overflow;
@@ -360,9 +383,10 @@ class Parser {
         Advance();
       }
       if (Prop.Kind != TTypeKind::String)
-        throw EFormError(Line, Prop.Name + " expects " + (Prop.Kind == TTypeKind::Boolean ? String("True or False")
-                                                           : Prop.Kind == TTypeKind::Method ? String("a handler name")
-                                                                                             : "a " + KindName(Prop.Kind) + " value") +
+        throw EFormError(Line, Prop.Name + " expects " +
+                                   (Prop.Kind == TTypeKind::Boolean  ? String("True or False")
+                                    : Prop.Kind == TTypeKind::Method ? String("a handler name")
+                                                                     : "a " + KindName(Prop.Kind) + " value") +
                                    ", not a string");
       v.Str = std::move(s);
       return v;
@@ -371,17 +395,22 @@ class Parser {
       const String word = t.Text;
       Advance();
       if (Prop.Kind == TTypeKind::Boolean) {
-        if (SameText(word, "True")) v.Ord = 1;
-        else if (SameText(word, "False")) v.Ord = 0;
-        else throw EFormError(Line, Prop.Name + " expects True or False, not " + word);
+        if (SameText(word, "True"))
+          v.Ord = 1;
+        else if (SameText(word, "False"))
+          v.Ord = 0;
+        else
+          throw EFormError(Line, Prop.Name + " expects True or False, not " + word);
         return v;
       }
       if (Prop.Kind == TTypeKind::Method) {
         v.Str = word;
         return v;
       }
-      throw EFormError(Line, Prop.Name + " expects " + (Prop.Kind == TTypeKind::String ? String("a string") : "a " + KindName(Prop.Kind) + " value") +
-                                 ", not " + word);
+      throw EFormError(
+          Line, Prop.Name + " expects " +
+                    (Prop.Kind == TTypeKind::String ? String("a string") : "a " + KindName(Prop.Kind) + " value") +
+                    ", not " + word);
     }
     throw EFormError(Line, "expected a value for " + Prop.Name + ", found " + Describe(t));
   }
@@ -426,7 +455,8 @@ void Apply(TComponent& C, const ParsedObject& Obj, const TFormMethods* Methods) 
 void WriteObject(std::ostringstream& Out, const TComponent& C, const TFormMethods* Methods, int Depth) {
   if (Depth >= kMaxDepth) throw Exception("components are nested too deeply to be written");
   const TComponentClass cls = C.ClassInfo();
-  if (cls == nullptr || !IsValidIdent(cls->ClassName)) throw Exception("a component without a valid class name cannot be written");
+  if (cls == nullptr || !IsValidIdent(cls->ClassName))
+    throw Exception("a component without a valid class name cannot be written");
   if (!C.Name().empty() && !IsValidIdent(C.Name()))
     throw Exception("component name '" + C.Name() + "' is not a valid name");
   const String indent(static_cast<size_t>(Depth) * 2, ' ');
@@ -469,12 +499,15 @@ void WriteObject(std::ostringstream& Out, const TComponent& C, const TFormMethod
 }  // namespace
 
 // ---------------------------------------------------------------- public
-EFormError::EFormError(int Line, const String& Msg) : Exception("line " + std::to_string(Line) + ": " + Msg), fLine(Line) {}
+EFormError::EFormError(int Line, const String& Msg)
+    : Exception("line " + std::to_string(Line) + ": " + Msg), fLine(Line) {}
 
 void TMethodNameMap::SetName(const String& Component, const String& Prop, const String& Handler) {
   const String key = LowerCase(Component) + "." + LowerCase(Prop);
-  if (Handler.empty()) fNames.erase(key);
-  else fNames[key] = Handler;
+  if (Handler.empty())
+    fNames.erase(key);
+  else
+    fNames[key] = Handler;
 }
 
 String TMethodNameMap::NameOf(const String& Component, const String& Prop) const {
@@ -544,8 +577,10 @@ String QuoteFormString(const String& S) {
         r += '\'';
         quoted = true;
       }
-      if (c == '\'') r += "''";
-      else r += ch;
+      if (c == '\'')
+        r += "''";
+      else
+        r += ch;
     } else {
       if (quoted) {
         r += '\'';
@@ -561,11 +596,15 @@ String QuoteFormString(const String& S) {
 
 String FormatPropValue(const TPropValue& Value) {
   switch (Value.Kind) {
-    case TTypeKind::Boolean: return Value.Ord != 0 ? "True" : "False";
+    case TTypeKind::Boolean:
+      return Value.Ord != 0 ? "True" : "False";
     case TTypeKind::Integer:
-    case TTypeKind::Byte: return std::to_string(Value.Ord);
-    case TTypeKind::String: return QuoteFormString(Value.Str);
-    case TTypeKind::Method: return Value.Str;
+    case TTypeKind::Byte:
+      return std::to_string(Value.Ord);
+    case TTypeKind::String:
+      return QuoteFormString(Value.Str);
+    case TTypeKind::Method:
+      return Value.Str;
   }
   return "";
 }
@@ -574,11 +613,16 @@ TPropValue PropValueFromText(const TPropInfo& Prop, const String& Text) {
   TPropValue v;
   v.Kind = Prop.Kind;
   switch (Prop.Kind) {
-    case TTypeKind::String: v.Str = Text; return v;
+    case TTypeKind::String:
+      v.Str = Text;
+      return v;
     case TTypeKind::Boolean:
-      if (SameText(Text, "True")) v.Ord = 1;
-      else if (SameText(Text, "False")) v.Ord = 0;
-      else throw Exception(Prop.Name + " expects True or False, not '" + Text + "'");
+      if (SameText(Text, "True"))
+        v.Ord = 1;
+      else if (SameText(Text, "False"))
+        v.Ord = 0;
+      else
+        throw Exception(Prop.Name + " expects True or False, not '" + Text + "'");
       return v;
     case TTypeKind::Method:
       if (!IsValidIdent(Text)) throw Exception(Prop.Name + " expects a handler name, not '" + Text + "'");
@@ -591,7 +635,8 @@ TPropValue PropValueFromText(const TPropInfo& Prop, const String& Text) {
       if (i < Text.size() && (Text[i] == '-' || Text[i] == '+')) n.Negative = Text[i++] == '-';
       if (i >= Text.size()) throw Exception(Prop.Name + " expects a number, not '" + Text + "'");
       for (; i < Text.size(); ++i) {
-        if (!IsDigit(static_cast<unsigned char>(Text[i]))) throw Exception(Prop.Name + " expects a number, not '" + Text + "'");
+        if (!IsDigit(static_cast<unsigned char>(Text[i])))
+          throw Exception(Prop.Name + " expects a number, not '" + Text + "'");
         const uint64_t d = static_cast<uint64_t>(Text[i] - '0');
         if (n.Magnitude > (std::numeric_limits<uint64_t>::max() - d) / 10) n.Overflow = true;
         if (!n.Overflow) n.Magnitude = n.Magnitude * 10 + d;
@@ -661,7 +706,8 @@ void WriteComponentFile(const String& FileName, const TComponent& Component, con
 TComponent* ReadComponentFile(const String& FileName, TComponent* Owner, const TFormMethods* Methods) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  if (fs::is_directory(fs::path(FileName), ec)) throw Exception("cannot read form file " + FileName + ": it is a directory");
+  if (fs::is_directory(fs::path(FileName), ec))
+    throw Exception("cannot read form file " + FileName + ": it is a directory");
   std::ifstream f(fs::path(FileName), std::ios::binary);
   if (!f) throw Exception("cannot read form file " + FileName + ": cannot open it");
   const std::uintmax_t size = fs::file_size(fs::path(FileName), ec);

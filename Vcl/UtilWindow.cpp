@@ -81,8 +81,7 @@ bool EnsureClassRegistered(HINSTANCE Instance) {
 HWND AllocateHWnd(TWndMethod Method) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   if (!EnsureClassRegistered(instance)) throw Exception("Cannot register the utility window class");
-  HWND wnd = CreateWindowExA(WS_EX_TOOLWINDOW, kUtilWindowClass, "", WS_POPUP, 0, 0, 0, 0, 0, 0, instance,
-                             nullptr);
+  HWND wnd = CreateWindowExA(WS_EX_TOOLWINDOW, kUtilWindowClass, "", WS_POPUP, 0, 0, 0, 0, 0, 0, instance, nullptr);
   if (!wnd) throw Exception("Cannot create a utility window (error " + IntToStr(GetLastError()) + ")");
   auto holder = std::make_shared<MethodHolder>();
   holder->Method = std::move(Method);

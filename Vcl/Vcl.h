@@ -74,8 +74,8 @@ enum class TTypeKind { Boolean, Integer, Byte, String, Method };
 // A value of a published property, as the streaming system sees it.
 struct TPropValue {
   TTypeKind Kind = TTypeKind::Integer;
-  int64_t Ord = 0;   // Boolean, Integer, Byte
-  String Str;        // String, Method (the handler's name)
+  int64_t Ord = 0;  // Boolean, Integer, Byte
+  String Str;       // String, Method (the handler's name)
 };
 
 // One published property: name, type, accessors and declared default.
@@ -202,8 +202,7 @@ constexpr TMsgDlgButtons MsgDlgButtons(std::initializer_list<TMsgDlgBtn> Buttons
 }
 constexpr int mrNone = 0, mrOk = 1, mrCancel = 2;
 // The other modal results (the same numbers as the Windows IDOK..IDNO family).
-constexpr int mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9,
-              mrYesToAll = 10;
+constexpr int mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10;
 
 // Where modal message boxes go. The default presenter shows a real message
 // box on Windows and writes the text to stderr on a console; tests install a
@@ -231,8 +230,8 @@ VCL_API std::vector<TPaletteEntry> PaletteEntries();
 VCL_API void ClearPalette();
 // Called by every RegisterComponents call (after it took effect), for tests
 // and the designer; nullptr removes it.
-VCL_API void SetRegisterComponentsHook(std::function<void(const String& Page,
-                                                          const std::vector<TComponentClass>& Classes)> Hook);
+VCL_API void SetRegisterComponentsHook(
+    std::function<void(const String& Page, const std::vector<TComponentClass>& Classes)> Hook);
 
 // ---------------------------------------------------------------- packages
 // A package module's unit table: one (initialisation, finalisation) pair per

@@ -22,35 +22,46 @@ String ApplicationTitle() {
 
 UINT IconOf(TMsgDlgType Type) {
   switch (Type) {
-    case mtWarning: return MB_ICONWARNING;
-    case mtError: return MB_ICONERROR;
-    case mtInformation: return MB_ICONINFORMATION;
-    case mtConfirmation: return MB_ICONQUESTION;
-    case mtCustom: return 0;
+    case mtWarning:
+      return MB_ICONWARNING;
+    case mtError:
+      return MB_ICONERROR;
+    case mtInformation:
+      return MB_ICONINFORMATION;
+    case mtConfirmation:
+      return MB_ICONQUESTION;
+    case mtCustom:
+      return 0;
   }
   return 0;
 }
 
 String CaptionOf(TMsgDlgType Type) {
   switch (Type) {
-    case mtWarning: return "Warning";
-    case mtError: return "Error";
-    case mtInformation: return "Information";
-    case mtConfirmation: return "Confirm";
-    case mtCustom: break;
+    case mtWarning:
+      return "Warning";
+    case mtError:
+      return "Error";
+    case mtInformation:
+      return "Information";
+    case mtConfirmation:
+      return "Confirm";
+    case mtCustom:
+      break;
   }
   return ApplicationTitle();
 }
 
-bool Has(TMsgDlgButtons Buttons, TMsgDlgBtn B) { return (Buttons & (1u << B)) != 0; }
+bool Has(TMsgDlgButtons Buttons, TMsgDlgBtn B) {
+  return (Buttons & (1u << B)) != 0;
+}
 
 // The nearest standard button layout for a set of buttons.
 UINT LayoutOf(TMsgDlgButtons Buttons) {
   UINT help = Has(Buttons, mbHelp) ? MB_HELP : 0;
   if (Has(Buttons, mbAbort) || Has(Buttons, mbIgnore)) return MB_ABORTRETRYIGNORE | help;
   if (Has(Buttons, mbRetry)) return MB_RETRYCANCEL | help;
-  if (Has(Buttons, mbYes) || Has(Buttons, mbNo))
-    return (Has(Buttons, mbCancel) ? MB_YESNOCANCEL : MB_YESNO) | help;
+  if (Has(Buttons, mbYes) || Has(Buttons, mbNo)) return (Has(Buttons, mbCancel) ? MB_YESNOCANCEL : MB_YESNO) | help;
   if (Has(Buttons, mbCancel)) return MB_OKCANCEL | help;
   return MB_OK | help;
 }
@@ -63,8 +74,8 @@ class WindowsPresenter final : public TMessagePresenter {
 
   int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int) override {
     // IDOK..IDNO carry the same numbers as the modal results mrOk..mrNo.
-    int r = MessageBoxA(GetActiveWindow(), Msg.c_str(), CaptionOf(DlgType).c_str(),
-                        LayoutOf(Buttons) | IconOf(DlgType));
+    int r =
+        MessageBoxA(GetActiveWindow(), Msg.c_str(), CaptionOf(DlgType).c_str(), LayoutOf(Buttons) | IconOf(DlgType));
     return r > 0 ? r : mrNone;
   }
 };

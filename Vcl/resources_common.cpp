@@ -68,7 +68,8 @@ bool DecodePackageInfo(const std::vector<uint8_t>& Data, TPackageInfoData& Out, 
     if (!ReadName(Data, pos, unit.Name, Error)) return false;
     info.Contains.push_back(unit);
   }
-  if (pos != Data.size()) return Fail(Error, "package info has " + std::to_string(Data.size() - pos) + " bytes left over");
+  if (pos != Data.size())
+    return Fail(Error, "package info has " + std::to_string(Data.size() - pos) + " bytes left over");
   Out = std::move(info);
   return true;
 }

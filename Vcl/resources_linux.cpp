@@ -7,7 +7,9 @@
 namespace {
 
 // Windows resource names and types compare without regard to ASCII case.
-bool SameName(const char* A, const char* B) { return LowerCase(A) == LowerCase(B); }
+bool SameName(const char* A, const char* B) {
+  return LowerCase(A) == LowerCase(B);
+}
 
 }  // namespace
 

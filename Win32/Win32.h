@@ -18,6 +18,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
 #include "Win32/Clock.h"
 
 // Sleep must follow Quor's clock so that virtual time works on every platform:
@@ -79,7 +80,7 @@ typedef intptr_t (*FARPROC)();
 #define FALSE 0
 #endif
 
-typedef LRESULT (CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 struct WNDCLASSA {
   UINT style;
@@ -215,10 +216,9 @@ QUORWIN32_API void WINAPI SetLastError(DWORD dwErrCode);
 QUORWIN32_API UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);
 QUORWIN32_API WORD WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
 QUORWIN32_API BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
-QUORWIN32_API HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName,
-                                          DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                                          HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                                          LPVOID lpParam);
+QUORWIN32_API HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                                          int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                                          HINSTANCE hInstance, LPVOID lpParam);
 QUORWIN32_API BOOL WINAPI DestroyWindow(HWND hWnd);
 QUORWIN32_API BOOL WINAPI IsWindow(HWND hWnd);
 QUORWIN32_API LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -234,8 +234,7 @@ QUORWIN32_API DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProce
 QUORWIN32_API BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 QUORWIN32_API BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
 QUORWIN32_API LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-QUORWIN32_API BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                                       UINT wRemoveMsg);
+QUORWIN32_API BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
 QUORWIN32_API BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 QUORWIN32_API BOOL WINAPI TranslateMessage(const MSG* lpMsg);
 QUORWIN32_API LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);

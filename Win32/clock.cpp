@@ -36,8 +36,8 @@ struct Running {
 
 struct ClockState {
   std::mutex lock;
-  std::condition_variable wakeRunner;   // the schedule or the mode changed
-  std::condition_variable callbackDone; // a callback returned
+  std::condition_variable wakeRunner;    // the schedule or the mode changed
+  std::condition_variable callbackDone;  // a callback returned
   bool isVirtual = false;
   uint64_t virtualNow = 0;
   int64_t realOffset = 0;  // real reading = steady milliseconds + realOffset
@@ -60,9 +60,9 @@ ClockState& State() {
 }
 
 uint64_t SteadyMs() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
 }
 
 uint64_t NowLocked(ClockState& s) {
@@ -74,9 +74,8 @@ uint64_t NowLocked(ClockState& s) {
 }
 
 void EraseRunning(ClockState& s, uint32_t id) {
-  auto it = std::find_if(s.running.begin(), s.running.end(), [&](const Running& r) {
-    return r.id == id && r.thread == std::this_thread::get_id();
-  });
+  auto it = std::find_if(s.running.begin(), s.running.end(),
+                         [&](const Running& r) { return r.id == id && r.thread == std::this_thread::get_id(); });
   if (it != s.running.end()) s.running.erase(it);
 }
 
@@ -207,7 +206,9 @@ void QuorClockAdvance(uint64_t ms) {
   AdvanceToTarget(target);
 }
 
-void QuorClockAdvanceTo(uint64_t when) { AdvanceToTarget(when); }
+void QuorClockAdvanceTo(uint64_t when) {
+  AdvanceToTarget(when);
+}
 
 void QuorSleep(uint32_t ms) {
   if (QuorClockIsVirtual()) {
@@ -247,9 +248,8 @@ int QuorClockCancel(uint32_t id) {
   // caller may free the callback's context once we come back. A callback
   // cancelling itself simply gets 0.
   auto runningElsewhere = [&] {
-    return std::any_of(s.running.begin(), s.running.end(), [&](const Running& r) {
-      return r.id == id && r.thread != std::this_thread::get_id();
-    });
+    return std::any_of(s.running.begin(), s.running.end(),
+                       [&](const Running& r) { return r.id == id && r.thread != std::this_thread::get_id(); });
   };
   s.callbackDone.wait(held, [&] { return !runningElsewhere(); });
   return 0;

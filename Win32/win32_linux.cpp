@@ -6,8 +6,6 @@
 // Locking: modules have their own lock; everything of user32 shares one lock.
 // No lock is ever held while a window procedure, a module's initialisation or
 // a clock callback runs, so any of them may call back into this layer.
-#include "Win32/Win32.h"
-
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/stat.h>
@@ -29,6 +27,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Win32/Win32.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -49,7 +49,9 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string AsciiLower(const std::string& text) {
   std::string out = text;
@@ -59,8 +61,12 @@ std::string AsciiLower(const std::string& text) {
 
 // A "name" argument below 0x10000 is an integer atom (MAKEINTATOM), never a
 // pointer that could be read.
-bool IsIntAtom(LPCSTR name) { return reinterpret_cast<uintptr_t>(name) < 0x10000; }
-WORD IntAtom(LPCSTR name) { return static_cast<WORD>(reinterpret_cast<uintptr_t>(name)); }
+bool IsIntAtom(LPCSTR name) {
+  return reinterpret_cast<uintptr_t>(name) < 0x10000;
+}
+WORD IntAtom(LPCSTR name) {
+  return static_cast<WORD>(reinterpret_cast<uintptr_t>(name));
+}
 
 // ---------------------------------------------------------------------------
 // Modules
@@ -132,8 +138,7 @@ std::string AbsolutePath(const std::string& path) {
 
 std::string LoadedPath(void* dl, const std::string& fallback) {
   struct link_map* map = nullptr;
-  if (dlinfo(dl, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr &&
-      map->l_name[0] != '\0') {
+  if (dlinfo(dl, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
     return AbsolutePath(map->l_name);
   }
   return AbsolutePath(fallback);
@@ -329,11 +334,13 @@ bool MatchesFilter(UserState& u, const MSG& m, HWND h, UINT minMsg, UINT maxMsg)
   return m.message >= minMsg && m.message <= maxMsg;
 }
 
-bool HasInputLocked(const Queue& q) { return !q.posted.empty() || !q.sent.empty() || q.quit; }
+bool HasInputLocked(const Queue& q) {
+  return !q.posted.empty() || !q.sent.empty() || q.quit;
+}
 
 // 1: got a message, 0: nothing, -1: bad arguments.
-int PeekLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held, LPMSG out, HWND h,
-               UINT minMsg, UINT maxMsg, bool remove) {
+int PeekLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held, LPMSG out, HWND h, UINT minMsg, UINT maxMsg,
+               bool remove) {
   ProcessSentLocked(u, q, held);
   if (h != 0 && h != kThreadMessagesOnly && FindWindowLocked(u, h) == nullptr) {
     tLastError = ERROR_INVALID_WINDOW_HANDLE;
@@ -382,8 +389,7 @@ void DropWindowLocked(UserState& u, HWND h) {
   auto q = u.queues.find(it->second.thread);
   if (q != u.queues.end()) {
     auto& posted = q->second->posted;
-    posted.erase(std::remove_if(posted.begin(), posted.end(), [h](const MSG& m) { return m.hwnd == h; }),
-                 posted.end());
+    posted.erase(std::remove_if(posted.begin(), posted.end(), [h](const MSG& m) { return m.hwnd == h; }), posted.end());
   }
   u.windows.erase(it);
 }
@@ -432,7 +438,9 @@ const WindowClass* FindClassLocked(UserState& u, LPCSTR name, HINSTANCE instance
   return any;
 }
 
-bool SendsDirectly(const Window& w) { return w.thread == ThisThreadId(); }
+bool SendsDirectly(const Window& w) {
+  return w.thread == ThisThreadId();
+}
 
 // Destroys a window and then the windows it parents or owns. A window whose
 // WM_CREATE refused the creation gets no WM_DESTROY, as on Windows.
@@ -600,17 +608,29 @@ BOOL WINAPI SetDllDirectoryA(LPCSTR lpPathName) {
   return TRUE;
 }
 
-void WINAPI Sleep(DWORD dwMilliseconds) { QuorSleep(dwMilliseconds); }
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  QuorSleep(dwMilliseconds);
+}
 
-DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(QuorClockNow()); }
+DWORD WINAPI GetTickCount(void) {
+  return static_cast<DWORD>(QuorClockNow());
+}
 
-DWORD WINAPI GetCurrentThreadId(void) { return ThisThreadId(); }
+DWORD WINAPI GetCurrentThreadId(void) {
+  return ThisThreadId();
+}
 
-DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+DWORD WINAPI GetCurrentProcessId(void) {
+  return static_cast<DWORD>(getpid());
+}
 
-DWORD WINAPI GetLastError(void) { return tLastError; }
+DWORD WINAPI GetLastError(void) {
+  return tLastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { tLastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+  tLastError = dwErrCode;
+}
 
 // ---------------------------------------------------------------------------
 // user32: registered messages and classes
@@ -632,9 +652,8 @@ UINT WINAPI RegisterWindowMessageA(LPCSTR lpString) {
 }
 
 WORD WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
-  if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr ||
-      lpWndClass->lpszClassName == nullptr || IsIntAtom(lpWndClass->lpszClassName) ||
-      lpWndClass->lpszClassName[0] == '\0') {
+  if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr || lpWndClass->lpszClassName == nullptr ||
+      IsIntAtom(lpWndClass->lpszClassName) || lpWndClass->lpszClassName[0] == '\0') {
     return static_cast<WORD>(Fail(ERROR_INVALID_PARAMETER));
   }
   std::string key = AsciiLower(std::string(lpWndClass->lpszClassName));
@@ -689,9 +708,9 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
 // ---------------------------------------------------------------------------
 // user32: windows
 
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
-                            HINSTANCE hInstance, LPVOID lpParam) {
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam) {
   if (lpClassName == nullptr) return Fail(ERROR_CANNOT_FIND_WND_CLASS);
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
@@ -745,7 +764,9 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
   return h;
 }
 
-BOOL WINAPI DestroyWindow(HWND hWnd) { return DestroyWindowAndDependents(hWnd, true); }
+BOOL WINAPI DestroyWindow(HWND hWnd) {
+  return DestroyWindowAndDependents(hWnd, true);
+}
 
 BOOL WINAPI IsWindow(HWND hWnd) {
   UserState& u = User();
@@ -1037,8 +1058,8 @@ void WINAPI PostQuitMessage(int nExitCode) {
   Wake(*q);
 }
 
-DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
-                                       DWORD dwMilliseconds, DWORD dwWakeMask) {
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
+                                       DWORD dwWakeMask) {
   (void)pHandles;
   (void)fWaitAll;
   (void)dwWakeMask;  // any input wakes us
@@ -1081,8 +1102,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
     q->wake.wait(held, arrived);
     return WAIT_OBJECT_0;
   }
-  return q->wake.wait_for(held, std::chrono::milliseconds(dwMilliseconds), arrived) ? WAIT_OBJECT_0
-                                                                                    : WAIT_TIMEOUT;
+  return q->wake.wait_for(held, std::chrono::milliseconds(dwMilliseconds), arrived) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 }  // extern "C"

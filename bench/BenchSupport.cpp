@@ -38,16 +38,36 @@ std::filesystem::path gBenchDir;
 
 // The program's own global allocation functions: every operator new of the
 // process comes here, so the benchmarks can count heap allocations.
-void* operator new(std::size_t Size) { return CountedAlloc(Size); }
-void* operator new[](std::size_t Size) { return CountedAlloc(Size); }
-void* operator new(std::size_t Size, const std::nothrow_t&) noexcept { return CountedAllocNoThrow(Size); }
-void* operator new[](std::size_t Size, const std::nothrow_t&) noexcept { return CountedAllocNoThrow(Size); }
-void operator delete(void* P) noexcept { CountedFree(P); }
-void operator delete[](void* P) noexcept { CountedFree(P); }
-void operator delete(void* P, std::size_t) noexcept { CountedFree(P); }
-void operator delete[](void* P, std::size_t) noexcept { CountedFree(P); }
-void operator delete(void* P, const std::nothrow_t&) noexcept { CountedFree(P); }
-void operator delete[](void* P, const std::nothrow_t&) noexcept { CountedFree(P); }
+void* operator new(std::size_t Size) {
+  return CountedAlloc(Size);
+}
+void* operator new[](std::size_t Size) {
+  return CountedAlloc(Size);
+}
+void* operator new(std::size_t Size, const std::nothrow_t&) noexcept {
+  return CountedAllocNoThrow(Size);
+}
+void* operator new[](std::size_t Size, const std::nothrow_t&) noexcept {
+  return CountedAllocNoThrow(Size);
+}
+void operator delete(void* P) noexcept {
+  CountedFree(P);
+}
+void operator delete[](void* P) noexcept {
+  CountedFree(P);
+}
+void operator delete(void* P, std::size_t) noexcept {
+  CountedFree(P);
+}
+void operator delete[](void* P, std::size_t) noexcept {
+  CountedFree(P);
+}
+void operator delete(void* P, const std::nothrow_t&) noexcept {
+  CountedFree(P);
+}
+void operator delete[](void* P, const std::nothrow_t&) noexcept {
+  CountedFree(P);
+}
 
 namespace quorbench {
 
@@ -70,9 +90,15 @@ void AllocMeter::ReportRetained(benchmark::State& State, double Items, const std
   State.counters["retained/" + Unit] = live / n;
 }
 
-const std::filesystem::path& BenchDir() { return gBenchDir; }
-void SetBenchDir(const std::filesystem::path& Dir) { gBenchDir = Dir; }
-std::filesystem::path PhonebookPath() { return gBenchDir / "rasphone.pbk"; }
+const std::filesystem::path& BenchDir() {
+  return gBenchDir;
+}
+void SetBenchDir(const std::filesystem::path& Dir) {
+  gBenchDir = Dir;
+}
+std::filesystem::path PhonebookPath() {
+  return gBenchDir / "rasphone.pbk";
+}
 
 std::string EntryName(int Index) {
   if (Index == 0) return "Office";
@@ -104,7 +130,9 @@ void WriteTextFile(const std::filesystem::path& Path, const std::string& Text) {
   out << Text;
 }
 
-void WritePhonebook(int Count) { WriteTextFile(PhonebookPath(), PhonebookText(Count)); }
+void WritePhonebook(int Count) {
+  WriteTextFile(PhonebookPath(), PhonebookText(Count));
+}
 
 FARPROC SimExport(const char* Name) {
   if (hLib == 0) return nullptr;

@@ -6,7 +6,9 @@
 
 namespace quorbench {
 
-void SetEnv(const std::string& Name, const std::string& Value) { setenv(Name.c_str(), Value.c_str(), 1); }
+void SetEnv(const std::string& Name, const std::string& Value) {
+  setenv(Name.c_str(), Value.c_str(), 1);
+}
 
 uint64_t PeakRssKiB() {
   struct rusage usage {};

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <cstdlib>
 
@@ -7,7 +7,9 @@
 
 namespace quorbench {
 
-void SetEnv(const std::string& Name, const std::string& Value) { _putenv_s(Name.c_str(), Value.c_str()); }
+void SetEnv(const std::string& Name, const std::string& Value) {
+  _putenv_s(Name.c_str(), Value.c_str());
+}
 
 uint64_t PeakRssKiB() {
   PROCESS_MEMORY_COUNTERS counters{};

@@ -2,4 +2,6 @@
 
 #include "examples/ExampleEnv.h"
 
-void SetExampleEnv(const std::string& Name, const std::string& Value) { setenv(Name.c_str(), Value.c_str(), 1); }
+void SetExampleEnv(const std::string& Name, const std::string& Value) {
+  setenv(Name.c_str(), Value.c_str(), 1);
+}

@@ -2,4 +2,6 @@
 
 #include "examples/ExampleEnv.h"
 
-void SetExampleEnv(const std::string& Name, const std::string& Value) { _putenv_s(Name.c_str(), Value.c_str()); }
+void SetExampleEnv(const std::string& Name, const std::string& Value) {
+  _putenv_s(Name.c_str(), Value.c_str());
+}

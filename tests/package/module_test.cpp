@@ -78,14 +78,14 @@ TEST_F(Module, PackageInfoDeclaresADesignTimePackageNeedingVcl30) {
 TEST_F(Module, PaletteBitmapIsA24By24BitmapWith256Colours) {
   const std::vector<uint8_t> dib = Resource(QUOR_RT_BITMAP, "TQUOR");
   ASSERT_EQ(dib.size(), 40u + 256 * 4 + 24 * 24);
-  EXPECT_EQ(U32(dib, 0), 40u);                    // BITMAPINFOHEADER
-  EXPECT_EQ(U32(dib, 4), 24u);                    // width
-  EXPECT_EQ(U32(dib, 8), 24u);                    // height, bottom-up
-  EXPECT_EQ(dib[12] | (dib[13] << 8), 1);         // planes
-  EXPECT_EQ(dib[14] | (dib[15] << 8), 8);         // bits per pixel
-  EXPECT_EQ(U32(dib, 16), 0u);                    // BI_RGB
-  EXPECT_EQ(U32(dib, 20), 24u * 24);              // image size
-  EXPECT_EQ(U32(dib, 32), 256u);                  // colours used
+  EXPECT_EQ(U32(dib, 0), 40u);             // BITMAPINFOHEADER
+  EXPECT_EQ(U32(dib, 4), 24u);             // width
+  EXPECT_EQ(U32(dib, 8), 24u);             // height, bottom-up
+  EXPECT_EQ(dib[12] | (dib[13] << 8), 1);  // planes
+  EXPECT_EQ(dib[14] | (dib[15] << 8), 8);  // bits per pixel
+  EXPECT_EQ(U32(dib, 16), 0u);             // BI_RGB
+  EXPECT_EQ(U32(dib, 20), 24u * 24);       // image size
+  EXPECT_EQ(U32(dib, 32), 256u);           // colours used
   TDibInfo d;
   ASSERT_TRUE(DescribeDib(dib, d));
   EXPECT_EQ(d.RowStride, 24u);
@@ -127,7 +127,8 @@ TEST_F(Module, LoadRegisterUseAndUnload) {
   const PackageInfoTable* table = getTable();
   ASSERT_NE(table, nullptr);
   ASSERT_EQ(table->UnitCount, 24);
-  for (int i = 0; i < FrameworkUnitCount; ++i) EXPECT_EQ(table->UnitInfo[i].Init, FrameworkPackageTable()->UnitInfo[i].Init);
+  for (int i = 0; i < FrameworkUnitCount; ++i)
+    EXPECT_EQ(table->UnitInfo[i].Init, FrameworkPackageTable()->UnitInfo[i].Init);
 
   std::vector<String> trace;
   SetUnitTraceHook([&](const String& U, bool Init) { trace.push_back((Init ? "+" : "-") + U); });
@@ -137,7 +138,8 @@ TEST_F(Module, LoadRegisterUseAndUnload) {
   EXPECT_EQ(trace.back(), "+Clipbrd");
 
   std::vector<std::pair<String, std::vector<TComponentClass>>> calls;
-  SetRegisterComponentsHook([&](const String& Page, const std::vector<TComponentClass>& C) { calls.emplace_back(Page, C); });
+  SetRegisterComponentsHook(
+      [&](const String& Page, const std::vector<TComponentClass>& C) { calls.emplace_back(Page, C); });
   reg();
   SetRegisterComponentsHook(nullptr);
   ASSERT_EQ(calls.size(), 1u);
@@ -149,7 +151,8 @@ TEST_F(Module, LoadRegisterUseAndUnload) {
 
   {
     std::unique_ptr<TComponent> form(new TComponent(nullptr));
-    TComponent* c = TextToComponent("object Quor1: TQuor\n  EntryName = 'Office'\n  RedialPause = 200\nend\n", form.get());
+    TComponent* c =
+        TextToComponent("object Quor1: TQuor\n  EntryName = 'Office'\n  RedialPause = 200\nend\n", form.get());
     EXPECT_EQ(c->ClassInfo(), quor);
     EXPECT_NE(ComponentToText(*c).find("  EntryName = 'Office'\n"), String::npos);
     EXPECT_NE(ComponentToText(*c).find("  RedialPause = 60\n"), String::npos);
@@ -201,7 +204,7 @@ TEST(ResourceDecoding, BrokenBitmapsAndDescriptionsAreRejected) {
     for (int i = 0; i < 4; ++i) dib[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
   };
   put32(0, 40);
-  put32(4, 3);   // 3 pixels of 4 bits: a row of 2 bytes, padded to 4
+  put32(4, 3);  // 3 pixels of 4 bits: a row of 2 bytes, padded to 4
   put32(8, 2);
   dib[12] = 1;
   dib[14] = 4;
@@ -223,8 +226,8 @@ TEST(ResourceDecoding, BrokenBitmapsAndDescriptionsAreRejected) {
 
   String text;
   EXPECT_FALSE(DecodePackageDescription({'T', 0, 'Q'}, text));
-  EXPECT_FALSE(DecodePackageDescription({'T', 0, 'Q', 0}, text));     // no terminator
-  EXPECT_FALSE(DecodePackageDescription({'T', 0, 0, 0, 'Q', 0}, text)); // data after it
+  EXPECT_FALSE(DecodePackageDescription({'T', 0, 'Q', 0}, text));        // no terminator
+  EXPECT_FALSE(DecodePackageDescription({'T', 0, 0, 0, 'Q', 0}, text));  // data after it
   EXPECT_TRUE(DecodePackageDescription({0x3A, 0x26, 0, 0}, text));
   EXPECT_EQ(text, "?");
 }

@@ -9,7 +9,9 @@
 
 namespace {
 
-TQuor& Q(TComponent& C) { return dynamic_cast<TQuor&>(C); }
+TQuor& Q(TComponent& C) {
+  return dynamic_cast<TQuor&>(C);
+}
 
 std::unique_ptr<TComponent> Read(const String& Text, const TFormMethods* Methods = nullptr) {
   return std::unique_ptr<TComponent>(TextToComponent(Text, nullptr, Methods));
@@ -89,8 +91,9 @@ TEST(QuorForm, HandlersAreWrittenOnlyWithNames) {
 
   TMethodNameMap names;
   TFormMethods methods = names.Methods();
-  auto c = Read("object Quor1: TQuor\n  EntryName = 'Office'\n  RedialAttempts = 3\n  OnNotify = Form1QuorNotify\nend\n",
-                &methods);
+  auto c =
+      Read("object Quor1: TQuor\n  EntryName = 'Office'\n  RedialAttempts = 3\n  OnNotify = Form1QuorNotify\nend\n",
+           &methods);
   EXPECT_EQ(ComponentToText(*c, &methods),
             "object Quor1: TQuor\n"
             "  EntryName = 'Office'\n"

@@ -1,12 +1,12 @@
 // Form streaming: writing, reading, malformed forms and form files, on test
 // classes that exercise every property kind and an inherited property chain.
+#include "Vcl/Streaming.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include "Vcl/Streaming.h"
 
 namespace {
 
@@ -46,10 +46,18 @@ TPropValue Str(TTypeKind K, const String& S) {
   v.Str = S;
   return v;
 }
-TBase& B(TComponent& C) { return static_cast<TBase&>(C); }
-const TBase& B(const TComponent& C) { return static_cast<const TBase&>(C); }
-TWidget& W(TComponent& C) { return static_cast<TWidget&>(C); }
-const TWidget& W(const TComponent& C) { return static_cast<const TWidget&>(C); }
+TBase& B(TComponent& C) {
+  return static_cast<TBase&>(C);
+}
+const TBase& B(const TComponent& C) {
+  return static_cast<const TBase&>(C);
+}
+TWidget& W(TComponent& C) {
+  return static_cast<TWidget&>(C);
+}
+const TWidget& W(const TComponent& C) {
+  return static_cast<const TWidget&>(C);
+}
 
 const TClassInfo& TBase::Info() {
   static const TClassInfo info{
@@ -66,7 +74,9 @@ const TClassInfo& TBase::Info() {
       [](TComponent* O) -> TComponent* { return new TBase(O); }};
   return info;
 }
-TComponentClass TBase::ClassInfo() const { return &Info(); }
+TComponentClass TBase::ClassInfo() const {
+  return &Info();
+}
 
 const TClassInfo& TWidget::Info() {
   static const TClassInfo info{
@@ -96,7 +106,9 @@ const TClassInfo& TWidget::Info() {
       [](TComponent* O) -> TComponent* { return new TWidget(O); }};
   return info;
 }
-TComponentClass TWidget::ClassInfo() const { return &Info(); }
+TComponentClass TWidget::ClassInfo() const {
+  return &Info();
+}
 
 class Streaming : public ::testing::Test {
  protected:
@@ -120,7 +132,8 @@ TEST_F(Streaming, PropertiesInheritedFirstDefaultsLeftOutOthersAlwaysWritten) {
 
   std::vector<String> names;
   for (const TPropInfo* p : PublishedProperties(&TWidget::Info())) names.push_back(p->Name);
-  EXPECT_EQ(names, (std::vector<String>{"Caption", "Tag", "Enabled", "Count", "Level", "Flag", "OnChange", "ReadOnly"}));
+  EXPECT_EQ(names,
+            (std::vector<String>{"Caption", "Tag", "Enabled", "Count", "Level", "Flag", "OnChange", "ReadOnly"}));
   EXPECT_EQ(FindPublishedProperty(&TWidget::Info(), "tag")->Default, 7);
 
   w.Caption = "Hi";
@@ -145,7 +158,9 @@ TEST_F(Streaming, PropertiesInheritedFirstDefaultsLeftOutOthersAlwaysWritten) {
 TEST_F(Streaming, StringsAreQuotedWithCharacterCodesForOtherBytes) {
   EXPECT_EQ(QuoteFormString(""), "''");
   EXPECT_EQ(QuoteFormString("it's"), "'it''s'");
-  EXPECT_EQ(QuoteFormString("abc\xE9" "def"), "'abc'#233'def'");
+  EXPECT_EQ(QuoteFormString("abc\xE9"
+                            "def"),
+            "'abc'#233'def'");
   EXPECT_EQ(QuoteFormString("\tX\r\n"), "#9'X'#13#10");
   EXPECT_EQ(QuoteFormString(String("\0\xFF", 2)), "#0#255");
 
@@ -164,8 +179,9 @@ TEST_F(Streaming, NamedOwnedComponentsNestUnnamedOnesAreInternal) {
   child->SetName("W1");
   new TWidget(&root);  // an internal part: no name
   const String text = ComponentToText(root);
-  EXPECT_EQ(text, "object Form1: TBase\n  Caption = ''\n  object W1: TWidget\n    Caption = ''\n    Count = 0\n"
-                  "    Flag = False\n  end\nend\n");
+  EXPECT_EQ(text,
+            "object Form1: TBase\n  Caption = ''\n  object W1: TWidget\n    Caption = ''\n    Count = 0\n"
+            "    Flag = False\n  end\nend\n");
 
   const int live = gLive;
   std::unique_ptr<TComponent> back(TextToComponent(text));
@@ -189,18 +205,18 @@ TEST_F(Streaming, WritingRejectsWhatCouldNotBeReadBack) {
 
 TEST_F(Streaming, ReadingSetsEveryPropertyThroughItsSetter) {
   TComponent owner(nullptr);
-  std::unique_ptr<TComponent> c(TextToComponent(
-      "object W2: TWidget\r\n"
-      "  caption = 'long ' +\r\n"
-      "    'text'#33\r\n"
-      "  TAG = -2147483648\r\n"
-      "  Enabled = false\r\n"
-      "  Count = +2147483647\r\n"
-      "  Level = 255\r\n"
-      "  Flag = TRUE\r\n"
-      "  OnChange = Form1Change\r\n"
-      "END\r\n",
-      &owner));
+  std::unique_ptr<TComponent> c(
+      TextToComponent("object W2: TWidget\r\n"
+                      "  caption = 'long ' +\r\n"
+                      "    'text'#33\r\n"
+                      "  TAG = -2147483648\r\n"
+                      "  Enabled = false\r\n"
+                      "  Count = +2147483647\r\n"
+                      "  Level = 255\r\n"
+                      "  Flag = TRUE\r\n"
+                      "  OnChange = Form1Change\r\n"
+                      "END\r\n",
+                      &owner));
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->Owner(), &owner);
   EXPECT_EQ(c->Name(), "W2");
@@ -325,7 +341,9 @@ TEST_F(Streaming, HandlerNamesGoThroughTheMethodMap) {
   EXPECT_EQ(gLive, live);
 
   TFormMethods bad;
-  bad.NameOf = [](const TComponent&, const TPropInfo& P) { return P.Kind == TTypeKind::Method ? String("no good") : ""; };
+  bad.NameOf = [](const TComponent&, const TPropInfo& P) {
+    return P.Kind == TTypeKind::Method ? String("no good") : "";
+  };
   EXPECT_THROW(ComponentToText(*c, &bad), Exception);
 }
 
@@ -351,9 +369,8 @@ TEST_F(Streaming, PlainTextValuesAreCheckedLikeFormValues) {
 class FormFiles : public Streaming {
  protected:
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("quor-forms-" + std::to_string(GetCurrentProcessId()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = std::filesystem::temp_directory_path() / ("quor-forms-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
   }

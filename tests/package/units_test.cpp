@@ -85,8 +85,12 @@ TEST_F(PackageUnits, UnitsTheHostAlreadyInitialisedAreOnlyCounted) {
 
 // A second module that shares the framework units and has one unit of its own.
 int gOtherInits = 0, gOtherFinals = 0;
-void OtherInit() { ++gOtherInits; }
-void OtherFinal() { ++gOtherFinals; }
+void OtherInit() {
+  ++gOtherInits;
+}
+void OtherFinal() {
+  ++gOtherFinals;
+}
 
 TEST_F(PackageUnits, SharedUnitsRunOnceAndFinaliseWithTheLastRelease) {
   std::vector<PackageUnitEntry> other(FrameworkPackageTable()->UnitInfo, FrameworkPackageTable()->UnitInfo + 22);
@@ -109,9 +113,8 @@ TEST_F(PackageUnits, SharedUnitsRunOnceAndFinaliseWithTheLastRelease) {
 
 TEST_F(PackageUnits, RegisterMakesOneRegisterComponentsCallPerInvocation) {
   std::vector<std::pair<String, std::vector<TComponentClass>>> calls;
-  SetRegisterComponentsHook([&](const String& Page, const std::vector<TComponentClass>& Classes) {
-    calls.emplace_back(Page, Classes);
-  });
+  SetRegisterComponentsHook(
+      [&](const String& Page, const std::vector<TComponentClass>& Classes) { calls.emplace_back(Page, Classes); });
   ClearPalette();
   TQuor30Register();
   ASSERT_EQ(calls.size(), 1u);

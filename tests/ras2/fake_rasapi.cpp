@@ -8,11 +8,11 @@
 // names it (see fake_rasapi.h). Record pointers are passed as LPVOID: only
 // their size matters to the calling convention, and the binding's own
 // declarations would clash with these definitions of the same names.
+#include "tests/ras2/fake_rasapi.h"
+
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
-
-#include "tests/ras2/fake_rasapi.h"
 
 #if defined(_WIN32)
 #define FAKE_EXPORT extern "C" __declspec(dllexport)
@@ -86,10 +86,14 @@ DWORD Record(const char* name, int family, bool wide, T... args) {
 
 }  // namespace
 
-#define FAKE_ENTRY(NAME, FAMILY, WIDE, PARAMS, ...) \
-  FAKE_EXPORT DWORD WINAPI NAME PARAMS { return Record(#NAME, FAMILY, WIDE, __VA_ARGS__); }
+#define FAKE_ENTRY(NAME, FAMILY, WIDE, PARAMS, ...)  \
+  FAKE_EXPORT DWORD WINAPI NAME PARAMS {             \
+    return Record(#NAME, FAMILY, WIDE, __VA_ARGS__); \
+  }
 
-FAKE_EXPORT FakeRasState* WINAPI FakeRasGetState() { return &state; }
+FAKE_EXPORT FakeRasState* WINAPI FakeRasGetState() {
+  return &state;
+}
 
 // ---- 1 RasCreatePhonebookEntry
 #if defined(FAKE_ANSI) && !defined(FAKE_OMIT_RasCreatePhonebookEntryA)
@@ -100,12 +104,10 @@ FAKE_ENTRY(RasCreatePhonebookEntryW, 1, true, (HWND a, LPCWSTR b), a, b)
 #endif
 // ---- 2 RasDial
 #if defined(FAKE_ANSI) && !defined(FAKE_OMIT_RasDialA)
-FAKE_ENTRY(RasDialA, 2, false,
-           (LPVOID a, LPCSTR b, LPVOID c, DWORD d, DWORD e, LPDWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasDialA, 2, false, (LPVOID a, LPCSTR b, LPVOID c, DWORD d, DWORD e, LPDWORD f), a, b, c, d, e, f)
 #endif
 #if defined(FAKE_WIDE) && !defined(FAKE_OMIT_RasDialW)
-FAKE_ENTRY(RasDialW, 2, true,
-           (LPVOID a, LPCWSTR b, LPVOID c, DWORD d, DWORD e, LPDWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasDialW, 2, true, (LPVOID a, LPCWSTR b, LPVOID c, DWORD d, DWORD e, LPDWORD f), a, b, c, d, e, f)
 #endif
 // ---- 3 RasEditPhonebookEntry
 #if defined(FAKE_ANSI) && !defined(FAKE_OMIT_RasEditPhonebookEntryA)
@@ -193,29 +195,29 @@ FAKE_ENTRY(RasDeleteEntryW, 14, true, (LPCWSTR a, LPCWSTR b), a, b)
 #endif
 // ---- 15 RasGetEntryProperties
 #if defined(FAKE_ANSI) && !defined(FAKE_OMIT_RasGetEntryPropertiesA)
-FAKE_ENTRY(RasGetEntryPropertiesA, 15, false,
-           (LPCSTR a, LPCSTR b, LPVOID c, LPDWORD d, LPVOID e, LPDWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasGetEntryPropertiesA, 15, false, (LPCSTR a, LPCSTR b, LPVOID c, LPDWORD d, LPVOID e, LPDWORD f), a, b, c,
+           d, e, f)
 #endif
 #if defined(FAKE_WIDE) && !defined(FAKE_OMIT_RasGetEntryPropertiesW)
-FAKE_ENTRY(RasGetEntryPropertiesW, 15, true,
-           (LPCWSTR a, LPCWSTR b, LPVOID c, LPDWORD d, LPVOID e, LPDWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasGetEntryPropertiesW, 15, true, (LPCWSTR a, LPCWSTR b, LPVOID c, LPDWORD d, LPVOID e, LPDWORD f), a, b, c,
+           d, e, f)
 #endif
 #if defined(FAKE_PLAIN) && !defined(FAKE_OMIT_RasGetEntryProperties)
-FAKE_ENTRY(RasGetEntryProperties, 15, false,
-           (LPCSTR a, LPCSTR b, LPVOID c, LPDWORD d, LPVOID e, LPDWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasGetEntryProperties, 15, false, (LPCSTR a, LPCSTR b, LPVOID c, LPDWORD d, LPVOID e, LPDWORD f), a, b, c, d,
+           e, f)
 #endif
 // ---- 16 RasSetEntryProperties
 #if defined(FAKE_ANSI) && !defined(FAKE_OMIT_RasSetEntryPropertiesA)
-FAKE_ENTRY(RasSetEntryPropertiesA, 16, false,
-           (LPCSTR a, LPCSTR b, LPVOID c, DWORD d, LPVOID e, DWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasSetEntryPropertiesA, 16, false, (LPCSTR a, LPCSTR b, LPVOID c, DWORD d, LPVOID e, DWORD f), a, b, c, d, e,
+           f)
 #endif
 #if defined(FAKE_WIDE) && !defined(FAKE_OMIT_RasSetEntryPropertiesW)
-FAKE_ENTRY(RasSetEntryPropertiesW, 16, true,
-           (LPCWSTR a, LPCWSTR b, LPVOID c, DWORD d, LPVOID e, DWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasSetEntryPropertiesW, 16, true, (LPCWSTR a, LPCWSTR b, LPVOID c, DWORD d, LPVOID e, DWORD f), a, b, c, d,
+           e, f)
 #endif
 #if defined(FAKE_PLAIN) && !defined(FAKE_OMIT_RasSetEntryProperties)
-FAKE_ENTRY(RasSetEntryProperties, 16, false,
-           (LPCSTR a, LPCSTR b, LPVOID c, DWORD d, LPVOID e, DWORD f), a, b, c, d, e, f)
+FAKE_ENTRY(RasSetEntryProperties, 16, false, (LPCSTR a, LPCSTR b, LPVOID c, DWORD d, LPVOID e, DWORD f), a, b, c, d, e,
+           f)
 #endif
 // ---- 17 RasGetCountryInfo
 #if defined(FAKE_ANSI) && !defined(FAKE_OMIT_RasGetCountryInfoA)

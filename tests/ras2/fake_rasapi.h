@@ -8,12 +8,12 @@
 #include "Win32/Win32.h"
 
 struct FakeRasState {
-  uint32_t calls;     // entry points of this library called so far
-  char variant[32];   // the variant folder the library was built for
-  char file[16];      // "rasapi32.dll" or "rnaph.dll"
-  char name[40];      // export name of the last entry point called
-  uint32_t argc;      // its argument count
-  uint64_t args[6];   // its arguments, pointers and numbers widened
+  uint32_t calls;    // entry points of this library called so far
+  char variant[32];  // the variant folder the library was built for
+  char file[16];     // "rasapi32.dll" or "rnaph.dll"
+  char name[40];     // export name of the last entry point called
+  uint32_t argc;     // its argument count
+  uint64_t args[6];  // its arguments, pointers and numbers widened
 };
 
 // Every entry point returns FakeResult(family, wide, rnaph): families are

@@ -14,7 +14,9 @@ using namespace ras2test;
 
 namespace {
 
-uint64_t Arg(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+uint64_t Arg(const void* p) {
+  return reinterpret_cast<uintptr_t>(p);
+}
 
 // The message of the Exception a call throws; fails the test when it throws
 // nothing or something else.

@@ -1,11 +1,11 @@
 // The declarations header on its own: it is included first, with nothing
 // before it, and its named constants carry the values of ras.h/raserror.h.
-#include "Ras2/Ras2.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <type_traits>
+
+#include "Ras2/Ras2.h"
 
 TEST(Ras2Header, ConnectionStatesKeepTheirNamedValues) {
   EXPECT_EQ(RASCS_OpenPort, 0u);

@@ -11,12 +11,20 @@ using namespace ras2test;
 
 namespace {
 
-FARPROC ExportOf(const char* name) { return GetProcAddress(hLib, name); }
+FARPROC ExportOf(const char* name) {
+  return GetProcAddress(hLib, name);
+}
 
-Untyped AsUntyped(FARPROC proc) { return reinterpret_cast<Untyped>(proc); }
+Untyped AsUntyped(FARPROC proc) {
+  return reinterpret_cast<Untyped>(proc);
+}
 
-DWORD WINAPI NotAnEntryPoint() { return 0; }
-Untyped Sentinel() { return reinterpret_cast<Untyped>(&NotAnEntryPoint); }
+DWORD WINAPI NotAnEntryPoint() {
+  return 0;
+}
+Untyped Sentinel() {
+  return reinterpret_cast<Untyped>(&NotAnEntryPoint);
+}
 
 // Each variable holds exactly the export it is named for, or null where the
 // library lacks it.

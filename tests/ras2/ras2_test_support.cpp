@@ -8,9 +8,13 @@
 
 namespace ras2test {
 
-std::string VariantDir(const std::string& variant) { return std::string(RAS2_VARIANTS_DIR) + "/" + variant; }
+std::string VariantDir(const std::string& variant) {
+  return std::string(RAS2_VARIANTS_DIR) + "/" + variant;
+}
 
-void UseVariant(const std::string& variant) { SetDllDirectoryA(VariantDir(variant).c_str()); }
+void UseVariant(const std::string& variant) {
+  SetDllDirectoryA(VariantDir(variant).c_str());
+}
 
 FakeRasState* StateOf(HMODULE module) {
   if (module == 0) return nullptr;
@@ -19,7 +23,9 @@ FakeRasState* StateOf(HMODULE module) {
   return reinterpret_cast<TFakeRasStateFn>(reinterpret_cast<void (*)()>(proc))();
 }
 
-bool IsLoaded(const char* file) { return GetModuleHandleA(file) != 0; }
+bool IsLoaded(const char* file) {
+  return GetModuleHandleA(file) != 0;
+}
 
 bool CanBeAbsent(const char* file) {
   UseVariant("none");
@@ -29,14 +35,13 @@ bool CanBeAbsent(const char* file) {
   return false;
 }
 
-#define RAS2_VAR(NAME, EXPORT, FAMILY, WIDE, NEUTRAL)                               \
-  EntryVariable {                                                                  \
-    #NAME, EXPORT, FAMILY, WIDE, NEUTRAL, [] { return reinterpret_cast<Untyped>(NAME); }, \
-        [](Untyped p) { NAME = reinterpret_cast<decltype(NAME)>(p); }             \
+#define RAS2_VAR(NAME, EXPORT, FAMILY, WIDE, NEUTRAL)                                                                 \
+  EntryVariable {                                                                                                     \
+#NAME, EXPORT, FAMILY, WIDE, NEUTRAL,                                                                             \
+        [] { return reinterpret_cast<Untyped>(NAME); }, [](Untyped p) { NAME = reinterpret_cast<decltype(NAME)>(p); } \
   }
-#define RAS2_FAMILY3(F, N)                                  \
-  RAS2_VAR(F##A, #F "A", N, false, false), RAS2_VAR(F##W, #F "W", N, true, false), \
-      RAS2_VAR(F, #F "A", N, false, true)
+#define RAS2_FAMILY3(F, N) \
+  RAS2_VAR(F##A, #F "A", N, false, false), RAS2_VAR(F##W, #F "W", N, true, false), RAS2_VAR(F, #F "A", N, false, true)
 #define RAS2_FAMILY2(F, N) RAS2_VAR(F##A, #F "A", N, false, false), RAS2_VAR(F##W, #F "W", N, true, false)
 
 const std::vector<EntryVariable>& EntryVariables() {

@@ -66,10 +66,10 @@ bool CanBeAbsent(const char* file);
 
 // Skips the running test where the system supplies `file` anyway; where the
 // test programs confine the search that would be a fault, so it fails.
-#define RAS2_SKIP_UNLESS_ABSENT(file)                                                   \
-  do {                                                                                 \
-    if (!ras2test::CanBeAbsent(file)) {                                                \
+#define RAS2_SKIP_UNLESS_ABSENT(file)                                                                       \
+  do {                                                                                                      \
+    if (!ras2test::CanBeAbsent(file)) {                                                                     \
       ASSERT_FALSE(ras2test::LibrarySearchConfined()) << file << " loads from outside the variant folders"; \
-      GTEST_SKIP() << "the system provides " << file;                                 \
-    }                                                                                  \
+      GTEST_SKIP() << "the system provides " << file;                                                       \
+    }                                                                                                       \
   } while (0)

@@ -47,13 +47,17 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 
 namespace ras2test {
 
-bool LibrarySearchConfined() { return true; }
+bool LibrarySearchConfined() {
+  return true;
+}
 
 bool InjectLookupFault(const std::string& exportName) {
   FaultingNames().insert(exportName);
   return true;
 }
 
-void ClearLookupFaults() { FaultingNames().clear(); }
+void ClearLookupFaults() {
+  FaultingNames().clear();
+}
 
 }  // namespace ras2test

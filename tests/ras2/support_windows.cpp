@@ -5,9 +5,13 @@
 
 namespace ras2test {
 
-bool LibrarySearchConfined() { return false; }
+bool LibrarySearchConfined() {
+  return false;
+}
 
-bool InjectLookupFault(const std::string&) { return false; }
+bool InjectLookupFault(const std::string&) {
+  return false;
+}
 
 void ClearLookupFaults() {}
 

@@ -67,8 +67,7 @@ const char* KnownDifference(const char* behaviour) {
 
 void RasContract::SetUp() {
   std::random_device rd;
-  dir_ = std::filesystem::temp_directory_path() /
-         ("rassim-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+  dir_ = std::filesystem::temp_directory_path() / ("rassim-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
   std::filesystem::create_directories(dir_);
   SetEnv("QUOR_RAS_PHONEBOOK", PhonebookPath());
   SetEnv("QUOR_RAS_CREDENTIALS", CredentialsPath());
@@ -122,11 +121,11 @@ void RasContract::SetUp() {
   a.SetStepDelay = Bind<TQuorRasSimSetStepDelay>(lib_, "QuorRasSimSetStepDelay");
   a.GetConnectionWindow = Bind<TQuorRasSimGetConnectionWindow>(lib_, "QuorRasSimGetConnectionWindow");
   // Every RAS export the component binds must be there, whatever the target.
-  for (const char* fam : {"RasCreatePhonebookEntry", "RasDial", "RasEditPhonebookEntry", "RasEnumConnections",
-                          "RasEnumEntries", "RasGetConnectStatus", "RasGetEntryDialParams", "RasGetErrorString",
-                          "RasGetProjectionInfo", "RasHangUp", "RasSetEntryDialParams", "RasValidateEntryName",
-                          "RasRenameEntry", "RasDeleteEntry", "RasGetEntryProperties", "RasSetEntryProperties",
-                          "RasGetCountryInfo", "RasEnumDevices"})
+  for (const char* fam :
+       {"RasCreatePhonebookEntry", "RasDial", "RasEditPhonebookEntry", "RasEnumConnections", "RasEnumEntries",
+        "RasGetConnectStatus", "RasGetEntryDialParams", "RasGetErrorString", "RasGetProjectionInfo", "RasHangUp",
+        "RasSetEntryDialParams", "RasValidateEntryName", "RasRenameEntry", "RasDeleteEntry", "RasGetEntryProperties",
+        "RasSetEntryProperties", "RasGetCountryInfo", "RasEnumDevices"})
     for (const char* suffix : {"A", "W"})
       ASSERT_NE(GetProcAddress(lib_, (std::string(fam) + suffix).c_str()), nullptr) << fam << suffix;
   if (!KnownDifference("control")) {
@@ -173,8 +172,8 @@ HWND RasContract::EventWindow() {
       RegisterClassA(&wc);
       registered = true;
     }
-    eventWindow_ = CreateWindowExA(0, "RasContractEvents", "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0,
-                                   GetModuleHandleA(nullptr), nullptr);
+    eventWindow_ =
+        CreateWindowExA(0, "RasContractEvents", "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, GetModuleHandleA(nullptr), nullptr);
   }
   return eventWindow_;
 }
@@ -195,7 +194,9 @@ void RasContract::RunFor(uint64_t ms) {
   }
 }
 
-const std::vector<DialEvent>& RasContract::Events() const { return gEvents; }
+const std::vector<DialEvent>& RasContract::Events() const {
+  return gEvents;
+}
 
 void RasContract::ClearEvents() {
   std::lock_guard<std::mutex> lock(gEventsMutex);

@@ -35,9 +35,9 @@ DWORD HandleValue(H h) {
 // Why the current target is known to differ in `behaviour`; null when it is not.
 const char* KnownDifference(const char* behaviour);
 
-#define RAS_CONTRACT(behaviour)                                                  \
-  do {                                                                           \
-    if (const char* why = ::rassimtest::KnownDifference(behaviour))              \
+#define RAS_CONTRACT(behaviour)                                                         \
+  do {                                                                                  \
+    if (const char* why = ::rassimtest::KnownDifference(behaviour))                     \
       GTEST_SKIP() << "known difference of this target (" << behaviour << "): " << why; \
   } while (0)
 

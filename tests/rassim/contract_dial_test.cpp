@@ -9,9 +9,9 @@ class RasDialContract : public RasContract {};
 
 // The default sequence of a modem entry and the clock reading of each event.
 const std::vector<std::pair<TRasConnState, uint64_t>> kModemSequence = {
-    {RASCS_OpenPort, 200},       {RASCS_PortOpened, 500},  {RASCS_ConnectDevice, 1100},
+    {RASCS_OpenPort, 200},         {RASCS_PortOpened, 500},           {RASCS_ConnectDevice, 1100},
     {RASCS_DeviceConnected, 1600}, {RASCS_AllDevicesConnected, 1800}, {RASCS_Authenticate, 2100},
-    {RASCS_AuthNotify, 2400},    {RASCS_AuthProject, 2700}, {RASCS_Authenticated, 2900},
+    {RASCS_AuthNotify, 2400},      {RASCS_AuthProject, 2700},         {RASCS_Authenticated, 2900},
     {RASCS_Connected, 3100}};
 
 TEST_F(RasDialContract, PostsOneEventPerStateAtItsTimeThenConnects) {
@@ -89,7 +89,9 @@ struct OutcomeCase {
   TRasConnState state;
 };
 
-void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.outcome; }
+void PrintTo(const OutcomeCase& c, std::ostream* os) {
+  *os << c.outcome;
+}
 
 class RasDialOutcomes : public RasContract, public ::testing::WithParamInterface<OutcomeCase> {};
 

@@ -105,7 +105,8 @@ TEST_F(RasEnumDevicesContract, RnaphExportsThePlainNamesOnTheSameImplementation)
   RAS_CONTRACT("rnaph");
   HMODULE rnaph = LoadLibraryA("rnaph.dll");
   ASSERT_TRUE(rnaph != 0);
-  auto enumDevices = reinterpret_cast<TRasEnumDevicesA>(reinterpret_cast<void*>(GetProcAddress(rnaph, "RasEnumDevices")));
+  auto enumDevices =
+      reinterpret_cast<TRasEnumDevicesA>(reinterpret_cast<void*>(GetProcAddress(rnaph, "RasEnumDevices")));
   ASSERT_NE(enumDevices, nullptr);
   for (const char* n : {"RasGetEntryProperties", "RasSetEntryProperties", "RasGetCountryInfo"})
     EXPECT_NE(GetProcAddress(rnaph, n), nullptr) << n;
@@ -115,7 +116,8 @@ TEST_F(RasEnumDevicesContract, RnaphExportsThePlainNamesOnTheSameImplementation)
   EXPECT_EQ(count, 3u);
   // The same phonebook as rasapi32's.
   WritePhonebook("[Office]\nPhoneNumber=42\n");
-  auto getProps = reinterpret_cast<TRasGetEntryPropertiesA>(reinterpret_cast<void*>(GetProcAddress(rnaph, "RasGetEntryProperties")));
+  auto getProps = reinterpret_cast<TRasGetEntryPropertiesA>(
+      reinterpret_cast<void*>(GetProcAddress(rnaph, "RasGetEntryProperties")));
   TRasEntryA e;
   std::memset(&e, 0, sizeof e);
   e.dwSize = sizeof e;

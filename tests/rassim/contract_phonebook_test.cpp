@@ -41,11 +41,11 @@ TEST_P(RasEnumEntriesCorrupt, ACorruptFileGives625) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, RasEnumEntriesCorrupt,
-                         ::testing::Values(std::string("PhoneNumber=1\n[Office]\n"),       // key before any section
-                                           std::string("[Office\nPhoneNumber=1\n"),        // no closing bracket
+                         ::testing::Values(std::string("PhoneNumber=1\n[Office]\n"),        // key before any section
+                                           std::string("[Office\nPhoneNumber=1\n"),         // no closing bracket
                                            std::string("[Office]\nPhone\0Number=1\n", 25),  // NUL byte
-                                           std::string("[]\n"),                            // no name
-                                           std::string("[Office]\njust words\n")));        // neither key nor comment
+                                           std::string("[]\n"),                             // no name
+                                           std::string("[Office]\njust words\n")));         // neither key nor comment
 
 TEST_F(RasEnumEntriesContract, NegotiatesTheBufferAndHonoursTheComponentsSize) {
   RAS_CONTRACT("phonebook");

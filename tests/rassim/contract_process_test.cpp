@@ -62,9 +62,8 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
   auto handleFile = Dir() / "handle.txt";
   auto doneFile = Dir() / "done.txt";
   std::atomic<int> code{-1};
-  std::thread owner([&] {
-    code = RunCommand(HelperCommand() + " dial-hold Remote " + Quote(handleFile) + " " + Quote(doneFile));
-  });
+  std::thread owner(
+      [&] { code = RunCommand(HelperCommand() + " dial-hold Remote " + Quote(handleFile) + " " + Quote(doneFile)); });
   // The owner is joined whatever happens below, so a failed check reports
   // instead of tearing the test program down with a running thread.
   struct Joiner {

@@ -8,9 +8,15 @@
 
 namespace rassimtest {
 
-void SetEnv(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
-void UnsetEnv(const char* name) { unsetenv(name); }
-std::string HelperCommand() { return "./rassim_helper"; }
+void SetEnv(const char* name, const std::string& value) {
+  setenv(name, value.c_str(), 1);
+}
+void UnsetEnv(const char* name) {
+  unsetenv(name);
+}
+std::string HelperCommand() {
+  return "./rassim_helper";
+}
 
 int RunCommand(const std::string& commandLine) {
   int status = std::system(commandLine.c_str());
@@ -22,6 +28,8 @@ bool OwnerOnly(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600;
 }
 
-void Nap() { usleep(2000); }
+void Nap() {
+  usleep(2000);
+}
 
 }  // namespace rassimtest

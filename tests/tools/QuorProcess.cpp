@@ -43,7 +43,9 @@ fs::path MakeTempDir(const char* prefix) {
   throw std::runtime_error("cannot create a temporary folder");
 }
 
-void PollSleep() { std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs)); }
+void PollSleep() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+}
 
 }  // namespace
 
@@ -58,8 +60,12 @@ Sandbox::~Sandbox() {
   fs::remove_all(fDir, ec);
 }
 
-void Sandbox::WritePhonebook(const std::string& text) const { WriteAll(Phonebook(), text); }
-void Sandbox::WriteScenario(const std::string& text) const { WriteAll(Scenario(), text); }
+void Sandbox::WritePhonebook(const std::string& text) const {
+  WriteAll(Phonebook(), text);
+}
+void Sandbox::WriteScenario(const std::string& text) const {
+  WriteAll(Scenario(), text);
+}
 
 std::map<std::string, std::string> Sandbox::Environment() const {
   std::map<std::string, std::string> env;
@@ -97,7 +103,9 @@ std::vector<std::string> Sandbox::ConnectionRecords() const {
   return names;
 }
 
-fs::path QuorPath() { return fs::path(QUOR_TOOL_PATH); }
+fs::path QuorPath() {
+  return fs::path(QUOR_TOOL_PATH);
+}
 
 QuorProcess::QuorProcess(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                          const std::string& input, const fs::path& program)
@@ -113,8 +121,7 @@ QuorProcess::QuorProcess(const std::vector<std::string>& args, const std::map<st
   std::vector<char*> envp;
   for (auto& e : envText) envp.push_back(e.data());
   envp.push_back(nullptr);
-  const std::string in = (fDir / "stdin").string(), out = (fDir / "stdout").string(),
-                    err = (fDir / "stderr").string();
+  const std::string in = (fDir / "stdin").string(), out = (fDir / "stdout").string(), err = (fDir / "stderr").string();
 
   fPid = fork();
   if (fPid < 0) throw std::runtime_error("fork failed");
@@ -140,8 +147,12 @@ QuorProcess::~QuorProcess() {
   fs::remove_all(fDir, ec);
 }
 
-std::string QuorProcess::Out() const { return ReadAll(fDir / "stdout"); }
-std::string QuorProcess::Err() const { return ReadAll(fDir / "stderr"); }
+std::string QuorProcess::Out() const {
+  return ReadAll(fDir / "stdout");
+}
+std::string QuorProcess::Err() const {
+  return ReadAll(fDir / "stderr");
+}
 
 bool QuorProcess::WaitForOut(const std::string& text, int timeoutMs) {
   for (int waited = 0; waited <= timeoutMs; waited += kPollMs) {

@@ -1,8 +1,7 @@
 // Dialling end to end: quor dial against the simulated RAS service, stopped
 // by signals, failing, and watched and hung up from a second quor process.
-#include <signal.h>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 
@@ -113,9 +112,9 @@ TEST_F(DialCli, EveryAttemptFailingExitsThreeWithTheRasError) {
   box.WriteScenario(std::string(kFast) + "[Office]\nOutcome=busy\n");
   const RunResult r = Quor({"dial", "Office", "--redial", "1", "--pause", "0"});
   EXPECT_EQ(r.exitCode, 3);
-  EXPECT_EQ(Milestones(r.out), (Table{"Dialing Office...", "ERROR: The line is busy.", "Disconnecting...",
-                                      "Retrying in 0 seconds...", "Dialing Office...", "ERROR: The line is busy.",
-                                      "Disconnecting..."}));
+  EXPECT_EQ(Milestones(r.out),
+            (Table{"Dialing Office...", "ERROR: The line is busy.", "Disconnecting...", "Retrying in 0 seconds...",
+                   "Dialing Office...", "ERROR: The line is busy.", "Disconnecting..."}));
   EXPECT_EQ(r.err, "quor: connection failed: error 676: The line is busy.\n");
   EXPECT_EQ(box.ConnectionRecords(), std::vector<std::string>{});
 }
@@ -129,7 +128,8 @@ TEST_F(DialCli, ImmediateDialFailureNamesTheErrorInBothModes) {
     EXPECT_EQ(r.exitCode, 3) << sync;
     const std::string text = "The port is already in use or is not set up for dialling out.";
     EXPECT_EQ(Milestones(r.out), (Table{"Dialing Office...", "ERROR: " + text, "Disconnecting...", "Disconnecting..."}))
-        << sync << "\n" << r.out;
+        << sync << "\n"
+        << r.out;
     EXPECT_EQ(r.err, "quor: connection failed: error 633: " + text + "\n") << sync;
   }
 }
@@ -177,7 +177,8 @@ TEST_F(DialCli, JsonGivesOneObjectPerEventAndTheLossExitsFour) {
   EXPECT_EQ(lines.front().rfind("{\"event\":\"notify\",\"time\":0.", 0), 0u) << lines.front();
   EXPECT_NE(lines.front().find(",\"error\":0,\"text\":\"Dialing Home...\"}"), std::string::npos) << lines.front();
   const auto has = [&](const std::string& text) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
   };
   EXPECT_TRUE(has("\"text\":\"Using vpn: Quor VPN Port\"")) << r.out;
   EXPECT_TRUE(has("{\"event\":\"connect\",")) << r.out;
@@ -196,8 +197,7 @@ TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
   EXPECT_EQ(Quor({"connections", "--json"}).out, "{\"connections\":[\"Office\"]}\n");
   RunResult status = Quor({"status", "office"});  // entry names ignore case
   EXPECT_EQ(status.exitCode, 0) << status.err;
-  EXPECT_EQ(status.out,
-            "entry: office\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n");
+  EXPECT_EQ(status.out, "entry: office\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n");
   status = Quor({"status", "Office", "--json"});
   EXPECT_NE(status.out.find("\"state\":8192,\"state_name\":\"RASCS_Connected\",\"device_type\":\"modem\""),
             std::string::npos)

@@ -1,8 +1,7 @@
 // Phonebook commands and stored dial parameters against the simulated RAS
 // service: entries, entry create/edit/rename/delete, params get/set.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -129,9 +128,9 @@ TEST_F(PhonebookCli, CreateAndEditGoThroughTheScriptedDialog) {
 }
 
 TEST_F(PhonebookCli, ParamsRoundTripWithoutShowingThePassword) {
-  RunResult r = Quor({"params", "set", "Office", "--user", "alice", "--password-stdin", "--domain", "CORP",
-                      "--callback", "555-9999"},
-                     "s3cret pass\n");
+  RunResult r = Quor(
+      {"params", "set", "Office", "--user", "alice", "--password-stdin", "--domain", "CORP", "--callback", "555-9999"},
+      "s3cret pass\n");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "Stored the dial parameters of Office.\n");
   EXPECT_EQ(r.out.find("s3cret"), std::string::npos);
@@ -139,8 +138,7 @@ TEST_F(PhonebookCli, ParamsRoundTripWithoutShowingThePassword) {
 
   r = Quor({"params", "get", "Office"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "entry: Office\nuser: alice\npassword: set\nphone: \ncallback: 555-9999\ndomain: CORP\n");
+  EXPECT_EQ(r.out, "entry: Office\nuser: alice\npassword: set\nphone: \ncallback: 555-9999\ndomain: CORP\n");
 
   r = Quor({"params", "get", "Office", "--show-password"});
   EXPECT_NE(r.out.find("password: s3cret pass\n"), std::string::npos) << r.out;

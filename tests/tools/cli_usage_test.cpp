@@ -71,10 +71,10 @@ TEST(Usage, PasswordFromStdinMustBeThere) {
 
 TEST(Help, EveryCommandHasHelpOnStandardOutput) {
   Sandbox box;
-  const std::vector<std::vector<std::string>> commands = {
-      {"dial"},           {"hangup"},        {"connections"},   {"status"},       {"entries"},
-      {"entry", "create"}, {"entry", "edit"}, {"entry", "rename"}, {"entry", "delete"}, {"params", "get"},
-      {"params", "set"},  {"demo"}};
+  const std::vector<std::vector<std::string>> commands = {{"dial"},          {"hangup"},          {"connections"},
+                                                          {"status"},        {"entries"},         {"entry", "create"},
+                                                          {"entry", "edit"}, {"entry", "rename"}, {"entry", "delete"},
+                                                          {"params", "get"}, {"params", "set"},   {"demo"}};
   for (const auto& command : commands) {
     std::string name;
     for (const auto& w : command) name += (name.empty() ? "" : " ") + w;

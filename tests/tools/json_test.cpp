@@ -1,7 +1,7 @@
 // The JSON string escaper and object writer behind --json.
-#include <gtest/gtest.h>
-
 #include "tools/quor/Json.h"
+
+#include <gtest/gtest.h>
 
 using quortool::JsonObject;
 using quortool::JsonString;
@@ -14,11 +14,11 @@ TEST(Json, EscapesQuotesBackslashesAndControlCharacters) {
 }
 
 TEST(Json, KeepsUtf8AndEscapesOtherHighBytesAsLatin1) {
-  EXPECT_EQ(JsonString("Z\xc3\xbcrich"), "\"Z\xc3\xbcrich\"");           // valid UTF-8 "ü"
-  EXPECT_EQ(JsonString("Z\xfcrich"), "\"Z\\u00fcrich\"");                // code page byte 0xFC
-  EXPECT_EQ(JsonString("\xe2\x82"), "\"\\u00e2\\u0082\"");               // cut-off sequence
-  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\u00c0\\u00af\"");               // overlong '/'
-  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\u00ed\\u00a0\\u0080\"");    // surrogate
+  EXPECT_EQ(JsonString("Z\xc3\xbcrich"), "\"Z\xc3\xbcrich\"");         // valid UTF-8 "ü"
+  EXPECT_EQ(JsonString("Z\xfcrich"), "\"Z\\u00fcrich\"");              // code page byte 0xFC
+  EXPECT_EQ(JsonString("\xe2\x82"), "\"\\u00e2\\u0082\"");             // cut-off sequence
+  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\u00c0\\u00af\"");             // overlong '/'
+  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\u00ed\\u00a0\\u0080\"");  // surrogate
 }
 
 TEST(Json, ObjectKeepsMemberOrderAndTypes) {

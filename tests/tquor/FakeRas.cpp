@@ -140,8 +140,7 @@ DWORD WINAPI FakeEnumConnections(LPRasConnA Conns, LPDWORD Size, LPDWORD Count) 
   return 0;
 }
 
-DWORD WINAPI FakeEnumEntries(LPCSTR Reserved, LPCSTR Phonebook, LPRasEntryNameA Entries, LPDWORD Size,
-                             LPDWORD Count) {
+DWORD WINAPI FakeEnumEntries(LPCSTR Reserved, LPCSTR Phonebook, LPRasEntryNameA Entries, LPDWORD Size, LPDWORD Count) {
   ++gState.EnumEntriesCalls;
   gState.EnumEntriesReserved = Arg::Of(Reserved);
   gState.EnumEntriesPhonebook = Arg::Of(Phonebook);
@@ -241,7 +240,9 @@ DWORD WINAPI FakeSetEntryDialParams(LPCSTR Phonebook, LPRasDialParamsA Params, B
 
 }  // namespace
 
-State& S() { return gState; }
+State& S() {
+  return gState;
+}
 
 UINT DialEventMessage() {
   UINT m = RegisterWindowMessageA(RASDIALEVENT);
@@ -250,9 +251,9 @@ UINT DialEventMessage() {
 
 void Install() {
   gState = State();
-  gSaved = Saved{RasDial,         RasHangUp,      RasGetConnectStatus,     RasEnumConnections,
+  gSaved = Saved{RasDial,         RasHangUp,         RasGetConnectStatus,     RasEnumConnections,
                  RasEnumEntries,  RasGetErrorString, RasCreatePhonebookEntry, RasEditPhonebookEntry,
-                 RasDeleteEntryA, RasRenameEntryA, RasGetEntryDialParams,   RasSetEntryDialParams};
+                 RasDeleteEntryA, RasRenameEntryA,   RasGetEntryDialParams,   RasSetEntryDialParams};
   Reapply();
 }
 

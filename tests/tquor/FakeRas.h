@@ -78,7 +78,7 @@ struct PbCall {
 struct State {
   // RasDial
   DWORD DialResult = 0;
-  bool HandleOnFailure = false;  // store a handle even when the dial fails
+  bool HandleOnFailure = false;   // store a handle even when the dial fails
   std::vector<DialEvent> Script;  // posted after every dial that returned 0
   THRasConn NextHandle = 0x101;
   std::vector<DialCall> Dials;
@@ -90,7 +90,7 @@ struct State {
   std::map<THRasConn, ConnStatus> Status;
   std::vector<THRasConn> StatusCalls;
   std::vector<uint64_t> StatusCallTimes;  // clock reading at each call
-  uint32_t StatusSleepMs = 0;              // each call takes this long (a slow RAS)
+  uint32_t StatusSleepMs = 0;             // each call takes this long (a slow RAS)
   DWORD StatusRecordSize = 0;
   // RasEnumConnections
   DWORD EnumConnResult = 0;
@@ -111,7 +111,7 @@ struct State {
   std::map<UINT, std::string> ErrorTexts;  // unknown numbers: returns 1, buffer left
   bool ErrorStringFailsLikeWine = false;   // returns 1 and leaves the buffer, always
   std::vector<DWORD> ErrorStringSizes;
-  bool ErrorBufferWasZero = true;          // every call found a zeroed buffer
+  bool ErrorBufferWasZero = true;  // every call found a zeroed buffer
   // Phonebook functions
   DWORD PbResult = 0;
   std::vector<PbCall> PbCalls;

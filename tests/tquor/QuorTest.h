@@ -28,7 +28,9 @@ struct Ev {
   String Text;
   bool operator==(const Ev& O) const { return Kind == O.Kind && Err == O.Err && Text == O.Text; }
 };
-inline void PrintTo(const Ev& E, std::ostream* Os) { *Os << E.Kind << "(" << E.Err << ",\"" << E.Text << "\")"; }
+inline void PrintTo(const Ev& E, std::ostream* Os) {
+  *Os << E.Kind << "(" << E.Err << ",\"" << E.Text << "\")";
+}
 
 // What the component held when an event was raised.
 struct Snap {

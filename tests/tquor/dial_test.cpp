@@ -114,10 +114,9 @@ TEST_F(DialTest, SynchronousConnectReportsConnectedAtOnceAndAgainWithTheEvent) {
   EXPECT_NE(Q->Connect(), 0);
   EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."}, {'N', 0, "Connected"}}));
   Application->RunFor(20);
-  EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."},
-                                         {'N', 0, "Connected"},
-                                         {'C', 0, ""},
-                                         {'N', 0, "Connected"}}));
+  EXPECT_EQ(
+      Log.Events,
+      (std::vector<Ev>{{'N', 0, "Dialing Office..."}, {'N', 0, "Connected"}, {'C', 0, ""}, {'N', 0, "Connected"}}));
 }
 
 TEST_F(DialTest, DisconnectedEventRaisesOnDisconnectAndKeepsTheHandle) {

@@ -309,10 +309,9 @@ TEST_F(QuorTest, HandlerMayHangUpFromInsideTheConnectedNotice) {
   });
   Q->Connect();
   Application->RunFor(3000);
-  EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."},
-                                         {'C', 0, ""},
-                                         {'N', 0, "Connected"},
-                                         {'N', 0, "Disconnecting..."}}));
+  EXPECT_EQ(Log.Events,
+            (std::vector<Ev>{
+                {'N', 0, "Dialing Office..."}, {'C', 0, ""}, {'N', 0, "Connected"}, {'N', 0, "Disconnecting..."}}));
   EXPECT_EQ(S().HangUps, std::vector<THRasConn>{first});
   EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled());
   EXPECT_EQ(Q->fWindowHandle, HWND{});

@@ -14,8 +14,7 @@ class TTitledWindow {
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "QuorTestTitled";
     RegisterClassA(&wc);
-    fWnd = CreateWindowExA(0, "QuorTestTitled", Title, WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 100, 0, 0, 0,
-                           nullptr);
+    fWnd = CreateWindowExA(0, "QuorTestTitled", Title, WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 100, 0, 0, 0, nullptr);
   }
   ~TTitledWindow() { DestroyWindow(fWnd); }
   HWND Handle() const { return fWnd; }

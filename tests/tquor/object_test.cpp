@@ -13,8 +13,9 @@ TEST_F(QuorTest, NewComponentHasItsDefaultsAndThreeIdleTimers) {
   EXPECT_EQ(q.RedialPause(), 10);
   EXPECT_TRUE(q.MinimizeDialWindow());
   EXPECT_FALSE(q.SynchronousDial());
-  for (const String* s : std::initializer_list<const String*>{&q.EntryName(), &q.PhoneNumber(), &q.CallbackNumber(), &q.UserName(), &q.Password(),
-                          &q.Domain(), &q.DeviceName, &q.DeviceType})
+  for (const String* s :
+       std::initializer_list<const String*>{&q.EntryName(), &q.PhoneNumber(), &q.CallbackNumber(), &q.UserName(),
+                                            &q.Password(), &q.Domain(), &q.DeviceName, &q.DeviceType})
     EXPECT_EQ(*s, "");
   EXPECT_FALSE(q.OnConnect());
   EXPECT_FALSE(q.OnDisconnect());
@@ -214,9 +215,8 @@ TEST_F(QuorTest, ClassIsRegisteredAndCreatesComponents) {
 
 TEST_F(QuorTest, RegisterPutsTQuorOnPageRasOncePerCall) {
   std::vector<std::pair<String, std::vector<TComponentClass>>> calls;
-  SetRegisterComponentsHook([&](const String& Page, const std::vector<TComponentClass>& Classes) {
-    calls.emplace_back(Page, Classes);
-  });
+  SetRegisterComponentsHook(
+      [&](const String& Page, const std::vector<TComponentClass>& Classes) { calls.emplace_back(Page, Classes); });
   Register();
   Register();
   SetRegisterComponentsHook(nullptr);

@@ -2,4 +2,6 @@
 
 #include "SimEnv.h"
 
-void SetSimEnv(const std::string& Name, const std::string& Value) { setenv(Name.c_str(), Value.c_str(), 1); }
+void SetSimEnv(const std::string& Name, const std::string& Value) {
+  setenv(Name.c_str(), Value.c_str(), 1);
+}

@@ -98,8 +98,9 @@ TEST_F(VclTest, InsertComponentMovesAComponentBetweenOwners) {
 }
 
 // ---------------------------------------------------------------- class registry
-const TClassInfo kWidgetInfo{"TWidget", &TComponent::StaticClassInfo(), {},
-                             [](TComponent* AOwner) -> TComponent* { return new TComponent(AOwner); }};
+const TClassInfo kWidgetInfo{"TWidget", &TComponent::StaticClassInfo(), {}, [](TComponent* AOwner) -> TComponent* {
+                               return new TComponent(AOwner);
+                             }};
 const TClassInfo kOtherWidgetInfo{"TWIDGET", nullptr, {}, nullptr};
 
 TEST_F(VclTest, ClassRegistryFindsClassesCaseInsensitively) {

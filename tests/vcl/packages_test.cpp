@@ -6,19 +6,37 @@ namespace {
 
 std::vector<std::string> gLog;
 
-void InitSys() { gLog.push_back("init System"); }
-void DoneSys() { gLog.push_back("done System"); }
-void InitRas() { gLog.push_back("init Ras2"); }
-void DoneRas() { gLog.push_back("done Ras2"); }
-void InitComp() { gLog.push_back("init TQuorComponent"); }
-void DoneComp() { gLog.push_back("done TQuorComponent"); }
-void InitOther() { gLog.push_back("init Other"); }
-void DoneOther() { gLog.push_back("done Other"); }
+void InitSys() {
+  gLog.push_back("init System");
+}
+void DoneSys() {
+  gLog.push_back("done System");
+}
+void InitRas() {
+  gLog.push_back("init Ras2");
+}
+void DoneRas() {
+  gLog.push_back("done Ras2");
+}
+void InitComp() {
+  gLog.push_back("init TQuorComponent");
+}
+void DoneComp() {
+  gLog.push_back("done TQuorComponent");
+}
+void InitOther() {
+  gLog.push_back("init Other");
+}
+void DoneOther() {
+  gLog.push_back("done Other");
+}
 void InitFails() {
   gLog.push_back("init Fails");
   throw Exception("unit failed to initialise");
 }
-void DoneFails() { gLog.push_back("done Fails"); }
+void DoneFails() {
+  gLog.push_back("done Fails");
+}
 void DoneThrows() {
   gLog.push_back("done Throws");
   throw Exception("unit failed to finalise");
@@ -35,8 +53,8 @@ struct PackageTest : VclTest {
 
 TEST_F(PackageTest, SharedUnitRunsOnceAndIsFinalisedWithItsLastReference) {
   // Two modules that both contain the framework unit "System".
-  const PackageUnitEntry quorUnits[] = {{InitSys, DoneSys}, {nullptr, nullptr}, {InitRas, DoneRas},
-                                        {InitComp, DoneComp}};
+  const PackageUnitEntry quorUnits[] = {
+      {InitSys, DoneSys}, {nullptr, nullptr}, {InitRas, DoneRas}, {InitComp, DoneComp}};
   const PackageUnitEntry otherUnits[] = {{InitSys, DoneSys}, {InitOther, DoneOther}};
   const PackageInfoTable quor{4, quorUnits};
   const PackageInfoTable other{2, otherUnits};
@@ -88,8 +106,8 @@ TEST_F(PackageTest, FinalisingWhatWasNeverInitialisedDoesNothing) {
 }
 
 TEST_F(PackageTest, FailedInitialisationUndoesTheUnitsBeforeIt) {
-  const PackageUnitEntry units[] = {{InitSys, DoneSys}, {InitRas, DoneRas}, {InitFails, DoneFails},
-                                    {InitComp, DoneComp}};
+  const PackageUnitEntry units[] = {
+      {InitSys, DoneSys}, {InitRas, DoneRas}, {InitFails, DoneFails}, {InitComp, DoneComp}};
   const PackageInfoTable t{4, units};
   EXPECT_THROW(InitializePackage(&t), Exception);
   EXPECT_EQ(gLog, (Log{"init System", "init Ras2", "init Fails", "done Ras2", "done System"}));

@@ -285,8 +285,8 @@ TEST_F(TimerTest, ExceptionFromAHandlerReachesOnExceptionAndTicksGoOn) {
   Application->RunFor(200);
   EXPECT_EQ(attempts, 2);
   EXPECT_EQ(fired, (Times{100, 200}));
-  EXPECT_EQ(Errors, (std::vector<std::string>{"tick 1 failed", "Unknown exception", "tick 2 failed",
-                                               "Unknown exception"}));
+  EXPECT_EQ(Errors,
+            (std::vector<std::string>{"tick 1 failed", "Unknown exception", "tick 2 failed", "Unknown exception"}));
 }
 
 }  // namespace

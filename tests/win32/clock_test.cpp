@@ -44,7 +44,9 @@ void RunJob(void* context) {
   if (job->postToThread) PostThreadMessageA(job->thread, WM_USER + 9, 0, 0);
 }
 
-std::ostream& operator<<(std::ostream& os, const Ran& r) { return os << r.tag << "@" << r.at; }
+std::ostream& operator<<(std::ostream& os, const Ran& r) {
+  return os << r.tag << "@" << r.at;
+}
 
 class VirtualClock : public ::testing::Test {
  protected:
@@ -217,8 +219,7 @@ TEST_F(MsgWait, InfiniteWithNothingScheduledReturnsWithoutMovingTheClock) {
   EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT), kTimedOut);
   EXPECT_EQ(QuorClockNow(), start);
   HANDLE none = 0;
-  EXPECT_EQ(MsgWaitForMultipleObjects(1, &none, FALSE, 0, QS_ALLINPUT), kWaitFailed)
-      << "there are no waitable objects";
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &none, FALSE, 0, QS_ALLINPUT), kWaitFailed) << "there are no waitable objects";
 }
 
 TEST_F(MsgWait, GetMessageLetsVirtualTimeRunToTheNextPost) {

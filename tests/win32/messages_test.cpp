@@ -16,7 +16,9 @@
 namespace {
 
 // A handle no window ever had.
-HWND BogusWindow() { return (HWND)(uintptr_t)0x7777777u; }
+HWND BogusWindow() {
+  return (HWND)(uintptr_t)0x7777777u;
+}
 
 TEST(RegisteredMessages, SameNameSameNumberInTheRegisteredRange) {
   UINT event = RegisterWindowMessageA("QwDialEvent");

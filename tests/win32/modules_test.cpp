@@ -43,7 +43,9 @@ int Call(HMODULE module, const char* name) {
 }
 
 // A handle no module ever had.
-HMODULE BogusModule() { return (HMODULE)(uintptr_t)0x7654321u; }
+HMODULE BogusModule() {
+  return (HMODULE)(uintptr_t)0x7654321u;
+}
 
 class Modules : public ::testing::Test {
  protected:

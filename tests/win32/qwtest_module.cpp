@@ -9,7 +9,11 @@
 static int bumps = 0;
 
 // Which copy this is: 1 beside the executable, 2 and 3 in the subfolder.
-QWTEST_EXPORT int QwTestVariant(void) { return QWTEST_VARIANT; }
+QWTEST_EXPORT int QwTestVariant(void) {
+  return QWTEST_VARIANT;
+}
 
 // Counts calls since this copy was loaded.
-QWTEST_EXPORT int QwTestBump(void) { return ++bumps; }
+QWTEST_EXPORT int QwTestBump(void) {
+  return ++bumps;
+}

@@ -12,7 +12,9 @@
 namespace {
 
 // A handle no window ever had.
-HWND BogusWindow() { return (HWND)(uintptr_t)0x7777777u; }
+HWND BogusWindow() {
+  return (HWND)(uintptr_t)0x7777777u;
+}
 
 struct Seen {
   HWND hwnd;
@@ -23,7 +25,9 @@ LPVOID createParams = nullptr;
 
 // Windows sends many more messages around creation and destruction; these
 // tests look at the two every window gets.
-bool Watched(UINT m) { return m == WM_CREATE || m == WM_DESTROY || m >= WM_USER; }
+bool Watched(UINT m) {
+  return m == WM_CREATE || m == WM_DESTROY || m >= WM_USER;
+}
 
 LRESULT CALLBACK RecordingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
   if (Watched(m)) seen.push_back({h, m});
@@ -37,7 +41,9 @@ LRESULT CALLBACK RefusingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
   return m == WM_CREATE ? -1 : DefWindowProcA(h, m, w, l);
 }
 
-LRESULT CALLBACK OtherProc(HWND, UINT, WPARAM, LPARAM) { return 77; }
+LRESULT CALLBACK OtherProc(HWND, UINT, WPARAM, LPARAM) {
+  return 77;
+}
 
 class Windows : public ::testing::Test {
  protected:
@@ -133,7 +139,8 @@ TEST_F(Windows, CreateReturningMinusOneFailsTheCreation) {
   ASSERT_EQ(seen.size(), 1u) << "no WM_DESTROY for a window that never was";
   EXPECT_EQ(seen[0].message, static_cast<UINT>(WM_CREATE));
   EXPECT_FALSE(IsWindow(seen[0].hwnd));
-  EXPECT_TRUE(UnregisterClassA("QwRefusing", GetModuleHandleA(nullptr))) << "the refused window holds no reference to its class";
+  EXPECT_TRUE(UnregisterClassA("QwRefusing", GetModuleHandleA(nullptr)))
+      << "the refused window holds no reference to its class";
 }
 
 TEST_F(Windows, DestroyingAParentDestroysItsChildrenAfterIt) {

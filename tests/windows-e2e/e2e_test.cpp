@@ -75,8 +75,8 @@ std::string MakeTempFolder() {
   DWORD n = GetTempPathA(MAX_PATH, base);
   if (n == 0 || n >= MAX_PATH) return std::string();
   static int serial = 0;
-  std::string dir = std::string(base) + "quor-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-                    std::to_string(++serial);
+  std::string dir =
+      std::string(base) + "quor-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
   return CreateDirectoryA(dir.c_str(), nullptr) ? dir + "\\" : std::string();
 }
 
@@ -185,8 +185,8 @@ class RealTimeDial : public ::testing::Test {
   std::string Dump() const {
     std::string s;
     for (const Event& e : events)
-      s += "  +" + std::to_string(e.At - events.front().At) + " ms " + e.Kind + "(" + std::to_string(e.Error) +
-           ", \"" + e.Text + "\")\n";
+      s += "  +" + std::to_string(e.At - events.front().At) + " ms " + e.Kind + "(" + std::to_string(e.Error) + ", \"" +
+           e.Text + "\")\n";
     return s;
   }
 
@@ -294,8 +294,7 @@ TEST_F(RealTimeDial, RedialsConnectsMinimisesWindowAndDetectsTheDrop) {
 
   // The line drops 3 s after it came up; the poll sees the loss within its
   // 500 ms period, hangs up (2 s pause) and reports the loss once.
-  ASSERT_TRUE(Application->RunUntil([&] { return Has("disconnect", "Connection to server lost."); }, 15000))
-      << Dump();
+  ASSERT_TRUE(Application->RunUntil([&] { return Has("disconnect", "Connection to server lost."); }, 15000)) << Dump();
   const int lost = Find("disconnect", "Connection to server lost.");
   EXPECT_EQ(events[lost].Error, 0);
   const Event& hangUp = events[lost - 1];
@@ -339,7 +338,9 @@ TEST_F(RealTimeDial, ApplicationHangsUpALiveConnection) {
 
   // The service ends the call (and its window) once its teardown is over.
   ASSERT_TRUE(Application->RunUntil(
-      [&] { return q.EnumConnections() && q.Connections->Count() == 0 && !FindWindowA(nullptr, "Connected to Branch"); },
+      [&] {
+        return q.EnumConnections() && q.Connections->Count() == 0 && !FindWindowA(nullptr, "Connected to Branch");
+      },
       5000));
   EXPECT_EQ(CountOf("disconnect"), 0);
   EXPECT_EQ(CountOf("fail"), 0);

@@ -12,7 +12,9 @@
 namespace {
 
 // The system's own millisecond counter, independent of Quor's clock.
-uint64_t WallMs() { return GetTickCount64(); }
+uint64_t WallMs() {
+  return GetTickCount64();
+}
 
 TEST(WindowsLoop, VirtualHourOfTimerTicksPassesWithoutWaiting) {
   QuorClockUseVirtual(1);

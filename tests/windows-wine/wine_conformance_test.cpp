@@ -118,9 +118,8 @@ TEST_F(WineRas, DialFailsAtOnceThenRedialsOnceThenGivesUp) {
 
   EXPECT_EQ(q.Connect(), 0);
   const std::vector<Event> firstAttempt = {
-      {"notify", 0, "Dialing Office..."},      {"notify", 1, "ERROR: RAS error 1"},
-      {"notify", 0, "Disconnecting..."},       {"notify", 0, "Disconnecting..."},
-      {"notify", 1, "Retrying in 1 seconds..."},
+      {"notify", 0, "Dialing Office..."}, {"notify", 1, "ERROR: RAS error 1"},       {"notify", 0, "Disconnecting..."},
+      {"notify", 0, "Disconnecting..."},  {"notify", 1, "Retrying in 1 seconds..."},
   };
   EXPECT_EQ(events, firstAttempt);
   EXPECT_EQ(q.fWindowHandle, nullptr) << "the failed attempt keeps no window";

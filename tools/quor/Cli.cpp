@@ -20,7 +20,9 @@ void Output::Line(const std::string& text) {
   std::fflush(stdout);
 }
 
-void Output::Object(const JsonObject& object) { Line(object.Text()); }
+void Output::Object(const JsonObject& object) {
+  Line(object.Text());
+}
 
 void Output::Error(const std::string& text) {
   std::fprintf(stderr, "quor: %s\n", text.c_str());
@@ -116,8 +118,8 @@ void RasSession::RequireEntry(const std::string& entry) {
 // ---------------------------------------------------------------- values
 
 int64_t ParseNumber(const std::string& option, const std::string& text, int64_t min, int64_t max) {
-  const std::string range = " (expected a whole number from " + std::to_string(min) + " to " +
-                            std::to_string(max) + ")";
+  const std::string range =
+      " (expected a whole number from " + std::to_string(min) + " to " + std::to_string(max) + ")";
   if (text.empty() || text.size() > 18) throw UsageError("bad number for " + option + ": '" + text + "'" + range);
   size_t i = 0;
   bool negative = false;
@@ -181,7 +183,8 @@ constexpr const char* kCommonOptions =
 
 const std::vector<CommandSpec>& Commands() {
   static const std::vector<CommandSpec> commands = {
-      {"dial", "quor dial ENTRY [OPTIONS]",
+      {"dial",
+       "quor dial ENTRY [OPTIONS]",
        "Dials a phonebook entry and prints every status text as it arrives, with its time\n"
        "offset (\"[  0.000] Dialing Office...\"). A failed attempt is hung up and redialled\n"
        "after the pause until the attempts are used up. Once connected, quor stays up and\n"
@@ -204,38 +207,70 @@ const std::vector<CommandSpec>& Commands() {
         {"--redial", true},
         {"--pause", true},
         {"--sync", false}},
-       1, 1, RunDial},
-      {"hangup", "quor hangup ENTRY",
+       1,
+       1,
+       RunDial},
+      {"hangup",
+       "quor hangup ENTRY",
        "Hangs up the active connection of ENTRY, whichever process on this machine dialled it,\n"
        "and waits until RAS no longer lists it.\n",
-       {}, 1, 1, RunHangUp},
-      {"connections", "quor connections",
-       "Lists the entry names of the active RAS connections of this machine, one per line.\n", {}, 0, 0,
+       {},
+       1,
+       1,
+       RunHangUp},
+      {"connections",
+       "quor connections",
+       "Lists the entry names of the active RAS connections of this machine, one per line.\n",
+       {},
+       0,
+       0,
        RunConnections},
-      {"status", "quor status ENTRY",
-       "Shows the state and device of the active connection of ENTRY (dialled by any process).\n", {}, 1, 1,
+      {"status",
+       "quor status ENTRY",
+       "Shows the state and device of the active connection of ENTRY (dialled by any process).\n",
+       {},
+       1,
+       1,
        RunStatus},
-      {"entries", "quor entries", "Lists the entries of the RAS phonebook, one per line, in RAS's order.\n", {}, 0,
-       0, RunEntries},
-      {"entry create", "quor entry create",
+      {"entries",
+       "quor entries",
+       "Lists the entries of the RAS phonebook, one per line, in RAS's order.\n",
+       {},
+       0,
+       0,
+       RunEntries},
+      {"entry create",
+       "quor entry create",
        "Creates a phonebook entry through the RAS service's new-entry dialog (interactive on a\n"
        "terminal, scripted otherwise; the simulated service reads the answers from the file\n"
        "named by QUOR_RAS_DIALOG) and names the entries it added.\n",
-       {}, 0, 0, RunEntryCreate},
-      {"entry edit", "quor entry edit ENTRY",
+       {},
+       0,
+       0,
+       RunEntryCreate},
+      {"entry edit",
+       "quor entry edit ENTRY",
        "Edits a phonebook entry through the RAS service's entry dialog (interactive on a\n"
        "terminal, scripted otherwise; the simulated service reads the answers from the file\n"
        "named by QUOR_RAS_DIALOG).\n",
-       {}, 1, 1, RunEntryEdit},
+       {},
+       1,
+       1,
+       RunEntryEdit},
       {"entry rename", "quor entry rename OLD NEW", "Renames a phonebook entry.\n", {}, 2, 2, RunEntryRename},
       {"entry delete", "quor entry delete ENTRY", "Deletes a phonebook entry.\n", {}, 1, 1, RunEntryDelete},
-      {"params get", "quor params get ENTRY [--show-password]",
+      {"params get",
+       "quor params get ENTRY [--show-password]",
        "Shows the dial parameters RAS has stored for ENTRY. The password is shown only as\n"
        "\"set\" or \"not set\" unless --show-password is given.\n"
        "\n"
        "  --show-password   print the stored password itself\n",
-       {{"--show-password", false}}, 1, 1, RunParamsGet},
-      {"params set", "quor params set ENTRY [OPTIONS]",
+       {{"--show-password", false}},
+       1,
+       1,
+       RunParamsGet},
+      {"params set",
+       "quor params set ENTRY [OPTIONS]",
        "Stores dial parameters for ENTRY. Only the parameters given change; the others keep\n"
        "their stored values. A stored phone number cannot be cleared here.\n"
        "\n"
@@ -245,13 +280,19 @@ const std::vector<CommandSpec>& Commands() {
        "  --callback N      callback number\n"
        "  --domain D        logon domain (at most 15 characters)\n",
        {{"--user", true}, {"--password-stdin", false}, {"--phone", true}, {"--callback", true}, {"--domain", true}},
-       1, 1, RunParamsSet},
-      {"demo", "quor demo",
+       1,
+       1,
+       RunParamsSet},
+      {"demo",
+       "quor demo",
        "About ten seconds on a private sample phonebook of the simulated RAS service, in a\n"
        "temporary folder that is removed afterwards (nothing of yours is read or changed):\n"
        "the first attempt meets a busy line, quor pauses and redials, connects, and then\n"
        "the line drops and the loss is reported.\n",
-       {}, 0, 0, RunDemo},
+       {},
+       0,
+       0,
+       RunDemo},
   };
   return commands;
 }
@@ -302,7 +343,9 @@ const CommandSpec* FindCommand(const std::string& name) {
   return nullptr;
 }
 
-bool IsGroup(const std::string& word) { return word == "entry" || word == "params"; }
+bool IsGroup(const std::string& word) {
+  return word == "entry" || word == "params";
+}
 
 std::string GroupHelp(const std::string& group) {
   std::string text = "Usage: quor " + group + " SUBCOMMAND ...\n\n";
@@ -322,7 +365,9 @@ void PrintHelp(const std::string& text) {
   std::fflush(stdout);
 }
 
-bool IsHelp(const std::string& token) { return token == "--help" || token == "-h"; }
+bool IsHelp(const std::string& token) {
+  return token == "--help" || token == "-h";
+}
 
 // Command word(s) and the remaining tokens.
 struct Split {

@@ -1,8 +1,9 @@
 // The commands that list, inspect and change: connections, phonebook
 // entries and stored dial parameters.
+#include "tools/quor/Commands.h"
+
 #include <algorithm>
 
-#include "tools/quor/Commands.h"
 #include "tools/quor/ForeignConnection.h"
 
 namespace quortool {

@@ -93,7 +93,8 @@ class DemoSetup {
 
  private:
   void Set(const char* name, const fs::path& value) {
-    if (!platform::SetEnv(name, value.string())) throw Failure(kExitFailed, std::string("the demo could not set ") + name);
+    if (!platform::SetEnv(name, value.string()))
+      throw Failure(kExitFailed, std::string("the demo could not set ") + name);
   }
 
   void Undo() {

@@ -38,17 +38,30 @@ ForeignStatus ReadForeignStatus(uint32_t handle) {
 }
 
 std::string StateName(uint32_t state) {
-  static const char* const kDialling[] = {
-      "RASCS_OpenPort",           "RASCS_PortOpened",         "RASCS_ConnectDevice",
-      "RASCS_DeviceConnected",    "RASCS_AllDevicesConnected", "RASCS_Authenticate",
-      "RASCS_AuthNotify",         "RASCS_AuthRetry",          "RASCS_AuthCallback",
-      "RASCS_AuthChangePassword", "RASCS_AuthProject",        "RASCS_AuthLinkSpeed",
-      "RASCS_AuthAck",            "RASCS_ReAuthenticate",     "RASCS_Authenticated",
-      "RASCS_PrepareForCallback", "RASCS_WaitForModemReset",  "RASCS_WaitForCallback",
-      "RASCS_Projected",          "RASCS_StartAuthentication", "RASCS_CallbackComplete",
-      "RASCS_LogonNetwork"};
-  static const char* const kPaused[] = {"RASCS_Interactive", "RASCS_RetryAuthentication",
-                                        "RASCS_CallbackSetByCaller", "RASCS_PasswordExpired"};
+  static const char* const kDialling[] = {"RASCS_OpenPort",
+                                          "RASCS_PortOpened",
+                                          "RASCS_ConnectDevice",
+                                          "RASCS_DeviceConnected",
+                                          "RASCS_AllDevicesConnected",
+                                          "RASCS_Authenticate",
+                                          "RASCS_AuthNotify",
+                                          "RASCS_AuthRetry",
+                                          "RASCS_AuthCallback",
+                                          "RASCS_AuthChangePassword",
+                                          "RASCS_AuthProject",
+                                          "RASCS_AuthLinkSpeed",
+                                          "RASCS_AuthAck",
+                                          "RASCS_ReAuthenticate",
+                                          "RASCS_Authenticated",
+                                          "RASCS_PrepareForCallback",
+                                          "RASCS_WaitForModemReset",
+                                          "RASCS_WaitForCallback",
+                                          "RASCS_Projected",
+                                          "RASCS_StartAuthentication",
+                                          "RASCS_CallbackComplete",
+                                          "RASCS_LogonNetwork"};
+  static const char* const kPaused[] = {"RASCS_Interactive", "RASCS_RetryAuthentication", "RASCS_CallbackSetByCaller",
+                                        "RASCS_PasswordExpired"};
   constexpr uint32_t kDiallingCount = sizeof kDialling / sizeof kDialling[0];
   constexpr uint32_t kPausedCount = sizeof kPaused / sizeof kPaused[0];
   static_assert(RASCS_LogonNetwork + 1 == kDiallingCount, "one name per dialling state");

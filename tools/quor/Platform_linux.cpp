@@ -45,16 +45,24 @@ void RemoveStopHandlers() {
   SetHandler(SIGHUP, SIG_DFL);
 }
 
-bool StopRequested() { return gStopSignal.load() != 0; }
-int StopSignal() { return gStopSignal.load(); }
-void ClearStopRequest() { gStopSignal.store(0); }
+bool StopRequested() {
+  return gStopSignal.load() != 0;
+}
+int StopSignal() {
+  return gStopSignal.load();
+}
+void ClearStopRequest() {
+  gStopSignal.store(0);
+}
 
-bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+bool StdinIsTerminal() {
+  return isatty(STDIN_FILENO) == 1;
+}
 
 bool ReadSecretLine(const std::string& prompt, std::string& line) {
   line.clear();
   const bool terminal = StdinIsTerminal();
-  termios saved {};
+  termios saved{};
   bool echoOff = false;
   if (terminal) {
     std::fputs(prompt.c_str(), stderr);
@@ -84,6 +92,8 @@ bool SetEnv(const std::string& name, const std::string& value) {
   return setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
-bool UnsetEnv(const std::string& name) { return unsetenv(name.c_str()) == 0; }
+bool UnsetEnv(const std::string& name) {
+  return unsetenv(name.c_str()) == 0;
+}
 
 }  // namespace quortool::platform

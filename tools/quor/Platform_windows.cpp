@@ -4,8 +4,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
@@ -40,13 +40,25 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
-void RemoveStopHandlers() { SetConsoleCtrlHandler(OnConsoleControl, FALSE); }
-bool StopRequested() { return gStopEvent.load() != 0; }
-int StopSignal() { return gStopEvent.load(); }
-void ClearStopRequest() { gStopEvent.store(0); }
+void InstallStopHandlers() {
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+void RemoveStopHandlers() {
+  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+}
+bool StopRequested() {
+  return gStopEvent.load() != 0;
+}
+int StopSignal() {
+  return gStopEvent.load();
+}
+void ClearStopRequest() {
+  gStopEvent.store(0);
+}
 
-bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+bool StdinIsTerminal() {
+  return _isatty(_fileno(stdin)) != 0;
+}
 
 bool ReadSecretLine(const std::string& prompt, std::string& line) {
   line.clear();
@@ -80,6 +92,8 @@ bool SetEnv(const std::string& name, const std::string& value) {
   return _putenv_s(name.c_str(), value.c_str()) == 0;
 }
 
-bool UnsetEnv(const std::string& name) { return _putenv_s(name.c_str(), "") == 0; }
+bool UnsetEnv(const std::string& name) {
+  return _putenv_s(name.c_str(), "") == 0;
+}
 
 }  // namespace quortool::platform

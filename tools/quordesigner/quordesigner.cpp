@@ -126,7 +126,8 @@ class LoadedPackage {
  public:
   explicit LoadedPackage(const String& Path) : fPath(Path) {
     fModule = LoadLibraryA(Path.c_str());
-    if (fModule == 0) throw Exception("cannot load package module " + Path + " (error " + std::to_string(GetLastError()) + ")");
+    if (fModule == 0)
+      throw Exception("cannot load package module " + Path + " (error " + std::to_string(GetLastError()) + ")");
     fGetTable = reinterpret_cast<TGetPackageInfoTableProc>(reinterpret_cast<void*>(Proc("GetPackageInfoTable")));
     fInitialize = reinterpret_cast<TPackageProc>(reinterpret_cast<void*>(Proc("Initialize")));
     fFinalize = reinterpret_cast<TPackageProc>(reinterpret_cast<void*>(Proc("Finalize")));
@@ -199,10 +200,18 @@ String FlagsText(uint32_t Flags) {
   String s;
   auto add = [&s](const char* t) { s += (s.empty() ? "" : ", ") + String(t); };
   switch (Flags & pfModuleTypeMask) {
-    case pfPackageModule: add("package module"); break;
-    case pfLibraryModule: add("library module"); break;
-    case pfExeModule: add("executable module"); break;
-    default: add("unknown module type"); break;
+    case pfPackageModule:
+      add("package module");
+      break;
+    case pfLibraryModule:
+      add("library module");
+      break;
+    case pfExeModule:
+      add("executable module");
+      break;
+    default:
+      add("unknown module type");
+      break;
   }
   if (Flags & pfDesignOnly) add("design-time only");
   if (Flags & pfRunOnly) add("run-time only");
@@ -236,7 +245,8 @@ void ShowInfo(const LoadedPackage& Pkg) {
   std::printf("Flags: 0x%08X (%s)\n", static_cast<unsigned>(info.Flags), FlagsText(info.Flags).c_str());
   std::cout << std::flush;
   for (const String& r : info.Requires) std::cout << "Requires: " << r << "\n";
-  for (const TPackageUnitInfo& u : info.Contains) std::cout << "Contains: " << u.Name << " (" << UnitFlagsText(u.Flags) << ")\n";
+  for (const TPackageUnitInfo& u : info.Contains)
+    std::cout << "Contains: " << u.Name << " (" << UnitFlagsText(u.Flags) << ")\n";
 }
 
 void WriteBitmap(const LoadedPackage& Pkg, const String& File) {
@@ -322,8 +332,10 @@ int Run(const Options& O) {
       if (p == nullptr) throw Exception(c->ClassName() + " has no property " + prop);
       if (!p->Set) throw Exception("property " + p->Name + " is read-only");
       const TPropValue v = PropValueFromText(*p, text);
-      if (p->Kind == TTypeKind::Method) names.SetName(c->Name(), p->Name, v.Str);
-      else p->Set(*c, v);
+      if (p->Kind == TTypeKind::Method)
+        names.SetName(c->Name(), p->Name, v.Str);
+      else
+        p->Set(*c, v);
     }
     if (!O.Save.empty()) {
       WriteComponentFile(O.Save, *c, &methods);
@@ -345,7 +357,8 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
   } catch (const UsageError& e) {
-    std::cerr << "quordesigner: " << e.Msg << "\n" << "Try 'quordesigner --help'.\n";
+    std::cerr << "quordesigner: " << e.Msg << "\n"
+              << "Try 'quordesigner --help'.\n";
     return kExitUsage;
   }
   // The host's own framework units come first and go last, so a module's
