@@ -1,6 +1,6 @@
 // The few operating-system services the simulated RAS service needs, behind
 // one narrow interface. One source file per platform implements it
-// (platform_linux.cpp, platform_windows.cpp); nothing else in RasSim tests
+// (Platform_linux.cpp, Platform_windows.cpp); nothing else in RasSim tests
 // which platform it runs on.
 #pragma once
 

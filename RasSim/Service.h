@@ -1,7 +1,7 @@
 // The simulated RAS service: every RAS operation in one character-neutral
 // form (texts are 8-bit/UTF-8 std::string). The A and W exports of
 // rasapi32.dll and rnaph.dll check and convert their records at the edge
-// (RecordIo.h) and call these.
+// (Edge.cpp) and call these.
 #pragma once
 
 #include <string>

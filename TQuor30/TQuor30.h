@@ -3,7 +3,7 @@
 // The module exports, undecorated and with C linkage, GetPackageInfoTable,
 // Initialize, Finalize and Register. The routines below are their bodies;
 // how each platform exports them under those names is kept in one file per
-// platform (exports_linux.cpp, exports_windows.def).
+// platform (Exports_linux.cpp, Exports_windows.def).
 #pragma once
 
 #include "Vcl/Vcl.h"

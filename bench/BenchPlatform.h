@@ -1,5 +1,5 @@
 // The two things the benchmarks need from the operating system, one source
-// file per platform (bench_platform_linux.cpp, bench_platform_windows.cpp).
+// file per platform (BenchPlatform_linux.cpp, BenchPlatform_windows.cpp).
 #pragma once
 
 #include <cstdint>

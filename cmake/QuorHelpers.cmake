@@ -1,6 +1,6 @@
 # Shared build helpers.
 
-# quor_rasapi_module(<target> <output-file-name> SOURCES ... [DEFINITIONS ...] [OUTPUT_DIR dir])
+# quor_named_module(<target> <output-file-name> SOURCES ... [DEFINITIONS ...] [LIBRARIES ...] [OUTPUT_DIR dir])
 # Builds a loadable module with an exact file name ("rasapi32.dll",
 # "rnaph.dll") on every platform: on Linux an ELF shared object of that name.
 # On Windows the exports are undecorated stdcall names.

@@ -5,10 +5,10 @@
 //   FAKE_ANSI_ONLY        rasapi32.dll without any wide export
 //   FAKE_OMIT_<export>    leave out that one export
 // Each entry point records its name and arguments and returns a number that
-// names it (see fake_rasapi.h). Record pointers are passed as LPVOID: only
+// names it (see FakeRasapi.h). Record pointers are passed as LPVOID: only
 // their size matters to the calling convention, and the binding's own
 // declarations would clash with these definitions of the same names.
-#include "tests/ras2/fake_rasapi.h"
+#include "tests/ras2/FakeRasapi.h"
 
 #include <cstdio>
 #include <cstring>

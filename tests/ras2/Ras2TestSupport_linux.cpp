@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "tests/ras2/ras2_test_support.h"
+#include "tests/ras2/Ras2TestSupport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/ras2/ras2_test_support.h"
+#include "tests/ras2/Ras2TestSupport.h"
 
 #include <cstring>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Ras2/Ras2.h"
-#include "tests/ras2/fake_rasapi.h"
+#include "tests/ras2/FakeRasapi.h"
 
 namespace ras2test {
 
@@ -39,7 +39,7 @@ struct EntryVariable {
 const std::vector<EntryVariable>& EntryVariables();
 const EntryVariable& Variable(const std::string& name);
 
-// ---- per-platform hooks (support_<platform>.cpp)
+// ---- per-platform hooks (Ras2TestSupport_<platform>.cpp)
 
 // True when the test programs see no RAS library beyond the executable's
 // folder and the folder given to SetDllDirectoryA, so that "library

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "tests/ras2/ras2_test_support.h"
+#include "tests/ras2/Ras2TestSupport.h"
 
 using namespace ras2test;
 

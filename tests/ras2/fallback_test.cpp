@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Vcl/Vcl.h"
-#include "tests/ras2/ras2_test_support.h"
+#include "tests/ras2/Ras2TestSupport.h"
 
 using namespace ras2test;
 
