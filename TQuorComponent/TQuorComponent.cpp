@@ -24,11 +24,13 @@ TQuor::TQuor(TComponent* AOwner)
       tmrCheckStatus(nullptr),
       hRas(0),
       ConnectState(0),
+      fDialNumber(0),
       fWindowHandle(0),
       Connections(nullptr),
       PhoneBookEntries(nullptr),
       RasInitialized(false) {
   std::memset(&dialparams, 0, sizeof(dialparams));
+  ReserveSecret(fPassword);
 
   RasInitialized = false;
   fRedialAttempts = 1;
@@ -122,12 +124,17 @@ TQuor::~TQuor() {
   // The record holds the last password handed to or read from RAS; it must
   // not linger in freed memory.
   SecureZero(&dialparams, sizeof(dialparams));
+  WipeSecret(fPassword);
 }
 
 // ---------------------------------------------------------------- setters
 
 void TQuor::SetRedialAttempts(Integer Value) {
   if (Value != fRedialAttempts) fRedialAttempts = Value;
+}
+
+void TQuor::SetPassword(const String& Value) {
+  AssignSecret(fPassword, Value.data(), Value.size());
 }
 
 void TQuor::SetRedialPause(Byte Value) {

@@ -48,6 +48,9 @@ class TQuor : public TComponent {
   TTimer* tmrCheckStatus;
   THRasConn hRas;
   Word ConnectState;
+  // Counts the dials started; a dial whose "Dialing ..." notice saw another
+  // dial start, or the component hang up, goes no further.
+  Cardinal fDialNumber;
 
   // Event operations.
   void Notify(Integer ErrCode, String ErrorString);
@@ -93,7 +96,8 @@ class TQuor : public TComponent {
   const String& UserName() const { return fUserName; }
   void SetUserName(const String& Value) { fUserName = Value; }
   const String& Password() const { return fPassword; }
-  void SetPassword(const String& Value) { fPassword = Value; }
+  // The password's storage is wiped whenever it is replaced or freed.
+  void SetPassword(const String& Value);
   Integer RedialAttempts() const { return fRedialAttempts; }
   void SetRedialAttempts(Integer Value);
   const String& Domain() const { return fDomain; }

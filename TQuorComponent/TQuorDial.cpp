@@ -18,18 +18,17 @@ Integer TQuor::Connect() {
 Integer TQuor::DoConnect() {
   if (!RasInitialized) return 0;
 
-  if (fWindowHandle == 0) fWindowHandle = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
-
-  // Fill the dial parameters. A text too long for its field is neither cut
-  // (a shortened name, number or password would dial something else) nor
-  // allowed to overrun the record: the dial is refused and reported exactly
-  // like a dial RAS refused at once, with RAS's own error numbers.
+  // Fill the dial parameters. A text too long for its field, or holding a
+  // zero byte RAS would stop at, is neither cut (a shortened name, number or
+  // password would dial something else) nor allowed to overrun the record:
+  // the dial is refused and reported exactly like a dial RAS refused at
+  // once, with RAS's own error numbers.
   DWORD refused = 0;
   std::memset(&dialparams, 0, sizeof(dialparams));
   dialparams.dwSize = sizeof(TRasDialParams);
   if (!PutField(dialparams.szEntryName, fEntryName)) refused = ERROR_INVALID_PARAMETER;
   if (!fPhoneNumber.empty() && !PutField(dialparams.szPhoneNumber, fPhoneNumber) && refused == 0)
-    refused = ERROR_PHONE_NUMBER_TOO_LONG;
+    refused = IsCText(fPhoneNumber) ? ERROR_PHONE_NUMBER_TOO_LONG : ERROR_INVALID_PARAMETER;
   if (!PutField(dialparams.szUserName, fUserName) && refused == 0) refused = ERROR_INVALID_PARAMETER;
   if (!PutField(dialparams.szPassword, fPassword) && refused == 0) refused = ERROR_INVALID_PARAMETER;
 
@@ -44,7 +43,22 @@ Integer TQuor::DoConnect() {
     hRas = 0;
   }
 
+  // Every dial gets a window of its own: events the previous call had
+  // already posted to the old window die with it and never reach this dial.
+  if (fWindowHandle != 0) {
+    DeallocateHWnd(fWindowHandle);
+    fWindowHandle = 0;
+  }
+  fWindowHandle = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
+  const HWND window = fWindowHandle;
+  const Cardinal dial = ++fDialNumber;
+
   Notify(0, "Dialing " + fEntryName + "...");
+
+  // The notice's handler may have hung up (the window is gone: a dial now
+  // would run without a notifier, synchronously, and leave a handle nobody
+  // watches) or started another dial; either way this one is over.
+  if (fDialNumber != dial || fWindowHandle != window || fWindowHandle == 0) return static_cast<Integer>(hRas);
 
   DWORD r;
   if (refused != 0) {

@@ -13,11 +13,18 @@
 
 namespace tquor_detail {
 
+// True when Text holds no zero byte: RAS reads its texts up to the first
+// zero, so "Office\0Evil" would reach it as "Office".
+inline bool IsCText(const String& Text) {
+  return Text.find('\0') == String::npos;
+}
+
 // True when Text, with its terminating zero, fits into a field of Width
-// characters. Texts that do not fit are refused by the callers rather than
-// cut: a silently shortened password or number would dial something else.
+// characters and RAS would read it whole. Texts that do not are refused by
+// the callers rather than cut: a silently shortened password or number would
+// dial something else.
 inline bool FitsField(const String& Text, size_t Width) {
-  return Text.size() < Width;
+  return Text.size() < Width && IsCText(Text);
 }
 
 // Writes Text and its terminating zero into a field of Width characters.
@@ -71,6 +78,33 @@ DWORD HandleValue(H Handle) {
 inline void SecureZero(void* Area, size_t Size) {
   volatile unsigned char* p = static_cast<volatile unsigned char*>(Area);
   while (Size-- > 0) *p++ = 0;
+}
+
+// A text holding a secret (the password): its whole buffer is wiped before
+// the text is replaced and when it is released, so that no freed block
+// keeps the secret. The buffer is reserved once for the longest password RAS
+// takes, so assigning a password of that length never moves it.
+inline void WipeSecret(String& Secret) {
+  SecureZero(Secret.data(), Secret.capacity());
+  Secret.clear();
+}
+
+inline void ReserveSecret(String& Secret) {
+  Secret.reserve(PWLEN);
+}
+
+inline void AssignSecret(String& Secret, const char* Data, size_t Size) {
+  WipeSecret(Secret);
+  // A longer text moves the buffer: the old one is already wiped.
+  Secret.assign(Data, Size);
+}
+
+// Copies a field's text straight into a secret, without a temporary text.
+template <size_t Width>
+void GetSecretField(String& Secret, const CHAR (&Field)[Width]) {
+  const void* zero = std::memchr(Field, 0, Width);
+  size_t n = zero ? static_cast<size_t>(static_cast<const CHAR*>(zero) - Field) : Width;
+  AssignSecret(Secret, Field, n);
 }
 
 }  // namespace tquor_detail

@@ -1,6 +1,7 @@
 // TQuor: hang-up, the watch of an established connection, the search for
 // the system's connection window, and the list of active connections.
 #include <cstring>
+#include <vector>
 
 #include "TQuorComponent/TQuorComponent.h"
 #include "TQuorComponent/TQuorFields.h"
@@ -16,18 +17,34 @@ constexpr DWORD kConnBufSize = 10300;
 constexpr DWORD kConnAnnounced = kConnBufSize / sizeof(TRasConn);
 static_assert(kConnAnnounced == 25, "the announced buffer holds 25 records");
 
-// One enumeration of the active connections into Entries. Returns false when
-// the entry point is missing or RAS refuses; otherwise Count holds the
-// number of records to read, never more than the announced buffer holds
-// (whatever RAS claims).
-bool EnumerateConnections(TRasConn (&Entries)[kConnRecords], DWORD& Count) {
+// One enumeration of the active connections: into Entries while they fit
+// the announced 25 records, else into More, sized as RAS asked. Returns
+// false when the entry point is missing or RAS refuses; otherwise Records
+// points at the records and Count holds the number to read, never more than
+// the buffer holds (whatever RAS claims).
+bool EnumerateConnections(TRasConn (&Entries)[kConnRecords], std::vector<TRasConn>& More, TRasConn*& Records,
+                          DWORD& Count) {
   if (RasEnumConnections == nullptr) return false;
   std::memset(Entries, 0, sizeof(Entries));
   Entries[0].dwSize = sizeof(TRasConn);
   DWORD bufsize = kConnBufSize;
+  DWORD capacity = kConnAnnounced;
+  Records = Entries;
   Count = 0;
-  if (RasEnumConnections(Entries, &bufsize, &Count) != 0) return false;
-  if (Count > kConnAnnounced) Count = kConnAnnounced;
+  DWORD r = RasEnumConnections(Entries, &bufsize, &Count);
+  // More connections than 25 are still connections: ask again with the
+  // size RAS said it needs (a few times, should calls start meanwhile).
+  for (int again = 0; again < 3 && r == ERROR_BUFFER_TOO_SMALL && bufsize > capacity * sizeof(TRasConn); ++again) {
+    capacity = static_cast<DWORD>(bufsize / sizeof(TRasConn) + 1);
+    More.assign(capacity, TRasConn{});
+    More[0].dwSize = sizeof(TRasConn);
+    bufsize = capacity * static_cast<DWORD>(sizeof(TRasConn));
+    Records = More.data();
+    Count = 0;
+    r = RasEnumConnections(Records, &bufsize, &Count);
+  }
+  if (r != 0) return false;
+  if (Count > capacity) Count = capacity;
   return true;
 }
 
@@ -117,23 +134,27 @@ Integer TQuor::GetConnectStatus() {
 Boolean TQuor::EnumConnections() {
   if (!RasInitialized) return false;
   TRasConn entries[kConnRecords];
+  std::vector<TRasConn> more;
+  TRasConn* records = nullptr;
   DWORD count = 0;
-  if (!EnumerateConnections(entries, count)) return false;
+  if (!EnumerateConnections(entries, more, records, count)) return false;
   // The list shows the connections active now: with none, it is emptied
   // rather than left holding names of connections that have ended.
   Connections->Clear();
-  for (DWORD i = 0; i < count; ++i) Connections->Add(GetField(entries[i].szEntryName));
+  for (DWORD i = 0; i < count; ++i) Connections->Add(GetField(records[i].szEntryName));
   return true;
 }
 
 Integer TQuor::GetHandleByName(const String& EntryName) {
   if (!RasInitialized) return 0;
   TRasConn entries[kConnRecords];
+  std::vector<TRasConn> more;
+  TRasConn* records = nullptr;
   DWORD count = 0;
-  if (!EnumerateConnections(entries, count) || count == 0) return 0;
+  if (!EnumerateConnections(entries, more, records, count) || count == 0) return 0;
   const String wanted = LowerCase(EntryName);
   for (DWORD i = 0; i < count; ++i) {
-    if (LowerCase(GetField(entries[i].szEntryName)) == wanted) return static_cast<Integer>(entries[i].hrasconn);
+    if (LowerCase(GetField(records[i].szEntryName)) == wanted) return static_cast<Integer>(records[i].hrasconn);
   }
   return 0;
 }

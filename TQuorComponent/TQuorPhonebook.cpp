@@ -1,6 +1,7 @@
 // TQuor: the phonebook operations (list, create, edit, delete, rename) and
 // an entry's stored dial parameters.
 #include <cstring>
+#include <vector>
 
 #include "TQuorComponent/TQuorComponent.h"
 #include "TQuorComponent/TQuorFields.h"
@@ -33,10 +34,26 @@ void TQuor::GetPhoneBookEntries() {
   // A library without the export is reported like a failed enumeration.
   DWORD RetVal = RasEnumEntries != nullptr ? RasEnumEntries(nullptr, nullptr, entries, &bufsize, &numEntries)
                                            : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
+  TRasEntryName* names = entries;
+  DWORD capacity = kEntryRecords;
+  // A phonebook larger than the buffer is still a valid phonebook: ask
+  // again with the size RAS said it needs (a few times, should entries be
+  // added meanwhile).
+  std::vector<TRasEntryName> larger;
+  for (int again = 0; again < 3 && RetVal == ERROR_BUFFER_TOO_SMALL && bufsize > capacity * sizeof(TRasEntryName);
+       ++again) {
+    capacity = static_cast<DWORD>(bufsize / sizeof(TRasEntryName) + 1);
+    larger.assign(capacity, TRasEntryName{});
+    larger[0].dwSize = sizeof(TRasEntryName);
+    bufsize = capacity * static_cast<DWORD>(sizeof(TRasEntryName));
+    numEntries = 0;
+    names = larger.data();
+    RetVal = RasEnumEntries(nullptr, nullptr, names, &bufsize, &numEntries);
+  }
   if (RetVal == 0) {
     // Never read past the buffer, whatever count RAS claims.
-    if (numEntries > static_cast<DWORD>(kEntryRecords)) numEntries = kEntryRecords;
-    for (DWORD i = 0; i < numEntries; ++i) PhoneBookEntries->Add(GetField(entries[i].szEntryName));
+    if (numEntries > capacity) numEntries = capacity;
+    for (DWORD i = 0; i < numEntries; ++i) PhoneBookEntries->Add(GetField(names[i].szEntryName));
     return;
   }
   switch (RetVal) {
@@ -70,17 +87,18 @@ Boolean TQuor::CreateEntry(HWND hHandle) {
 }
 
 Boolean TQuor::DeleteEntry(const String& EntryName) {
-  if (!RasInitialized || RasDeleteEntryA == nullptr) return false;
+  // A name with a zero byte would reach RAS cut short: another entry.
+  if (!RasInitialized || RasDeleteEntryA == nullptr || !IsCText(EntryName)) return false;
   return RasDeleteEntryA(kEmptyPhonebook, EntryName.c_str()) == 0;
 }
 
 Boolean TQuor::EditEntry(HWND hHandle, const String& EntryName) {
-  if (!RasInitialized || RasEditPhonebookEntry == nullptr) return false;
+  if (!RasInitialized || RasEditPhonebookEntry == nullptr || !IsCText(EntryName)) return false;
   return RasEditPhonebookEntry(hHandle, kEmptyPhonebook, EntryName.c_str()) == 0;
 }
 
 Boolean TQuor::RenameEntry(const String& OldEntryName, const String& NewEntryName) {
-  if (!RasInitialized || RasRenameEntryA == nullptr) return false;
+  if (!RasInitialized || RasRenameEntryA == nullptr || !IsCText(OldEntryName) || !IsCText(NewEntryName)) return false;
   return RasRenameEntryA(kEmptyPhonebook, OldEntryName.c_str(), NewEntryName.c_str()) == 0;
 }
 
@@ -103,7 +121,7 @@ Boolean TQuor::GetDialParams(const String& EntryName) {
   if (RasGetEntryDialParams(nullptr, &dialparams, &lbPasswordReturn) != 0) return false;
 
   fUserName = GetField(dialparams.szUserName);
-  if (lbPasswordReturn != FALSE) fPassword = GetField(dialparams.szPassword);
+  if (lbPasswordReturn != FALSE) GetSecretField(fPassword, dialparams.szPassword);
   fPhoneNumber = GetField(dialparams.szPhoneNumber);
   fDomain = GetField(dialparams.szDomain);
   fCallbackNumber = GetField(dialparams.szCallbackNumber);

@@ -370,11 +370,36 @@ TEST_F(DialTest, ConnectWhileACallIsHeldHangsItUpWithoutPause) {
     EXPECT_NE(static_cast<THRasConn>(h), old);
     EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."}})) << "no Disconnecting... report";
     EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled()) << "the old watch stops";
-    EXPECT_EQ(Q->fWindowHandle, w) << "the window is reused";
+    EXPECT_NE(Q->fWindowHandle, w) << "a fresh window";
+    EXPECT_FALSE(IsWindow(w));
     EXPECT_EQ(QI::RedialCount(*Q), 0);
-    EXPECT_EQ(S().Dials.back().Notifier, fakeras::HandleValue(w));
+    EXPECT_EQ(S().Dials.back().Notifier, fakeras::HandleValue(Q->fWindowHandle));
     Q->Disconnect();
   }
+}
+
+TEST_F(DialTest, EventsTheHeldCallPostedNeverReachTheNewDial) {
+  for (uint32_t oldError : {0u, 676u}) {
+    SCOPED_TRACE(oldError);
+    S().Script = {};
+    ASSERT_NE(Q->Connect(), 0);
+    PostDialEvent(RASCS_Connected, oldError);  // posted by the old call, not yet delivered
+    Log.Clear();
+    const Integer h = Q->Connect();
+    Application->RunFor(10);
+    EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."}}));
+    EXPECT_EQ(QI::hRas(*Q), static_cast<THRasConn>(h)) << "the new dial is still under way";
+    Q->Disconnect();
+  }
+}
+
+TEST_F(DialTest, HangUpInsideTheDialingNoticeStartsNoDial) {
+  Q->SetOnNotify([this](Integer, String T) {
+    if (T == "Dialing Office...") Q->Disconnect();
+  });
+  EXPECT_EQ(Q->Connect(), 0);
+  EXPECT_TRUE(S().Dials.empty()) << "RasDial without a window would block and leave a handle nobody watches";
+  EXPECT_EQ(Q->fWindowHandle, HWND{});
 }
 
 TEST_F(DialTest, ConnectWhileWaitingToRedialCancelsTheRedial) {

@@ -21,6 +21,17 @@ TEST_F(QuorTest, OverLongDialTextsAreRefusedLikeAFailedDial) {
       {"phone number", [](TQuor& q) { q.SetPhoneNumber(std::string(129, '5')); }, 723},
       {"user name", [](TQuor& q) { q.SetUserName(std::string(257, 'u')); }, 87},
       {"password", [](TQuor& q) { q.SetPassword(std::string(257, 'p')); }, 87},
+      {"entry name with a zero", [](TQuor& q) { q.SetEntryName(std::string("Office\0Evil", 11)); }, 87},
+      {"phone number with a zero",
+       [](TQuor& q) {
+         q.SetPhoneNumber(
+             std::string("555\0"
+                         "1",
+                         5));
+       },
+       87},
+      {"user name with a zero", [](TQuor& q) { q.SetUserName(std::string("joe\0x", 5)); }, 87},
+      {"password with a zero", [](TQuor& q) { q.SetPassword(std::string("sec\0ret", 7)); }, 87},
   };
   S().ErrorTexts[87] = "The parameter is incorrect.";
   S().ErrorTexts[723] = "The phone number is too long.";
@@ -69,6 +80,15 @@ TEST_F(QuorTest, SetDialParamsRefusesOverLongTextsAndKeepsTheRecord) {
       [](TQuor& q) { q.SetPhoneNumber(std::string(129, '5')); },
       [](TQuor& q) { q.SetCallbackNumber(std::string(129, '6')); },
       [](TQuor& q) { q.SetDomain(std::string(16, 'D')); },
+      [](TQuor& q) { q.SetEntryName(std::string("Office\0Evil", 11)); },
+      [](TQuor& q) { q.SetPassword(std::string("sec\0ret", 7)); },
+      [](TQuor& q) {
+        q.SetPhoneNumber(
+            std::string("555\0"
+                        "1",
+                        5));
+      },
+      [](TQuor& q) { q.SetDomain(std::string("D\0x", 3)); },
   };
   for (size_t i = 0; i < std::size(setters); ++i) {
     SCOPED_TRACE(i);
@@ -95,6 +115,15 @@ TEST_F(QuorTest, GetDialParamsWithOverLongNameStoresItButAsksNothing) {
   EXPECT_FALSE(Q->GetDialParams(longName));
   EXPECT_EQ(Q->EntryName(), longName);
   EXPECT_TRUE(S().PbCalls.empty());
+}
+
+TEST_F(QuorTest, NamesWithAZeroByteAreRefusedBeforeRas) {
+  const std::string evil("Office\0Evil", 11);
+  S().PbResult = 0;
+  const std::vector<bool> results = {Q->DeleteEntry(evil), Q->EditEntry(0, evil), Q->RenameEntry(evil, "Home"),
+                                     Q->RenameEntry("Home", evil), Q->GetDialParams(evil)};
+  EXPECT_EQ(results, std::vector<bool>(5, false));
+  EXPECT_TRUE(S().PbCalls.empty()) << "RAS would have read the name as Office";
 }
 
 TEST_F(QuorTest, FieldsFilledToTheBrimAreReadBackWithinTheirWidth) {

@@ -255,9 +255,18 @@ TEST_F(QuorTest, EnumConnectionsListsThemInOrderReplacingTheOldList) {
 
 TEST_F(QuorTest, EnumConnectionsFailureLeavesTheList) {
   Q->Connections->Add("kept");
-  for (int i = 0; i < 26; ++i) S().Connections.push_back({static_cast<THRasConn>(0x20 + i), "C" + std::to_string(i)});
-  EXPECT_FALSE(Q->EnumConnections()) << "26 do not fit the 25 announced";
+  S().EnumConnResult = 603;
+  EXPECT_FALSE(Q->EnumConnections()) << "a 603 naming no larger size";
   EXPECT_EQ(Q->Connections->Items(), std::vector<String>{"kept"});
+  S().EnumConnResult = 0;
+  std::vector<String> names;
+  for (int i = 0; i < 30; ++i) {
+    S().Connections.push_back({static_cast<THRasConn>(0x20 + i), "C" + std::to_string(i)});
+    names.push_back("C" + std::to_string(i));
+  }
+  EXPECT_TRUE(Q->EnumConnections()) << "more than the 25 announced: asked again with the size RAS named";
+  EXPECT_EQ(Q->Connections->Items(), names);
+  EXPECT_EQ(Q->GetHandleByName("c29"), 0x20 + 29);
   S().Connections.resize(25);
   EXPECT_TRUE(Q->EnumConnections());
   EXPECT_EQ(Q->Connections->Count(), 25);

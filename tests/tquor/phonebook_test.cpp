@@ -64,19 +64,23 @@ TEST_F(PhonebookTest, FailuresEmptyTheListWithTheirMessages) {
   }
 }
 
-TEST_F(PhonebookTest, MoreThanOneHundredEntriesEndInError603) {
-  for (int i = 0; i < 101; ++i) S().Entries.push_back("Entry " + std::to_string(i));
+TEST_F(PhonebookTest, MoreEntriesThanTheBufferHoldsAreListedWhole) {
+  for (int i = 0; i < 150; ++i) S().Entries.push_back("Entry " + std::to_string(i));
   Q->GetPhoneBookEntries();
-  EXPECT_EQ(S().EnumEntriesCalls, 1) << "no second call with a larger buffer";
+  EXPECT_EQ(S().EnumEntriesCalls, 2) << "asked again with the size RAS named";
+  EXPECT_EQ(Q->PhoneBookEntries->Items(), S().Entries);
+  EXPECT_EQ(Boxes.Count(), 0u);
+  // Exactly 100 fit at the first call.
+  S().Entries.resize(100);
+  S().EnumEntriesCalls = 0;
+  Q->GetPhoneBookEntries();
+  EXPECT_EQ(S().EnumEntriesCalls, 1);
+  EXPECT_EQ(Q->PhoneBookEntries->Count(), 100);
+  // A 603 that names no larger size is a failure like any other.
+  S().EnumEntriesResult = 603;
+  Q->GetPhoneBookEntries();
   EXPECT_EQ(Q->PhoneBookEntries->Count(), 0);
   EXPECT_EQ(Boxes.Texts(), std::vector<String>{"RasEnumEntries failed (603)."});
-  // Exactly 100 fit.
-  S().Entries.resize(100);
-  Boxes.Clear();
-  Q->GetPhoneBookEntries();
-  EXPECT_EQ(Q->PhoneBookEntries->Count(), 100);
-  EXPECT_EQ(Q->PhoneBookEntries->Strings(99), "Entry 99");
-  EXPECT_EQ(Boxes.Count(), 0u);
 }
 
 TEST_F(PhonebookTest, ACountBeyondTheBufferIsNotBelieved) {
