@@ -6,6 +6,10 @@ namespace rassim {
 
 namespace {
 
+// The break of a last line that had none. A NUL byte never stands in a
+// document (it makes the text corrupt), so it cannot be taken for a break.
+const std::string kNoBreak(1, '\0');
+
 bool IsComment(const std::string& line) {
   for (char c : line) {
     if (c == ' ' || c == '\t') continue;
@@ -65,7 +69,7 @@ void IniSection::SetAll(const std::string& key, const std::vector<std::string>& 
     std::vector<IniLine> kept;
     for (size_t i = 0; i < lines.size(); ++i) {
       if (i == first) {
-        for (const std::string& v : values) kept.push_back(IniLine{IniLine::Key, key + "=" + v, key, v});
+        for (const std::string& v : values) kept.push_back(IniLine{IniLine::Key, key + "=" + v, key, v, {}});
         continue;
       }
       if (lines[i].kind == IniLine::Key && lines[i].key == key) continue;
@@ -78,7 +82,7 @@ void IniSection::SetAll(const std::string& key, const std::vector<std::string>& 
   size_t at = lines.size();
   while (at > 0 && lines[at - 1].kind == IniLine::Blank) --at;
   std::vector<IniLine> add;
-  for (const std::string& v : values) add.push_back(IniLine{IniLine::Key, key + "=" + v, key, v});
+  for (const std::string& v : values) add.push_back(IniLine{IniLine::Key, key + "=" + v, key, v, {}});
   lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), add.begin(), add.end());
 }
 
@@ -86,6 +90,7 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
   preamble_.clear();
   sections_.clear();
   crlf_ = false;
+  bom_ = false;
   auto fail = [&](size_t lineNo, const char* what) {
     preamble_.clear();
     sections_.clear();
@@ -94,25 +99,34 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
   };
   if (text.find('\0') != std::string::npos) return fail(0, "NUL byte in file");
   size_t pos = 0, lineNo = 0;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    bom_ = true;
+    pos = 3;
+  }
   bool first = true;
   while (pos < text.size()) {
     size_t nl = text.find('\n', pos);
     std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
     pos = nl == std::string::npos ? text.size() : nl + 1;
     ++lineNo;
-    if (!line.empty() && line.back() == '\r') {
+    std::string eol;
+    if (nl == std::string::npos) {
+      eol = kNoBreak;
+    } else if (!line.empty() && line.back() == '\r') {
       line.pop_back();
-      if (first) crlf_ = true;
+      eol = "\r\n";
+    } else {
+      eol = "\n";
     }
-    if (first && line.size() >= 3 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);  // UTF-8 mark
+    if (first) crlf_ = eol == "\r\n";
     first = false;
     std::vector<IniLine>& target = sections_.empty() ? preamble_ : sections_.back().lines;
     if (IsBlank(line)) {
-      target.push_back(IniLine{IniLine::Blank, line, {}, {}});
+      target.push_back(IniLine{IniLine::Blank, line, {}, {}, eol});
       continue;
     }
     if (IsComment(line)) {
-      target.push_back(IniLine{IniLine::Comment, line, {}, {}});
+      target.push_back(IniLine{IniLine::Comment, line, {}, {}, eol});
       continue;
     }
     if (line[0] == '[') {
@@ -120,7 +134,7 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
       if (h.size() < 2 || h.back() != ']') return fail(lineNo, "section header without closing bracket");
       std::string name = h.substr(1, h.size() - 2);
       if (name.empty()) return fail(lineNo, "section header without a name");
-      sections_.push_back(IniSection{name, line, {}});
+      sections_.push_back(IniSection{name, line, {}, eol});
       continue;
     }
     if (sections_.empty()) return fail(lineNo, "line outside any section");
@@ -128,19 +142,28 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
     if (eq == std::string::npos) return fail(lineNo, "line without '='");
     std::string key = Trim(line.substr(0, eq));
     if (key.empty()) return fail(lineNo, "line without a key");
-    target.push_back(IniLine{IniLine::Key, line, key, line.substr(eq + 1)});
+    target.push_back(IniLine{IniLine::Key, line, key, line.substr(eq + 1), eol});
   }
   return true;
 }
 
 std::string IniDocument::Serialize() const {
-  const char* eol = crlf_ ? "\r\n" : "\n";
-  std::string out;
-  for (const IniLine& l : preamble_) out += l.raw + eol;
+  const std::string own = crlf_ ? "\r\n" : "\n";
+  std::string out = bom_ ? "\xEF\xBB\xBF" : "";
+  // Lines keep the break they were read with; the last line read without
+  // one stays without one while it is still the last line.
+  const std::string* pending = nullptr;
+  auto put = [&](const std::string& raw, const std::string& eol) {
+    if (pending) out += (*pending == kNoBreak || pending->empty()) ? own : *pending;
+    out += raw;
+    pending = &eol;
+  };
+  for (const IniLine& l : preamble_) put(l.raw, l.eol);
   for (const IniSection& s : sections_) {
-    out += s.header + eol;
-    for (const IniLine& l : s.lines) out += l.raw + eol;
+    put(s.header, s.headerEol);
+    for (const IniLine& l : s.lines) put(l.raw, l.eol);
   }
+  if (pending && *pending != kNoBreak) out += pending->empty() ? own : *pending;
   return out;
 }
 
@@ -159,8 +182,8 @@ const IniSection* IniDocument::Find(const std::string& name) const {
 IniSection& IniDocument::Add(const std::string& name) {
   // Separate the new section from the previous one by a blank line.
   std::vector<IniLine>& last = sections_.empty() ? preamble_ : sections_.back().lines;
-  if (!last.empty() && last.back().kind != IniLine::Blank) last.push_back(IniLine{IniLine::Blank, "", {}, {}});
-  sections_.push_back(IniSection{name, "[" + name + "]", {}});
+  if (!last.empty() && last.back().kind != IniLine::Blank) last.push_back(IniLine{IniLine::Blank, "", {}, {}, {}});
+  sections_.push_back(IniSection{name, "[" + name + "]", {}, {}});
   return sections_.back();
 }
 

@@ -12,6 +12,11 @@
 //     allowed), and a header with an empty name "[]";
 //   - inside a section, a line that is not blank, not a comment and has no '='
 //     or an empty key ("=value").
+// Rewriting is byte-exact for every line an operation leaves alone: each
+// line keeps its own line break (LF or CRLF, a CR before it is part of the
+// line), a UTF-8 byte-order mark stays, and a last line without a line break
+// keeps going without one. New lines take the first line's break.
+//
 // Keys are case-sensitive ("Device" and "DEVICE" are different keys, as in
 // rasphone.pbk) and may repeat; section names compare with SameName.
 #pragma once
@@ -26,12 +31,14 @@ struct IniLine {
   std::string raw;  // the line as read, without its line break
   std::string key;
   std::string value;
+  std::string eol;  // its line break as read ("\n", "\r\n"); empty: the document's own
 };
 
 struct IniSection {
   std::string name;
   std::string header;  // raw header line
   std::vector<IniLine> lines;
+  std::string headerEol;  // the header's line break as read; empty: the document's own
 
   // First value of key; null when absent.
   const std::string* Find(const std::string& key) const;
@@ -62,6 +69,7 @@ class IniDocument {
   std::vector<IniLine> preamble_;
   std::vector<IniSection> sections_;
   bool crlf_ = false;
+  bool bom_ = false;
 };
 
 }  // namespace rassim

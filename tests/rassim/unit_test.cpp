@@ -13,14 +13,53 @@ TEST(IniDocument, KeepsEveryLineAndRewritesOnlyWhatChanged) {
   const std::string text = "; head\n\n[A]\nK=1\n# c\nK=2\n\n[B b]\r\nX = y \n";
   IniDocument doc;
   ASSERT_TRUE(doc.Parse(text));
-  EXPECT_EQ(doc.Serialize(), "; head\n\n[A]\nK=1\n# c\nK=2\n\n[B b]\nX = y \n");
+  EXPECT_EQ(doc.Serialize(), text);
   IniSection* a = doc.Find("a");
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->GetAll("K"), (std::vector<std::string>{"1", "2"}));
   a->Set("K", "3");
   a->Set("New", "v");
-  EXPECT_EQ(doc.Serialize(), "; head\n\n[A]\nK=3\n# c\nNew=v\n\n[B b]\nX = y \n");
+  EXPECT_EQ(doc.Serialize(), "; head\n\n[A]\nK=3\n# c\nNew=v\n\n[B b]\r\nX = y \n");
   EXPECT_EQ(doc.Find("B B")->Get("X"), " y ");
+}
+
+// Whatever parses is written back byte for byte: line breaks of each line,
+// CRs that belong to a value, a byte-order mark, a missing last break; and
+// lines added later take the first line's break.
+TEST(IniDocument, RewriteOfAnAcceptedTextIsByteExact) {
+  const std::vector<std::string> texts = {
+      "[A]\r\nK=v\r\r\n",
+      "\xEF\xBB\xBF[A]\nK=1\n",
+      "[A]\r\nK=1\nL=2\r\n",
+      "[A]\nK=1",
+      "; c\r\n\r\n[A]\r\nK=\r\n[B]",
+      "",
+      "\xEF\xBB\xBF",
+      "\n\r\n[A]\r",
+  };
+  // And random texts built from the pieces a phonebook is made of.
+  const char* const pieces[] = {"[A]", "[B]", "K=v", "K=", "\r", "\n", "\r\n", " ", "; c", "\xEF\xBB\xBF", "x=\r"};
+  std::vector<std::string> all = texts;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 2000; ++i) {
+    std::string t;
+    for (int n = static_cast<int>((seed = seed * 1103515245u + 12345u) >> 28); n > 0; --n)
+      t += pieces[((seed = seed * 1103515245u + 12345u) >> 16) % std::size(pieces)];
+    all.push_back(t);
+  }
+  int accepted = 0;
+  for (const std::string& t : all) {
+    IniDocument doc;
+    if (!doc.Parse(t)) continue;
+    ++accepted;
+    EXPECT_EQ(doc.Serialize(), t);
+  }
+  EXPECT_GT(accepted, 500);
+  IniDocument doc;
+  ASSERT_TRUE(doc.Parse("[A]\r\nK=1"));
+  doc.Find("A")->Set("L", "2");
+  doc.Add("B").Set("M", "3");
+  EXPECT_EQ(doc.Serialize(), "[A]\r\nK=1\r\nL=2\r\n\r\n[B]\r\nM=3\r\n");
 }
 
 TEST(IniDocument, DefinesWhatIsCorrupt) {
