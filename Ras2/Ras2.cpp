@@ -18,53 +18,13 @@ HMODULE lib = 0;
 bool rnaph_initialized = false;
 bool is_rnaph = false;
 
-TRasCreatePhonebookEntryA RasCreatePhonebookEntryA = nullptr;
-TRasCreatePhonebookEntryW RasCreatePhonebookEntryW = nullptr;
-TRasCreatePhonebookEntry RasCreatePhonebookEntry = nullptr;
-TRasDialA RasDialA = nullptr;
-TRasDialW RasDialW = nullptr;
-TRasDial RasDial = nullptr;
-TRasEditPhonebookEntryA RasEditPhonebookEntryA = nullptr;
-TRasEditPhonebookEntryW RasEditPhonebookEntryW = nullptr;
-TRasEditPhonebookEntry RasEditPhonebookEntry = nullptr;
-TRasEnumConnectionsA RasEnumConnectionsA = nullptr;
-TRasEnumConnectionsW RasEnumConnectionsW = nullptr;
-TRasEnumConnections RasEnumConnections = nullptr;
-TRasEnumEntriesA RasEnumEntriesA = nullptr;
-TRasEnumEntriesW RasEnumEntriesW = nullptr;
-TRasEnumEntries RasEnumEntries = nullptr;
-TRasGetConnectStatusA RasGetConnectStatusA = nullptr;
-TRasGetConnectStatusW RasGetConnectStatusW = nullptr;
-TRasGetConnectStatus RasGetConnectStatus = nullptr;
-TRasGetEntryDialParamsA RasGetEntryDialParamsA = nullptr;
-TRasGetEntryDialParamsW RasGetEntryDialParamsW = nullptr;
-TRasGetEntryDialParams RasGetEntryDialParams = nullptr;
-TRasGetErrorStringA RasGetErrorStringA = nullptr;
-TRasGetErrorStringW RasGetErrorStringW = nullptr;
-TRasGetErrorString RasGetErrorString = nullptr;
-TRasGetProjectionInfoA RasGetProjectionInfoA = nullptr;
-TRasGetProjectionInfoW RasGetProjectionInfoW = nullptr;
-TRasGetProjectionInfo RasGetProjectionInfo = nullptr;
-TRasHangUpA RasHangUpA = nullptr;
-TRasHangUpW RasHangUpW = nullptr;
-TRasHangUp RasHangUp = nullptr;
-TRasSetEntryDialParamsA RasSetEntryDialParamsA = nullptr;
-TRasSetEntryDialParamsW RasSetEntryDialParamsW = nullptr;
-TRasSetEntryDialParams RasSetEntryDialParams = nullptr;
-TRasValidateEntryNameA RasValidateEntryNameA = nullptr;
-TRasValidateEntryNameW RasValidateEntryNameW = nullptr;
-TRasRenameEntryA RasRenameEntryA = nullptr;
-TRasRenameEntryW RasRenameEntryW = nullptr;
-TRasDeleteEntryA RasDeleteEntryA = nullptr;
-TRasDeleteEntryW RasDeleteEntryW = nullptr;
-TRasGetEntryPropertiesA RasGetEntryPropertiesA = nullptr;
-TRasGetEntryPropertiesW RasGetEntryPropertiesW = nullptr;
-TRasSetEntryPropertiesA RasSetEntryPropertiesA = nullptr;
-TRasSetEntryPropertiesW RasSetEntryPropertiesW = nullptr;
-TRasGetCountryInfoA RasGetCountryInfoA = nullptr;
-TRasGetCountryInfoW RasGetCountryInfoW = nullptr;
-TRasEnumDevicesA RasEnumDevicesA = nullptr;
-TRasEnumDevicesW RasEnumDevicesW = nullptr;
+#define RAS_PLAIN(F, PA, PW, ARGS) \
+  T##F##A F##A = nullptr;          \
+  T##F##W F##W = nullptr;
+#define RAS_GUARDED(F, PA, PW, ARGS) \
+  RAS_PLAIN(F, PA, PW, ARGS)         \
+  T##F F = nullptr;
+#include "Ras2/RasFunctions.def"
 
 namespace {
 
@@ -165,56 +125,16 @@ bool InitRas() {
   hLib = LoadLibraryA("rasapi32.dll");
   if (hLib == 0) return false;
 
-  // Families 1 to 11: ANSI, wide, then neutral (bound to the ANSI export).
-  BindGuarded(RasCreatePhonebookEntryA, "RasCreatePhonebookEntryA");
-  BindGuarded(RasCreatePhonebookEntryW, "RasCreatePhonebookEntryW");
-  BindGuarded(RasCreatePhonebookEntry, "RasCreatePhonebookEntryA");
-  BindGuarded(RasDialA, "RasDialA");
-  BindGuarded(RasDialW, "RasDialW");
-  BindGuarded(RasDial, "RasDialA");
-  BindGuarded(RasEditPhonebookEntryA, "RasEditPhonebookEntryA");
-  BindGuarded(RasEditPhonebookEntryW, "RasEditPhonebookEntryW");
-  BindGuarded(RasEditPhonebookEntry, "RasEditPhonebookEntryA");
-  BindGuarded(RasEnumConnectionsA, "RasEnumConnectionsA");
-  BindGuarded(RasEnumConnectionsW, "RasEnumConnectionsW");
-  BindGuarded(RasEnumConnections, "RasEnumConnectionsA");
-  BindGuarded(RasEnumEntriesA, "RasEnumEntriesA");
-  BindGuarded(RasEnumEntriesW, "RasEnumEntriesW");
-  BindGuarded(RasEnumEntries, "RasEnumEntriesA");
-  BindGuarded(RasGetConnectStatusA, "RasGetConnectStatusA");
-  BindGuarded(RasGetConnectStatusW, "RasGetConnectStatusW");
-  BindGuarded(RasGetConnectStatus, "RasGetConnectStatusA");
-  BindGuarded(RasGetEntryDialParamsA, "RasGetEntryDialParamsA");
-  BindGuarded(RasGetEntryDialParamsW, "RasGetEntryDialParamsW");
-  BindGuarded(RasGetEntryDialParams, "RasGetEntryDialParamsA");
-  BindGuarded(RasGetErrorStringA, "RasGetErrorStringA");
-  BindGuarded(RasGetErrorStringW, "RasGetErrorStringW");
-  BindGuarded(RasGetErrorString, "RasGetErrorStringA");
-  BindGuarded(RasGetProjectionInfoA, "RasGetProjectionInfoA");
-  BindGuarded(RasGetProjectionInfoW, "RasGetProjectionInfoW");
-  BindGuarded(RasGetProjectionInfo, "RasGetProjectionInfoA");
-  BindGuarded(RasHangUpA, "RasHangUpA");
-  BindGuarded(RasHangUpW, "RasHangUpW");
-  BindGuarded(RasHangUp, "RasHangUpA");
-  BindGuarded(RasSetEntryDialParamsA, "RasSetEntryDialParamsA");
-  BindGuarded(RasSetEntryDialParamsW, "RasSetEntryDialParamsW");
-  BindGuarded(RasSetEntryDialParams, "RasSetEntryDialParamsA");
-
-  // Families 12 to 18: ANSI and wide only.
-  Bind(RasValidateEntryNameA, "RasValidateEntryNameA");
-  Bind(RasValidateEntryNameW, "RasValidateEntryNameW");
-  Bind(RasRenameEntryA, "RasRenameEntryA");
-  Bind(RasRenameEntryW, "RasRenameEntryW");
-  Bind(RasDeleteEntryA, "RasDeleteEntryA");
-  Bind(RasDeleteEntryW, "RasDeleteEntryW");
-  Bind(RasGetEntryPropertiesA, "RasGetEntryPropertiesA");
-  Bind(RasGetEntryPropertiesW, "RasGetEntryPropertiesW");
-  Bind(RasSetEntryPropertiesA, "RasSetEntryPropertiesA");
-  Bind(RasSetEntryPropertiesW, "RasSetEntryPropertiesW");
-  Bind(RasGetCountryInfoA, "RasGetCountryInfoA");
-  Bind(RasGetCountryInfoW, "RasGetCountryInfoW");
-  Bind(RasEnumDevicesA, "RasEnumDevicesA");
-  Bind(RasEnumDevicesW, "RasEnumDevicesW");
+    // Families 1 to 11: ANSI, wide, then neutral (bound to the ANSI export),
+    // each lookup guarded; families 12 to 18: ANSI and wide, unguarded.
+#define RAS_GUARDED(F, PA, PW, ARGS) \
+  BindGuarded(F##A, #F "A");         \
+  BindGuarded(F##W, #F "W");         \
+  BindGuarded(F, #F "A");
+#define RAS_PLAIN(F, PA, PW, ARGS) \
+  Bind(F##A, #F "A");              \
+  Bind(F##W, #F "W");
+#include "Ras2/RasFunctions.def"
   return true;
 }
 
@@ -224,27 +144,16 @@ bool CloseRas() {
 }
 
 // ---------------------------------------------------------------- fallback functions
-DWORD WINAPI RasGetEntryProperties(LPCSTR lpszPhonebook, LPCSTR szEntry, LPVOID lpbEntry, LPDWORD lpdwEntrySize,
-                                   LPVOID lpbDeviceInfo, LPDWORD lpdwDeviceInfoSize) {
-  auto f = AsEntryPoint<TRasGetEntryPropertiesA>(rnaph_("RasGetEntryProperties"));
-  return f(lpszPhonebook, szEntry, lpbEntry, lpdwEntrySize, lpbDeviceInfo, lpdwDeviceInfoSize);
-}
-
-DWORD WINAPI RasSetEntryProperties(LPCSTR lpszPhonebook, LPCSTR szEntry, LPVOID lpbEntry, DWORD dwEntrySize,
-                                   LPVOID lpbDeviceInfo, DWORD dwDeviceInfoSize) {
-  auto f = AsEntryPoint<TRasSetEntryPropertiesA>(rnaph_("RasSetEntryProperties"));
-  return f(lpszPhonebook, szEntry, lpbEntry, dwEntrySize, lpbDeviceInfo, dwDeviceInfoSize);
-}
-
-DWORD WINAPI RasGetCountryInfo(LPRasCtryInfo lpCtryInfo, LPDWORD lpdwSize) {
-  auto f = AsEntryPoint<TRasGetCountryInfoA>(rnaph_("RasGetCountryInfo"));
-  return f(lpCtryInfo, lpdwSize);
-}
-
-DWORD WINAPI RasEnumDevices(LPRasDevInfoA lpBuff, LPDWORD lpcbSize, LPDWORD lpcDevices) {
-  auto f = AsEntryPoint<TRasEnumDevicesA>(rnaph_("RasEnumDevices"));
-  return f(lpBuff, lpcbSize, lpcDevices);
-}
+// Each passes its own name to rnaph_ and calls what comes back with its
+// arguments unchanged.
+#define RAS_GUARDED(F, PA, PW, ARGS)
+#define RAS_PLAIN(F, PA, PW, ARGS)
+#define RAS_FALLBACK(F, PA, PW, ARGS)           \
+  DWORD WINAPI F PA {                           \
+    auto f = AsEntryPoint<T##F##A>(rnaph_(#F)); \
+    return f ARGS;                              \
+  }
+#include "Ras2/RasFunctions.def"
 
 // ---------------------------------------------------------------- unit initialisation / finalisation
 void Ras2Initialization() {

@@ -5,7 +5,6 @@
 #include <iterator>
 #include <type_traits>
 
-#include "Ras2/Ras2.h"
 #include "RasSim/Dialogs.h"
 #include "RasSim/Inspect.h"
 #include "RasSim/RasSimControl.h"
@@ -88,10 +87,9 @@ size_t Units(const std::string& s) {
 // ---------------------------------------------------------------- templates
 
 template <class Ch>
-DWORD DialT(const char* name, void* extp, const Ch* pb, void* paramsp, DWORD type, DWORD notifier, DWORD* lph) {
+DWORD DialT(const char* name, TRasDialExtensions* ext, const Ch* pb, typename Rec<Ch>::Params* params, DWORD type,
+            DWORD notifier, LPHRasConn lph) {
   using P = typename Rec<Ch>::Params;
-  auto* ext = static_cast<TRasDialExtensions*>(extp);
-  auto* params = static_cast<P*>(paramsp);
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
   DialParams dp;
@@ -101,10 +99,7 @@ DWORD DialT(const char* name, void* extp, const Ch* pb, void* paramsp, DWORD typ
   if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;
   if (ext && ext->dwSize != sizeof(TRasDialExtensions)) return ERROR_INVALID_SIZE;
   if (!pbOk || !paramsOk) return ERROR_INVALID_PARAMETER;
-  // The caller's handle variable is a THRasConn; DWORD is the same 32 bits
-  // but another type on Windows (unsigned long).
-  static_assert(sizeof(DWORD) == sizeof(THRasConn), "connection handles are 32-bit");
-  return Dial(ext, pbArg, dp, type, notifier, reinterpret_cast<LPHRasConn>(lph));
+  return Dial(ext, pbArg, dp, type, notifier, lph);
 }
 
 template <class Ch>
@@ -519,110 +514,113 @@ DWORD EnumDevicesT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
 
 // ---------------------------------------------------------------- the A and W forms
 
-DWORD CreatePhonebookEntryA(const char* n, HWND w, LPCSTR pb) {
+DWORD RasCreatePhonebookEntryA(const char* n, HWND w, LPCSTR pb) {
   return CreateT<char>(n, w, pb);
 }
-DWORD CreatePhonebookEntryW(const char* n, HWND w, LPCWSTR pb) {
+DWORD RasCreatePhonebookEntryW(const char* n, HWND w, LPCWSTR pb) {
   return CreateT<WCHAR>(n, w, pb);
 }
-DWORD DialA(const char* n, void* x, LPCSTR pb, void* p, DWORD t, DWORD nf, DWORD* h) {
+DWORD RasDialA(const char* n, LPRasDialExtensions x, LPCSTR pb, LPRasDialParamsA p, DWORD t, DWORD nf, LPHRasConn h) {
   return DialT<char>(n, x, pb, p, t, nf, h);
 }
-DWORD DialW(const char* n, void* x, LPCWSTR pb, void* p, DWORD t, DWORD nf, DWORD* h) {
+DWORD RasDialW(const char* n, LPRasDialExtensions x, LPCWSTR pb, LPRasDialParamsW p, DWORD t, DWORD nf, LPHRasConn h) {
   return DialT<WCHAR>(n, x, pb, p, t, nf, h);
 }
-DWORD EditPhonebookEntryA(const char* n, HWND w, LPCSTR pb, LPCSTR e) {
+DWORD RasEditPhonebookEntryA(const char* n, HWND w, LPCSTR pb, LPCSTR e) {
   return EditT<char>(n, w, pb, e);
 }
-DWORD EditPhonebookEntryW(const char* n, HWND w, LPCWSTR pb, LPCWSTR e) {
+DWORD RasEditPhonebookEntryW(const char* n, HWND w, LPCWSTR pb, LPCWSTR e) {
   return EditT<WCHAR>(n, w, pb, e);
 }
-DWORD EnumConnectionsA(const char* n, void* c, DWORD* cb, DWORD* k) {
+DWORD RasEnumConnectionsA(const char* n, LPRasConnA c, LPDWORD cb, LPDWORD k) {
   return EnumConnectionsT<char>(n, c, cb, k);
 }
-DWORD EnumConnectionsW(const char* n, void* c, DWORD* cb, DWORD* k) {
+DWORD RasEnumConnectionsW(const char* n, LPRasConnW c, LPDWORD cb, LPDWORD k) {
   return EnumConnectionsT<WCHAR>(n, c, cb, k);
 }
-DWORD EnumEntriesA(const char* n, LPCSTR r, LPCSTR pb, void* b, DWORD* cb, DWORD* k) {
+DWORD RasEnumEntriesA(const char* n, LPCSTR r, LPCSTR pb, LPRasEntryNameA b, DWORD* cb, DWORD* k) {
   return EnumEntriesT<char>(n, r, pb, b, cb, k);
 }
-DWORD EnumEntriesW(const char* n, LPCWSTR r, LPCWSTR pb, void* b, DWORD* cb, DWORD* k) {
+DWORD RasEnumEntriesW(const char* n, LPCWSTR r, LPCWSTR pb, LPRasEntryNameW b, DWORD* cb, DWORD* k) {
   return EnumEntriesT<WCHAR>(n, r, pb, b, cb, k);
 }
-DWORD GetConnectStatusA(const char* n, DWORD h, void* s) {
+DWORD RasGetConnectStatusA(const char* n, THRasConn h, LPRasConnStatusA s) {
   return GetConnectStatusT<char>(n, h, s);
 }
-DWORD GetConnectStatusW(const char* n, DWORD h, void* s) {
+DWORD RasGetConnectStatusW(const char* n, THRasConn h, LPRasConnStatusW s) {
   return GetConnectStatusT<WCHAR>(n, h, s);
 }
-DWORD GetEntryDialParamsA(const char* n, LPCSTR pb, void* p, BOOL* pw) {
+DWORD RasGetEntryDialParamsA(const char* n, LPCSTR pb, LPRasDialParamsA p, BOOL* pw) {
   return GetEntryDialParamsT<char>(n, pb, p, pw);
 }
-DWORD GetEntryDialParamsW(const char* n, LPCWSTR pb, void* p, BOOL* pw) {
+DWORD RasGetEntryDialParamsW(const char* n, LPCWSTR pb, LPRasDialParamsW p, BOOL* pw) {
   return GetEntryDialParamsT<WCHAR>(n, pb, p, pw);
 }
-DWORD GetErrorStringA(const char* n, UINT e, LPSTR b, DWORD s) {
+DWORD RasGetErrorStringA(const char* n, UINT e, LPSTR b, DWORD s) {
   return GetErrorStringT<char>(n, e, b, s);
 }
-DWORD GetErrorStringW(const char* n, UINT e, LPWSTR b, DWORD s) {
+DWORD RasGetErrorStringW(const char* n, UINT e, LPWSTR b, DWORD s) {
   return GetErrorStringT<WCHAR>(n, e, b, s);
 }
-DWORD GetProjectionInfoA(const char* n, DWORD h, DWORD p, void* b, DWORD* cb) {
+DWORD RasGetProjectionInfoA(const char* n, THRasConn h, TRasProjection p, LPVOID b, LPDWORD cb) {
   return GetProjectionInfoT<char>(n, h, p, b, cb);
 }
-DWORD GetProjectionInfoW(const char* n, DWORD h, DWORD p, void* b, DWORD* cb) {
+DWORD RasGetProjectionInfoW(const char* n, THRasConn h, TRasProjection p, LPVOID b, LPDWORD cb) {
   return GetProjectionInfoT<WCHAR>(n, h, p, b, cb);
 }
-DWORD HangUp(const char* n, DWORD h) {
+DWORD RasHangUpA(const char* n, THRasConn h) {
   inspect::Record(n, nullptr);
   return rassim::HangUp(h);
 }
-DWORD SetEntryDialParamsA(const char* n, LPCSTR pb, void* p, BOOL r) {
+DWORD RasHangUpW(const char* n, THRasConn h) {
+  return RasHangUpA(n, h);
+}
+DWORD RasSetEntryDialParamsA(const char* n, LPCSTR pb, LPRasDialParamsA p, BOOL r) {
   return SetEntryDialParamsT<char>(n, pb, p, r);
 }
-DWORD SetEntryDialParamsW(const char* n, LPCWSTR pb, void* p, BOOL r) {
+DWORD RasSetEntryDialParamsW(const char* n, LPCWSTR pb, LPRasDialParamsW p, BOOL r) {
   return SetEntryDialParamsT<WCHAR>(n, pb, p, r);
 }
-DWORD ValidateEntryNameA(const char* n, LPCSTR pb, LPCSTR e) {
+DWORD RasValidateEntryNameA(const char* n, LPCSTR pb, LPCSTR e) {
   return ValidateT<char>(n, pb, e);
 }
-DWORD ValidateEntryNameW(const char* n, LPCWSTR pb, LPCWSTR e) {
+DWORD RasValidateEntryNameW(const char* n, LPCWSTR pb, LPCWSTR e) {
   return ValidateT<WCHAR>(n, pb, e);
 }
-DWORD RenameEntryA(const char* n, LPCSTR pb, LPCSTR o, LPCSTR nw) {
+DWORD RasRenameEntryA(const char* n, LPCSTR pb, LPCSTR o, LPCSTR nw) {
   return RenameT<char>(n, pb, o, nw);
 }
-DWORD RenameEntryW(const char* n, LPCWSTR pb, LPCWSTR o, LPCWSTR nw) {
+DWORD RasRenameEntryW(const char* n, LPCWSTR pb, LPCWSTR o, LPCWSTR nw) {
   return RenameT<WCHAR>(n, pb, o, nw);
 }
-DWORD DeleteEntryA(const char* n, LPCSTR pb, LPCSTR e) {
+DWORD RasDeleteEntryA(const char* n, LPCSTR pb, LPCSTR e) {
   return DeleteT<char>(n, pb, e);
 }
-DWORD DeleteEntryW(const char* n, LPCWSTR pb, LPCWSTR e) {
+DWORD RasDeleteEntryW(const char* n, LPCWSTR pb, LPCWSTR e) {
   return DeleteT<WCHAR>(n, pb, e);
 }
-DWORD GetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, void* b, DWORD* s, void* d, DWORD* ds) {
+DWORD RasGetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, LPVOID b, LPDWORD s, LPVOID d, LPDWORD ds) {
   return GetEntryPropertiesT<char>(n, pb, e, b, s, d, ds);
 }
-DWORD GetEntryPropertiesW(const char* n, LPCWSTR pb, LPCWSTR e, void* b, DWORD* s, void* d, DWORD* ds) {
+DWORD RasGetEntryPropertiesW(const char* n, LPCWSTR pb, LPCWSTR e, LPVOID b, LPDWORD s, LPVOID d, LPDWORD ds) {
   return GetEntryPropertiesT<WCHAR>(n, pb, e, b, s, d, ds);
 }
-DWORD SetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, void* b, DWORD s, void* d, DWORD ds) {
+DWORD RasSetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, LPVOID b, DWORD s, LPVOID d, DWORD ds) {
   return SetEntryPropertiesT<char>(n, pb, e, b, s, d, ds);
 }
-DWORD SetEntryPropertiesW(const char* n, LPCWSTR pb, LPCWSTR e, void* b, DWORD s, void* d, DWORD ds) {
+DWORD RasSetEntryPropertiesW(const char* n, LPCWSTR pb, LPCWSTR e, LPVOID b, DWORD s, LPVOID d, DWORD ds) {
   return SetEntryPropertiesT<WCHAR>(n, pb, e, b, s, d, ds);
 }
-DWORD GetCountryInfoA(const char* n, void* i, DWORD* s) {
+DWORD RasGetCountryInfoA(const char* n, LPRasCtryInfo i, LPDWORD s) {
   return GetCountryInfoT<char>(n, i, s);
 }
-DWORD GetCountryInfoW(const char* n, void* i, DWORD* s) {
+DWORD RasGetCountryInfoW(const char* n, LPRasCtryInfo i, LPDWORD s) {
   return GetCountryInfoT<WCHAR>(n, i, s);
 }
-DWORD EnumDevicesA(const char* n, void* d, DWORD* cb, DWORD* k) {
+DWORD RasEnumDevicesA(const char* n, LPRasDevInfoA d, LPDWORD cb, LPDWORD k) {
   return EnumDevicesT<char>(n, d, cb, k);
 }
-DWORD EnumDevicesW(const char* n, void* d, DWORD* cb, DWORD* k) {
+DWORD RasEnumDevicesW(const char* n, LPRasDevInfoW d, LPDWORD cb, LPDWORD k) {
   return EnumDevicesT<WCHAR>(n, d, cb, k);
 }
 

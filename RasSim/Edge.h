@@ -4,52 +4,58 @@
 // with the size needed written back), converts UTF-16 at the W edge, records
 // the call for the control interface and calls the service.
 //
-// Declared with the plain Win32 types only (records as void*), so that the
-// export files can define functions named like the RAS exports without
-// meeting Ras2's declarations of the same names.
 #pragma once
 
-#include "Win32/Win32.h"
+#include "Ras2/RasContract.h"
 
 namespace rassim::edge {
 
-// `name` is the export's own name, kept for the call inspection.
-DWORD CreatePhonebookEntryA(const char* name, HWND hwnd, LPCSTR pb);
-DWORD CreatePhonebookEntryW(const char* name, HWND hwnd, LPCWSTR pb);
-DWORD DialA(const char* name, void* ext, LPCSTR pb, void* params, DWORD notifierType, DWORD notifier, DWORD* lph);
-DWORD DialW(const char* name, void* ext, LPCWSTR pb, void* params, DWORD notifierType, DWORD notifier, DWORD* lph);
-DWORD EditPhonebookEntryA(const char* name, HWND hwnd, LPCSTR pb, LPCSTR entry);
-DWORD EditPhonebookEntryW(const char* name, HWND hwnd, LPCWSTR pb, LPCWSTR entry);
-DWORD EnumConnectionsA(const char* name, void* conns, DWORD* lpcb, DWORD* count);
-DWORD EnumConnectionsW(const char* name, void* conns, DWORD* lpcb, DWORD* count);
-DWORD EnumEntriesA(const char* name, LPCSTR reserved, LPCSTR pb, void* names, DWORD* lpcb, DWORD* count);
-DWORD EnumEntriesW(const char* name, LPCWSTR reserved, LPCWSTR pb, void* names, DWORD* lpcb, DWORD* count);
-DWORD GetConnectStatusA(const char* name, DWORD h, void* status);
-DWORD GetConnectStatusW(const char* name, DWORD h, void* status);
-DWORD GetEntryDialParamsA(const char* name, LPCSTR pb, void* params, BOOL* password);
-DWORD GetEntryDialParamsW(const char* name, LPCWSTR pb, void* params, BOOL* password);
-DWORD GetErrorStringA(const char* name, UINT error, LPSTR buf, DWORD size);
-DWORD GetErrorStringW(const char* name, UINT error, LPWSTR buf, DWORD size);
-DWORD GetProjectionInfoA(const char* name, DWORD h, DWORD projection, void* buf, DWORD* lpcb);
-DWORD GetProjectionInfoW(const char* name, DWORD h, DWORD projection, void* buf, DWORD* lpcb);
-DWORD HangUp(const char* name, DWORD h);
-DWORD SetEntryDialParamsA(const char* name, LPCSTR pb, void* params, BOOL removePassword);
-DWORD SetEntryDialParamsW(const char* name, LPCWSTR pb, void* params, BOOL removePassword);
-DWORD ValidateEntryNameA(const char* name, LPCSTR pb, LPCSTR entry);
-DWORD ValidateEntryNameW(const char* name, LPCWSTR pb, LPCWSTR entry);
-DWORD RenameEntryA(const char* name, LPCSTR pb, LPCSTR oldName, LPCSTR newName);
-DWORD RenameEntryW(const char* name, LPCWSTR pb, LPCWSTR oldName, LPCWSTR newName);
-DWORD DeleteEntryA(const char* name, LPCSTR pb, LPCSTR entry);
-DWORD DeleteEntryW(const char* name, LPCWSTR pb, LPCWSTR entry);
-DWORD GetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, void* buf, DWORD* size, void* dev, DWORD* devSize);
-DWORD GetEntryPropertiesW(const char* name, LPCWSTR pb, LPCWSTR entry, void* buf, DWORD* size, void* dev,
-                          DWORD* devSize);
-DWORD SetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, void* buf, DWORD size, void* dev, DWORD devSize);
-DWORD SetEntryPropertiesW(const char* name, LPCWSTR pb, LPCWSTR entry, void* buf, DWORD size, void* dev, DWORD devSize);
-DWORD GetCountryInfoA(const char* name, void* info, DWORD* size);
-DWORD GetCountryInfoW(const char* name, void* info, DWORD* size);
-DWORD EnumDevicesA(const char* name, void* devs, DWORD* lpcb, DWORD* count);
-DWORD EnumDevicesW(const char* name, void* devs, DWORD* lpcb, DWORD* count);
+// `name` is the export's own name, kept for the call inspection; the other
+// parameters are exactly those of the RAS function (the exports check that at
+// compile time).
+DWORD RasCreatePhonebookEntryA(const char* name, HWND hwnd, LPCSTR pb);
+DWORD RasCreatePhonebookEntryW(const char* name, HWND hwnd, LPCWSTR pb);
+DWORD RasDialA(const char* name, LPRasDialExtensions ext, LPCSTR pb, LPRasDialParamsA params, DWORD notifierType,
+               DWORD notifier, LPHRasConn lph);
+DWORD RasDialW(const char* name, LPRasDialExtensions ext, LPCWSTR pb, LPRasDialParamsW params, DWORD notifierType,
+               DWORD notifier, LPHRasConn lph);
+DWORD RasEditPhonebookEntryA(const char* name, HWND hwnd, LPCSTR pb, LPCSTR entry);
+DWORD RasEditPhonebookEntryW(const char* name, HWND hwnd, LPCWSTR pb, LPCWSTR entry);
+DWORD RasEnumConnectionsA(const char* name, LPRasConnA conns, LPDWORD lpcb, LPDWORD count);
+DWORD RasEnumConnectionsW(const char* name, LPRasConnW conns, LPDWORD lpcb, LPDWORD count);
+DWORD RasEnumEntriesA(const char* name, LPCSTR reserved, LPCSTR pb, LPRasEntryNameA names, LPDWORD lpcb, LPDWORD count);
+DWORD RasEnumEntriesW(const char* name, LPCWSTR reserved, LPCWSTR pb, LPRasEntryNameW names, LPDWORD lpcb,
+                      LPDWORD count);
+DWORD RasGetConnectStatusA(const char* name, THRasConn h, LPRasConnStatusA status);
+DWORD RasGetConnectStatusW(const char* name, THRasConn h, LPRasConnStatusW status);
+DWORD RasGetEntryDialParamsA(const char* name, LPCSTR pb, LPRasDialParamsA params, BOOL* password);
+DWORD RasGetEntryDialParamsW(const char* name, LPCWSTR pb, LPRasDialParamsW params, BOOL* password);
+DWORD RasGetErrorStringA(const char* name, UINT error, LPSTR buf, DWORD size);
+DWORD RasGetErrorStringW(const char* name, UINT error, LPWSTR buf, DWORD size);
+DWORD RasGetProjectionInfoA(const char* name, THRasConn h, TRasProjection projection, LPVOID buf, LPDWORD lpcb);
+DWORD RasGetProjectionInfoW(const char* name, THRasConn h, TRasProjection projection, LPVOID buf, LPDWORD lpcb);
+DWORD RasHangUpA(const char* name, THRasConn h);
+DWORD RasHangUpW(const char* name, THRasConn h);
+DWORD RasSetEntryDialParamsA(const char* name, LPCSTR pb, LPRasDialParamsA params, BOOL removePassword);
+DWORD RasSetEntryDialParamsW(const char* name, LPCWSTR pb, LPRasDialParamsW params, BOOL removePassword);
+DWORD RasValidateEntryNameA(const char* name, LPCSTR pb, LPCSTR entry);
+DWORD RasValidateEntryNameW(const char* name, LPCWSTR pb, LPCWSTR entry);
+DWORD RasRenameEntryA(const char* name, LPCSTR pb, LPCSTR oldName, LPCSTR newName);
+DWORD RasRenameEntryW(const char* name, LPCWSTR pb, LPCWSTR oldName, LPCWSTR newName);
+DWORD RasDeleteEntryA(const char* name, LPCSTR pb, LPCSTR entry);
+DWORD RasDeleteEntryW(const char* name, LPCWSTR pb, LPCWSTR entry);
+DWORD RasGetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, LPVOID buf, LPDWORD size, LPVOID dev,
+                             LPDWORD devSize);
+DWORD RasGetEntryPropertiesW(const char* name, LPCWSTR pb, LPCWSTR entry, LPVOID buf, LPDWORD size, LPVOID dev,
+                             LPDWORD devSize);
+DWORD RasSetEntryPropertiesA(const char* name, LPCSTR pb, LPCSTR entry, LPVOID buf, DWORD size, LPVOID dev,
+                             DWORD devSize);
+DWORD RasSetEntryPropertiesW(const char* name, LPCWSTR pb, LPCWSTR entry, LPVOID buf, DWORD size, LPVOID dev,
+                             DWORD devSize);
+DWORD RasGetCountryInfoA(const char* name, LPRasCtryInfo info, LPDWORD size);
+DWORD RasGetCountryInfoW(const char* name, LPRasCtryInfo info, LPDWORD size);
+DWORD RasEnumDevicesA(const char* name, LPRasDevInfoA devs, LPDWORD lpcb, LPDWORD count);
+DWORD RasEnumDevicesW(const char* name, LPRasDevInfoW devs, LPDWORD lpcb, LPDWORD count);
 
 // Control interface (RasSimControl.h).
 DWORD CtlReset();

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "Ras2/Ras2.h"
+#include "Ras2/RasContract.h"
 #include "RasSim/Service.h"
 
 namespace rassim::inspect {

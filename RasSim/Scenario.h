@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Ras2/Ras2.h"
+#include "Ras2/RasContract.h"
 #include "RasSim/IniFile.h"
 
 namespace rassim {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Ras2/Ras2.h"
+#include "Ras2/RasContract.h"
 #include "RasSim/Stores.h"
 
 // winerror.h's number for a name that is not valid (not in the Win32 subset's list).

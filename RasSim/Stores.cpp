@@ -1,6 +1,6 @@
 #include "RasSim/Stores.h"
 
-#include "Ras2/Ras2.h"
+#include "Ras2/RasContract.h"
 #include "RasSim/Platform.h"
 #include "RasSim/Text.h"
 
