@@ -37,9 +37,51 @@ ReadResult ReadFile(const std::string& path, std::string& contents);
 
 // Replaces a file atomically: writes a temporary file in the same folder,
 // flushes it (to disk when durable), then renames it over the target. The
-// file is created readable by its owner only when privateFile is set. On
-// failure the target is unchanged and no temporary file is left behind.
+// file is readable by its owner only when privateFile is set; otherwise an
+// existing file keeps its mode (and its owner where permitted) and a new one
+// gets the usual mode. A path that is a symbolic link is written through to
+// its target, and the link stays. On failure the target is unchanged and no
+// temporary file is left behind. Temporary names carry the writer's process
+// id and a random part, so they never collide; the caller holds the file's
+// lock, and temporary files of the same file left by writers that died are
+// removed first.
 bool WriteFileAtomic(const std::string& path, const std::string& contents, bool privateFile, bool durable);
+// The file a path finally names once symbolic links are followed (the path
+// itself where there are none, or on platforms where they are not followed).
+std::string ResolveLinks(const std::string& path);
+
+// A folder of private state shared by the user's processes (the connection
+// registry), opened the way trusted programs treat a folder in a shared
+// temporary area: created readable by its owner only, refused when it is a
+// symbolic link, belongs to another user, or others may write to it; every
+// file in it is reached through the opened folder, never by following a
+// symbolic link, and a file not owned by the user is not trusted.
+class PrivateDir {
+ public:
+  PrivateDir() = default;
+  ~PrivateDir();
+  PrivateDir(const PrivateDir&) = delete;
+  PrivateDir& operator=(const PrivateDir&) = delete;
+
+  // Opens the folder, creating it (and missing parents) when absent. False,
+  // with the reason in `why`, when it cannot be created or is refused.
+  bool Open(const std::string& path, std::string& why);
+  bool IsOpen() const { return handle_ != -1; }
+  const std::string& Path() const { return path_; }
+
+  ReadResult Read(const std::string& name, std::string& contents) const;
+  // Atomic replacement of one file, readable by its owner only.
+  bool Write(const std::string& name, const std::string& contents) const;
+  bool Remove(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+  // Names of the plain files.
+  std::vector<std::string> List() const;
+
+ private:
+  friend class FileLock;
+  intptr_t handle_ = -1;
+  std::string path_;
+};
 
 bool RemoveFile(const std::string& path);
 bool FileExists(const std::string& path);
@@ -53,6 +95,8 @@ std::vector<std::string> ListFiles(const std::string& dir);
 class FileLock {
  public:
   explicit FileLock(const std::string& lockPath);
+  // The lock file `name` inside a private folder.
+  FileLock(const PrivateDir& dir, const std::string& name);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;

@@ -3,15 +3,18 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "RasSim/Platform.h"
 
@@ -90,43 +93,247 @@ ReadResult ReadFile(const std::string& path, std::string& contents) {
   return ReadResult::Ok;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& contents, bool privateFile, bool durable) {
-  static unsigned counter = 0;
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".tmp.%d.%u", static_cast<int>(getpid()),
-                __atomic_add_fetch(&counter, 1u, __ATOMIC_RELAXED));
-  std::string tmp = path + suffix;
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privateFile ? 0600 : 0644);
-  if (fd < 0) return false;
-  if (privateFile) fchmod(fd, 0600);  // whatever the umask said
+namespace {
+
+std::string BaseName(const std::string& path) {
+  size_t p = path.find_last_of('/');
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+// The file a path finally names, following symbolic links (a relative
+// target is taken from the link's own folder). A path that is no link, or a
+// link that cannot be read, is its own target.
+std::string FollowLinks(const std::string& path) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+    char buf[PATH_MAX];
+    ssize_t n = readlink(p.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return p;
+    std::string target(buf, static_cast<size_t>(n));
+    p = target[0] == '/' ? target : JoinPath(DirName(p), target);
+  }
+  return p;
+}
+
+// 64 random bits as hex: a temporary name no other writer can guess or reuse.
+std::string RandomTag() {
+  uint64_t v = 0;
+  if (getrandom(&v, sizeof v, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof v)) {
+    static std::atomic<uint64_t> sequence{0};
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    v = (static_cast<uint64_t>(ts.tv_sec) << 32) ^ static_cast<uint64_t>(ts.tv_nsec) ^
+        (++sequence * 0x9E3779B97F4A7C15ull);
+  }
+  char tag[20];
+  std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(v));
+  return tag;
+}
+
+// Removes "<name>.tmp.<pid>.<tag>" files in the folder whose writer process
+// is gone (killed in the middle of a write). The caller holds the lock of
+// `name`, so no live writer of ours is between its create and its rename.
+void RemoveStaleTemps(int dirFd, const std::string& name) {
+  int listFd = dup(dirFd);
+  if (listFd < 0) return;
+  DIR* d = fdopendir(listFd);
+  if (!d) {
+    close(listFd);
+    return;
+  }
+  const std::string prefix = name + ".tmp.";
+  while (struct dirent* e = readdir(d)) {
+    const char* n = e->d_name;
+    if (std::strncmp(n, prefix.c_str(), prefix.size()) != 0) continue;
+    const char* digits = n + prefix.size();
+    char* end = nullptr;
+    unsigned long pid = std::strtoul(digits, &end, 10);
+    if (end == digits || *end != '.' || pid == 0 || pid > 0xFFFFFFFFul) continue;
+    if (ProcessAlive(static_cast<uint32_t>(pid))) continue;
+    unlinkat(dirFd, n, 0);
+  }
+  closedir(d);
+}
+
+bool WriteAll(int fd, const std::string& contents) {
   const char* p = contents.data();
   size_t left = contents.size();
-  bool ok = true;
   while (left > 0) {
     ssize_t n = write(fd, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ok = false;
-      break;
+      return false;
     }
     p += n;
     left -= static_cast<size_t>(n);
   }
+  return true;
+}
+
+// Replaces `name` in the folder atomically. A private file ends 0600; an
+// existing regular file keeps its mode and, where permitted, its owner; a new
+// one gets 0644 less the umask. A symbolic link at `name` is replaced, never
+// followed (callers that want to write through links resolve them first).
+bool ReplaceAt(int dirFd, const std::string& name, const std::string& contents, bool privateFile, bool durable) {
+  struct stat old;
+  const bool existing = fstatat(dirFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+  RemoveStaleTemps(dirFd, name);
+  const std::string tmp = name + ".tmp." + std::to_string(getpid()) + "." + RandomTag();
+  const bool keepMode = existing && !privateFile;
+  // Created for the owner only; the final mode is set before the rename, so
+  // the contents are never readable by more than the target allows.
+  int fd = openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  privateFile || keepMode ? 0600 : 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, contents);
+  if (ok && privateFile && fchmod(fd, 0600) != 0) ok = false;
+  if (ok && keepMode) {
+    if (old.st_uid != geteuid() || old.st_gid != getegid()) {
+      if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Not permitted (not root): the file stays ours, and its group if we may.
+        if (fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        }
+      }
+    }
+    if (fchmod(fd, old.st_mode & 07777) != 0) ok = false;
+  }
   if (ok && durable && fsync(fd) != 0) ok = false;
   if (close(fd) != 0) ok = false;
-  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (ok && renameat(dirFd, tmp.c_str(), dirFd, name.c_str()) != 0) ok = false;
   if (!ok) {
-    unlink(tmp.c_str());
+    unlinkat(dirFd, tmp.c_str(), 0);
     return false;
   }
-  if (durable) {
-    int dfd = open(DirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-      fsync(dfd);
-      close(dfd);
-    }
-  }
+  if (durable) fsync(dirFd);
   return true;
+}
+
+}  // namespace
+
+std::string ResolveLinks(const std::string& path) {
+  return FollowLinks(path);
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& contents, bool privateFile, bool durable) {
+  // Through a symbolic link to its target: the link stays a link.
+  const std::string target = FollowLinks(path);
+  int dirFd = open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return false;
+  bool ok = ReplaceAt(dirFd, BaseName(target), contents, privateFile, durable);
+  close(dirFd);
+  return ok;
+}
+
+// ---------------------------------------------------------------- private folder
+
+PrivateDir::~PrivateDir() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool PrivateDir::Open(const std::string& path, std::string& why) {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+  handle_ = -1;
+  path_ = path;
+  std::string parent = DirName(path);
+  if (parent != "." && parent != "/") MakeDirs(parent, true);
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    why = path + ": cannot be created (" + std::strerror(errno) + ")";
+    return false;
+  }
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      why = path + ": is a symbolic link";
+    else if (err == ENOTDIR)
+      why = path + ": is not a folder";
+    else
+      why = path + ": cannot be opened (" + std::strerror(err) + ")";
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    close(fd);
+    why = path + ": is not a folder";
+    return false;
+  }
+  if (st.st_uid != geteuid()) {
+    close(fd);
+    why = path + ": belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+    return false;
+  }
+  if ((st.st_mode & 022) != 0) {
+    close(fd);
+    why = path + ": other users may write to it";
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+ReadResult PrivateDir::Read(const std::string& name, std::string& contents) const {
+  contents.clear();
+  if (handle_ < 0) return ReadResult::CannotOpen;
+  // No link is followed, and nothing that could block (a planted pipe).
+  int fd = openat(static_cast<int>(handle_), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ReadResult::NotFound : ReadResult::CannotOpen;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    close(fd);
+    return ReadResult::CannotOpen;  // not a file of ours: not trusted
+  }
+  char buf[8192];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      contents.clear();
+      return ReadResult::CannotRead;
+    }
+    if (n == 0) break;
+    contents.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return ReadResult::Ok;
+}
+
+bool PrivateDir::Write(const std::string& name, const std::string& contents) const {
+  if (handle_ < 0) return false;
+  return ReplaceAt(static_cast<int>(handle_), name, contents, true, false);
+}
+
+bool PrivateDir::Remove(const std::string& name) const {
+  if (handle_ < 0) return false;
+  return unlinkat(static_cast<int>(handle_), name.c_str(), 0) == 0 || errno == ENOENT;
+}
+
+bool PrivateDir::Exists(const std::string& name) const {
+  struct stat st;
+  return handle_ >= 0 && fstatat(static_cast<int>(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+std::vector<std::string> PrivateDir::List() const {
+  std::vector<std::string> names;
+  if (handle_ < 0) return names;
+  int listFd = dup(static_cast<int>(handle_));
+  if (listFd < 0) return names;
+  DIR* d = fdopendir(listFd);
+  if (!d) {
+    close(listFd);
+    return names;
+  }
+  while (struct dirent* e = readdir(d)) {
+    if (e->d_name[0] == '.') continue;
+    struct stat st;
+    if (fstatat(static_cast<int>(handle_), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    names.emplace_back(e->d_name);
+  }
+  closedir(d);
+  return names;
 }
 
 bool RemoveFile(const std::string& path) {
@@ -154,6 +361,36 @@ std::vector<std::string> ListFiles(const std::string& dir) {
   }
   closedir(d);
   return names;
+}
+
+namespace {
+
+// Waits for the exclusive lock on an open lock file; closes it on failure.
+bool LockFd(int fd) {
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+FileLock::FileLock(const PrivateDir& dir, const std::string& name) {
+  if (dir.handle_ < 0) return;
+  int fd =
+      openat(static_cast<int>(dir.handle_), name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    close(fd);
+    return;
+  }
+  if (!LockFd(fd)) return;
+  handle_ = fd;
+  held_ = true;
 }
 
 FileLock::FileLock(const std::string& lockPath) {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 namespace rassim::platform {
 
@@ -125,11 +126,47 @@ ReadResult ReadFile(const std::string& path, std::string& contents) {
   return ReadResult::Ok;
 }
 
+namespace {
+
+// 64 random bits as hex: a temporary name no other writer reuses.
+std::string RandomTag() {
+  static std::atomic<unsigned long long> sequence{0};
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  unsigned long long v = static_cast<unsigned long long>(now.QuadPart) ^ (++sequence * 0x9E3779B97F4A7C15ull) ^
+                         (static_cast<unsigned long long>(GetCurrentThreadId()) << 40);
+  char tag[20];
+  std::snprintf(tag, sizeof tag, "%016llx", v);
+  return tag;
+}
+
+// Removes "<file>.tmp.<pid>.<tag>" files whose writer process is gone. The
+// caller holds the file's lock.
+void RemoveStaleTemps(const std::string& path) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((path + ".tmp.*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  const size_t slash = path.find_last_of("\\/");
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash);
+  const size_t prefix = (slash == std::string::npos ? path.size() : path.size() - slash - 1) + 5;  // "<name>.tmp."
+  do {
+    const std::string name = fd.cFileName;
+    if (name.size() <= prefix) continue;
+    char* end = nullptr;
+    unsigned long pid = std::strtoul(name.c_str() + prefix, &end, 10);
+    if (end == name.c_str() + prefix || *end != '.' || ProcessAlive(static_cast<uint32_t>(pid))) continue;
+    DeleteFileA((dir.empty() ? name : JoinPath(dir, name)).c_str());
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+}
+
+}  // namespace
+
 bool WriteFileAtomic(const std::string& path, const std::string& contents, bool /*privateFile*/, bool durable) {
-  static std::atomic<unsigned> counter{0};
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".tmp.%lu.%u", static_cast<unsigned long>(GetCurrentProcessId()), ++counter);
-  std::string tmp = path + suffix;
+  // Files under the user's profile are protected by its ACL, which a replaced
+  // file inherits; symbolic links are not followed here.
+  RemoveStaleTemps(path);
+  std::string tmp = path + ".tmp." + std::to_string(GetCurrentProcessId()) + "." + RandomTag();
   HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
@@ -180,6 +217,50 @@ std::vector<std::string> ListFiles(const std::string& dir) {
   } while (FindNextFileA(h, &fd));
   FindClose(h);
   return names;
+}
+
+// ---------------------------------------------------------------- private folder
+
+// The state folder lies in the user's profile (%LOCALAPPDATA%), whose ACL
+// already keeps other users out; files are reached by path.
+PrivateDir::~PrivateDir() = default;
+
+bool PrivateDir::Open(const std::string& path, std::string& why) {
+  path_ = path;
+  handle_ = -1;
+  if (!MakeDirs(path, true)) {
+    why = path + ": cannot be created or is not a folder";
+    return false;
+  }
+  handle_ = 0;
+  return true;
+}
+
+ReadResult PrivateDir::Read(const std::string& name, std::string& contents) const {
+  if (handle_ == -1) return ReadResult::CannotOpen;
+  return ReadFile(JoinPath(path_, name), contents);
+}
+
+bool PrivateDir::Write(const std::string& name, const std::string& contents) const {
+  return handle_ != -1 && WriteFileAtomic(JoinPath(path_, name), contents, true, false);
+}
+
+bool PrivateDir::Remove(const std::string& name) const {
+  return handle_ != -1 && RemoveFile(JoinPath(path_, name));
+}
+
+bool PrivateDir::Exists(const std::string& name) const {
+  return handle_ != -1 && FileExists(JoinPath(path_, name));
+}
+
+std::vector<std::string> PrivateDir::List() const {
+  return handle_ == -1 ? std::vector<std::string>() : ListFiles(path_);
+}
+
+FileLock::FileLock(const PrivateDir& dir, const std::string& name) : FileLock(JoinPath(dir.Path(), name)) {}
+
+std::string ResolveLinks(const std::string& path) {
+  return path;
 }
 
 FileLock::FileLock(const std::string& lockPath) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
+#include <set>
 
 #include "RasSim/IniFile.h"
 #include "RasSim/Platform.h"
@@ -20,8 +22,19 @@ std::string ConnFileName(THRasConn h) {
   return name;
 }
 
-std::string LockPath(const std::string& dir) {
-  return plat::JoinPath(dir, "registry.lock");
+constexpr char kLockName[] = "registry.lock";
+
+// Opens the state folder safely (see PrivateDir). A folder that is refused
+// is reported on standard error once per reason, since the RAS error
+// number alone cannot say which folder is wrong and why.
+bool OpenDir(plat::PrivateDir& dir) {
+  std::string why;
+  if (dir.Open(StateDir(), why)) return true;
+  static std::mutex reportedLock;
+  static std::set<std::string> reported;
+  std::lock_guard<std::mutex> guard(reportedLock);
+  if (reported.insert(why).second) std::fprintf(stderr, "rasapi32: state folder refused: %s\n", why.c_str());
+  return false;
 }
 
 std::string Clean(const std::string& v) {
@@ -67,9 +80,9 @@ bool Parse(const std::string& text, ConnRecord& r) {
   return true;
 }
 
-bool ReadIn(const std::string& dir, THRasConn h, ConnRecord& r) {
+bool ReadIn(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
   std::string text;
-  if (plat::ReadFile(plat::JoinPath(dir, ConnFileName(h)), text) != plat::ReadResult::Ok) return false;
+  if (dir.Read(ConnFileName(h), text) != plat::ReadResult::Ok) return false;
   return Parse(text, r) && r.handle == h;
 }
 
@@ -77,51 +90,60 @@ bool Live(const ConnRecord& r) {
   return r.ownerPid == plat::CurrentProcessId() || plat::ProcessAlive(r.ownerPid);
 }
 
-void RemoveStale(const std::string& dir, THRasConn h) {
-  plat::FileLock lock(LockPath(dir));
+void RemoveStale(const plat::PrivateDir& dir, THRasConn h) {
+  plat::FileLock lock(dir, kLockName);
+  if (!lock.Held()) return;
   ConnRecord again;
   // Re-check under the lock: the handle may have been reused meanwhile (it is not, but be safe).
   if (ReadIn(dir, h, again) && Live(again)) return;
-  plat::RemoveFile(plat::JoinPath(dir, ConnFileName(h)));
+  dir.Remove(ConnFileName(h));
 }
 
 }  // namespace
 
 THRasConn AllocateHandle() {
-  std::string dir = StateDir();
-  plat::FileLock lock(LockPath(dir));
-  std::string path = plat::JoinPath(dir, "handles");
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return 0;
+  plat::FileLock lock(dir, kLockName);
+  if (!lock.Held()) return 0;
   std::string text;
   uint64_t next = 0x100;
-  if (plat::ReadFile(path, text) == plat::ReadResult::Ok) {
+  if (dir.Read("handles", text) == plat::ReadResult::Ok) {
     uint64_t v;
     if (ParseUInt(Trim(text), v) && v != 0 && v <= 0xFFFFFFFFu) next = v;
   }
   THRasConn h = static_cast<THRasConn>(next);
   // Skip a handle still in use (only possible after the counter wrapped).
-  for (int guard = 0; guard < 1000 && plat::FileExists(plat::JoinPath(dir, ConnFileName(h))); ++guard) {
+  for (int guard = 0; guard < 1000 && dir.Exists(ConnFileName(h)); ++guard) {
     h = h == 0xFFFFFFFFu ? 0x100 : h + 1;
   }
   THRasConn after = h == 0xFFFFFFFFu ? 0x100 : h + 1;
-  plat::WriteFileAtomic(path, std::to_string(after) + "\n", true, false);
+  // A counter that cannot be written would hand out the same handle again.
+  if (!dir.Write("handles", std::to_string(after) + "\n")) return 0;
   return h;
 }
 
-bool Publish(ConnRecord& rec) {
-  std::string dir = StateDir();
-  plat::FileLock lock(LockPath(dir));
+bool Publish(ConnRecord& rec, DWORD* error) {
+  if (error) *error = 0;
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) {
+    if (error) *error = ERROR_RASMAN_CANNOT_INITIALIZE;
+    return rec.hungUp;
+  }
+  plat::FileLock lock(dir, kLockName);
   ConnRecord existing;
   if (ReadIn(dir, rec.handle, existing) && existing.hungUp) {
     rec.hungUp = true;
     return true;
   }
-  plat::WriteFileAtomic(plat::JoinPath(dir, ConnFileName(rec.handle)), Serialize(rec), true, false);
+  if ((!lock.Held() || !dir.Write(ConnFileName(rec.handle), Serialize(rec))) && error)
+    *error = ERROR_RASMAN_CANNOT_INITIALIZE;
   return rec.hungUp;
 }
 
 bool Read(THRasConn handle, ConnRecord& rec) {
-  std::string dir = StateDir();
-  if (!ReadIn(dir, handle, rec)) return false;
+  plat::PrivateDir dir;
+  if (!OpenDir(dir) || !ReadIn(dir, handle, rec)) return false;
   if (!Live(rec)) {
     RemoveStale(dir, handle);
     return false;
@@ -130,15 +152,17 @@ bool Read(THRasConn handle, ConnRecord& rec) {
 }
 
 void Remove(THRasConn handle) {
-  std::string dir = StateDir();
-  plat::FileLock lock(LockPath(dir));
-  plat::RemoveFile(plat::JoinPath(dir, ConnFileName(handle)));
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return;
+  plat::FileLock lock(dir, kLockName);
+  dir.Remove(ConnFileName(handle));
 }
 
-std::vector<ConnRecord> List() {
-  std::string dir = StateDir();
-  std::vector<ConnRecord> out;
-  for (const std::string& name : plat::ListFiles(dir)) {
+DWORD List(std::vector<ConnRecord>& out) {
+  out.clear();
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return ERROR_RASMAN_CANNOT_INITIALIZE;
+  for (const std::string& name : dir.List()) {
     if (name.size() != 13 || name.compare(0, 5, "conn-") != 0) continue;
     uint64_t v;
     if (!ParseUInt("0x" + name.substr(5), v) || v == 0 || v > 0xFFFFFFFFu) continue;
@@ -151,33 +175,39 @@ std::vector<ConnRecord> List() {
     out.push_back(r);
   }
   std::sort(out.begin(), out.end(), [](const ConnRecord& a, const ConnRecord& b) { return a.handle < b.handle; });
+  return 0;
+}
+
+std::vector<ConnRecord> List() {
+  std::vector<ConnRecord> out;
+  List(out);
   return out;
 }
 
 bool MarkHungUp(THRasConn handle) {
-  std::string dir = StateDir();
-  plat::FileLock lock(LockPath(dir));
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return false;
+  plat::FileLock lock(dir, kLockName);
   ConnRecord r;
   if (!ReadIn(dir, handle, r)) return false;
   if (!Live(r)) {
-    plat::RemoveFile(plat::JoinPath(dir, ConnFileName(handle)));
+    dir.Remove(ConnFileName(handle));
     return false;
   }
   if (r.hungUp) return true;
   r.hungUp = true;
   r.state = RASCS_Disconnected;
   r.error = 0;
-  plat::WriteFileAtomic(plat::JoinPath(dir, ConnFileName(handle)), Serialize(r), true, false);
-  return true;
+  return dir.Write(ConnFileName(handle), Serialize(r));
 }
 
 uint64_t NextAttempt(const std::string& key) {
-  std::string dir = StateDir();
-  plat::FileLock lock(LockPath(dir));
-  std::string path = plat::JoinPath(dir, "attempts");
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return 1;
+  plat::FileLock lock(dir, kLockName);
   std::string text;
   IniDocument doc;
-  if (plat::ReadFile(path, text) == plat::ReadResult::Ok) doc.Parse(text);
+  if (dir.Read("attempts", text) == plat::ReadResult::Ok) doc.Parse(text);
   IniSection* s = nullptr;
   for (IniSection& sec : doc.Sections())
     if (sec.Get("Key") == key) s = &sec;
@@ -189,14 +219,15 @@ uint64_t NextAttempt(const std::string& key) {
   ParseUInt(s->Get("Count", "0"), n);
   ++n;
   s->Set("Count", std::to_string(n));
-  plat::WriteFileAtomic(path, doc.Serialize(), true, false);
+  dir.Write("attempts", doc.Serialize());
   return n;
 }
 
 void ResetAttempts() {
-  std::string dir = StateDir();
-  plat::FileLock lock(LockPath(dir));
-  plat::RemoveFile(plat::JoinPath(dir, "attempts"));
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return;
+  plat::FileLock lock(dir, kLockName);
+  dir.Remove("attempts");
 }
 
 }  // namespace rassim::registry

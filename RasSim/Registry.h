@@ -3,7 +3,8 @@
 // by one process is listed, inspected and hung up from another, as on Windows.
 //
 // It lives in the state folder (QUOR_RAS_STATE_DIR, else the per-user
-// default): one small file per connection ("conn-<handle in hex>"), the handle
+// default), opened as a private folder (platform::PrivateDir: ours, 0700,
+// no links followed): one small file per connection ("conn-<handle in hex>"), the handle
 // counter ("handles") and the per-entry attempt counters ("attempts"). Every
 // change is made under the folder's lock file ("registry.lock") and written
 // atomically; readers need no lock. A record whose owner process is gone is
@@ -29,16 +30,20 @@ struct ConnRecord {
   std::string ipAddress, serverIpAddress;
 };
 
-// A new handle, unique on this machine for this user; never 0.
+// A new handle, unique on this machine for this user; 0 when the state
+// folder is refused or the handle counter cannot be written.
 THRasConn AllocateHandle();
 
 // Writes the owner's view of a connection. A hang-up already recorded by
 // another process is kept: the result is then true and `rec.hungUp` is set.
-bool Publish(ConnRecord& rec);
+// When the record cannot be written, `*error` (if given) says so.
+bool Publish(ConnRecord& rec, DWORD* error = nullptr);
 // Reads a record; false when there is none, or its owner is gone (then it is removed).
 bool Read(THRasConn handle, ConnRecord& rec);
 void Remove(THRasConn handle);
-// Every live record, by ascending handle (dialling order).
+// Every live record, by ascending handle (dialling order); 0, or an error
+// when the state folder is refused or cannot be opened.
+DWORD List(std::vector<ConnRecord>& out);
 std::vector<ConnRecord> List();
 // Records a hang-up asked for by a process other than the owner. False when
 // there is no such connection.

@@ -80,6 +80,7 @@ struct Post {
   UINT msg;
   WPARAM wp;
   LPARAM lp;
+  THRasConn call;  // the call whose dial event this is (0: a helper message)
 };
 
 struct Effects {
@@ -93,6 +94,7 @@ struct Effects {
 
 void OnTimer(void* context);
 void CreateConnectionWindow(THRasConn h);
+void EventLost(THRasConn h);
 
 // Window handles are 32-bit values carried in DWORD and LPARAM; on Windows HWND is a pointer type.
 template <class H>
@@ -127,7 +129,8 @@ void Effects::Run() {
     auto t = S().timers.find(key);
     if (t != S().timers.end()) t->second.id = id;
   }
-  for (const Post& p : posts) PostMessageA(p.wnd, p.msg, p.wp, p.lp);
+  for (const Post& p : posts)
+    if (!PostMessageA(p.wnd, p.msg, p.wp, p.lp) && p.call != 0) EventLost(p.call);
   for (THRasConn h : createWindows) CreateConnectionWindow(h);
   for (HWND w : destroys)
     if (w && IsWindow(w)) DestroyWindow(w);
@@ -159,7 +162,7 @@ void EndWindows(Call& c, Effects& fx) {
     fx.destroys.push_back(c.connWindow);
     fx.destroys.push_back(c.helper);
   } else {
-    fx.posts.push_back(Post{c.helper, kMsgEndWindows, 0, static_cast<LPARAM>(HandleValue(c.connWindow))});
+    fx.posts.push_back(Post{c.helper, kMsgEndWindows, 0, static_cast<LPARAM>(HandleValue(c.connWindow)), 0});
   }
   c.helper = 0;
   c.connWindow = 0;
@@ -202,11 +205,20 @@ void FinishTeardown(THRasConn h, Effects& fx) {
   S().calls.erase(h);
 }
 
+// A dial hung up from elsewhere ends for its dialler as on Windows: with an
+// error dial event, so the application's failure path runs.
+void PortDisconnected(const Call& c, Effects& fx) {
+  if (c.async && c.phase == Phase::Dialling)
+    fx.posts.push_back(
+        Post{c.notifyWnd, c.msg, static_cast<WPARAM>(c.state), static_cast<LPARAM>(ERROR_PORT_DISCONNECTED), c.handle});
+}
+
 // Hung up by another process (or its record removed)? Then this call ends.
 bool EndedElsewhere(Call& c, Effects& fx) {
   if (c.phase != Phase::Dialling && c.phase != Phase::Connected && c.phase != Phase::Failed) return false;
   registry::ConnRecord r;
   if (registry::Read(c.handle, r) && !r.hungUp) return false;
+  PortDisconnected(c, fx);
   BeginTeardown(c, fx);
   return true;
 }
@@ -225,7 +237,7 @@ void RequestConnectionWindow(Call& c, Effects& fx) {
   if (OnOwnerThread(c))
     fx.createWindows.push_back(c.handle);
   else
-    fx.posts.push_back(Post{c.helper, kMsgCreateConnWindow, static_cast<WPARAM>(c.handle), 0});
+    fx.posts.push_back(Post{c.helper, kMsgCreateConnWindow, static_cast<WPARAM>(c.handle), 0, 0});
 }
 
 // Takes the next step of a dial: new state, registry record, dial event.
@@ -242,11 +254,14 @@ void AdvanceStep(Call& c, Effects& fx) {
     c.phase = c.plan.connects ? Phase::Connected : Phase::Failed;
   registry::ConnRecord r = RecordOf(c);
   if (registry::Publish(r)) {  // hung up elsewhere meanwhile
+    c.phase = Phase::Dialling;
+    PortDisconnected(c, fx);
     BeginTeardown(c, fx);
     return;
   }
   if (c.async)
-    fx.posts.push_back(Post{c.notifyWnd, c.msg, static_cast<WPARAM>(step.state), static_cast<LPARAM>(step.error)});
+    fx.posts.push_back(
+        Post{c.notifyWnd, c.msg, static_cast<WPARAM>(step.state), static_cast<LPARAM>(step.error), c.handle});
   if (c.phase == Phase::Dialling && c.async) fx.schedules.push_back({c.handle, {kStep, c.plan.steps[c.next].delayMs}});
   if (c.phase == Phase::Connected) {
     if (c.plan.dropAfterMs) {
@@ -289,6 +304,25 @@ void OnTimer(void* context) {
         if (c->phase == Phase::TearingDown) FinishTeardown(c->handle, fx);
         break;
     }
+  }
+  fx.Run();
+}
+
+// A dial event that could not be posted (the notifier's queue is full, or
+// the window is gone) must not vanish: the call fails with it, and its
+// status says so, for whoever asks.
+void EventLost(THRasConn h) {
+  Effects fx;
+  {
+    std::lock_guard<std::mutex> lock(S().mutex);
+    Call* c = FindCall(h);
+    if (!c || c->phase == Phase::TearingDown || c->phase == Phase::Dropped) return;
+    DropTimers(*c, fx);
+    c->phase = Phase::Failed;
+    c->error = ERROR_OUT_OF_BUFFERS;
+    registry::ConnRecord r = RecordOf(*c);
+    registry::Publish(r);
+    EndWindows(*c, fx);
   }
   fx.Run();
 }
@@ -557,6 +591,28 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
       haveQueued = true;
     }
   }
+  // An entry has one connection at a time, as on Windows: a dial of an entry
+  // that is connected joins that connection (its handle, a Connected event);
+  // one of an entry still being dialled is refused. Any process's call counts.
+  if (!params.entry.empty()) {
+    std::vector<registry::ConnRecord> live;
+    if (DWORD e = registry::List(live)) return e;
+    for (const registry::ConnRecord& r : live) {
+      if (r.hungUp || !SameName(r.entry, entryName) || r.phonebook != ref.path) continue;
+      if (r.error != 0) continue;  // a failed attempt that is still being hung up
+      if (r.state != RASCS_Connected) return ERROR_DIAL_ALREADY_IN_PROGRESS;
+      *lphRasConn = r.handle;
+      if (notifier != 0) {
+        UINT joined = RegisterWindowMessageA(RASDIALEVENT);
+        Effects fx;
+        fx.posts.push_back(Post{HandleFrom<HWND>(notifier), joined ? joined : WM_RASDIALEVENT,
+                                static_cast<WPARAM>(RASCS_Connected), 0, 0});
+        fx.Run();
+      }
+      return 0;
+    }
+  }
+
   uint64_t attempt = registry::NextAttempt(PhonebookKeyOf(ref) + "|" + FoldCase(entryName));
   DialPlan plan =
       BuildPlan(settings, device->type, attempt, params.user, params.password, haveQueued ? &queued : nullptr);
@@ -583,7 +639,13 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
   call->ownerThread = GetCurrentThreadId();
   if (plan.connects && plan.connectionWindow) call->helper = CreateHelperWindow();
   registry::ConnRecord rec = RecordOf(*call);
-  registry::Publish(rec);
+  DWORD published = 0;
+  registry::Publish(rec, &published);
+  if (published != 0) {
+    // Nobody else could see, list or hang up this call: it does not start.
+    if (call->helper) DestroyWindow(call->helper);
+    return published;
+  }
 
   uint32_t firstDelay = plan.steps.front().delayMs;
   {
@@ -683,7 +745,9 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
 
 DWORD EnumConnections(std::vector<ConnInfo>& out) {
   out.clear();
-  for (const registry::ConnRecord& r : registry::List()) {
+  std::vector<registry::ConnRecord> records;
+  if (DWORD e = registry::List(records)) return e;
+  for (const registry::ConnRecord& r : records) {
     if (r.hungUp) continue;
     out.push_back(ConnInfo{r.handle, r.entry, r.deviceType, r.deviceName});
   }

@@ -30,9 +30,7 @@ std::string CredentialsPath() {
 
 std::string StateDir() {
   std::string env = plat::GetEnv("QUOR_RAS_STATE_DIR");
-  std::string dir = env.empty() ? plat::DefaultStateDir() : env;
-  plat::MakeDirs(dir, true);
-  return dir;
+  return env.empty() ? plat::DefaultStateDir() : env;
 }
 
 bool SafeValue(const std::string& v) {
@@ -60,15 +58,25 @@ DWORD ReadDoc(const PhonebookRef& ref, bool missingIsEmpty, IniDocument& doc) {
   return 0;
 }
 
+// Stored parameters belong to one phonebook file, named by its absolute path:
+// two phonebooks in one folder share the credential file, never an entry's
+// password. Sections written before that carry "default" (or nothing); they
+// still serve the phonebook in use as the default one, until the next store
+// gives them the path.
 std::string PhonebookKey(const PhonebookRef& ref) {
-  return ref.isDefault ? std::string("default") : plat::AbsolutePath(ref.path);
+  return plat::AbsolutePath(ref.path);
 }
 
 IniSection* FindCredentials(IniDocument& doc, const PhonebookRef& ref, const std::string& entry) {
-  std::string key = PhonebookKey(ref);
-  for (IniSection& s : doc.Sections())
-    if (SameName(s.name, entry) && s.Get("Phonebook", "default") == key) return &s;
-  return nullptr;
+  const std::string key = PhonebookKey(ref);
+  IniSection* legacy = nullptr;
+  for (IniSection& s : doc.Sections()) {
+    if (!SameName(s.name, entry)) continue;
+    const std::string owner = s.Get("Phonebook", "default");
+    if (owner == key) return &s;
+    if (owner == "default" && ref.isDefault && !legacy) legacy = &s;
+  }
+  return legacy;
 }
 
 void EraseSection(IniDocument& doc, IniSection* s) {
@@ -137,7 +145,8 @@ bool HexDecode(const std::string& v, std::string& out) {
 DWORD ModifyCredentials(const std::function<void(IniDocument&, bool&)>& change) {
   std::string path = CredentialsPath();
   plat::MakeDirs(plat::DirName(path), true);
-  plat::FileLock lock(path + ".lock");
+  plat::FileLock lock(plat::ResolveLinks(path) + ".lock");
+  if (!lock.Held()) return ERROR_CANNOT_WRITE_PHONEBOOK;
   IniDocument doc;
   std::string text;
   plat::ReadResult r = plat::ReadFile(path, text);
@@ -164,7 +173,8 @@ DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc) {
 DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
                       const std::function<DWORD(IniDocument&, bool& changed)>& change) {
   if (ref.isDefault) plat::MakeDirs(plat::DirName(ref.path), true);
-  plat::FileLock lock(ref.path + ".lock");
+  // The lock belongs to the file itself, whichever link led to it.
+  plat::FileLock lock(plat::ResolveLinks(ref.path) + ".lock");
   if (!lock.Held()) {
     // Without a lock file (read-only folder) a named phonebook still reads; a write would fail anyway.
     IniDocument probe;
@@ -215,10 +225,8 @@ DWORD StoreCredentials(const PhonebookRef& ref, const std::string& entry, const 
       }
       return;
     }
-    if (!s) {
-      s = &doc.Add(entry);
-      s->Set("Phonebook", PhonebookKey(ref));
-    }
+    if (!s) s = &doc.Add(entry);
+    s->Set("Phonebook", PhonebookKey(ref));
     s->Set("UserName", Escape(params->userName));
     s->Set("Domain", Escape(params->domain));
     s->Set("PhoneNumber", Escape(params->phoneNumber));
@@ -238,7 +246,9 @@ DWORD RenameCredentials(const PhonebookRef& ref, const std::string& oldName, con
     if (!SameName(oldName, newName)) {
       while (IniSection* stale = FindCredentials(doc, ref, newName)) EraseSection(doc, stale);
     }
-    doc.Rename(*FindCredentials(doc, ref, oldName), newName);
+    IniSection* moved = FindCredentials(doc, ref, oldName);
+    doc.Rename(*moved, newName);
+    moved->Set("Phonebook", PhonebookKey(ref));
     changed = true;
   });
 }

@@ -32,7 +32,7 @@ struct PhonebookRef {
 
 PhonebookRef ResolvePhonebook(const char* argument);  // null, "" or a path
 std::string CredentialsPath();
-std::string StateDir();  // QUOR_RAS_STATE_DIR or the per-user default; created on use
+std::string StateDir();  // QUOR_RAS_STATE_DIR or the per-user default (opened by the registry)
 
 // Reads a phonebook: 0, 621 (cannot open / named file missing),
 // 622 (cannot read), 625 (corrupt).

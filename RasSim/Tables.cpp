@@ -183,6 +183,8 @@ const char* ErrorText(DWORD error) {
       return "An entry of that name already exists.";
     case 1223:
       return "The operation was cancelled by the user.";
+    case ERROR_DIAL_ALREADY_IN_PROGRESS:
+      return "This connection is already being dialled.";
     default:
       return nullptr;
   }

@@ -15,6 +15,10 @@ namespace rassim {
 // applications commonly pass, with its zero.
 const char* ErrorText(DWORD error);
 
+// From later RAS headers than the classic ones the binding declares: a dial
+// of an entry that is being dialled already.
+constexpr DWORD ERROR_DIAL_ALREADY_IN_PROGRESS = 756;
+
 struct Device {
   const char* type;  // "modem", "isdn", "vpn"
   const char* name;

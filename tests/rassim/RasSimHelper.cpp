@@ -4,6 +4,7 @@
 //   dial-hold <entry> <handle file> <done>  dials, publishes the handle, waits until
 //                                           its own status polls see the call gone
 //   dial-exit <entry> <handle file>         dials, publishes the handle, exits without hanging up
+//   hangup <handle>                         hangs up a connection of another process
 // Exit code 0 on success.
 #include <chrono>
 #include <cstdio>
@@ -55,6 +56,10 @@ int main(int argc, char** argv) {
       if (setProps(nullptr, name.c_str(), &e, sizeof e, nullptr, 0) != 0) return 12;
     }
     return 0;
+  }
+  if (cmd == "hangup" && argc == 3) {
+    auto hangUp = Bind<TRasHangUpA>(lib, "RasHangUpA");
+    return hangUp(static_cast<THRasConn>(std::strtoul(argv[2], nullptr, 10))) == 0 ? 0 : 15;
   }
   auto dial = Bind<TRasDialA>(lib, "RasDialA");
   auto status = Bind<TRasGetConnectStatusA>(lib, "RasGetConnectStatusA");

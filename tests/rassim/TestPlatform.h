@@ -14,6 +14,8 @@ int RunCommand(const std::string& commandLine);
 // True when the file can be read by its owner only (always true where the
 // platform protects it otherwise).
 bool OwnerOnly(const std::string& path);
+// True where files have POSIX modes and symbolic links anyone may make.
+bool PosixFiles();
 // A short real-time pause while waiting for another process.
 void Nap();
 

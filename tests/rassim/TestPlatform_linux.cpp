@@ -32,4 +32,8 @@ void Nap() {
   usleep(2000);
 }
 
+bool PosixFiles() {
+  return true;
+}
+
 }  // namespace rassimtest

@@ -25,4 +25,8 @@ void Nap() {
   ::Sleep(2);
 }
 
+bool PosixFiles() {
+  return false;
+}
+
 }  // namespace rassimtest

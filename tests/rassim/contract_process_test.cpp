@@ -100,6 +100,20 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
   EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
 }
 
+TEST_F(CrossProcessContract, AHangUpFromAnotherProcessEndsADialWithAnErrorEvent) {
+  RAS_CONTRACT("enum-connections");
+  Phonebook({{"Office", "QuorStepDelay=100"}});
+  THRasConn h = 0;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  RunFor(250);
+  ASSERT_EQ(RunCommand(HelperCommand() + " hangup " + std::to_string(h)), 0);
+  RunFor(2000);
+  ASSERT_FALSE(Events().empty());
+  EXPECT_EQ(Events().back().error, ERROR_PORT_DISCONNECTED) << "the dialler hears that the port was disconnected";
+  for (const DialEvent& e : Events()) EXPECT_NE(e.state, RASCS_Connected);
+  api_.HangUpA(h);
+}
+
 TEST_F(CrossProcessContract, ConnectionsOfAProcessThatIsGoneAreNotListed) {
   RAS_CONTRACT("enum-connections");
   Phonebook({{"Orphan", "QuorStepDelay=10"}});

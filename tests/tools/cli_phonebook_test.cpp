@@ -37,6 +37,27 @@ TEST_F(PhonebookCli, EntriesListsThePhonebookInOrder) {
   EXPECT_EQ(json.out, "{\"entries\":[\"Office\",\"Home\",\"Backup line\"]}\n");
 }
 
+TEST_F(PhonebookCli, ALargePhonebookIsListedAndUsable) {
+  std::string text, listed;
+  for (int i = 0; i < 120; ++i) {
+    text += "[E" + std::to_string(i) + "]\nPhoneNumber=1\n";
+    listed += "E" + std::to_string(i) + "\n";
+  }
+  box.WritePhonebook(text);
+  const std::vector<std::pair<std::vector<std::string>, int>> runs = {
+      {{"entries"}, 0}, {{"params", "set", "E119", "--user", "u"}, 0}, {{"entry", "delete", "E0"}, 0}};
+  std::vector<int> codes, expected;
+  for (const auto& [args, code] : runs) {
+    const RunResult r = Quor(args);
+    codes.push_back(r.exitCode);
+    expected.push_back(code);
+    if (args[0] == "entries") {
+      EXPECT_EQ(r.out, listed);
+    }
+  }
+  EXPECT_EQ(codes, expected) << "a valid phonebook of more than 100 entries locks nobody out";
+}
+
 TEST_F(PhonebookCli, EmptyOrMissingPhonebookListsNothing) {
   box.WritePhonebook("; nothing here\n");
   RunResult r = Quor({"entries"});

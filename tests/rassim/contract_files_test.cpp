@@ -1,0 +1,163 @@
+// How our library treats its files: a state folder it must not trust,
+// rewrites that keep a file's mode and links, temporary files of killed
+// writers, stored parameters of two phonebooks in one folder, and the
+// one-connection-per-entry rule. Our library's own guarantees: skipped for
+// other targets.
+#include <cstring>
+#include <functional>
+
+#include "tests/rassim/ContractFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace rassimtest {
+namespace {
+
+constexpr DWORD kDialAlreadyInProgress = 756;  // ERROR_DIAL_ALREADY_IN_PROGRESS of later RAS headers
+
+class FileSafety : public RasContract {
+ protected:
+  void SetUp() override {
+    RasContract::SetUp();
+    if (!api_.Reset) GTEST_SKIP() << "guarantees of our library";
+    Phonebook({{"Office", "DEVICE=modem"}});
+  }
+  void UseStateDir(const fs::path& p) { SetEnv("QUOR_RAS_STATE_DIR", p.string()); }
+};
+
+TEST_F(FileSafety, AStateFolderThatCannotBeTrustedFailsEveryCallAtOnce) {
+  struct Case {
+    const char* what;
+    bool posixOnly;
+    bool listFails;                                 // else only what writes fails
+    std::function<fs::path(const fs::path&)> make;  // returns the state folder to use
+  };
+  const Case cases[] = {
+      {"a regular file", false, true,
+       [](const fs::path& d) {
+         WriteText((d / "plain").string(), "x");
+         return d / "plain";
+       }},
+      {"a folder others may write to", true, true,
+       [](const fs::path& d) {
+         fs::create_directory(d / "open");
+         fs::permissions(d / "open", fs::perms::all);
+         return d / "open";
+       }},
+      {"a symbolic link to a private folder", true, true,
+       [](const fs::path& d) {
+         fs::create_directory(d / "real");
+         fs::permissions(d / "real", fs::perms::owner_all);
+         fs::create_directory_symlink(d / "real", d / "link");
+         return d / "link";
+       }},
+      {"a planted lock link", true, false,
+       [](const fs::path& d) {
+         fs::create_directory(d / "planted");
+         fs::permissions(d / "planted", fs::perms::owner_all);
+         fs::create_symlink(d / "victim", d / "planted" / "registry.lock");
+         return d / "planted";
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.posixOnly && !PosixFiles()) continue;
+    UseStateDir(c.make(Dir()));
+    THRasConn h = 0;
+    EXPECT_EQ(StartDial("Office", h), ERROR_RASMAN_CANNOT_INITIALIZE);
+    EXPECT_EQ(h, 0u);
+    DWORD result = 0;
+    Connections(&result);
+    EXPECT_EQ(result, c.listFails ? ERROR_RASMAN_CANNOT_INITIALIZE : 0u);
+    RunFor(3000);
+    EXPECT_TRUE(Events().empty());
+    EXPECT_FALSE(fs::exists(Dir() / "victim")) << "no file made through a planted link";
+  }
+}
+
+TEST_F(FileSafety, RewritesKeepTheModeAndWriteThroughALink) {
+  if (!PosixFiles()) GTEST_SKIP() << "modes and links are POSIX";
+  const fs::path real = Dir() / "real.pbk";
+  fs::rename(PhonebookPath(), real);
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink(real, Dir() / "link.pbk");
+  SetEnv("QUOR_RAS_PHONEBOOK", (Dir() / "link.pbk").string());
+  ASSERT_EQ(api_.RenameEntryA(nullptr, "Office", "Work"), 0u);
+  EXPECT_TRUE(fs::is_symlink(Dir() / "link.pbk"));
+  EXPECT_NE(ReadText(real.string()).find("[Work]"), std::string::npos);
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(FileSafety, TemporaryFilesOfEarlierWritersNeitherBlockNorStay) {
+  // One left by a killed writer whose process id we now have, one by a writer long gone.
+  const std::string mine = PhonebookPath() + ".tmp." + std::to_string(GetCurrentProcessId()) + ".1";
+  const std::string gone = PhonebookPath() + ".tmp.2147483000.1";
+  WriteText(mine, "[Old]\n");
+  WriteText(gone, "[Old]\n");
+  EXPECT_EQ(api_.RenameEntryA(nullptr, "Office", "Work"), 0u);
+  EXPECT_EQ(Entries(), std::vector<std::string>{"Work"});
+  EXPECT_FALSE(fs::exists(gone));
+}
+
+TEST_F(FileSafety, StoredParametersBelongToTheirPhonebook) {
+  const std::string work = (Dir() / "work.pbk").string(), home = (Dir() / "home.pbk").string();
+  WriteText(work, "[Office]\nPhoneNumber=1\n");
+  WriteText(home, "[Office]\nPhoneNumber=2\n");
+  auto params = [](const char* user, const char* password) {
+    TRasDialParamsA p{};
+    p.dwSize = sizeof p;
+    std::strcpy(p.szEntryName, "Office");
+    std::strcpy(p.szUserName, user);
+    std::strcpy(p.szPassword, password);
+    return p;
+  };
+  SetEnv("QUOR_RAS_PHONEBOOK", work);
+  TRasDialParamsA w = params("joe", "w0rk");
+  ASSERT_EQ(api_.SetEntryDialParamsA(nullptr, &w, FALSE), 0u);
+  SetEnv("QUOR_RAS_PHONEBOOK", home);
+  TRasDialParamsA got = params("", "");
+  BOOL pw = TRUE;
+  api_.GetEntryDialParamsA(nullptr, &got, &pw);
+  EXPECT_EQ(std::string(got.szUserName) + "|" + got.szPassword + "|" + std::to_string(pw), "||0");
+  ASSERT_EQ(api_.RenameEntryA(nullptr, "Office", "Elsewhere"), 0u);
+  SetEnv("QUOR_RAS_PHONEBOOK", work);
+  got = params("", "");
+  ASSERT_EQ(api_.GetEntryDialParamsA(nullptr, &got, &pw), 0u);
+  EXPECT_EQ(std::string(got.szUserName) + "|" + got.szPassword + "|" + std::to_string(pw), "joe|w0rk|1");
+}
+
+TEST_F(FileSafety, AnEntryHasOneConnectionAtATime) {
+  THRasConn first = 0, second = 0;
+  ASSERT_EQ(StartDial("Office", first), 0u);
+  RunFor(100);
+  EXPECT_EQ(StartDial("office", second), kDialAlreadyInProgress) << "still being dialled";
+  RunFor(5000);
+  ASSERT_EQ(Events().back().state, RASCS_Connected);
+  ClearEvents();
+  ASSERT_EQ(StartDial("Office", second), 0u);
+  EXPECT_EQ(second, first) << "the dial joins the connection";
+  RunFor(10);
+  ASSERT_EQ(Events().size(), 1u);
+  EXPECT_EQ(Events()[0].state, RASCS_Connected);
+  EXPECT_EQ(Connections().size(), 1u);
+  api_.HangUpA(first);
+}
+
+TEST_F(FileSafety, ADialEventThatCannotBePostedFailsTheCallVisibly) {
+  THRasConn h = 0;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  // The notifier's queue is full when the first event is due.
+  int posted = 0;
+  while (PostMessageA(EventWindow(), WM_USER, 0, 0)) ++posted;
+  ASSERT_GT(posted, 0);
+  QuorClockAdvance(1000);
+  TRasConnStatusA st;
+  EXPECT_EQ(Status(h, st), 0u);
+  EXPECT_EQ(st.dwError, ERROR_OUT_OF_BUFFERS);
+  Pump();
+  api_.HangUpA(h);
+}
+
+}  // namespace
+}  // namespace rassimtest
