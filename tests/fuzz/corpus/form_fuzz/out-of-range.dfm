@@ -1,0 +1,3 @@
+object Quor1: TQuor
+  RedialPause = 300
+end

@@ -1,0 +1,2 @@
+object Quor1: TQuor
+  Nope = 1
