@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Crash consistency of the RAS library's files: commands that rewrite the
+# phonebook (entry rename) and the credential file (params set) are killed
+# with SIGKILL at random points, over and over, for about 20 s. After every
+# kill the phonebook and the credentials must still parse, hold either the
+# old or the new state (nothing lost, nothing twice), and the next write must
+# succeed: no stale lock or temporary file may block it. At the end no
+# temporary file of a killed writer may be left once each file was written
+# again. Only processes this script started are killed (by pid), and all its
+# files live in a temporary folder it removes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin="${1:-build/debug/bin}"
+quor="$PWD/$bin/quor"
+[[ -x "$quor" ]] || { echo "crash-consistency: $quor not built" >&2; exit 1; }
+seconds="${QUOR_CRASH_SECONDS:-20}"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export QUOR_RAS_PHONEBOOK="$work/rasphone.pbk" QUOR_RAS_CREDENTIALS="$work/credentials.dat"
+export QUOR_RAS_STATE_DIR="$work/state" QUOR_RAS_DIALOG=none
+unset QUOR_RAS_SCENARIO QUOR_PASSWORD
+{
+  printf '; crash-consistency phonebook\r\n'
+  for i in 1 2 3 4 5 6 7 8; do printf '[Keep %d]\r\nPhoneNumber=555-01%02d\r\n\r\n' "$i" "$i"; done
+  printf '[Flip]\r\nPhoneNumber=555-0199\r\n'
+} > "$QUOR_RAS_PHONEBOOK"
+chmod 0640 "$QUOR_RAS_PHONEBOOK"
+"$quor" params set "Keep 1" --user u0 --password-stdin <<< "s3cret" >/dev/null
+
+fail() { echo "crash-consistency: $*" >&2; exit 1; }
+keep=$(printf 'Keep %d\n' 1 2 3 4 5 6 7 8)
+name=Flip user=0 kills=0 runs=0
+deadline=$((SECONDS + seconds))
+while ((SECONDS < deadline)); do
+  runs=$((runs + 1))
+  if ((RANDOM % 2)); then
+    other=$([[ $name == Flip ]] && echo Flop || echo Flip)
+    "$quor" entry rename "$name" "$other" >/dev/null 2>&1 &
+  else
+    next=$((user + 1))
+    "$quor" params set "Keep 1" --user "u$next" >/dev/null 2>&1 &
+  fi
+  pid=$!
+  # Somewhere inside its run (a run takes some tens of milliseconds).
+  sleep "0.0$((RANDOM % 60 + 10))"
+  if kill -KILL "$pid" 2>/dev/null; then kills=$((kills + 1)); fi
+  wait "$pid" 2>/dev/null || true
+
+  entries=$("$quor" entries) || fail "the phonebook no longer reads after run $runs"
+  case "$entries" in
+    "$keep"$'\nFlip') name=Flip ;;
+    "$keep"$'\nFlop') name=Flop ;;
+    *) fail "entries lost or doubled after run $runs: $(echo "$entries" | tr '\n' '|')" ;;
+  esac
+  params=$("$quor" params get "Keep 1" --json) || fail "the credentials no longer read after run $runs"
+  [[ $params == *'"password_set":true'* ]] || fail "the stored password was lost after run $runs"
+  got=$(sed -n 's/.*"user":"u\([0-9]*\)".*/\1/p' <<< "$params")
+  [[ $got == "$user" || $got == "$((user + 1))" ]] || fail "user u$got after run $runs (expected u$user or u$((user + 1)))"
+  user=$got
+done
+# Every file written once more: nothing of a killed writer may remain.
+"$quor" entry rename "$name" Final >/dev/null || fail "the last phonebook write failed"
+"$quor" params set "Keep 1" --user last >/dev/null || fail "the last credential write failed"
+left=$(find "$work" -name '*.tmp.*' | wc -l)
+((left == 0)) || fail "$left temporary files left behind: $(find "$work" -name '*.tmp.*' | tr '\n' ' ')"
+[[ $(stat -c %a "$QUOR_RAS_PHONEBOOK") == 640 ]] || fail "the phonebook lost its mode"
+[[ $(head -c 30 "$QUOR_RAS_PHONEBOOK") == $'; crash-consistency phonebook\r' ]] || fail "the phonebook's first line changed"
+echo "crash-consistency: $runs runs, $kills killed in the middle, files consistent"
