@@ -5,13 +5,13 @@
 #include <iterator>
 #include <type_traits>
 
+#include "RasSim/Backend.h"
 #include "RasSim/Dialogs.h"
 #include "RasSim/Inspect.h"
 #include "RasSim/RasSimControl.h"
-#include "RasSim/Scenario.h"
-#include "RasSim/Service.h"
 #include "RasSim/Tables.h"
 #include "RasSim/Text.h"
+#include "RasSim/backends/sim/SimBackend.h"
 
 namespace rassim::edge {
 
@@ -84,6 +84,24 @@ size_t Units(const std::string& s) {
     return Utf16Length(s);
 }
 
+// RasDial's notifier: a window handle (32-bit, carried in a DWORD) or 0 for a synchronous dial.
+// On Windows HWND is a pointer type.
+template <class H>
+H WindowFrom(DWORD v) {
+  if constexpr (std::is_pointer_v<H>)
+    return reinterpret_cast<H>(static_cast<uintptr_t>(v));
+  else
+    return static_cast<H>(v);
+}
+
+DialNotifier NotifierOf(DWORD notifier) {
+  DialNotifier to;
+  to.wnd = WindowFrom<HWND>(notifier);
+  UINT msg = RegisterWindowMessageA(RASDIALEVENT);
+  to.msg = msg ? msg : WM_RASDIALEVENT;
+  return to;
+}
+
 // ---------------------------------------------------------------- templates
 
 template <class Ch>
@@ -99,7 +117,14 @@ DWORD DialT(const char* name, TRasDialExtensions* ext, const Ch* pb, typename Re
   if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;
   if (ext && ext->dwSize != sizeof(TRasDialExtensions)) return ERROR_INVALID_SIZE;
   if (!pbOk || !paramsOk) return ERROR_INVALID_PARAMETER;
-  return Dial(ext, pbArg, dp, type, notifier, lph);
+  if (*lph != 0) return ERROR_INVALID_PARAMETER;                             // no paused dial to resume
+  if (notifier != 0 && type != 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;  // callbacks: see README
+  DialRequest request;
+  request.ext = ext;
+  request.phonebook = std::move(pbArg);
+  request.params = std::move(dp);
+  request.notifier = NotifierOf(notifier);
+  return Backend().Dial(request, lph);
 }
 
 template <class Ch>
@@ -109,7 +134,7 @@ DWORD EnumConnectionsT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   if (!lpcb || !count) return ERROR_INVALID_PARAMETER;
   if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(C)) return ERROR_INVALID_SIZE;
   std::vector<ConnInfo> conns;
-  if (DWORD e = EnumConnections(conns)) return e;
+  if (DWORD e = Backend().EnumConnections(conns)) return e;
   DWORD need = static_cast<DWORD>(conns.size() * sizeof(C));
   DWORD have = buf ? *lpcb : 0;
   if (need > have) {
@@ -141,7 +166,7 @@ DWORD EnumEntriesT(const char* name, const Ch* reserved, const Ch* pb, void* buf
   if (reserved || !lpcb || !count || !pbOk) return ERROR_INVALID_PARAMETER;
   if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(N)) return ERROR_INVALID_SIZE;
   std::vector<std::string> names;
-  if (DWORD e = EnumEntries(pbArg, names)) return e;
+  if (DWORD e = Backend().EnumEntries(pbArg, names)) return e;
   DWORD need = static_cast<DWORD>(names.size() * sizeof(N));
   DWORD have = buf ? *lpcb : 0;
   if (need > have) {
@@ -169,7 +194,7 @@ DWORD GetConnectStatusT(const char* name, DWORD h, void* p) {
   if (!st) return ERROR_INVALID_PARAMETER;
   if (st->dwSize != sizeof(S)) return ERROR_INVALID_SIZE;
   ConnStatus cs;
-  if (DWORD e = GetConnectStatus(h, cs)) return e;  // the record stays as it was
+  if (DWORD e = Backend().GetConnectStatus(h, cs)) return e;  // the record stays as it was
   st->rasconnstate = cs.state;
   st->dwError = cs.error;
   Put(st->szDeviceType, cs.deviceType);
@@ -191,7 +216,7 @@ DWORD GetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL* passwor
   if (!entryOk) return ERROR_INVALID_PARAMETER;
   DialParams d;
   bool returned = false;
-  if (DWORD e = GetEntryDialParams(pbArg, entry, d, returned)) return e;
+  if (DWORD e = Backend().GetEntryDialParams(pbArg, entry, d, returned)) return e;
   Put(params->szPhoneNumber, d.phone);
   Put(params->szCallbackNumber, d.callback);
   Put(params->szUserName, d.user);
@@ -213,7 +238,7 @@ DWORD SetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL removePa
   if (!params || !pbOk) return ERROR_INVALID_PARAMETER;
   if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;
   if (!ok) return ERROR_INVALID_PARAMETER;
-  return SetEntryDialParams(pbArg, d, removePassword != FALSE);
+  return Backend().SetEntryDialParams(pbArg, d, removePassword != FALSE);
 }
 
 template <class Ch>
@@ -235,7 +260,7 @@ DWORD GetProjectionInfoT(const char* name, DWORD h, DWORD projection, void* buf,
   if (projection != RASP_PppIp && projection != RASP_Amb && projection != RASP_PppNbf && projection != RASP_PppIpx)
     return ERROR_INVALID_PARAMETER;
   std::string ip, server;
-  if (DWORD e = GetProjection(h, ip, server)) return e;
+  if (DWORD e = Backend().GetProjection(h, ip, server)) return e;
   if (projection != RASP_PppIp) return ERROR_PROTOCOL_NOT_CONFIGURED;  // only IP is projected
   if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(I)) return ERROR_INVALID_SIZE;
   if (!buf || *lpcb < sizeof(I)) {
@@ -262,7 +287,7 @@ DWORD ValidateT(const char* name, const Ch* pb, const Ch* entry) {
   inspect::Record(name, &pbArg, e);
   if (!pbOk || !entry) return ERROR_INVALID_PARAMETER;
   if (!eOk) return ERROR_INVALID_NAME;
-  return ValidateEntryName(pbArg, e);
+  return Backend().ValidateEntryName(pbArg, e);
 }
 
 template <class Ch>
@@ -275,7 +300,7 @@ DWORD RenameT(const char* name, const Ch* pb, const Ch* oldName, const Ch* newNa
   if (!pbOk || !oldName || !newName) return ERROR_INVALID_PARAMETER;
   if (!oOk) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
   if (!nOk) return ERROR_INVALID_NAME;
-  return RenameEntry(pbArg, o, n);
+  return Backend().RenameEntry(pbArg, o, n);
 }
 
 template <class Ch>
@@ -287,7 +312,7 @@ DWORD DeleteT(const char* name, const Ch* pb, const Ch* entry) {
   inspect::Record(name, &pbArg, e);
   if (!pbOk || !entry) return ERROR_INVALID_PARAMETER;
   if (!eOk) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-  return DeleteEntry(pbArg, e);
+  return Backend().DeleteEntry(pbArg, e);
 }
 
 template <class Ch>
@@ -296,7 +321,7 @@ DWORD CreateT(const char* name, HWND hwnd, const Ch* pb) {
   bool pbOk = Arg(pb, pbArg);
   inspect::Record(name, &pbArg);
   if (!pbOk) return ERROR_INVALID_PARAMETER;
-  return CreatePhonebookEntry(hwnd, pbArg);
+  return Backend().CreatePhonebookEntry(hwnd, pbArg);
 }
 
 template <class Ch>
@@ -308,7 +333,7 @@ DWORD EditT(const char* name, HWND hwnd, const Ch* pb, const Ch* entry) {
   inspect::Record(name, &pbArg, e);
   if (!pbOk || !entry) return ERROR_INVALID_PARAMETER;
   if (!eOk) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-  return EditPhonebookEntry(hwnd, pbArg, e);
+  return Backend().EditPhonebookEntry(hwnd, pbArg, e);
 }
 
 // Alternate phone numbers follow the record as a list of texts ended by an empty one.
@@ -333,7 +358,7 @@ DWORD GetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
   if (!eOk) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
   if (buf && *size >= sizeof(DWORD) && SizeField(buf) != sizeof(E)) return ERROR_INVALID_SIZE;
   EntryProps props;
-  if (DWORD r = GetEntryProperties(pbArg, e, props)) return r;
+  if (DWORD r = Backend().GetEntryProperties(pbArg, e, props)) return r;
   DWORD need = static_cast<DWORD>(sizeof(E)) + AlternatesSize<Ch>(props.alternates);
   if (devSize) *devSize = 0;  // no device-specific configuration
   if (!buf || *size < need) {
@@ -445,7 +470,7 @@ DWORD SetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
     }
     if (!ended) return ERROR_INVALID_PARAMETER;
   }
-  return SetEntryProperties(pbArg, e, p);
+  return Backend().SetEntryProperties(pbArg, e, p);
 }
 
 template <class Ch>
@@ -490,7 +515,8 @@ DWORD EnumDevicesT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   inspect::Record(name, nullptr);
   if (!lpcb || !count) return ERROR_INVALID_PARAMETER;
   if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(D)) return ERROR_INVALID_SIZE;
-  const auto& devs = Devices();
+  std::vector<DeviceInfo> devs;
+  if (DWORD e = Backend().EnumDevices(devs)) return e;
   DWORD need = static_cast<DWORD>(devs.size() * sizeof(D));
   if (!buf || *lpcb < need) {
     *lpcb = need;
@@ -570,7 +596,7 @@ DWORD RasGetProjectionInfoW(const char* n, THRasConn h, TRasProjection p, LPVOID
 }
 DWORD RasHangUpA(const char* n, THRasConn h) {
   inspect::Record(n, nullptr);
-  return rassim::HangUp(h);
+  return Backend().HangUp(h);
 }
 DWORD RasHangUpW(const char* n, THRasConn h) {
   return RasHangUpA(n, h);
@@ -675,8 +701,9 @@ DWORD CtlDropConnection(DWORD h) {
 }
 
 void CtlShutdown() {
-  Shutdown();
-  FreeState();
+  CloseBackend();
+  // The control interface drives the simulation whichever backend runs the calls.
+  CloseSim();
 }
 
 DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/Service.h"
+#include "RasSim/Backend.h"
 
 namespace rassim::inspect {
 

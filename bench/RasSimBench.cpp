@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "RasSim/IniFile.h"
-#include "RasSim/Service.h"
+#include "RasSim/backends/sim/Service.h"
 #include "RasSim/Stores.h"
 #include "bench/BenchSupport.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RasSim/IniFile.h"
-#include "RasSim/Scenario.h"
+#include "RasSim/backends/sim/Scenario.h"
 #include "RasSim/Text.h"
 
 namespace rassim {

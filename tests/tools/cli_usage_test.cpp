@@ -114,3 +114,36 @@ TEST(Help, MainHelpListsCommandsAndDocumentsExitCodes) {
   EXPECT_NE(group.out.find("quor entry rename OLD NEW"), std::string::npos) << group.out;
   EXPECT_EQ(group.out.find("quor params"), std::string::npos) << group.out;
 }
+
+TEST(Backend, ChosenByOptionOrEnvironmentAndUnknownNamesFailClearly) {
+  Sandbox box;
+  box.WritePhonebook("[Office]\nPhoneNumber=555\n");
+  struct Row {
+    std::vector<std::string> args;
+    std::string envBackend;  // QUOR_RAS_BACKEND, "" for unset
+    int exitCode;
+    std::string out, err;  // expected within standard output / error
+  };
+  const std::vector<Row> table = {
+      {{"entries"}, "", 0, "Office", ""},
+      {{"entries"}, "sim", 0, "Office", ""},
+      {{"--backend", "sim", "entries"}, "nosuch", 0, "Office", ""},
+      {{"entries", "--backend=sim"}, "", 0, "Office", ""},
+      {{"entries"}, "nosuch", 5, "", "unknown RAS backend \"nosuch\" (QUOR_RAS_BACKEND)"},
+      {{"--backend", "nosuch", "entries"}, "", 5, "", "Known backends: sim"},
+      {{"--backend"}, "", 2, "", "quor: option '--backend' needs a value"},
+      {{"--version"}, "", 0, "RAS backends compiled in: sim", ""},
+      {{"--version", "entries"}, "", 2, "", "--version takes no command"},
+  };
+  for (const auto& row : table) {
+    auto env = box.Environment();
+    env.erase("QUOR_RAS_BACKEND");
+    if (!row.envBackend.empty()) env["QUOR_RAS_BACKEND"] = row.envBackend;
+    std::string line = row.envBackend;
+    for (const auto& a : row.args) line += " [" + a + "]";
+    const RunResult r = RunQuor(row.args, env);
+    EXPECT_EQ(r.exitCode, row.exitCode) << line << "\n" << r.err;
+    EXPECT_NE(r.out.find(row.out), std::string::npos) << line << "\nstdout: " << r.out;
+    EXPECT_NE(r.err.find(row.err), std::string::npos) << line << "\nstderr: " << r.err;
+  }
+}

@@ -2,7 +2,9 @@
 // shares (output, message boxes, the TQuor session).
 #include "tools/quor/Cli.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -318,10 +320,13 @@ constexpr const char* kMainHelp =
     "Other:\n"
     "  demo                  a ten-second tour on a private sample phonebook\n"
     "  help [COMMAND]        help for a command (as does COMMAND --help)\n"
+    "  --version             the version and the RAS backends compiled in\n"
     "\n"
     "Options of every command:\n"
     "  --json                one JSON object per event or result line on standard output\n"
     "  --help, -h            help for the command\n"
+    "  --backend NAME        the RAS backend of Quor's RAS library for this run\n"
+    "                        (sets QUOR_RAS_BACKEND; quor --version lists the names)\n"
     "\n"
     "Passwords are never taken from the command line: use --password-stdin (one line of\n"
     "standard input, not echoed on a terminal) or the environment variable QUOR_PASSWORD.\n"
@@ -491,7 +496,42 @@ Args ParseOptions(const CommandSpec& spec, const std::vector<std::string>& token
   return args;
 }
 
-int Dispatch(const std::vector<std::string>& tokens, std::string& helpHint) {
+// The options of the program itself, before the command: `--version` and
+// `--backend NAME` (QUOR_RAS_BACKEND for this process, read when Quor's RAS
+// library loads). Returns true when the command line is done (`--version`).
+bool ProgramOptions(std::vector<std::string>& tokens) {
+  size_t i = 0;
+  while (i < tokens.size()) {
+    const std::string& t = tokens[i];
+    if (t == "--") break;
+    if (t == "--version") {
+      if (tokens.size() != 1) throw UsageError("--version takes no command or other option");
+      std::printf("quor %s\nRAS backends compiled in: %s\n", QUOR_VERSION, QUOR_RAS_BACKEND_NAMES);
+      return true;
+    }
+    std::string name;
+    size_t used = 0;
+    if (t == "--backend") {
+      if (i + 1 >= tokens.size()) throw UsageError("option '--backend' needs a value");
+      name = tokens[i + 1];
+      used = 2;
+    } else if (t.rfind("--backend=", 0) == 0) {
+      name = t.substr(std::strlen("--backend="));
+      used = 1;
+    } else {
+      ++i;
+      continue;
+    }
+    if (name.empty()) throw UsageError("option '--backend' needs a value");
+    if (!platform::SetEnv("QUOR_RAS_BACKEND", name)) throw Failure(kExitFailed, "cannot set QUOR_RAS_BACKEND");
+    tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i),
+                 tokens.begin() + static_cast<std::ptrdiff_t>(i + used));
+  }
+  return false;
+}
+
+int Dispatch(std::vector<std::string> tokens, std::string& helpHint) {
+  if (ProgramOptions(tokens)) return kExitOk;
   const Split split = SplitCommand(tokens);
   if (!split.badCommand.empty()) {
     helpHint = "quor --help";

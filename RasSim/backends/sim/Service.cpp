@@ -1,4 +1,4 @@
-#include "RasSim/Service.h"
+#include "RasSim/backends/sim/Service.h"
 
 #include <cstdio>
 #include <map>
@@ -11,9 +11,9 @@
 #include "RasSim/Inspect.h"
 #include "RasSim/Platform.h"
 #include "RasSim/Registry.h"
-#include "RasSim/Scenario.h"
 #include "RasSim/Tables.h"
 #include "RasSim/Text.h"
+#include "RasSim/backends/sim/Scenario.h"
 #include "Win32/Clock.h"
 
 namespace rassim {
@@ -38,8 +38,7 @@ struct Call {
   DWORD error = 0;
   Phase phase = Phase::Dialling;
   bool async = false;
-  HWND notifyWnd = 0;
-  UINT msg = WM_RASDIALEVENT;
+  DialNotifier notifier;
   DWORD ownerThread = 0;
   HWND helper = 0, connWindow = 0;
   uint64_t teardownEnds = 0;
@@ -69,6 +68,8 @@ struct State {
 // the library leaves nothing behind. Not a static object: its destruction
 // must not depend on the order of static destructors at process exit.
 State* g_state = nullptr;
+// The edge's services, kept by Open.
+EdgeServices g_edge;
 std::once_flag g_stateOnce;
 State& S() {
   std::call_once(g_stateOnce, [] { g_state = new State; });
@@ -83,10 +84,18 @@ struct Post {
   THRasConn call;  // the call whose dial event this is (0: a helper message)
 };
 
+struct DialEvent {
+  DialNotifier to;
+  TRasConnState state;
+  DWORD error;
+  THRasConn call;  // 0: the event of a dial that joined a connection
+};
+
 struct Effects {
   std::vector<std::pair<THRasConn, std::pair<TimerKind, uint32_t>>> schedules;
   std::vector<uint32_t> cancels;
   std::vector<Post> posts;
+  std::vector<DialEvent> events;
   std::vector<HWND> destroys;
   std::vector<THRasConn> createWindows;
   void Run();
@@ -131,6 +140,8 @@ void Effects::Run() {
   }
   for (const Post& p : posts)
     if (!PostMessageA(p.wnd, p.msg, p.wp, p.lp) && p.call != 0) EventLost(p.call);
+  for (const DialEvent& e : events)
+    if ((!g_edge.PostDialEvent || !g_edge.PostDialEvent(e.to, e.state, e.error)) && e.call != 0) EventLost(e.call);
   for (THRasConn h : createWindows) CreateConnectionWindow(h);
   for (HWND w : destroys)
     if (w && IsWindow(w)) DestroyWindow(w);
@@ -209,8 +220,7 @@ void FinishTeardown(THRasConn h, Effects& fx) {
 // error dial event, so the application's failure path runs.
 void PortDisconnected(const Call& c, Effects& fx) {
   if (c.async && c.phase == Phase::Dialling)
-    fx.posts.push_back(
-        Post{c.notifyWnd, c.msg, static_cast<WPARAM>(c.state), static_cast<LPARAM>(ERROR_PORT_DISCONNECTED), c.handle});
+    fx.events.push_back(DialEvent{c.notifier, c.state, ERROR_PORT_DISCONNECTED, c.handle});
 }
 
 // Hung up by another process (or its record removed)? Then this call ends.
@@ -259,9 +269,7 @@ void AdvanceStep(Call& c, Effects& fx) {
     BeginTeardown(c, fx);
     return;
   }
-  if (c.async)
-    fx.posts.push_back(
-        Post{c.notifyWnd, c.msg, static_cast<WPARAM>(step.state), static_cast<LPARAM>(step.error), c.handle});
+  if (c.async) fx.events.push_back(DialEvent{c.notifier, step.state, step.error, c.handle});
   if (c.phase == Phase::Dialling && c.async) fx.schedules.push_back({c.handle, {kStep, c.plan.steps[c.next].delayMs}});
   if (c.phase == Phase::Connected) {
     if (c.plan.dropAfterMs) {
@@ -550,10 +558,15 @@ bool ValidEntryName(const std::string& name) {
 
 // ---------------------------------------------------------------- dialling
 
-DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const PbArg& pb, const DialParams& params,
-           DWORD notifierType, DWORD notifier, LPHRasConn lphRasConn) {
-  if (*lphRasConn != 0) return ERROR_INVALID_PARAMETER;                              // no paused dial to resume
-  if (notifier != 0 && notifierType != 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;  // callbacks: see README
+DWORD Open(const EdgeServices& edge) {
+  g_edge = edge;
+  return 0;
+}
+
+// The dial extensions' options have no effect on the simulation.
+DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
+  const PbArg& pb = request.phonebook;
+  const DialParams& params = request.params;
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
   IniDocument doc;
   if (DWORD e = LoadPhonebook(ref, doc)) return e;
@@ -602,11 +615,9 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
       if (r.error != 0) continue;  // a failed attempt that is still being hung up
       if (r.state != RASCS_Connected) return ERROR_DIAL_ALREADY_IN_PROGRESS;
       *lphRasConn = r.handle;
-      if (notifier != 0) {
-        UINT joined = RegisterWindowMessageA(RASDIALEVENT);
+      if (request.notifier.wnd != 0) {
         Effects fx;
-        fx.posts.push_back(Post{HandleFrom<HWND>(notifier), joined ? joined : WM_RASDIALEVENT,
-                                static_cast<WPARAM>(RASCS_Connected), 0, 0});
+        fx.events.push_back(DialEvent{request.notifier, RASCS_Connected, 0, 0});
         fx.Run();
       }
       return 0;
@@ -632,10 +643,8 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
   call->deviceType = device->type;
   call->deviceName = device->name;
   call->plan = plan;
-  call->async = notifier != 0;
-  call->notifyWnd = HandleFrom<HWND>(notifier);
-  UINT msg = RegisterWindowMessageA(RASDIALEVENT);
-  call->msg = msg ? msg : WM_RASDIALEVENT;
+  call->async = request.notifier.wnd != 0;
+  call->notifier = request.notifier;
   call->ownerThread = GetCurrentThreadId();
   if (plan.connects && plan.connectionWindow) call->helper = CreateHelperWindow();
   registry::ConnRecord rec = RecordOf(*call);
@@ -654,7 +663,7 @@ DWORD Dial(const TRasDialExtensions* /*ext: options have no effect here*/, const
   }
   *lphRasConn = h;
 
-  if (notifier != 0) {
+  if (request.notifier.wnd != 0) {
     Effects fx;
     fx.schedules.push_back({h, {kStep, firstDelay}});
     fx.Run();
@@ -740,6 +749,12 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
   out.error = r.hungUp ? 0 : r.error;
   out.deviceType = r.deviceType;
   out.deviceName = r.deviceName;
+  return 0;
+}
+
+DWORD EnumDevices(std::vector<DeviceInfo>& out) {
+  out.clear();
+  for (const Device& d : Devices()) out.push_back(DeviceInfo{d.type, d.name});
   return 0;
 }
 

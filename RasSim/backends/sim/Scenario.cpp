@@ -1,4 +1,4 @@
-#include "RasSim/Scenario.h"
+#include "RasSim/backends/sim/Scenario.h"
 
 #include <cmath>
 #include <cstdlib>
