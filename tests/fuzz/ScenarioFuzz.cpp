@@ -7,7 +7,7 @@
 #include <string>
 
 #include "RasSim/IniFile.h"
-#include "RasSim/Scenario.h"
+#include "RasSim/backends/sim/Scenario.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rassim::IniDocument doc;
