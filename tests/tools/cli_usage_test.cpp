@@ -23,7 +23,7 @@ TEST(Usage, BadCommandLinesExitTwoNamingTheProblem) {
       {{"entry", "explode", "X"}, "quor: unknown command 'entry explode'"},
       {{"entry"}, "quor: 'quor entry' needs a subcommand"},
       {{"params"}, "quor: 'quor params' needs a subcommand"},
-      {{"--verbose", "entries"}, "quor: unknown option '--verbose'"},
+      {{"--fast", "entries"}, "quor: unknown option '--fast'"},
       {{"entries", "--fast"}, "quor: unknown option '--fast' for 'quor entries'"},
       {{"dial"}, "quor: missing argument for 'quor dial'"},
       {{"hangup"}, "quor: missing argument for 'quor hangup'"},

@@ -2,13 +2,17 @@
 // shares (output, message boxes, the TQuor session).
 #include "tools/quor/Cli.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 
+#include "tools/quor/CommandTable.h"
 #include "tools/quor/Commands.h"
 #include "tools/quor/Platform.h"
 
@@ -16,10 +20,52 @@ namespace quortool {
 
 // ---------------------------------------------------------------- output
 
+OutputSettings& GlobalOutput() {
+  static OutputSettings settings;
+  return settings;
+}
+
+std::string WallClock() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  char buf[40] = {0};
+  if (const std::tm* local = std::localtime(&seconds)) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", local);
+  char out[48];
+  std::snprintf(out, sizeof out, "%s.%03d", buf, static_cast<int>(ms));
+  return out;
+}
+
+void OpenLog(const std::string& path) {
+  if (path.empty()) throw UsageError("option '--log' needs a file name");
+  std::FILE* file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) {
+    throw Failure(kExitFailed, "cannot open the log file " + path + ": " + std::strerror(errno));
+  }
+  GlobalOutput().log = file;
+}
+
+namespace {
+
+void Write(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+  if (std::FILE* log = GlobalOutput().log) {
+    const std::string line = WallClock() + " " + text + "\n";
+    std::fwrite(line.data(), 1, line.size(), log);
+    std::fflush(log);
+  }
+}
+
+}  // namespace
+
 void Output::Line(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  Write(stdout, text);
+}
+
+void Output::Progress(const std::string& text) {
+  if (!GlobalOutput().quiet) Write(stdout, text);
 }
 
 void Output::Object(const JsonObject& object) {
@@ -27,13 +73,36 @@ void Output::Object(const JsonObject& object) {
 }
 
 void Output::Error(const std::string& text) {
-  std::fprintf(stderr, "quor: %s\n", text.c_str());
-  std::fflush(stderr);
+  Write(stderr, "quor: " + text);
 }
 
 void Output::Note(const std::string& text) {
-  std::fprintf(stderr, "quor: note: %s\n", text.c_str());
-  std::fflush(stderr);
+  if (!GlobalOutput().quiet) Write(stderr, "quor: note: " + text);
+}
+
+void Output::Verbose(const std::string& text) {
+  if (GlobalOutput().verbose) Write(stderr, "quor: " + text);
+}
+
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
 }
 
 void ConsolePresenter::ShowMessage(const String& Msg) {
@@ -164,207 +233,6 @@ std::optional<std::string> ReadPassword(const Args& args) {
 
 namespace {
 
-struct OptionSpec {
-  const char* name;
-  bool takesValue;
-};
-
-struct CommandSpec {
-  const char* name;
-  const char* synopsis;
-  const char* help;
-  std::vector<OptionSpec> options;
-  size_t minArgs;
-  size_t maxArgs;
-  int (*run)(const Args&);
-};
-
-constexpr const char* kCommonOptions =
-    "  --json            one JSON object per event or result line on standard output\n"
-    "  --help, -h        show this help\n";
-
-const std::vector<CommandSpec>& Commands() {
-  static const std::vector<CommandSpec> commands = {
-      {"dial",
-       "quor dial ENTRY [OPTIONS]",
-       "Dials a phonebook entry and prints every status text as it arrives, with its time\n"
-       "offset (\"[  0.000] Dialing Office...\"). A failed attempt is hung up and redialled\n"
-       "after the pause until the attempts are used up. Once connected, quor stays up and\n"
-       "watches the line until Ctrl-C or SIGTERM (it then hangs up and exits 0) or until the\n"
-       "line is lost (exit 4). When every attempt failed it exits 3 with the RAS error number.\n"
-       "The entry's stored dial parameters (see 'quor params') are used unless overridden.\n"
-       "\n"
-       "  --user U          user name for this call\n"
-       "  --password-stdin  read the password for this call from one line of standard input\n"
-       "                    (otherwise QUOR_PASSWORD, if set; never on the command line)\n"
-       "  --phone N         dial this number instead of the entry's\n"
-       "  --redial N        redials after a failed first attempt (default 1)\n"
-       "  --pause SECONDS   pause before each redial, 0 to 255 (default 10); the component\n"
-       "                    stores values above 60 as 60\n"
-       "  --sync            the component's synchronous mode: \"Connected\" is reported as\n"
-       "                    soon as RAS has accepted the dial, before the call is up\n",
-       {{"--user", true},
-        {"--password-stdin", false},
-        {"--phone", true},
-        {"--redial", true},
-        {"--pause", true},
-        {"--sync", false}},
-       1,
-       1,
-       RunDial},
-      {"hangup",
-       "quor hangup ENTRY",
-       "Hangs up the active connection of ENTRY, whichever process on this machine dialled it,\n"
-       "and waits until RAS no longer lists it.\n",
-       {},
-       1,
-       1,
-       RunHangUp},
-      {"connections",
-       "quor connections",
-       "Lists the entry names of the active RAS connections of this machine, one per line.\n",
-       {},
-       0,
-       0,
-       RunConnections},
-      {"status",
-       "quor status ENTRY",
-       "Shows the state and device of the active connection of ENTRY (dialled by any process).\n",
-       {},
-       1,
-       1,
-       RunStatus},
-      {"entries",
-       "quor entries",
-       "Lists the entries of the RAS phonebook, one per line, in RAS's order.\n",
-       {},
-       0,
-       0,
-       RunEntries},
-      {"entry create",
-       "quor entry create",
-       "Creates a phonebook entry through the RAS service's new-entry dialog (interactive on a\n"
-       "terminal, scripted otherwise; the simulated service reads the answers from the file\n"
-       "named by QUOR_RAS_DIALOG) and names the entries it added.\n",
-       {},
-       0,
-       0,
-       RunEntryCreate},
-      {"entry edit",
-       "quor entry edit ENTRY",
-       "Edits a phonebook entry through the RAS service's entry dialog (interactive on a\n"
-       "terminal, scripted otherwise; the simulated service reads the answers from the file\n"
-       "named by QUOR_RAS_DIALOG).\n",
-       {},
-       1,
-       1,
-       RunEntryEdit},
-      {"entry rename", "quor entry rename OLD NEW", "Renames a phonebook entry.\n", {}, 2, 2, RunEntryRename},
-      {"entry delete", "quor entry delete ENTRY", "Deletes a phonebook entry.\n", {}, 1, 1, RunEntryDelete},
-      {"params get",
-       "quor params get ENTRY [--show-password]",
-       "Shows the dial parameters RAS has stored for ENTRY. The password is shown only as\n"
-       "\"set\" or \"not set\" unless --show-password is given.\n"
-       "\n"
-       "  --show-password   print the stored password itself\n",
-       {{"--show-password", false}},
-       1,
-       1,
-       RunParamsGet},
-      {"params set",
-       "quor params set ENTRY [OPTIONS]",
-       "Stores dial parameters for ENTRY. Only the parameters given change; the others keep\n"
-       "their stored values. A stored phone number cannot be cleared here.\n"
-       "\n"
-       "  --user U          user name\n"
-       "  --password-stdin  password, from one line of standard input (or QUOR_PASSWORD)\n"
-       "  --phone N         phone number (overrides the entry's number when dialling)\n"
-       "  --callback N      callback number\n"
-       "  --domain D        logon domain (at most 15 characters)\n",
-       {{"--user", true}, {"--password-stdin", false}, {"--phone", true}, {"--callback", true}, {"--domain", true}},
-       1,
-       1,
-       RunParamsSet},
-      {"demo",
-       "quor demo",
-       "About ten seconds on a private sample phonebook of the simulated RAS service, in a\n"
-       "temporary folder that is removed afterwards (nothing of yours is read or changed):\n"
-       "the first attempt meets a busy line, quor pauses and redials, connects, and then\n"
-       "the line drops and the loss is reported.\n",
-       {},
-       0,
-       0,
-       RunDemo},
-  };
-  return commands;
-}
-
-constexpr const char* kMainHelp =
-    "Usage: quor COMMAND [ARGUMENTS] [OPTIONS]\n"
-    "\n"
-    "A command-line dialer for the RAS phonebook, built on the TQuor component.\n"
-    "\n"
-    "Connections (of the whole machine):\n"
-    "  dial ENTRY            dial an entry and stay up until Ctrl-C or the line is lost\n"
-    "  hangup ENTRY          hang up the active connection of an entry\n"
-    "  connections           list the active connections\n"
-    "  status ENTRY          show the state and device of an entry's connection\n"
-    "Phonebook:\n"
-    "  entries               list the phonebook's entries\n"
-    "  entry create          create an entry through the RAS entry dialog\n"
-    "  entry edit ENTRY      edit an entry through the RAS entry dialog\n"
-    "  entry rename OLD NEW  rename an entry\n"
-    "  entry delete ENTRY    delete an entry\n"
-    "  params get ENTRY      show an entry's stored dial parameters\n"
-    "  params set ENTRY      store an entry's dial parameters\n"
-    "Other:\n"
-    "  demo                  a ten-second tour on a private sample phonebook\n"
-    "  help [COMMAND]        help for a command (as does COMMAND --help)\n"
-    "  --version             the version and the RAS backends compiled in\n"
-    "\n"
-    "Options of every command:\n"
-    "  --json                one JSON object per event or result line on standard output\n"
-    "  --help, -h            help for the command\n"
-    "  --backend NAME        the RAS backend of Quor's RAS library for this run\n"
-    "                        (sets QUOR_RAS_BACKEND; quor --version lists the names)\n"
-    "\n"
-    "Passwords are never taken from the command line: use --password-stdin (one line of\n"
-    "standard input, not echoed on a terminal) or the environment variable QUOR_PASSWORD.\n"
-    "Messages and errors go to standard error, prefixed \"quor: \".\n"
-    "\n"
-    "Exit status:\n"
-    "  0  success; for dial: stopped by Ctrl-C or SIGTERM and hung up cleanly\n"
-    "  1  the operation failed: unknown entry, no active connection, RAS refused the request\n"
-    "  2  usage error: unknown command or option, missing or extra argument, bad number\n"
-    "  3  dial: every permitted attempt failed (the message names the RAS error number)\n"
-    "  4  dial: the connection was lost, or hung up from elsewhere\n"
-    "  5  RAS unavailable: rasapi32.dll could not be loaded, or the phonebook is unreadable\n"
-    "     or corrupted\n";
-
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const auto& c : Commands()) {
-    if (name == c.name) return &c;
-  }
-  return nullptr;
-}
-
-bool IsGroup(const std::string& word) {
-  return word == "entry" || word == "params";
-}
-
-std::string GroupHelp(const std::string& group) {
-  std::string text = "Usage: quor " + group + " SUBCOMMAND ...\n\n";
-  for (const auto& c : Commands()) {
-    if (std::string(c.name).rfind(group + " ", 0) == 0) text += std::string("  ") + c.synopsis + "\n";
-  }
-  text += "\nSee 'quor " + group + " SUBCOMMAND --help'.\n";
-  return text;
-}
-
-std::string CommandHelp(const CommandSpec& c) {
-  return std::string("Usage: ") + c.synopsis + "\n\n" + c.help + "\n" + kCommonOptions;
-}
-
 void PrintHelp(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
@@ -374,13 +242,19 @@ bool IsHelp(const std::string& token) {
   return token == "--help" || token == "-h";
 }
 
+// A common option as written on the command line ("--log=x.txt" gives
+// "--log"), or null when the token is none.
+const OptionSpec* CommonOption(const std::string& token) {
+  const size_t eq = token.rfind("--", 0) == 0 ? token.find('=') : std::string::npos;
+  return FindOption(CommonOptions(), eq == std::string::npos ? token : token.substr(0, eq));
+}
+
 // Command word(s) and the remaining tokens.
 struct Split {
   std::string command;     // "" when none given
   std::string badCommand;  // an unknown command word
   std::vector<std::string> rest;
   bool help = false;
-  bool json = false;
 };
 
 Split SplitCommand(const std::vector<std::string>& tokens) {
@@ -389,23 +263,27 @@ Split SplitCommand(const std::vector<std::string>& tokens) {
   // Only the options common to every command may come before it.
   for (; i < tokens.size(); ++i) {
     const std::string& t = tokens[i];
-    if (IsHelp(t)) {
-      split.help = true;
-    } else if (t == "--json") {
-      split.json = true;
+    const OptionSpec* common = CommonOption(t);
+    if (common != nullptr) {
+      if (IsHelp(t)) split.help = true;
+      if (common->value != nullptr && t.find('=') == std::string::npos) ++i;  // its value
+      split.rest.push_back(t);
+      if (common->value != nullptr && t.find('=') == std::string::npos && i < tokens.size()) {
+        split.rest.push_back(tokens[i]);
+      }
     } else if (t.size() > 1 && t[0] == '-') {
       throw UsageError("unknown option '" + t + "' (options follow the command)");
     } else {
       break;
     }
   }
-  if (i == tokens.size()) return split;
+  if (i >= tokens.size()) return split;
   std::string word = tokens[i++];
   if (word == "help") {
     split.help = true;
     std::string topic;
     for (; i < tokens.size(); ++i) {
-      if (tokens[i] == "--json" || IsHelp(tokens[i])) continue;
+      if (CommonOption(tokens[i]) != nullptr) continue;
       if (!topic.empty()) topic += " ";
       topic += tokens[i];
     }
@@ -420,7 +298,10 @@ Split SplitCommand(const std::vector<std::string>& tokens) {
   if (IsGroup(word)) {
     // The subcommand is the next word that is not a common option.
     size_t j = i;
-    while (j < tokens.size() && (tokens[j] == "--json" || IsHelp(tokens[j]))) ++j;
+    while (j < tokens.size() && CommonOption(tokens[j]) != nullptr) {
+      const OptionSpec* common = CommonOption(tokens[j]);
+      j += (common->value != nullptr && tokens[j].find('=') == std::string::npos) ? 2 : 1;
+    }
     if (j < tokens.size() && tokens[j].rfind("-", 0) != 0) {
       const std::string full = word + " " + tokens[j];
       if (FindCommand(full) == nullptr) {
@@ -440,10 +321,10 @@ Split SplitCommand(const std::vector<std::string>& tokens) {
   return split;
 }
 
-Args ParseOptions(const CommandSpec& spec, const std::vector<std::string>& tokens, bool json) {
+Args ParseOptions(const CommandSpec& spec, const std::vector<std::string>& tokens) {
   Args args;
   args.command = spec.name;
-  args.json = json;
+  args.json = GlobalOutput().json;
   bool optionsEnded = false;
   for (size_t i = 0; i < tokens.size(); ++i) {
     const std::string& t = tokens[i];
@@ -455,10 +336,6 @@ Args ParseOptions(const CommandSpec& spec, const std::vector<std::string>& token
       optionsEnded = true;
       continue;
     }
-    if (t == "--json") {
-      args.json = true;
-      continue;
-    }
     std::string name = t;
     std::optional<std::string> inlineValue;
     if (const size_t eq = t.find('='); eq != std::string::npos && t.rfind("--", 0) == 0) {
@@ -468,89 +345,59 @@ Args ParseOptions(const CommandSpec& spec, const std::vector<std::string>& token
     if (name == "--password") {
       throw UsageError("passwords are not taken from the command line; use --password-stdin or QUOR_PASSWORD");
     }
-    const OptionSpec* option = nullptr;
-    for (const auto& o : spec.options) {
-      if (name == o.name) option = &o;
-    }
+    const OptionSpec* option = FindOption(spec.options, name);
+    const bool common = option == nullptr && (option = FindOption(CommonOptions(), name)) != nullptr;
     if (option == nullptr) throw UsageError("unknown option '" + name + "' for 'quor " + spec.name + "'");
-    if (option->takesValue) {
+    name = option->name;
+    std::string value;
+    if (option->value != nullptr) {
       if (inlineValue) {
-        args.values[name] = *inlineValue;
+        value = *inlineValue;
       } else if (i + 1 < tokens.size()) {
-        args.values[name] = tokens[++i];
+        value = tokens[++i];
       } else {
         throw UsageError("option '" + name + "' needs a value");
       }
+    } else if (inlineValue) {
+      throw UsageError("option '" + name + "' takes no value");
+    }
+    if (common) continue;  // read once for the whole run, in RunCli
+    if (option->value != nullptr) {
+      args.values[name] = value;
     } else {
-      if (inlineValue) throw UsageError("option '" + name + "' takes no value");
       args.flags.insert(name);
     }
   }
   if (args.positional.size() < spec.minArgs) {
-    const std::string synopsis = spec.synopsis;
-    throw UsageError("missing argument for 'quor " + std::string(spec.name) + "' (usage: " + synopsis + ")");
+    throw UsageError("missing argument for 'quor " + std::string(spec.name) + "' (usage: " + Synopsis(spec) + ")");
   }
   if (args.positional.size() > spec.maxArgs) {
-    throw UsageError("unexpected argument '" + args.positional[spec.maxArgs] + "' for 'quor " + spec.name + "'");
+    throw UsageError("unexpected argument '" + Printable(args.positional[spec.maxArgs]) + "' for 'quor " + spec.name +
+                     "'");
   }
   return args;
 }
 
-// The options of the program itself, before the command: `--version` and
-// `--backend NAME` (QUOR_RAS_BACKEND for this process, read when Quor's RAS
-// library loads). Returns true when the command line is done (`--version`).
-bool ProgramOptions(std::vector<std::string>& tokens) {
-  size_t i = 0;
-  while (i < tokens.size()) {
-    const std::string& t = tokens[i];
-    if (t == "--") break;
-    if (t == "--version") {
-      if (tokens.size() != 1) throw UsageError("--version takes no command or other option");
-      std::printf("quor %s\nRAS backends compiled in: %s\n", QUOR_VERSION, QUOR_RAS_BACKEND_NAMES);
-      return true;
-    }
-    std::string name;
-    size_t used = 0;
-    if (t == "--backend") {
-      if (i + 1 >= tokens.size()) throw UsageError("option '--backend' needs a value");
-      name = tokens[i + 1];
-      used = 2;
-    } else if (t.rfind("--backend=", 0) == 0) {
-      name = t.substr(std::strlen("--backend="));
-      used = 1;
-    } else {
-      ++i;
-      continue;
-    }
-    if (name.empty()) throw UsageError("option '--backend' needs a value");
-    if (!platform::SetEnv("QUOR_RAS_BACKEND", name)) throw Failure(kExitFailed, "cannot set QUOR_RAS_BACKEND");
-    tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i),
-                 tokens.begin() + static_cast<std::ptrdiff_t>(i + used));
-  }
-  return false;
-}
-
-int Dispatch(std::vector<std::string> tokens, std::string& helpHint) {
-  if (ProgramOptions(tokens)) return kExitOk;
+int Dispatch(const std::vector<std::string>& tokens, std::string& helpHint) {
   const Split split = SplitCommand(tokens);
   if (!split.badCommand.empty()) {
     helpHint = "quor --help";
-    throw UsageError("unknown command '" + split.badCommand + "'");
+    throw UsageError("unknown command '" + Printable(split.badCommand) + "'");
+  }
+  bool help = split.help;
+  for (const auto& t : split.rest) {
+    if (t == "--") break;
+    if (IsHelp(t)) help = true;
   }
   if (split.command.empty()) {
-    if (split.help) {
-      PrintHelp(kMainHelp);
+    if (help) {
+      PrintHelp(MainHelp());
       return kExitOk;
     }
     helpHint = "quor --help";
     throw UsageError("no command given");
   }
   helpHint = "quor " + split.command + " --help";
-  bool help = split.help;
-  for (const auto& t : split.rest) {
-    if (t == "--") break;
-    if (IsHelp(t)) help = true;
-  }
   if (IsGroup(split.command)) {
     if (help) {
       PrintHelp(GroupHelp(split.command));
@@ -563,34 +410,112 @@ int Dispatch(std::vector<std::string> tokens, std::string& helpHint) {
     PrintHelp(CommandHelp(spec));
     return kExitOk;
   }
-  const Args args = ParseOptions(spec, split.rest, split.json);
+  const Args args = ParseOptions(spec, split.rest);
   return spec.run(args);
+}
+
+// The options every command shares, read before anything else so that even a
+// usage error is reported in the form asked for.
+struct CommonSettings {
+  bool version = false;
+  std::optional<std::string> log;
+};
+
+CommonSettings ReadCommonOptions(const std::vector<std::string>& tokens) {
+  CommonSettings settings;
+  OutputSettings& out = GlobalOutput();
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const std::string& t = tokens[i];
+    if (t == "--") break;
+    const OptionSpec* o = CommonOption(t);
+    if (o == nullptr) {
+      // A value of a command's own option might look like anything.
+      continue;
+    }
+    const std::string name = o->name;
+    if (name == "--json") out.json = true;
+    if (name == "--quiet") out.quiet = true;
+    if (name == "--verbose") out.verbose = true;
+    if (name == "--version") settings.version = true;
+    if (name == "--backend") {
+      // Quor's RAS library reads QUOR_RAS_BACKEND when it loads.
+      std::string backend;
+      if (const size_t eq = t.find('='); eq != std::string::npos) {
+        backend = t.substr(eq + 1);
+      } else if (i + 1 < tokens.size()) {
+        backend = tokens[++i];
+      }
+      if (backend.empty()) throw UsageError("option '--backend' needs a value");
+      if (!platform::SetEnv("QUOR_RAS_BACKEND", backend)) throw Failure(kExitFailed, "cannot set QUOR_RAS_BACKEND");
+    }
+    if (name == "--log") {
+      if (const size_t eq = t.find('='); eq != std::string::npos) {
+        settings.log = t.substr(eq + 1);
+      } else if (i + 1 < tokens.size()) {
+        settings.log = tokens[++i];
+      }
+    }
+  }
+  return settings;
+}
+
+void ReportError(const std::string& message, int exitCode, uint32_t rasError, const std::string& rasText) {
+  Output err(GlobalOutput().json);
+  err.Error(message);
+  if (GlobalOutput().json) {
+    JsonObject detail;
+    detail.Add("exit", exitCode).Add("message", message);
+    if (rasError != 0) detail.Add("ras_error", rasError).Add("ras_text", rasText);
+    err.Object(JsonObject().AddObject("error", detail));
+  }
 }
 
 }  // namespace
 
+int RunMan(const Args&) {
+  PrintHelp(ManPage());
+  return kExitOk;
+}
+
+int RunCompletion(const Args& args) {
+  if (args.positional.at(0) != "bash") {
+    throw UsageError("no completion for shell '" + Printable(args.positional[0]) + "' (only bash)");
+  }
+  PrintHelp(BashCompletion());
+  return kExitOk;
+}
+
 int RunCli(int argc, char** argv) {
   std::vector<std::string> tokens;
   for (int i = 1; i < argc; ++i) tokens.emplace_back(argv[i]);
-  Output err(false);
   std::string helpHint = "quor --help";
   try {
+    const CommonSettings common = ReadCommonOptions(tokens);
+    if (common.log) OpenLog(*common.log);
+    if (common.version) {
+      for (size_t i = 0; i < tokens.size(); ++i) {
+        const OptionSpec* o = CommonOption(tokens[i]);
+        if (o == nullptr) throw UsageError("--version takes no command");
+        if (o->value != nullptr && tokens[i].find('=') == std::string::npos) ++i;
+      }
+      return RunVersion();
+    }
     return Dispatch(tokens, helpHint);
   } catch (const UsageError& e) {
-    err.Error(e.what());
+    ReportError(e.what(), kExitUsage, 0, std::string());
     std::fprintf(stderr, "Try '%s'.\n", helpHint.c_str());
     return kExitUsage;
   } catch (const Failure& e) {
-    err.Error(e.what());
+    ReportError(e.what(), e.ExitCode(), e.RasError(), e.RasText());
     return e.ExitCode();
   } catch (const Exception& e) {
-    err.Error(e.Message());
+    ReportError(e.Message(), kExitFailed, 0, std::string());
     return kExitFailed;
   } catch (const std::exception& e) {
-    err.Error(std::string("unexpected failure: ") + e.what());
+    ReportError(std::string("unexpected failure: ") + e.what(), kExitFailed, 0, std::string());
     return kExitFailed;
   } catch (...) {
-    err.Error("unexpected failure");
+    ReportError("unexpected failure", kExitFailed, 0, std::string());
     return kExitFailed;
   }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "tools/quor/CommandTable.h"
 #include "tools/quor/ForeignConnection.h"
 
 namespace quortool {
@@ -49,7 +50,7 @@ void Done(Output& out, const char* action, const std::string& entry, const std::
   if (out.Json()) {
     out.Object(JsonObject().Add("result", action).Add("entry", entry));
   } else {
-    out.Line(text);
+    out.Progress(text);
   }
 }
 
@@ -137,9 +138,9 @@ int RunEntryCreate(const Args& args) {
   if (out.Json()) {
     out.Object(JsonObject().Add("result", "created").Add("entries", added));
   } else if (added.empty()) {
-    out.Line("No entry was added.");
+    out.Progress("No entry was added.");
   } else {
-    for (const auto& name : added) out.Line("Created entry " + name + ".");
+    for (const auto& name : added) out.Progress("Created entry " + name + ".");
   }
   return kExitOk;
 }
@@ -166,7 +167,7 @@ int RunEntryRename(const Args& args) {
   if (out.Json()) {
     out.Object(JsonObject().Add("result", "renamed").Add("entry", from).Add("new_name", to));
   } else {
-    out.Line("Renamed entry " + from + " to " + to + ".");
+    out.Progress("Renamed entry " + from + " to " + to + ".");
   }
   return kExitOk;
 }
@@ -246,6 +247,16 @@ int RunParamsSet(const Args& args) {
   if (domain) quor.SetDomain(*domain);
   if (!quor.SetDialParams()) throw Failure(kExitFailed, "RAS could not store the dial parameters of '" + entry + "'");
   Done(out, "stored", entry, "Stored the dial parameters of " + entry + ".");
+  return kExitOk;
+}
+
+// ---------------------------------------------------------------- version
+
+int RunVersion() {
+  Output out(GlobalOutput().json);
+  std::string text = VersionText();
+  text.pop_back();
+  out.Line(text);
   return kExitOk;
 }
 

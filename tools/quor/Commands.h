@@ -24,14 +24,20 @@ class UsageError : public std::runtime_error {
   explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// The command could not do its work; carries the exit code.
+// The command could not do its work; carries the exit code and, when RAS
+// refused, RAS's error number and text.
 class Failure : public std::runtime_error {
  public:
-  Failure(int exitCode, const std::string& message) : std::runtime_error(message), fExitCode(exitCode) {}
+  Failure(int exitCode, const std::string& message, uint32_t rasError = 0, std::string rasText = std::string())
+      : std::runtime_error(message), fExitCode(exitCode), fRasError(rasError), fRasText(std::move(rasText)) {}
   int ExitCode() const { return fExitCode; }
+  uint32_t RasError() const { return fRasError; }
+  const std::string& RasText() const { return fRasText; }
 
  private:
   int fExitCode;
+  uint32_t fRasError;
+  std::string fRasText;
 };
 
 struct Args {
@@ -48,6 +54,22 @@ struct Args {
   }
 };
 
+// How this run prints, from the options every command takes.
+struct OutputSettings {
+  bool json = false;
+  bool quiet = false;
+  bool verbose = false;
+  std::FILE* log = nullptr;  // --log FILE: every line, with the date and time
+};
+OutputSettings& GlobalOutput();
+// Opens the --log file for appending; throws Failure when it cannot.
+void OpenLog(const std::string& path);
+// The local date and time with milliseconds ("2026-12-08 13:45:01.123").
+std::string WallClock();
+// A name or text for a one-line message: control characters (a newline in
+// an entry name) written as \n, \t, \xNN.
+std::string Printable(const std::string& text);
+
 // Standard output carries results and events; standard error carries
 // "quor: ..." messages. Every line is flushed at once so that a reader of a
 // pipe or file sees events as they happen.
@@ -55,10 +77,16 @@ class Output {
  public:
   explicit Output(bool json) : fJson(json) {}
   bool Json() const { return fJson; }
+  // A result: always printed.
   void Line(const std::string& text);
+  // A progress or confirmation line: left out with --quiet.
+  void Progress(const std::string& text);
   void Object(const JsonObject& object);
   void Error(const std::string& text);
+  // "quor: note: ..."; left out with --quiet.
   void Note(const std::string& text);
+  // Only with --verbose.
+  void Verbose(const std::string& text);
 
  private:
   bool fJson;
@@ -127,6 +155,10 @@ int RunEntryDelete(const Args& args);
 int RunParamsGet(const Args& args);
 int RunParamsSet(const Args& args);
 int RunDemo(const Args& args);
+int RunMan(const Args& args);
+int RunCompletion(const Args& args);
+// quor --version.
+int RunVersion();
 
 // The dial with its monitoring, shared by `dial` and `demo`.
 struct DialOptions {

@@ -119,7 +119,7 @@ void Say(Output& out, const std::string& text) {
   if (out.Json()) {
     out.Object(JsonObject().Add("event", "demo").Add("text", text));
   } else {
-    out.Line(text);
+    out.Progress(text);
   }
 }
 

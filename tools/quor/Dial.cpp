@@ -87,7 +87,7 @@ class DialMonitor {
       o.Add("event", kind).AddSeconds("time", Elapsed()).Add("error", error).Add("text", text);
       fOut.Object(o);
     } else if (printText) {
-      fOut.Line(Stamp(Elapsed()) + text);
+      fOut.Progress(Stamp(Elapsed()) + text);
     }
   }
 

@@ -130,6 +130,12 @@ JsonObject& JsonObject::Add(std::string_view key, const std::vector<std::string>
   return *this;
 }
 
+JsonObject& JsonObject::AddObject(std::string_view key, const JsonObject& value) {
+  Key(key);
+  fBody += value.Text();
+  return *this;
+}
+
 JsonObject& JsonObject::AddSeconds(std::string_view key, uint64_t milliseconds) {
   Key(key);
   char buf[32];

@@ -26,6 +26,8 @@ class JsonObject {
   JsonObject& Add(std::string_view key, uint32_t value) { return Add(key, static_cast<int64_t>(value)); }
   JsonObject& Add(std::string_view key, bool value);
   JsonObject& Add(std::string_view key, const std::vector<std::string>& values);
+  // A nested object.
+  JsonObject& AddObject(std::string_view key, const JsonObject& value);
   // Seconds with millisecond precision ("1.250").
   JsonObject& AddSeconds(std::string_view key, uint64_t milliseconds);
 

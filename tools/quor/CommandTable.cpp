@@ -1,0 +1,641 @@
+// The command table and its renderings: terminal help, man page, bash completion.
+#include "tools/quor/CommandTable.h"
+
+#include <algorithm>
+
+#include "tools/quor/Commands.h"
+
+#ifndef QUOR_VERSION
+#define QUOR_VERSION "0.0.0"
+#endif
+#ifndef QUOR_RAS_BACKEND_NAMES
+#define QUOR_RAS_BACKEND_NAMES ""
+#endif
+
+namespace quortool {
+
+namespace {
+
+constexpr size_t kWidth = 80;
+
+const char kConnections[] = "Connections (of the whole machine)";
+const char kPhonebook[] = "Phonebook";
+const char kSimulation[] = "The simulated RAS service";
+const char kOther[] = "Other";
+
+const char kDialDescription[] =
+    "Dials a phonebook entry and prints every status text as it arrives, with its time offset "
+    "(\"[  0.000] Dialing Office...\"). A failed attempt is hung up and redialled after the pause until the "
+    "attempts are used up. Once connected, quor stays up and watches the line until Ctrl-C or SIGTERM (it then "
+    "hangs up and exits 0) or until the line is lost (exit 4). When every attempt failed it exits 3 with the RAS "
+    "error number and text. The entry's stored dial parameters (see 'quor params') are used unless overridden.";
+
+const char kPasswordNote[] =
+    "Passwords are never taken from the command line: use --password-stdin (one line of standard input, not "
+    "echoed on a terminal) or, for dial, the environment variable QUOR_PASSWORD.";
+
+}  // namespace
+
+const std::vector<OptionSpec>& CommonOptions() {
+  static const std::vector<OptionSpec> options = {
+      {"--json", nullptr, nullptr,
+       "one JSON object per event or result line on standard output; a failure ends with one {\"error\": ...} "
+       "object"},
+      {"--quiet", "-q", nullptr, "print only results and errors: no progress lines, no notes"},
+      {"--verbose", "-v", nullptr, "also say which RAS library is in use and what RAS answered"},
+      {"--log", nullptr, "FILE",
+       "append every line quor prints, with the date and time, to FILE (the password is never printed)",
+       Complete::File},
+      {"--help", "-h", nullptr, "show the help of the command"},
+      {"--backend", nullptr, "NAME",
+       "the backend of Quor's RAS library for this run (sets QUOR_RAS_BACKEND; quor --version lists the names)"},
+      {"--version", nullptr, nullptr, "show quor's version and the RAS backends compiled in, and exit"},
+  };
+  return options;
+}
+
+const std::vector<CommandSpec>& CommandTable() {
+  static const std::vector<CommandSpec> commands = {
+      {"dial",
+       "ENTRY",
+       "dial an entry and stay up until Ctrl-C or the line is lost",
+       kDialDescription,
+       {{"--user", nullptr, "U", "user name for this call"},
+        {"--password-stdin", nullptr, nullptr,
+         "read the password for this call from one line of standard input (otherwise QUOR_PASSWORD, if set; "
+         "never on the command line)"},
+        {"--phone", nullptr, "N", "dial this number instead of the entry's"},
+        {"--redial", nullptr, "N", "redials after a failed first attempt (default 1)"},
+        {"--pause", nullptr, "SECONDS",
+         "pause before each redial, 0 to 255 (default 10); the component stores values above 60 as 60"},
+        {"--sync", nullptr, nullptr,
+         "the component's synchronous mode: \"Connected\" is reported as soon as RAS has accepted the dial, "
+         "before the call is up"}},
+       1,
+       1,
+       Complete::Entry,
+       kConnections,
+       RunDial},
+      {"hangup",
+       "ENTRY",
+       "hang up the active connection of an entry",
+       "Hangs up the active connection of ENTRY, whichever process on this machine dialled it, and waits until "
+       "RAS no longer lists it.",
+       {},
+       1,
+       1,
+       Complete::Connection,
+       kConnections,
+       RunHangUp},
+      {"connections",
+       "",
+       "list the active connections",
+       "Lists the entry names of the active RAS connections of this machine, one per line.",
+       {},
+       0,
+       0,
+       Complete::None,
+       kConnections,
+       RunConnections},
+      {"status",
+       "ENTRY",
+       "show the state and device of an entry's connection",
+       "Shows the state and device of the active connection of ENTRY (dialled by any process).",
+       {},
+       1,
+       1,
+       Complete::Connection,
+       kConnections,
+       RunStatus},
+      {"entries",
+       "",
+       "list the phonebook's entries",
+       "Lists the entries of the RAS phonebook, one per line, in RAS's order.",
+       {},
+       0,
+       0,
+       Complete::None,
+       kPhonebook,
+       RunEntries},
+      {"entry create",
+       "",
+       "create an entry through the RAS entry dialog",
+       "Creates a phonebook entry through the RAS service's new-entry dialog (interactive on a terminal, "
+       "scripted otherwise; the simulated service reads the answers from the file named by QUOR_RAS_DIALOG) and "
+       "names the entries it added.",
+       {},
+       0,
+       0,
+       Complete::None,
+       kPhonebook,
+       RunEntryCreate},
+      {"entry edit",
+       "ENTRY",
+       "edit an entry through the RAS entry dialog",
+       "Edits a phonebook entry through the RAS service's entry dialog (interactive on a terminal, scripted "
+       "otherwise; the simulated service reads the answers from the file named by QUOR_RAS_DIALOG).",
+       {},
+       1,
+       1,
+       Complete::Entry,
+       kPhonebook,
+       RunEntryEdit},
+      {"entry rename",
+       "OLD NEW",
+       "rename an entry",
+       "Renames a phonebook entry.",
+       {},
+       2,
+       2,
+       Complete::Entry,
+       kPhonebook,
+       RunEntryRename},
+      {"entry delete",
+       "ENTRY",
+       "delete an entry",
+       "Deletes a phonebook entry.",
+       {},
+       1,
+       1,
+       Complete::Entry,
+       kPhonebook,
+       RunEntryDelete},
+      {"params get",
+       "ENTRY",
+       "show an entry's stored dial parameters",
+       "Shows the dial parameters RAS has stored for ENTRY. The password is shown only as \"set\" or \"not set\" "
+       "unless --show-password is given.",
+       {{"--show-password", nullptr, nullptr, "print the stored password itself"}},
+       1,
+       1,
+       Complete::Entry,
+       kPhonebook,
+       RunParamsGet},
+      {"params set",
+       "ENTRY",
+       "store an entry's dial parameters",
+       "Stores dial parameters for ENTRY. Only the parameters given change; the others keep their stored values. "
+       "A stored phone number cannot be cleared here.",
+       {{"--user", nullptr, "U", "user name"},
+        {"--password-stdin", nullptr, nullptr, "password, from one line of standard input (or QUOR_PASSWORD)"},
+        {"--phone", nullptr, "N", "phone number (overrides the entry's number when dialling)"},
+        {"--callback", nullptr, "N", "callback number"},
+        {"--domain", nullptr, "D", "logon domain (at most 15 characters)"}},
+       1,
+       1,
+       Complete::Entry,
+       kPhonebook,
+       RunParamsSet},
+      {"demo",
+       "",
+       "a ten-second tour on a private sample phonebook",
+       "About ten seconds on a private sample phonebook of the simulated RAS service, in a temporary folder that "
+       "is removed afterwards (nothing of yours is read or changed): the first attempt meets a busy line, quor "
+       "pauses and redials, connects, and then the line drops and the loss is reported.",
+       {},
+       0,
+       0,
+       Complete::None,
+       kOther,
+       RunDemo},
+      {"man",
+       "",
+       "print the manual page (roff)",
+       "Prints quor's manual page in roff format, made from the same table as this help: "
+       "'quor man > quor.1; man ./quor.1'.",
+       {},
+       0,
+       0,
+       Complete::None,
+       kOther,
+       RunMan},
+      {"completion",
+       "bash",
+       "print the bash completion script",
+       "Prints a bash completion script for quor, made from the same table as this help. Load it with "
+       "'source <(quor completion bash)' or install it as /etc/bash_completion.d/quor. Entry names are completed "
+       "by asking quor itself.",
+       {},
+       1,
+       1,
+       Complete::None,
+       kOther,
+       RunCompletion},
+  };
+  (void)kSimulation;
+  return commands;
+}
+
+const std::vector<ExitCodeSpec>& ExitCodes() {
+  static const std::vector<ExitCodeSpec> codes = {
+      {kExitOk, "success; for dial: stopped by Ctrl-C or SIGTERM and hung up cleanly"},
+      {kExitFailed, "the operation failed: unknown entry, no active connection, RAS refused the request"},
+      {kExitUsage, "usage error: unknown command or option, missing or extra argument, bad number"},
+      {kExitDialFailed, "dial: every permitted attempt failed (the message names the RAS error number)"},
+      {kExitLineLost, "dial: the connection was lost, or hung up from elsewhere"},
+      {kExitNoRas, "RAS unavailable: rasapi32.dll could not be loaded, or the phonebook is unreadable or corrupted"},
+  };
+  return codes;
+}
+
+const std::vector<EnvironmentSpec>& EnvironmentVariables() {
+  static const std::vector<EnvironmentSpec> variables = {
+      {"QUOR_PASSWORD", "the password for dial when --password-stdin is not given"},
+      {"QUOR_RAS_BACKEND", "the backend of Quor's RAS library (default sim, the simulated service)"},
+      {"QUOR_RAS_PHONEBOOK", "the simulated RAS service's phonebook file (default ~/.config/quor/rasphone.pbk)"},
+      {"QUOR_RAS_CREDENTIALS", "the simulated service's file of stored dial parameters"},
+      {"QUOR_RAS_STATE_DIR", "the simulated service's folder of active connections and attempt counters"},
+      {"QUOR_RAS_SCENARIO", "a scenario file: what a dial of each entry does (RasSim/README.md)"},
+      {"QUOR_RAS_DIALOG", "answers for the simulated service's entry dialogs; 'none' cancels them"},
+  };
+  return variables;
+}
+
+const CommandSpec* FindCommand(const std::string& name) {
+  for (const auto& c : CommandTable()) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+const OptionSpec* FindOption(const std::vector<OptionSpec>& options, const std::string& name) {
+  for (const auto& o : options) {
+    if (name == o.name || (o.shortName != nullptr && name == o.shortName)) return &o;
+  }
+  return nullptr;
+}
+
+bool IsGroup(const std::string& word) {
+  for (const auto& c : CommandTable()) {
+    const std::string name = c.name;
+    if (name.size() > word.size() && name.compare(0, word.size(), word) == 0 && name[word.size()] == ' ') return true;
+  }
+  return false;
+}
+
+std::string Synopsis(const CommandSpec& command) {
+  std::string text = std::string("quor ") + command.name;
+  if (*command.arguments != 0) text += std::string(" ") + command.arguments;
+  if (!command.options.empty()) text += " [OPTIONS]";
+  return text;
+}
+
+// ---------------------------------------------------------------- terminal help
+
+namespace {
+
+// Words of `text` filled into lines of `width`, each line after the first
+// starting with `indent` spaces; the first line continues at column `column`.
+std::string Fill(const std::string& text, size_t column, size_t indent, size_t width = kWidth) {
+  std::string out;
+  size_t at = column;
+  size_t i = 0;
+  bool first = true;
+  std::string pending;  // extra spaces belong to the next word ("[  0.000]")
+  while (i < text.size()) {
+    const size_t end = std::min(text.find(' ', i), text.size());
+    const std::string word = pending + text.substr(i, end - i);
+    i = end + 1;
+    if (word.empty() || word.find_first_not_of(' ') == std::string::npos) {
+      if (!first) pending += ' ';
+      continue;
+    }
+    pending.clear();
+    if (!first && at + 1 + word.size() > width) {
+      out += "\n" + std::string(indent, ' ');
+      at = indent;
+    } else if (!first) {
+      out += ' ';
+      ++at;
+    }
+    out += word;
+    at += word.size();
+    first = false;
+  }
+  return out;
+}
+
+std::string Paragraphs(const std::string& text) {
+  std::string out;
+  size_t i = 0;
+  while (i <= text.size()) {
+    size_t end = text.find("\n\n", i);
+    if (end == std::string::npos) end = text.size();
+    if (!out.empty()) out += "\n";
+    out += Fill(text.substr(i, end - i), 0, 0) + "\n";
+    i = end + 2;
+  }
+  return out;
+}
+
+std::string OptionLabel(const OptionSpec& o) {
+  std::string label = o.shortName != nullptr ? std::string(o.shortName) + ", " + o.name : o.name;
+  if (o.value != nullptr) label += std::string(" ") + o.value;
+  return label;
+}
+
+// "  LABEL    text..." with the text starting at column 24.
+std::string Row(const std::string& label, const std::string& text) {
+  constexpr size_t kColumn = 24;
+  std::string line = "  " + label;
+  if (line.size() + 2 > kColumn) {
+    line += "\n" + std::string(kColumn, ' ');
+  } else {
+    line += std::string(kColumn - line.size(), ' ');
+  }
+  return line + Fill(text, kColumn, kColumn) + "\n";
+}
+
+std::string OptionRows(const std::vector<OptionSpec>& options) {
+  std::string text;
+  for (const auto& o : options) text += Row(OptionLabel(o), o.help);
+  return text;
+}
+
+std::string ExitRows() {
+  std::string text;
+  for (const auto& e : ExitCodes()) text += "  " + std::to_string(e.code) + "  " + Fill(e.meaning, 5, 5) + "\n";
+  return text;
+}
+
+}  // namespace
+
+std::string MainHelp() {
+  std::string text =
+      "Usage: quor COMMAND [ARGUMENTS] [OPTIONS]\n"
+      "\n"
+      "A command-line dialer for the RAS phonebook, built on the TQuor component.\n";
+  std::vector<std::string> sections;
+  for (const auto& c : CommandTable()) {
+    if (std::find(sections.begin(), sections.end(), c.section) == sections.end()) sections.push_back(c.section);
+  }
+  for (const auto& section : sections) {
+    text += "\n" + section + ":\n";
+    for (const auto& c : CommandTable()) {
+      if (section != c.section) continue;
+      std::string label = c.name;
+      if (*c.arguments != 0) label += std::string(" ") + c.arguments;
+      text += Row(label, c.summary);
+    }
+  }
+  text += Row("help [COMMAND]", "help for a command (as does COMMAND --help)");
+  text += "\nOptions of every command:\n" + OptionRows(CommonOptions());
+  text += "\n" + Fill(kPasswordNote, 0, 0) + "\n";
+  text += "Messages and errors go to standard error, prefixed \"quor: \".\n";
+  text += "\nEnvironment:\n";
+  for (const auto& v : EnvironmentVariables()) text += Row(v.name, v.meaning);
+  text += "\nExit status:\n" + ExitRows();
+  return text;
+}
+
+std::string CommandHelp(const CommandSpec& command) {
+  std::string text = "Usage: " + Synopsis(command) + "\n\n" + Paragraphs(command.description);
+  if (!command.options.empty()) text += "\nOptions:\n" + OptionRows(command.options);
+  text += "\nOptions of every command:\n" + OptionRows(CommonOptions());
+  return text;
+}
+
+std::string GroupHelp(const std::string& group) {
+  std::string text = "Usage: quor " + group + " SUBCOMMAND ...\n\n";
+  for (const auto& c : CommandTable()) {
+    if (std::string(c.name).rfind(group + " ", 0) == 0) text += "  " + Synopsis(c) + "\n";
+  }
+  text += "\nSee 'quor " + group + " SUBCOMMAND --help'.\n";
+  return text;
+}
+
+std::string VersionText() {
+  return std::string("quor ") + QUOR_VERSION + "\nRAS backends compiled in: " + QUOR_RAS_BACKEND_NAMES + "\n";
+}
+
+// ---------------------------------------------------------------- man page
+
+namespace {
+
+// Text safe for roff: backslashes and hyphens escaped, no line starting
+// with a control character.
+std::string Roff(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\e";
+    } else if (c == '-') {
+      out += "\\-";
+    } else if (c == '\n') {
+      out += "\n";
+    } else {
+      out += c;
+    }
+  }
+  std::string safe;
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    const std::string line = out.substr(start, end - start);
+    if (!line.empty() && (line[0] == '.' || line[0] == '\'')) safe += "\\&";
+    safe += line;
+    if (end < out.size()) safe += "\n";
+    start = end + 1;
+  }
+  return safe;
+}
+
+std::string RoffParagraphs(const std::string& text) {
+  std::string out;
+  size_t i = 0;
+  while (i <= text.size()) {
+    size_t end = text.find("\n\n", i);
+    if (end == std::string::npos) end = text.size();
+    if (!out.empty()) out += ".PP\n";
+    out += Roff(text.substr(i, end - i)) + "\n";
+    i = end + 2;
+  }
+  return out;
+}
+
+std::string RoffOptions(const std::vector<OptionSpec>& options) {
+  std::string out;
+  for (const auto& o : options) {
+    out += ".TP\n.B " + Roff(o.shortName != nullptr ? std::string(o.shortName) + ", " + o.name : o.name);
+    if (o.value != nullptr) out += std::string(" \\fI") + Roff(o.value) + "\\fR";
+    out += "\n" + Roff(o.help) + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ManPage() {
+  std::string text = ".TH QUOR 1 \"\" \"quor " QUOR_VERSION "\" \"User Commands\"\n";
+  text += ".SH NAME\nquor \\- dial and manage RAS phonebook entries\n";
+  text += ".SH SYNOPSIS\n.B quor\n\\fICOMMAND\\fR [\\fIARGUMENTS\\fR] [\\fIOPTIONS\\fR]\n";
+  text += ".SH DESCRIPTION\n" +
+          Roff(
+              "quor dials and manages the entries of the RAS phonebook through the TQuor component, and lists, "
+              "inspects and hangs up the active connections of the whole machine.") +
+          "\n";
+  std::vector<std::string> sections;
+  for (const auto& c : CommandTable()) {
+    if (std::find(sections.begin(), sections.end(), c.section) == sections.end()) sections.push_back(c.section);
+  }
+  text += ".SH COMMANDS\n";
+  for (const auto& section : sections) {
+    text += ".SS " + Roff(section) + "\n";
+    for (const auto& c : CommandTable()) {
+      if (section != c.section) continue;
+      text += ".TP\n.B " + Roff(std::string("quor ") + c.name);
+      if (*c.arguments != 0) text += std::string(" \\fI") + Roff(c.arguments) + "\\fR";
+      if (!c.options.empty()) text += " [\\fIOPTIONS\\fR]";
+      text += "\n" + RoffParagraphs(c.description);
+      if (!c.options.empty()) text += ".RS\n" + RoffOptions(c.options) + ".RE\n";
+    }
+  }
+  text += ".SH OPTIONS OF EVERY COMMAND\n" + RoffOptions(CommonOptions());
+  text += ".PP\n" + Roff(kPasswordNote) + "\n";
+  text += ".SH ENVIRONMENT\n";
+  for (const auto& v : EnvironmentVariables()) text += ".TP\n.B " + Roff(v.name) + "\n" + Roff(v.meaning) + "\n";
+  text += ".SH EXIT STATUS\n";
+  for (const auto& e : ExitCodes()) text += ".TP\n.B " + std::to_string(e.code) + "\n" + Roff(e.meaning) + "\n";
+  return text;
+}
+
+// ---------------------------------------------------------------- bash completion
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (const auto& w : words) out += (out.empty() ? "" : " ") + w;
+  return out;
+}
+
+const char* CompleteKind(Complete kind) {
+  switch (kind) {
+    case Complete::Entry:
+      return "entry";
+    case Complete::Connection:
+      return "connection";
+    case Complete::File:
+      return "file";
+    case Complete::None:
+      break;
+  }
+  return "none";
+}
+
+}  // namespace
+
+std::string BashCompletion() {
+  std::vector<std::string> topWords, groups, commonFlags, commonValued;
+  for (const auto& c : CommandTable()) {
+    const std::string name = c.name;
+    const std::string first = name.substr(0, name.find(' '));
+    if (std::find(topWords.begin(), topWords.end(), first) == topWords.end()) topWords.push_back(first);
+    if (first != name && std::find(groups.begin(), groups.end(), first) == groups.end()) groups.push_back(first);
+  }
+  topWords.push_back("help");
+  for (const auto& o : CommonOptions()) {
+    (o.value != nullptr ? commonValued : commonFlags).push_back(o.name);
+    if (o.shortName != nullptr && o.value == nullptr) commonFlags.push_back(o.shortName);
+  }
+  std::string s =
+      "# bash completion for quor, generated by 'quor completion bash' from quor's command table.\n"
+      "_quor_words() {\n"
+      "  COMPREPLY=($(compgen -W \"$1\" -- \"$cur\"))\n"
+      "}\n"
+      "_quor_lines() {\n"
+      "  local IFS=$'\\n'\n"
+      "  COMPREPLY=($(compgen -W \"$1\" -- \"$cur\"))\n"
+      "}\n"
+      "_quor() {\n"
+      "  local cur=\"${COMP_WORDS[COMP_CWORD]}\" prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
+      "  local quor=\"${COMP_WORDS[0]}\" cmd=\"\" i w npos=0\n"
+      "  COMPREPLY=()\n"
+      "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
+      "    w=\"${COMP_WORDS[i]}\"\n"
+      "    case \"$w\" in\n"
+      "      " +
+      [&] {
+        std::vector<std::string> valued = commonValued;
+        for (const auto& c : CommandTable()) {
+          for (const auto& o : c.options) {
+            if (o.value != nullptr && std::find(valued.begin(), valued.end(), o.name) == valued.end()) {
+              valued.push_back(o.name);
+            }
+          }
+        }
+        std::string alt;
+        for (const auto& v : valued) alt += (alt.empty() ? "" : "|") + v;
+        return alt;
+      }() +
+      ") ((i++)); continue ;;\n"
+      "      -*) continue ;;\n"
+      "    esac\n"
+      "    if [[ -z \"$cmd\" ]]; then cmd=\"$w\"\n"
+      "    elif [[ \" " +
+      Joined(groups) +
+      " \" == *\" $cmd \"* && \"$cmd\" != *\" \"* ]]; then cmd=\"$cmd $w\"\n"
+      "    else ((npos++)); fi\n"
+      "  done\n";
+  // Values of options: files, or nothing to offer.
+  s += "  case \"$prev\" in\n";
+  std::vector<std::string> fileOptions, valueOptions;
+  for (const auto& o : CommonOptions()) {
+    if (o.value != nullptr) (o.complete == Complete::File ? fileOptions : valueOptions).push_back(o.name);
+  }
+  for (const auto& c : CommandTable()) {
+    for (const auto& o : c.options) {
+      if (o.value == nullptr) continue;
+      auto& list = o.complete == Complete::File ? fileOptions : valueOptions;
+      if (std::find(list.begin(), list.end(), o.name) == list.end()) list.push_back(o.name);
+    }
+  }
+  const auto alternatives = [](const std::vector<std::string>& words) {
+    std::string alt;
+    for (const auto& w : words) alt += (alt.empty() ? "" : "|") + w;
+    return alt;
+  };
+  if (!fileOptions.empty()) {
+    s += "    " + alternatives(fileOptions) + ") COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n";
+  }
+  if (!valueOptions.empty()) s += "    " + alternatives(valueOptions) + ") return ;;\n";
+  s += "  esac\n";
+  s += "  local opts=\"" + Joined(commonFlags) + " " + Joined(commonValued) + "\" kind=none maxpos=0\n";
+  s += "  case \"$cmd\" in\n";
+  s += "    \"\") [[ \"$cur\" == -* ]] && _quor_words \"$opts\" || _quor_words \"" + Joined(topWords) +
+       "\"; return ;;\n";
+  for (const auto& g : groups) {
+    std::vector<std::string> subs;
+    for (const auto& c : CommandTable()) {
+      const std::string name = c.name;
+      if (name.rfind(g + " ", 0) == 0) subs.push_back(name.substr(g.size() + 1));
+    }
+    s += "    " + g + ") [[ \"$cur\" == -* ]] && _quor_words \"$opts\" || _quor_words \"" + Joined(subs) +
+         "\"; return ;;\n";
+  }
+  {
+    std::vector<std::string> helpTopics = topWords;
+    s += "    help) _quor_words \"" + Joined(helpTopics) + "\"; return ;;\n";
+  }
+  for (const auto& c : CommandTable()) {
+    std::vector<std::string> names;
+    for (const auto& o : c.options) names.push_back(o.name);
+    s += "    \"" + std::string(c.name) + "\") opts=\"$opts" + (names.empty() ? "" : " " + Joined(names)) +
+         "\" kind=" + CompleteKind(c.complete) + " maxpos=" + std::to_string(c.maxArgs) + " ;;\n";
+  }
+  s += "    *) return ;;\n  esac\n";
+  s += "  if [[ \"$cur\" == -* ]]; then _quor_words \"$opts\"; return; fi\n";
+  s += "  ((npos >= maxpos)) && return\n";
+  s += "  case \"$kind\" in\n";
+  // Names may hold spaces: let bash quote what it inserts.
+  s += "    entry) compopt -o filenames 2>/dev/null; _quor_lines \"$(\"$quor\" entries 2>/dev/null)\" ;;\n";
+  s += "    connection) compopt -o filenames 2>/dev/null; _quor_lines \"$(\"$quor\" connections 2>/dev/null)\" ;;\n";
+  s += "    file) COMPREPLY=($(compgen -f -- \"$cur\")) ;;\n";
+  s += "  esac\n";
+  s += "}\n";
+  s += "complete -F _quor quor\n";
+  return s;
+}
+
+}  // namespace quortool
