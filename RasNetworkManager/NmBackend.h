@@ -1,0 +1,67 @@
+// The RAS operations on NetworkManager's profiles and active connections.
+// Texts are UTF-8. Every function may be called from any thread and returns
+// within a bounded time; events of a dial are posted to its window.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Ras2/Ras2.h"
+#include "Win32/Win32.h"
+
+// winerror.h's number for a name that is not valid (not in the Win32 subset's list).
+#ifndef ERROR_INVALID_NAME
+#define ERROR_INVALID_NAME 123L
+#endif
+
+namespace rasnm {
+
+struct DialParams {
+  std::string entry, phone, callback, user, password, domain;
+};
+
+struct ConnStatus {
+  TRasConnState state = 0;
+  DWORD error = 0;
+  std::string deviceType, deviceName;
+};
+
+struct ConnInfo {
+  THRasConn handle = 0;
+  std::string entry, deviceType, deviceName;
+};
+
+// A new profile: its kind ("vpn" for OpenVPN, "ethernet", "gsm", "pppoe"),
+// its name and its settings as "setting.property" = value (for a VPN also
+// "vpn.data.KEY" = value).
+struct NewEntry {
+  std::string kind, name;
+  std::map<std::string, std::string> settings;
+};
+
+// Starts a dial of the profile named in params. With a window, returns at once
+// (the handle in *h) and posts one `msg` per connection state to it; without
+// one, waits for the outcome. A user name or password given is stored in the
+// profile first.
+DWORD Dial(const DialParams& params, HWND notify, UINT msg, THRasConn* h);
+// Asks NetworkManager to deactivate; the status then reads RASCS_Disconnected
+// until the device or tunnel is gone, and a new dial of the profile waits for that.
+DWORD HangUp(THRasConn h);
+DWORD GetConnectStatus(THRasConn h, ConnStatus& out);
+DWORD EnumConnections(std::vector<ConnInfo>& out);
+DWORD GetProjection(THRasConn h, std::string& ip, std::string& serverIp);
+
+DWORD EnumEntries(std::vector<std::string>& names);
+DWORD GetEntryDialParams(const std::string& entry, DialParams& out, bool& passwordReturned);
+DWORD SetEntryDialParams(const DialParams& params, bool removePassword);
+DWORD ValidateEntryName(const std::string& name);
+DWORD RenameEntry(const std::string& oldName, const std::string& newName);
+DWORD DeleteEntry(const std::string& name);
+DWORD GetEntryDevice(const std::string& entry, std::string& deviceType, std::string& deviceName);
+DWORD CreateEntry(const NewEntry& entry);
+
+// Stops the backend's thread and releases NetworkManager's client.
+void Shutdown();
+
+}  // namespace rasnm

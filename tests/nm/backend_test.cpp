@@ -1,0 +1,275 @@
+// The NetworkManager backend against a real NetworkManager (inside the rig,
+// tests/nm/rig.sh): profiles, dial parameters, dials with their events,
+// failures, losses and hang-ups. Waits are real time and bounded.
+#include <gtest/gtest.h>
+#include <net/if.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "RasNetworkManager/NmBackend.h"
+#include "RasNetworkManager/NmMap.h"
+#include "Win32/Win32.h"
+
+namespace {
+
+struct Event {
+  TRasConnState state;
+  DWORD error;
+};
+std::vector<Event> gEvents;
+UINT gMsg = 0;
+
+LRESULT CALLBACK EventProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == gMsg) {
+    gEvents.push_back({static_cast<TRasConnState>(wp), static_cast<DWORD>(lp)});
+    return 0;
+  }
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+void Ctl(const std::string& args) {
+  std::string cmd = "bash \"" + std::string(std::getenv("QUOR_NM_RIG_CTL")) + "\" " + args;
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+void Nmcli(const std::string& args) {
+  std::string cmd = "nmcli " + args + " >/dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+bool TunnelExists(const char* name) {
+  return if_nametoindex(name) != 0;
+}
+
+class NmBackend : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = EventProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "NmBackendEvents";
+    RegisterClassA(&wc);
+    gMsg = RegisterWindowMessageA(RASDIALEVENT);
+  }
+  static void TearDownTestSuite() { rasnm::Shutdown(); }
+
+  void SetUp() override {
+    if (!std::getenv("QUOR_NM_RIG")) GTEST_SKIP() << "runs only inside the NetworkManager rig (tests/nm/rig.sh)";
+    wnd_ =
+        CreateWindowExA(0, "NmBackendEvents", "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, GetModuleHandleA(nullptr), nullptr);
+    gEvents.clear();
+  }
+  void TearDown() override {
+    for (THRasConn h : open_) rasnm::HangUp(h);
+    for (THRasConn h : open_) WaitGone(h);
+    Pump();
+    if (wnd_) DestroyWindow(wnd_);
+  }
+
+  void Pump() {
+    MSG m;
+    while (PeekMessageA(&m, 0, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  }
+  // Dispatches events until `done` holds or `ms` pass.
+  bool Until(const std::function<bool()>& done, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      Pump();
+      if (done()) return true;
+      if (std::chrono::steady_clock::now() >= end) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+  }
+  bool Ended() const { return !gEvents.empty() && (gEvents.back().state == RASCS_Connected || gEvents.back().error); }
+  THRasConn Dial(const std::string& entry, DWORD expect = 0) {
+    rasnm::DialParams p;
+    p.entry = entry;
+    THRasConn h = 0;
+    EXPECT_EQ(rasnm::Dial(p, wnd_, gMsg, &h), 0u);
+    if (h) open_.push_back(h);
+    EXPECT_TRUE(Until([&] { return Ended(); }, 15000)) << entry;
+    EXPECT_EQ(gEvents.empty() ? ~0u : gEvents.back().error, expect) << entry;
+    return h;
+  }
+  bool Gone(THRasConn h) {
+    rasnm::ConnStatus st;
+    return rasnm::GetConnectStatus(h, st) == ERROR_INVALID_HANDLE;
+  }
+  bool WaitGone(THRasConn h, int ms = 10000) {
+    return Until([&] { return Gone(h); }, ms);
+  }
+  std::vector<std::string> Active() {
+    std::vector<rasnm::ConnInfo> list;
+    EXPECT_EQ(rasnm::EnumConnections(list), 0u);
+    std::vector<std::string> names;
+    for (auto& c : list) names.push_back(c.entry);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  HWND wnd_ = 0;
+  std::vector<THRasConn> open_;
+};
+
+TEST_F(NmBackend, ProfilesAreThePhonebook) {
+  std::vector<std::string> names;
+  ASSERT_EQ(rasnm::EnumEntries(names), 0u);
+  EXPECT_EQ(names, (std::vector<std::string>{"Office", "Office VPN"}));
+
+  struct Row {
+    std::string name;
+    DWORD validate;
+  };
+  for (const Row& r : std::vector<Row>{
+           {"office", ERROR_ALREADY_EXISTS}, {"Home", 0}, {".hidden", ERROR_INVALID_NAME}, {"", ERROR_INVALID_NAME}})
+    EXPECT_EQ(rasnm::ValidateEntryName(r.name), r.validate) << r.name;
+
+  std::string type, device;
+  ASSERT_EQ(rasnm::GetEntryDevice("office vpn", type, device), 0u);
+  EXPECT_EQ(type + "/" + device, "vpn/openvpn");
+  ASSERT_EQ(rasnm::GetEntryDevice("Office", type, device), 0u);
+  EXPECT_EQ(type + "/" + device, "GENERIC/veth0");
+
+  rasnm::NewEntry e{"ethernet", "Lab", {{"connection.interface-name", "veth0"}, {"ipv4.method", "auto"}}};
+  ASSERT_EQ(rasnm::CreateEntry(e), 0u);
+  EXPECT_EQ(rasnm::CreateEntry(e), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(rasnm::RenameEntry("Lab", "Office"), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  ASSERT_EQ(rasnm::RenameEntry("lab", "Lab 2"), 0u);
+  ASSERT_EQ(rasnm::EnumEntries(names), 0u);
+  EXPECT_EQ(names, (std::vector<std::string>{"Lab 2", "Office", "Office VPN"}));
+  ASSERT_EQ(rasnm::DeleteEntry("Lab 2"), 0u);
+  EXPECT_EQ(rasnm::DeleteEntry("Lab 2"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+  EXPECT_EQ(rasnm::RenameEntry("Nowhere", "X"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+  EXPECT_EQ(rasnm::CreateEntry({"fax", "Fax", {}}), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
+  rasnm::DialParams p{"Office VPN", "", "", "alice", "s3cret", ""};
+  ASSERT_EQ(rasnm::SetEntryDialParams(p, false), 0u);
+  // A rename keeps the stored secrets.
+  ASSERT_EQ(rasnm::RenameEntry("Office VPN", "Office VPN 2"), 0u);
+  rasnm::DialParams got;
+  bool havePassword = false;
+  ASSERT_EQ(rasnm::GetEntryDialParams("office vpn 2", got, havePassword), 0u);
+  EXPECT_EQ(got.entry + "|" + got.user + "|" + got.password, "Office VPN 2|alice|s3cret");
+  EXPECT_TRUE(havePassword);
+  ASSERT_EQ(rasnm::RenameEntry("Office VPN 2", "Office VPN"), 0u);
+
+  p.password = "ignored";
+  ASSERT_EQ(rasnm::SetEntryDialParams(p, true), 0u);
+  ASSERT_EQ(rasnm::GetEntryDialParams("Office VPN", got, havePassword), 0u);
+  EXPECT_EQ(got.user + "|" + got.password, "alice|");
+  EXPECT_FALSE(havePassword);
+  p.user = "";
+  ASSERT_EQ(rasnm::SetEntryDialParams(p, true), 0u);
+
+  // A wired profile without 802.1X has no place for a user or password.
+  EXPECT_EQ(rasnm::SetEntryDialParams({"Office", "", "", "bob", "pw", ""}, false),
+            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  ASSERT_EQ(rasnm::GetEntryDialParams("Office", got, havePassword), 0u);
+  EXPECT_EQ(got.user + got.password, "");
+  EXPECT_EQ(rasnm::GetEntryDialParams("Nowhere", got, havePassword),
+            static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+}
+
+TEST_F(NmBackend, WiredDialConnectsIsListedAndHangsUp) {
+  THRasConn h = Dial("Office");
+  ASSERT_NE(h, 0u);
+  std::vector<TRasConnState> states;
+  for (const Event& e : gEvents) states.push_back(e.state);
+  EXPECT_EQ(states,
+            (std::vector<TRasConnState>{RASCS_OpenPort, RASCS_PortOpened, RASCS_ConnectDevice, RASCS_DeviceConnected,
+                                        RASCS_AuthProject, RASCS_Projected, RASCS_Connected}));
+  rasnm::ConnStatus st;
+  ASSERT_EQ(rasnm::GetConnectStatus(h, st), 0u);
+  EXPECT_EQ(st.state, RASCS_Connected);
+  EXPECT_EQ(st.deviceType + "/" + st.deviceName, "GENERIC/veth0");
+
+  std::vector<rasnm::ConnInfo> list;
+  ASSERT_EQ(rasnm::EnumConnections(list), 0u);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].entry, "Office");
+  EXPECT_TRUE(rasnm::IsActiveHandle(list[0].handle));
+  // The listed handle reaches the same connection.
+  ASSERT_EQ(rasnm::GetConnectStatus(list[0].handle, st), 0u);
+  EXPECT_EQ(st.state, RASCS_Connected);
+  std::string ip, server;
+  ASSERT_EQ(rasnm::GetProjection(h, ip, server), 0u);
+  EXPECT_EQ(ip.rfind("10.77.0.", 0), 0u) << ip;
+
+  ASSERT_EQ(rasnm::HangUp(h), 0u);
+  EXPECT_TRUE(WaitGone(h, 5000));
+  EXPECT_TRUE(Active().empty());
+  EXPECT_EQ(rasnm::HangUp(h), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(NmBackend, DialFailuresCarryTheReasonsRasError) {
+  THRasConn h = 0;
+  rasnm::DialParams p;
+  p.entry = "Nowhere";
+  EXPECT_EQ(rasnm::Dial(p, 0, 0, &h), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+  EXPECT_EQ(h, 0u);
+
+  // DHCP server frozen: the IP configuration fails (NetworkManager's reason 5).
+  Nmcli("connection modify Office ipv4.dhcp-timeout 3");
+  Ctl("dhcp-freeze");
+  h = Dial("Office", ERROR_IP_CONFIGURATION);
+  Ctl("dhcp-thaw");
+  rasnm::HangUp(h);
+  Nmcli("connection modify Office ipv4.dhcp-timeout 0");
+
+  // A synchronous dial waits for the outcome.
+  p.entry = "Office";
+  h = 0;
+  ASSERT_EQ(rasnm::Dial(p, 0, 0, &h), 0u);
+  open_.push_back(h);
+  rasnm::ConnStatus st;
+  ASSERT_EQ(rasnm::GetConnectStatus(h, st), 0u);
+  EXPECT_EQ(st.state, RASCS_Connected);
+}
+
+TEST_F(NmBackend, LossesReadAsGone) {
+  // Hung up by another program.
+  THRasConn h = Dial("Office");
+  Nmcli("connection down Office");
+  EXPECT_TRUE(WaitGone(h, 5000));
+  rasnm::HangUp(h);
+
+  // The peer's end of the wire deleted.
+  gEvents.clear();
+  h = Dial("Office");
+  Ctl("link-delete");
+  EXPECT_TRUE(WaitGone(h, 5000));
+  rasnm::HangUp(h);
+  Ctl("link-restore");
+  ASSERT_TRUE(
+      Until([] { return std::system("nmcli -t -f DEVICE,STATE device | grep -qx veth0:disconnected") == 0; }, 10000));
+}
+
+TEST_F(NmBackend, VpnTunnelIsGoneBeforeTheHangUpCompletes) {
+  Dial("Office");
+  gEvents.clear();
+  THRasConn v = Dial("Office VPN");
+  rasnm::ConnStatus st;
+  ASSERT_EQ(rasnm::GetConnectStatus(v, st), 0u);
+  EXPECT_EQ(st.deviceType + "/" + st.deviceName, "vpn/tun7");
+  EXPECT_EQ(Active(), (std::vector<std::string>{"Office", "Office VPN"}));
+
+  ASSERT_EQ(rasnm::HangUp(v), 0u);
+  ASSERT_TRUE(WaitGone(v));
+  EXPECT_FALSE(TunnelExists("tun7"));
+
+  // At once again: the dial waits for nothing now, and the server dying is a loss.
+  gEvents.clear();
+  v = Dial("Office VPN");
+  Ctl("vpn-server-kill");
+  EXPECT_TRUE(WaitGone(v, 15000));
+  Ctl("vpn-server-start");
+}
+
+}  // namespace
