@@ -14,6 +14,7 @@ extern "C" {
 #include <net/if.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -311,10 +312,16 @@ std::string FirstAddress(NMActiveConnection* ac, std::string* gateway = nullptr)
 
 // ---------------------------------------------------------------- dial state (loop thread, under B().m)
 
+void PostByMessage(HWND wnd, UINT msg, TRasConnState state, DWORD error) {
+  PostMessageA(wnd, msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error));
+}
+
+std::atomic<EventPoster> gPoster{PostByMessage};
+
 void PostLocked(Call& c, TRasConnState state, DWORD error) {
   c.state = state;
   c.posted = true;
-  if (c.wnd) PostMessageA(c.wnd, c.msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error));
+  if (c.wnd) gPoster.load()(c.wnd, c.msg, state, error);
 }
 
 void StepsLocked(Call& c, const std::vector<TRasConnState>& steps) {
@@ -775,6 +782,8 @@ bool SetFromText(NMSetting* s, const std::string& prop, const std::string& value
 }  // namespace
 
 // ---------------------------------------------------------------- operations
+
+void SetEventPoster(EventPoster poster) { gPoster = poster ? poster : PostByMessage; }
 
 DWORD Dial(const DialParams& params, HWND notify, UINT msg, THRasConn* h) {
   if (!h) return ERROR_INVALID_PARAMETER;

@@ -40,6 +40,11 @@ struct NewEntry {
   std::map<std::string, std::string> settings;
 };
 
+// How a dial event reaches its window (PostMessageA unless replaced); called on
+// the backend's thread, must not block.
+using EventPoster = void (*)(HWND wnd, UINT msg, TRasConnState state, DWORD error);
+void SetEventPoster(EventPoster poster);
+
 // Starts a dial of the profile named in params. With a window, returns at once
 // (the handle in *h) and posts one `msg` per connection state to it; without
 // one, waits for the outcome. A user name or password given is stored in the
