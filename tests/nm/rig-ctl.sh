@@ -44,7 +44,8 @@ link-restore)
   ;;
 tun-present) ip link show "$2" >/dev/null 2>&1 ;;
 *)
-  echo "usage: rig-ctl.sh dhcp-start|dhcp-freeze|dhcp-thaw|vpn-server-start|vpn-server-kill|link-delete|link-restore|tun-present NAME" >&2
+  echo "usage: rig-ctl.sh dhcp-start|dhcp-freeze|dhcp-thaw|vpn-server-start|vpn-server-kill|" \
+    "link-delete|link-restore|tun-present NAME" >&2
   exit 2
   ;;
 esac

@@ -97,9 +97,10 @@ until_ok 100 bash -c 'nmcli -t -f DEVICE,STATE device | grep -qx "veth0:disconne
 # The profiles every suite may use.
 nmcli connection add type ethernet ifname veth0 con-name Office ipv4.method auto ipv6.method disabled \
   connection.autoconnect no >/dev/null || fail "could not add the Office profile"
+vpn_data="connection-type=static-key, remote=10.77.0.1, port=1194, static-key=$w/static.key"
+vpn_data+=", local-ip=10.8.0.2, remote-ip=10.8.0.1, dev=tun7, dev-type=tun, cipher=AES-256-CBC, ping=1, ping-exit=4"
 nmcli connection add type vpn vpn-type openvpn con-name "Office VPN" connection.autoconnect no ipv6.method disabled \
-  vpn.data "connection-type=static-key, remote=10.77.0.1, port=1194, static-key=$w/static.key, local-ip=10.8.0.2, remote-ip=10.8.0.1, dev=tun7, dev-type=tun, cipher=AES-256-CBC, ping=1, ping-exit=4" \
-  >/dev/null || fail "could not add the Office VPN profile"
+  vpn.data "$vpn_data" >/dev/null || fail "could not add the Office VPN profile"
 
 export QUOR_NM_RIG=1 QUOR_NM_RIG_CTL="$RIG_HERE/rig-ctl.sh" RIG_WORK="$w"
 set +e
