@@ -312,8 +312,8 @@ std::string FirstAddress(NMActiveConnection* ac, std::string* gateway = nullptr)
 
 // ---------------------------------------------------------------- dial state (loop thread, under B().m)
 
-void PostByMessage(HWND wnd, UINT msg, TRasConnState state, DWORD error) {
-  PostMessageA(wnd, msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error));
+bool PostByMessage(HWND wnd, UINT msg, TRasConnState state, DWORD error) {
+  return PostMessageA(wnd, msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error)) != 0;
 }
 
 std::atomic<EventPoster> gPoster{PostByMessage};
@@ -321,7 +321,14 @@ std::atomic<EventPoster> gPoster{PostByMessage};
 void PostLocked(Call& c, TRasConnState state, DWORD error) {
   c.state = state;
   c.posted = true;
-  if (c.wnd) gPoster.load()(c.wnd, c.msg, state, error);
+  if (!c.wnd || gPoster.load()(c.wnd, c.msg, state, error)) return;
+  // Nobody will hear of this call any more: it ends here, and is taken down.
+  c.wnd = 0;
+  c.phase = Phase::Failed;
+  c.error = ERROR_OUT_OF_BUFFERS;
+  c.cancel = true;
+  if (c.sync) c.sync->Finish(c.error);
+  if (c.ac) nm_client_deactivate_connection_async(B().client, c.ac, nullptr, nullptr, nullptr);
 }
 
 void StepsLocked(Call& c, const std::vector<TRasConnState>& steps) {
@@ -783,7 +790,9 @@ bool SetFromText(NMSetting* s, const std::string& prop, const std::string& value
 
 // ---------------------------------------------------------------- operations
 
-void SetEventPoster(EventPoster poster) { gPoster = poster ? poster : PostByMessage; }
+void SetEventPoster(EventPoster poster) {
+  gPoster = poster ? poster : PostByMessage;
+}
 
 DWORD Dial(const DialParams& params, HWND notify, UINT msg, THRasConn* h) {
   if (!h) return ERROR_INVALID_PARAMETER;

@@ -41,8 +41,9 @@ struct NewEntry {
 };
 
 // How a dial event reaches its window (PostMessageA unless replaced); called on
-// the backend's thread, must not block.
-using EventPoster = void (*)(HWND wnd, UINT msg, TRasConnState state, DWORD error);
+// the backend's thread, must not block. False when the event could not be
+// posted: the call then fails with ERROR_OUT_OF_BUFFERS rather than lose it.
+using EventPoster = bool (*)(HWND wnd, UINT msg, TRasConnState state, DWORD error);
 void SetEventPoster(EventPoster poster);
 
 // Starts a dial of the profile named in params. With a window, returns at once

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   wc.lpszClassName = "NmLatency";
   RegisterClassA(&wc);
   gMsg = RegisterWindowMessageA(RASDIALEVENT);
-  HWND wnd = CreateWindowExA(0, "NmLatency", "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, nullptr, nullptr);
+  HWND wnd = CreateWindowExA(0, "NmLatency", "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, GetModuleHandleA(nullptr), nullptr);
 
   std::vector<double> dialAt, connectedAt, hangAt, goneAt;
   for (int i = 0; i < cycles; ++i) {
