@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "RasNetworkManager/NmBackend.h"
+#include "RasSim/backends/networkmanager/NmBackend.h"
 #include "Win32/Win32.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "RasNetworkManager/NmBackend.h"
-#include "RasNetworkManager/NmMap.h"
+#include "RasSim/backends/networkmanager/NmBackend.h"
+#include "RasSim/backends/networkmanager/NmMap.h"
 #include "Win32/Win32.h"
 
 namespace {

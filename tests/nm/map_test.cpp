@@ -2,7 +2,7 @@
 #include <NetworkManager.h>
 #include <gtest/gtest.h>
 
-#include "RasNetworkManager/NmMap.h"
+#include "RasSim/backends/networkmanager/NmMap.h"
 
 namespace {
 

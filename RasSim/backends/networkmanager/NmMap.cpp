@@ -1,4 +1,4 @@
-#include "RasNetworkManager/NmMap.h"
+#include "RasSim/backends/networkmanager/NmMap.h"
 
 #include <NetworkManager.h>
 

@@ -1,7 +1,7 @@
 // libnm on a thread of its own: the thread runs a GLib main context that owns
 // the NMClient and every libnm object; callers hand it work and wait, with a
 // bound, for the answer. Dial events are posted from that thread.
-#include "RasNetworkManager/NmBackend.h"
+#include "RasSim/backends/networkmanager/NmBackend.h"
 
 #include <gio/gio.h>
 // libnm's error header lacks C linkage declarations for C++.
@@ -23,8 +23,8 @@ extern "C" {
 #include <mutex>
 #include <thread>
 
-#include "RasNetworkManager/NmMap.h"
 #include "RasSim/Text.h"
+#include "RasSim/backends/networkmanager/NmMap.h"
 
 namespace rasnm {
 

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# `quor --backend networkmanager` against the rig's NetworkManager (runs inside
+# tests/nm/rig.sh): entries, params, dial, status, connections, hangup, and a
+# connection hung up by nmcli seen as lost. Waits are bounded.
+#   cli_test.sh BIN_DIR
+set -uo pipefail
+bin=$1
+failures=0
+check() { # what expected actual
+  if [[ "$2" == "$3" ]]; then
+    echo "ok: $1"
+  else
+    echo "FAIL: $1"
+    echo "  expected: $2"
+    echo "  actual:   $3"
+    failures=$((failures + 1))
+  fi
+}
+q() { "$bin/quor" --backend networkmanager "$@"; }
+# Waits up to $1 tenths of a second for the command after it to succeed.
+until_ok() {
+  local n=$1
+  shift
+  while ((n-- > 0)); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+listed() { [[ "$(q connections 2>/dev/null)" == *"$1"* ]]; }
+connected() { grep -q '] Connected$' "$1"; }
+not_listed() { ! listed "$1"; }
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+check "entries" $'Office\nOffice VPN' "$(q entries)"
+echo s3cret | q params set "Office VPN" --user alice --password-stdin >/dev/null
+check "params set" 0 $?
+check "params get" $'entry: Office VPN\nuser: alice\npassword: set' "$(q params get "Office VPN" | head -3)"
+check "params get --show-password" "password: s3cret" "$(q params get "Office VPN" --show-password | sed -n 3p)"
+q params get Nowhere >/dev/null 2>&1
+check "params of an unknown entry" 1 $?
+
+# dial, status, connections, hangup from another process
+"$bin/quor" --backend networkmanager dial Office >"$out/dial1" 2>&1 &
+dial=$!
+until_ok 150 connected "$out/dial1"
+check "connections while dialled" "Office" "$(q connections)"
+status=$(q status Office)
+check "status state" "yes" "$([[ $status == *"state: "*"(8192)"* ]] && echo yes || echo "no: $status")"
+check "status device" "device: GENERIC: veth0" "$(grep '^device:' <<<"$status")"
+q hangup Office >/dev/null
+check "hangup" 0 $?
+until_ok 100 bash -c "! kill -0 $dial 2>/dev/null"
+wait $dial
+check "dial ends when hung up elsewhere" 4 $?
+check "connections after hangup" "" "$(q connections)"
+
+# a connection hung up by nmcli is seen as lost
+"$bin/quor" --backend networkmanager dial Office >"$out/dial2" 2>&1 &
+dial=$!
+until_ok 150 connected "$out/dial2"
+nmcli connection down Office >/dev/null
+until_ok 100 bash -c "! kill -0 $dial 2>/dev/null"
+wait $dial
+check "dial lost to nmcli" 4 $?
+check "lost reported" "yes" "$(grep -q 'Connection to server lost.' "$out/dial2" && echo yes || echo no)"
+
+# Ctrl-C/SIGTERM hangs up and exits 0
+"$bin/quor" --backend networkmanager dial Office >"$out/dial3" 2>&1 &
+dial=$!
+until_ok 150 connected "$out/dial3"
+kill -TERM $dial
+wait $dial
+check "dial stopped by SIGTERM" 0 $?
+until_ok 50 not_listed Office
+check "nothing listed after SIGTERM" "" "$(q connections)"
+
+echo | q params set "Office VPN" --user "" --password-stdin >/dev/null
+if ((failures)); then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all quor checks passed"
