@@ -77,6 +77,18 @@ until_ok 50 not_listed Office
 check "nothing listed after SIGTERM" "" "$(q connections)"
 
 echo | q params set "Office VPN" --user "" --password-stdin >/dev/null
+
+# Without a system bus, and with NetworkManager stopped: RAS error 711 at once, never a hang.
+start=$(date +%s%N)
+DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent q entries >"$out/nobus" 2>&1
+check "no system bus: RAS unavailable" 5 $?
+check "no system bus: error 711" "yes" "$(grep -q 711 "$out/nobus" && echo yes || echo no)"
+bash "$QUOR_NM_RIG_CTL" nm-stop
+q entries >"$out/nonm" 2>&1
+check "NetworkManager stopped: RAS unavailable" 5 $?
+check "NetworkManager stopped: error 711" "yes" "$(grep -q 711 "$out/nonm" && echo yes || echo no)"
+took=$((($(date +%s%N) - start) / 1000000))
+check "both answered within 5 s" "yes" "$([[ $took -lt 5000 ]] && echo yes || echo "no: $took ms")"
 if ((failures)); then
   echo "$failures check(s) failed"
   exit 1

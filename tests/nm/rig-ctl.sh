@@ -2,7 +2,7 @@
 # Control of the rig's peer, for the suites that run inside it (rig.sh), by the
 # pids the rig recorded:
 #   dhcp-start | dhcp-freeze | dhcp-thaw | vpn-server-start | vpn-server-kill
-#   link-delete | link-restore | tun-present NAME
+#   link-delete | link-restore | tun-present NAME | nm-stop
 set -euo pipefail
 w=${RIG_WORK:?runs only inside the NetworkManager rig}
 [[ ${QUOR_NM_RIG:-1} == 1 ]] || exit 2
@@ -43,9 +43,14 @@ link-restore)
   bash "$0" vpn-server-start
   ;;
 tun-present) ip link show "$2" >/dev/null 2>&1 ;;
+nm-stop)
+  pid=$(pidof_file nm)
+  kill -TERM "$pid"
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+  ;;
 *)
   echo "usage: rig-ctl.sh dhcp-start|dhcp-freeze|dhcp-thaw|vpn-server-start|vpn-server-kill|" \
-    "link-delete|link-restore|tun-present NAME" >&2
+    "link-delete|link-restore|tun-present NAME|nm-stop" >&2
   exit 2
   ;;
 esac
