@@ -41,6 +41,22 @@ check "params get --show-password" "password: s3cret" "$(q params get "Office VP
 q params get Nowhere >/dev/null 2>&1
 check "params of an unknown entry" 1 $?
 
+# entries created and edited through the dialogs' answers, renamed and deleted
+printf 'EntryName=Lab VPN\nDevice=vpn\nPhoneNumber=10.77.0.1\n' >"$out/create.txt"
+QUOR_RAS_DIALOG="$out/create.txt" q entry create </dev/null >/dev/null 2>&1
+check "entry create" 0 $?
+check "created as an OpenVPN profile" $'vpn\norg.freedesktop.NetworkManager.openvpn' \
+  "$(nmcli -g connection.type,vpn.service-type connection show "Lab VPN")"
+check "its server is the phone number" "yes" \
+  "$(nmcli -g vpn.data connection show "Lab VPN" | grep -q 'remote = 10.77.0.1' && echo yes || echo no)"
+printf 'EntryName=Lab VPN 2\n' >"$out/edit.txt"
+QUOR_RAS_DIALOG="$out/edit.txt" q entry edit "Lab VPN" </dev/null >/dev/null 2>&1
+check "entry edit renames" 0 $?
+q entry rename "lab vpn 2" "Lab" >/dev/null
+check "entry rename" $'Lab\nOffice\nOffice VPN' "$(q entries)"
+q entry delete Lab >/dev/null
+check "entry delete" $'Office\nOffice VPN' "$(q entries)"
+
 # dial, status, connections, hangup from another process
 "$bin/quor" --backend networkmanager dial Office >"$out/dial1" 2>&1 &
 dial=$!
