@@ -149,8 +149,12 @@ TEST_F(FileSafety, ADialEventThatCannotBePostedFailsTheCallVisibly) {
   ASSERT_EQ(StartDial("Office", h), 0u);
   // The notifier's queue is full when the first event is due.
   int posted = 0;
-  while (PostMessageA(EventWindow(), WM_USER, 0, 0)) ++posted;
-  ASSERT_GT(posted, 0);
+  while (posted < 100000 && PostMessageA(EventWindow(), WM_USER, 0, 0)) ++posted;
+  if (posted == 100000) {
+    Pump();
+    api_.HangUpA(h);
+    GTEST_SKIP() << "this system's queue takes every post";
+  }
   QuorClockAdvance(1000);
   TRasConnStatusA st;
   EXPECT_EQ(Status(h, st), 0u);
