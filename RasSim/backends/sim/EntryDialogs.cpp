@@ -1,0 +1,89 @@
+// The entry dialogs of the simulation: RasCreatePhonebookEntry and
+// RasEditPhonebookEntry through the edge's dialog presenter.
+#include "RasSim/Dialogs.h"
+#include "RasSim/Tables.h"
+#include "RasSim/Text.h"
+#include "RasSim/backends/sim/SimState.h"
+
+namespace rassim {
+
+using namespace sim;
+
+namespace {
+
+// Resolves a dialog's device answer: a device type or a device name.
+const Device* DeviceAnswer(const std::string& text) {
+  if (text.empty()) return &Devices()[0];
+  return FindDevice(text, text);
+}
+
+}  // namespace
+
+DWORD CreatePhonebookEntry(HWND /*owner*/, const PbArg& pb) {
+  dialogs::Request req;
+  req.create = true;
+  dialogs::Answers ans;
+  if (!dialogs::Show(req, ans)) return ERROR_CANCELLED;
+  std::string name = ans.entry.value_or(std::string());
+  std::string phone = ans.phone.value_or(std::string());
+  if (!ValidEntryName(name)) return ERROR_INVALID_NAME;
+  if (!SafeValue(phone)) return ERROR_INVALID_PARAMETER;
+  const Device* dev = DeviceAnswer(ans.device.value_or(std::string()));
+  if (!dev) return ERROR_DEVICE_DOES_NOT_EXIST;
+  return ModifyPhonebook(ResolvePhonebook(pb.CStr()), true, [&](IniDocument& doc, bool& changed) -> DWORD {
+    if (doc.Find(name)) return ERROR_ALREADY_EXISTS;
+    IniSection& s = doc.Add(name);
+    s.Set("Encoding", "1");
+    s.Set("Type", SameName(dev->type, "vpn") ? "2" : "1");
+    s.Set("PhoneNumber", phone);
+    s.Set("Device", dev->name);
+    s.Set("DEVICE", dev->type);
+    changed = true;
+    return 0;
+  });
+}
+
+DWORD EditPhonebookEntry(HWND /*owner*/, const PbArg& pb, const std::string& entry) {
+  PhonebookRef ref = ResolvePhonebook(pb.CStr());
+  IniDocument doc;
+  if (DWORD e = LoadPhonebook(ref, doc)) return e;
+  const IniSection* sec = FindEntry(doc, entry);
+  if (!sec) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+  dialogs::Request req;
+  req.create = false;
+  req.entry = sec->name;
+  req.phone = sec->Get("PhoneNumber");
+  req.device = sec->Get("DEVICE", sec->Get("DeviceType"));
+  dialogs::Answers ans;
+  if (!dialogs::Show(req, ans)) return ERROR_CANCELLED;
+  std::string newName = ans.entry.value_or(req.entry);
+  if (newName.empty()) newName = req.entry;
+  if (!ValidEntryName(newName)) return ERROR_INVALID_NAME;
+  if (ans.phone && !SafeValue(*ans.phone)) return ERROR_INVALID_PARAMETER;
+  const Device* dev = nullptr;
+  if (ans.device && !ans.device->empty()) {
+    dev = DeviceAnswer(*ans.device);
+    if (!dev) return ERROR_DEVICE_DOES_NOT_EXIST;
+  }
+  std::string oldName;
+  DWORD e = ModifyPhonebook(ref, false, [&](IniDocument& d, bool& changed) -> DWORD {
+    IniSection* s = d.Find(entry);
+    if (!s) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+    IniSection* other = d.Find(newName);
+    if (other && other != s) return ERROR_ALREADY_EXISTS;
+    oldName = s->name;
+    if (s->name != newName) d.Rename(*s, newName);
+    if (ans.phone) s->Set("PhoneNumber", *ans.phone);
+    if (dev) {
+      s->Set("Device", dev->name);
+      s->Set("DEVICE", dev->type);
+    }
+    changed = true;
+    return 0;
+  });
+  if (e) return e;
+  if (oldName != newName) RenameCredentials(ref, oldName, newName);
+  return 0;
+}
+
+}  // namespace rassim
