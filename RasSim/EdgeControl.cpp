@@ -1,0 +1,89 @@
+// The control interface of the library (RasSimControl.h): call inspection,
+// dialog answers, and the simulation's knobs.
+#include "RasSim/Dialogs.h"
+#include "RasSim/Edge.h"
+#include "RasSim/EdgeRecords.h"
+#include "RasSim/Inspect.h"
+#include "RasSim/RasSimControl.h"
+#include "RasSim/backends/sim/SimBackend.h"
+
+namespace rassim::edge {
+
+DWORD CtlReset() {
+  Reset();
+  return 0;
+}
+
+DWORD CtlCallCount(LPCSTR exportName) {
+  if (!exportName) return 0;
+  inspect::CallRecord r;
+  inspect::Lookup(exportName, r);
+  return r.count;
+}
+
+DWORD CtlLastCall(LPCSTR exportName, void* p) {
+  auto* info = static_cast<QuorRasSimCallInfo*>(p);
+  if (!exportName || !info) return ERROR_INVALID_PARAMETER;
+  if (info->dwSize != sizeof(QuorRasSimCallInfo)) return ERROR_INVALID_SIZE;
+  inspect::CallRecord r;
+  if (!inspect::Lookup(exportName, r)) return ERROR_FILE_NOT_FOUND;
+  info->dwCount = r.count;
+  info->dwPhonebookKind = static_cast<DWORD>(r.kind);
+  Put(info->szPhonebook, r.phonebook);
+  Put(info->szName, r.name);
+  Put(info->szName2, r.name2);
+  info->dwNotifierType = r.notifierType;
+  info->dwNotifier = r.notifier;
+  info->fExtensions = r.extensions ? 1 : 0;
+  return 0;
+}
+
+DWORD CtlLastDialParams(void* p) {
+  auto* params = static_cast<TRasDialParamsA*>(p);
+  if (!params) return ERROR_INVALID_PARAMETER;
+  if (params->dwSize != sizeof(TRasDialParamsA)) return ERROR_INVALID_SIZE;
+  DialParams d;
+  if (!inspect::LastDialParams(d)) return ERROR_FILE_NOT_FOUND;
+  Put(params->szEntryName, d.entry);
+  Put(params->szPhoneNumber, d.phone);
+  Put(params->szCallbackNumber, d.callback);
+  Put(params->szUserName, d.user);
+  Put(params->szPassword, d.password);
+  Put(params->szDomain, d.domain);
+  return 0;
+}
+
+DWORD CtlDropConnection(DWORD h) {
+  return DropConnection(h);
+}
+
+void CtlShutdown() {
+  CloseBackend();
+  // The control interface drives the simulation whichever backend runs the calls.
+  CloseSim();
+}
+
+DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error) {
+  if (!entry || error == 0) return ERROR_INVALID_PARAMETER;
+  QueueFailure(entry, state, error);
+  return 0;
+}
+
+DWORD CtlSetDialogAnswers(LPCSTR answers) {
+  return dialogs::SetScript(answers) ? 0 : ERROR_INVALID_PARAMETER;
+}
+
+DWORD CtlSetStepDelay(DWORD state, DWORD ms) {
+  SetStepDelay(state, ms);
+  return 0;
+}
+
+DWORD CtlGetConnectionWindow(DWORD h, HWND* wnd) {
+  if (!wnd) return ERROR_INVALID_PARAMETER;
+  HWND w = 0;
+  if (DWORD e = ConnectionWindow(h, w)) return e;
+  *wnd = w;
+  return 0;
+}
+
+}  // namespace rassim::edge
