@@ -15,7 +15,11 @@ struct Difference {
   const char* reason;
 };
 
-// Behaviours a target is known not to have, with the reason.
+// Behaviours a target is known not to have, with the reason. The target is
+// QUOR_RAS_CONTRACT_TARGET: "quor" (our library on its default backend),
+// "wine", or the name of one of our library's backends, as QUOR_RAS_BACKEND
+// names it (tests/rassim/CMakeLists.txt runs the suite so for each backend in
+// QUOR_RAS_CONTRACT_BACKENDS); a backend's rows go here under its name.
 const Difference kDifferences[] = {
     {"wine", "control", "Wine's rasapi32 has no QuorRasSim control exports"},
     {"wine", "dial", "RasDialA returns 1, leaves the handle variable as it was and posts no dial events"},
