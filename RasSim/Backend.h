@@ -24,9 +24,13 @@
 //
 //   extern "C" const rassim::BackendOps* QuorRasBackendOps(void);
 //
-// (kBackendOpsExport) returning its table with `abi` set to kBackendAbi. An
+// (kBackendOpsExport, the C calling convention, not WINAPI) returning its
+// table with `abi` set to kBackendAbi; the module stays loaded until the
+// process ends. Backends share C++ types with the edge, so a module is built
+// in the same tree with the same compiler as the library. An
 // unknown name, a module that is missing or does not fit, or an Open that
-// fails makes every call fail with ERROR_RASMAN_CANNOT_INITIALIZE (711), and
+// fails makes every call that needs the service fail with
+// ERROR_RASMAN_CANNOT_INITIALIZE (711) (error texts and countries still work), and
 // the library says why once on standard error, naming the known backends.
 //
 // Adding a backend: a folder RasSim/backends/<name>/ with a table filled in

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "RasSim/IniFile.h"
-#include "RasSim/backends/sim/Service.h"
 #include "RasSim/Stores.h"
+#include "RasSim/backends/sim/Service.h"
 #include "bench/BenchSupport.h"
 
 namespace {

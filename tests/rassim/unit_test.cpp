@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "RasSim/IniFile.h"
-#include "RasSim/backends/sim/Scenario.h"
 #include "RasSim/Text.h"
+#include "RasSim/backends/sim/Scenario.h"
 
 namespace rassim {
 namespace {
