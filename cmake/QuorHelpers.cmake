@@ -26,18 +26,41 @@ function(quor_named_module target filename)
   endif()
 endfunction()
 
-# quor_add_gtest(<target> SOURCES ... LIBRARIES ...): one GoogleTest program,
-# each test case registered with ctest.
+# quor_label_tests(<target> <test-list-variable> <label>...): gives every test
+# case that gtest_discover_tests found in <target> the ctest labels, so that
+# `ctest -L <label>` runs them. The cases are only known when ctest reads the
+# folder's test file, hence a small script included after the discovered
+# list. A program that was not built shows as <target>_NOT_BUILT, labelled
+# too, so a label never quietly selects nothing.
+function(quor_label_tests target list)
+  set(_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_${list}_labels.cmake)
+  string(JOIN ";" _labels ${ARGN})
+  file(WRITE ${_file}
+       "if(NOT DEFINED ${list})\n"
+       "  set_tests_properties(${target}_NOT_BUILT PROPERTIES LABELS \"${_labels}\")\n"
+       "elseif(${list})\n"
+       "  set_tests_properties(\${${list}} PROPERTIES LABELS \"${_labels}\")\n"
+       "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_file})
+endfunction()
+
+# quor_add_gtest(<target> SOURCES ... LIBRARIES ... [LABELS ...] [WORKING_DIRECTORY dir] [PROPERTIES ...]):
+# one GoogleTest program, each test case registered with ctest and carrying
+# the LABELS (the area it tests: win32, vcl, ras2, rassim, tquor, package,
+# tools, plus e2e or windows where that applies).
 function(quor_add_gtest target)
-  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBRARIES;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBRARIES;PROPERTIES;LABELS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES} quor_gtest_main quor_warnings)
   set(_wd ${QUOR_BIN_DIR})
   if(ARG_WORKING_DIRECTORY)
     set(_wd ${ARG_WORKING_DIRECTORY})
   endif()
-  gtest_discover_tests(${target} WORKING_DIRECTORY ${_wd} DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${target} WORKING_DIRECTORY ${_wd} DISCOVERY_TIMEOUT 60 TEST_LIST ${target}_TESTS
                        PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
+  if(ARG_LABELS)
+    quor_label_tests(${target} ${target}_TESTS ${ARG_LABELS})
+  endif()
 endfunction()
 
 if(MINGW)

@@ -30,22 +30,28 @@ TEST_F(RasEnumEntriesContract, ListsEntriesInFileOrderWithTheEmptyPathMeaningThe
   EXPECT_EQ(Entries(&r, other.c_str()), std::vector<std::string>{"Elsewhere"});
 }
 
-class RasEnumEntriesCorrupt : public RasContract, public ::testing::WithParamInterface<std::string> {};
+struct CorruptPhonebook {
+  const char* name;  // the test's name: ctest cannot take the file text itself
+  std::string text;
+};
+
+class RasEnumEntriesCorrupt : public RasContract, public ::testing::WithParamInterface<CorruptPhonebook> {};
 
 TEST_P(RasEnumEntriesCorrupt, ACorruptFileGives625) {
   RAS_CONTRACT("phonebook");
-  WritePhonebook(GetParam());
+  WritePhonebook(GetParam().text);
   DWORD r;
   Entries(&r);
   EXPECT_EQ(r, ERROR_CORRUPT_PHONEBOOK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, RasEnumEntriesCorrupt,
-                         ::testing::Values(std::string("PhoneNumber=1\n[Office]\n"),        // key before any section
-                                           std::string("[Office\nPhoneNumber=1\n"),         // no closing bracket
-                                           std::string("[Office]\nPhone\0Number=1\n", 25),  // NUL byte
-                                           std::string("[]\n"),                             // no name
-                                           std::string("[Office]\njust words\n")));         // neither key nor comment
+                         ::testing::Values(CorruptPhonebook{"KeyBeforeAnySection", "PhoneNumber=1\n[Office]\n"},
+                                           CorruptPhonebook{"NoClosingBracket", "[Office\nPhoneNumber=1\n"},
+                                           CorruptPhonebook{"NulByte", std::string("[Office]\nPhone\0Number=1\n", 25)},
+                                           CorruptPhonebook{"NoName", "[]\n"},
+                                           CorruptPhonebook{"NeitherKeyNorComment", "[Office]\njust words\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RasEnumEntriesContract, NegotiatesTheBufferAndHonoursTheComponentsSize) {
   RAS_CONTRACT("phonebook");
