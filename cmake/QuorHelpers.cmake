@@ -56,8 +56,10 @@ function(quor_add_gtest target)
   if(ARG_WORKING_DIRECTORY)
     set(_wd ${ARG_WORKING_DIRECTORY})
   endif()
+  # Parameterised cases keep gtest's own names (index or name generator), not
+  # their printed values: those may hold pointers and change from build to build.
   gtest_discover_tests(${target} WORKING_DIRECTORY ${_wd} DISCOVERY_TIMEOUT 60 TEST_LIST ${target}_TESTS
-                       PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
+                       NO_PRETTY_VALUES PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
   if(ARG_LABELS)
     quor_label_tests(${target} ${target}_TESTS ${ARG_LABELS})
   endif()
