@@ -144,11 +144,22 @@ std::string LoadedPath(void* dl, const std::string& fallback) {
   return AbsolutePath(fallback);
 }
 
+// Our "system folder": the modules an installed Quor ships (its
+// rasapi32.dll) live in "quor" beside the installed libquorwin32, as
+// Windows keeps its own DLLs in the system folder. In a build tree no such
+// folder exists.
+std::string SystemFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&SystemFolder), &info) == 0 || info.dli_fname == nullptr) return "";
+  return DirName(AbsolutePath(info.dli_fname)) + "/quor";
+}
+
 void* OpenFirstFound(const std::string& file) {
   if (file.find('/') != std::string::npos) return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   // Beside the executable first, then the directory the application named,
-  // then the system's own search. The first file found is the one loaded, as
-  // on Windows: a broken copy beside the executable is not skipped.
+  // then the system folder, then the system's own library search. The first
+  // file found is the one loaded, as on Windows: a broken copy beside the
+  // executable is not skipped.
   std::vector<std::string> candidates;
   candidates.push_back(DirName(ExePath()) + "/" + file);
   {
@@ -158,6 +169,8 @@ void* OpenFirstFound(const std::string& file) {
       candidates.push_back(t.dllDirectory + "/" + file);
     }
   }
+  const std::string system = SystemFolder();
+  if (!system.empty()) candidates.push_back(system + "/" + file);
   for (const std::string& candidate : candidates) {
     if (IsFile(candidate)) return dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
   }

@@ -1,0 +1,102 @@
+# Install rules, the CMake package (find_package(Quor)), the pkg-config file
+# and the CPack packages. Layout (GNUInstallDirs):
+#   bin/                      quor, quordesigner (Windows: also the DLLs)
+#   include/quor/             Win32/ Vcl/ Ras2/ TQuorComponent/ TQuor30/ QuorVersion.h
+#   lib/                      libquorwin32, libvcl30 (shared), libras2.a, libtquor.a
+#   lib/quor/                 rasapi32.dll, rnaph.dll, rasbackend_*.dll (Quor's RAS client library; the
+#                             Win32 subset's system folder on Linux) and the package module TQuor30.dpl
+#   lib/cmake/Quor/           QuorConfig.cmake, QuorConfigVersion.cmake, QuorTargets.cmake
+#   lib/pkgconfig/quor.pc
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QUOR_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/quor)
+set(QUOR_INSTALL_MODULEDIR ${CMAKE_INSTALL_LIBDIR}/quor)
+set(QUOR_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quor)
+
+foreach(_dir Win32 Vcl Ras2 TQuorComponent TQuor30)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${_dir}/ DESTINATION ${QUOR_INSTALL_INCLUDEDIR}/${_dir}
+          COMPONENT development FILES_MATCHING PATTERN "*.h" PATTERN "*.def" PATTERN "resgen" EXCLUDE)
+endforeach()
+install(FILES ${QUOR_GENERATED_INCLUDE_DIR}/QuorVersion.h DESTINATION ${QUOR_INSTALL_INCLUDEDIR}
+        COMPONENT development)
+
+# The libraries users link. Inside the build they include from the source
+# tree; installed, from include/quor.
+foreach(_target quorwin32 vcl30 ras2 tquor)
+  target_include_directories(${_target} INTERFACE $<INSTALL_INTERFACE:${QUOR_INSTALL_INCLUDEDIR}>)
+endforeach()
+install(TARGETS quorwin32 vcl30 ras2 tquor quor_warnings EXPORT QuorTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(EXPORT QuorTargets NAMESPACE Quor:: DESTINATION ${QUOR_INSTALL_CMAKEDIR} COMPONENT development)
+
+# Loadable modules: found at run time by name, never linked.
+# On Windows the package module goes beside the programs; the simulated
+# rasapi32.dll never does (beside a program it would replace the system's RAS).
+foreach(_module rasapi32 rnaph rasbackend_networkmanager TQuor30)
+  if(TARGET ${_module} AND WIN32 AND _module STREQUAL "TQuor30")
+    install(TARGETS TQuor30 LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+                            RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  elseif(TARGET ${_module})
+    if(NOT WIN32)
+      set_target_properties(${_module} PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+    endif()
+    install(TARGETS ${_module} LIBRARY DESTINATION ${QUOR_INSTALL_MODULEDIR} COMPONENT runtime
+                               RUNTIME DESTINATION ${QUOR_INSTALL_MODULEDIR} COMPONENT runtime)
+  endif()
+endforeach()
+if(MINGW)
+  # The GCC runtime DLLs every program of ours needs beside it.
+  install(FILES ${QUOR_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+endif()
+foreach(_tool quor quordesigner)
+  if(TARGET ${_tool})
+    install(TARGETS ${_tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  endif()
+endforeach()
+
+# The manual page, rendered by the tool itself from its command table.
+if(TARGET quor AND NOT CMAKE_CROSSCOMPILING)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quor.1
+                     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:quor> -DOUT=${CMAKE_BINARY_DIR}/quor.1
+                             -P ${PROJECT_SOURCE_DIR}/cmake/RenderManPage.cmake
+                     DEPENDS quor ${PROJECT_SOURCE_DIR}/cmake/RenderManPage.cmake
+                     COMMENT "Rendering the quor manual page" VERBATIM)
+  add_custom_target(quor_man ALL DEPENDS ${CMAKE_BINARY_DIR}/quor.1)
+  install(FILES ${CMAKE_BINARY_DIR}/quor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+endif()
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuorConfig.cmake.in
+                              ${CMAKE_BINARY_DIR}/QuorConfig.cmake INSTALL_DESTINATION ${QUOR_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/QuorConfigVersion.cmake COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/QuorConfig.cmake ${CMAKE_BINARY_DIR}/QuorConfigVersion.cmake
+        DESTINATION ${QUOR_INSTALL_CMAKEDIR} COMPONENT development)
+
+# Relocatable: the prefix is found from the .pc file's own folder.
+file(RELATIVE_PATH QUOR_PC_TO_PREFIX /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/quor.pc.in ${CMAKE_BINARY_DIR}/quor.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/quor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+
+# Packages: `cpack` in the build folder (Debian package and .tar.gz on
+# Linux, a zip on Windows).
+set(CPACK_PACKAGE_NAME quor)
+set(CPACK_PACKAGE_VENDOR "Quor")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Dial-up and VPN networking component with a simulated RAS service")
+set(CPACK_PACKAGE_CONTACT "Quor maintainers")
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB TGZ)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
+  if(TARGET rasbackend_networkmanager)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libnm0")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_SECTION net)
+endif()
+include(CPack)
