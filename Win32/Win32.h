@@ -11,16 +11,22 @@
 
 #if defined(_WIN32)
 
+// An application including our headers keeps windows.h as it configured it:
+// the settings and mappings below apply only to Quor's own sources, which are
+// compiled with QUOR_INTERNAL_BUILD.
+#if defined(QUOR_INTERNAL_BUILD)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#endif
 #include <windows.h>
 
 #include "Win32/Clock.h"
 
+#if defined(QUOR_INTERNAL_BUILD)
 // Sleep must follow Quor's clock so that virtual time works on every platform:
 // a virtual Sleep(2000) moves the clock on instead of blocking. windows.h has
 // already declared kernel32's Sleep above, so from here on our code calls the
@@ -31,6 +37,7 @@
 // 8-bit window functions by their A names, and the neutral name belongs to the
 // host framework's class registry (RegisterClass(TComponentClass)).
 #undef RegisterClass
+#endif
 
 #else  // our own subset
 
