@@ -23,7 +23,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -58,6 +60,31 @@ std::string AsciiLower(const std::string& text) {
   for (char& c : out) c = AsciiLower(c);
   return out;
 }
+
+// Hashing and comparing names as they are given, without copying them first:
+// titles byte for byte, class names ignoring ASCII case.
+struct BytesHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+struct NoCaseHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const {
+    uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : text) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
+    return static_cast<size_t>(h);
+  }
+};
+struct NoCaseEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+  }
+};
 
 // A "name" argument below 0x10000 is an integer atom (MAKEINTATOM), never a
 // pointer that could be read.
@@ -198,6 +225,7 @@ struct WindowClass {
 };
 
 struct Window {
+  HWND handle = 0;
   uint32_t classId = 0;
   std::string classKey;
   WORD classAtom = 0;
@@ -211,6 +239,9 @@ struct Window {
   WNDPROC proc = nullptr;
   LONG_PTR userData = 0;
   DWORD thread = 0;
+  bool searchable = false;       // in the title and class index of FindWindowA
+  std::vector<HWND> dependents;  // windows it parents or owns, in creation order
+  std::deque<uint64_t> queued;   // its posted messages waiting in its thread's queue
 };
 
 struct Queue;
@@ -225,28 +256,79 @@ struct SentMessage {
   std::shared_ptr<Queue> sender;
 };
 
+// A posted message in its queue. Messages taken out of the middle (a peek for
+// one window) leave a gap that goes once it reaches the front, so a message's
+// place is always its sequence number minus the front's.
+struct Posted {
+  MSG msg;
+  Window* window;  // null for a thread message
+  bool live;
+};
+
 struct Queue {
   DWORD thread = 0;
-  std::deque<MSG> posted;
+  std::deque<Posted> posted;
+  uint64_t frontSequence = 0;         // sequence number of posted.front()
+  size_t live = 0;                    // posted messages not yet taken
+  size_t postedQuits = 0;             // WM_QUIT messages among them
+  std::deque<uint64_t> threadQueued;  // sequence numbers of the thread messages
   std::deque<std::shared_ptr<SentMessage>> sent;
   bool quit = false;
   int quitCode = 0;
   uint64_t version = 0;  // bumped by everything that may wake the owner
+  int waiters = 0;       // threads blocked on `wake`
   std::condition_variable wake;
+};
+
+// Wakes a queue's waiters once the lock is released (declare it before the
+// lock), so a woken thread does not block again at once on the lock still
+// held by its waker.
+class Waker {
+ public:
+  Waker() = default;
+  Waker(const Waker&) = delete;
+  Waker& operator=(const Waker&) = delete;
+  ~Waker() { Notify(); }
+  // Called with the lock held, after the change the waiters look for.
+  void Add(const std::shared_ptr<Queue>& q) {
+    ++q->version;
+    if (q->waiters > 0 && q != fFirst && q != fSecond) (fFirst ? fSecond : fFirst) = q;
+  }
+  // Called without the lock.
+  void Notify() {
+    if (fFirst) fFirst->wake.notify_all();
+    if (fSecond) fSecond->wake.notify_all();
+    fFirst.reset();
+    fSecond.reset();
+  }
+
+ private:
+  std::shared_ptr<Queue> fFirst;
+  std::shared_ptr<Queue> fSecond;
+};
+
+// Title and class index of the searchable (top-level, not message-only)
+// windows; every set is ordered by handle, i.e. by creation.
+struct TitleWindows {
+  std::set<HWND> any;
+  std::unordered_map<WORD, std::set<HWND>> byClass;
 };
 
 struct UserState {
   std::mutex lock;
   std::map<std::string, UINT> messages;
   UINT nextMessage = kFirstRegisteredMessage;
-  std::map<std::string, WORD> classAtoms;
+  std::unordered_map<std::string, WORD, NoCaseHash, NoCaseEqual> classAtoms;
   WORD nextClassAtom = kFirstClassAtom;
   bool classAtomsExhausted = false;
   std::map<uint32_t, WindowClass> classes;
   uint32_t nextClassId = 1;
-  std::map<HWND, Window> windows;  // ordered by handle, i.e. by creation
+  std::unordered_map<HWND, Window> windows;
   HWND nextWindow = kFirstWindow;
   std::unordered_map<DWORD, std::shared_ptr<Queue>> queues;
+  std::unordered_map<std::string, TitleWindows, BytesHash, std::equal_to<>> byTitle;
+  std::unordered_map<WORD, std::set<HWND>> byClass;
+  std::set<HWND> searchable;
 };
 
 // Never destroyed: threads leaving after static destruction (and other
@@ -268,15 +350,58 @@ struct ThreadGuard {
 };
 thread_local ThreadGuard tGuard;
 
-std::shared_ptr<Queue> OwnQueueLocked(UserState& u) {
+// The calling thread's queue, once it has one (cleared with the queue when
+// the thread ends).
+thread_local Queue* tOwnQueue = nullptr;
+
+Queue& OwnQueueLocked(UserState& u) {
+  if (tOwnQueue != nullptr) return *tOwnQueue;
   DWORD id = ThisThreadId();
   auto it = u.queues.find(id);
-  if (it != u.queues.end()) return it->second;
-  auto q = std::make_shared<Queue>();
-  q->thread = id;
-  u.queues.emplace(id, q);
-  tGuard.thread = id;
-  return q;
+  if (it == u.queues.end()) {
+    auto q = std::make_shared<Queue>();
+    q->thread = id;
+    it = u.queues.emplace(id, q).first;
+    tGuard.thread = id;
+  }
+  tOwnQueue = it->second.get();
+  return *tOwnQueue;
+}
+
+std::shared_ptr<Queue> OwnQueuePtrLocked(UserState& u) {
+  OwnQueueLocked(u);
+  return u.queues.at(ThisThreadId());
+}
+
+void IndexWindowLocked(UserState& u, Window& w) {
+  if (w.messageOnly || w.child || w.destroying || w.searchable) return;
+  w.searchable = true;
+  TitleWindows& t = u.byTitle[w.title];
+  t.any.insert(w.handle);
+  t.byClass[w.classAtom].insert(w.handle);
+  u.byClass[w.classAtom].insert(w.handle);
+  u.searchable.insert(w.handle);
+}
+
+void UnindexWindowLocked(UserState& u, Window& w) {
+  if (!w.searchable) return;
+  w.searchable = false;
+  auto t = u.byTitle.find(w.title);
+  if (t != u.byTitle.end()) {
+    t->second.any.erase(w.handle);
+    auto c = t->second.byClass.find(w.classAtom);
+    if (c != t->second.byClass.end()) {
+      c->second.erase(w.handle);
+      if (c->second.empty()) t->second.byClass.erase(c);
+    }
+    if (t->second.any.empty()) u.byTitle.erase(t);
+  }
+  auto c = u.byClass.find(w.classAtom);
+  if (c != u.byClass.end()) {
+    c->second.erase(w.handle);
+    if (c->second.empty()) u.byClass.erase(c);
+  }
+  u.searchable.erase(w.handle);
 }
 
 Window* FindWindowLocked(UserState& u, HWND h) {
@@ -284,71 +409,129 @@ Window* FindWindowLocked(UserState& u, HWND h) {
   return it == u.windows.end() ? nullptr : &it->second;
 }
 
-bool IsDescendantLocked(UserState& u, HWND h, HWND ancestor) {
-  for (int depth = 0; depth < 1000; ++depth) {
-    Window* w = FindWindowLocked(u, h);
-    if (w == nullptr || !w->child) return false;
-    if (w->parent == ancestor) return true;
-    h = w->parent;
-  }
-  return false;
+// Waits on the queue's condition; waiters are counted so that a post to a
+// thread that is not waiting costs no wake-up call.
+template <class Wait>
+void WaitOn(Queue& q, Wait wait) {
+  ++q.waiters;
+  wait();
+  --q.waiters;
 }
 
-void Wake(Queue& q) {
-  ++q.version;
-  q.wake.notify_all();
-}
-
-BOOL PostLocked(Queue& q, HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (q.posted.size() >= kQueueLimit) return Fail(ERROR_NOT_ENOUGH_QUOTA);
-  MSG m{};
-  m.hwnd = h;
-  m.message = message;
-  m.wParam = wParam;
-  m.lParam = lParam;
-  m.time = static_cast<DWORD>(QuorClockNow());
-  q.posted.push_back(m);
-  Wake(q);
+BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (q.live >= kQueueLimit) return Fail(ERROR_NOT_ENOUGH_QUOTA);
+  Posted p{};
+  p.msg.hwnd = w != nullptr ? w->handle : 0;
+  p.msg.message = message;
+  p.msg.wParam = wParam;
+  p.msg.lParam = lParam;
+  p.msg.time = static_cast<DWORD>(QuorClockNow());
+  p.window = w;
+  p.live = true;
+  if (q.posted.empty()) q.frontSequence = 0;
+  const uint64_t sequence = q.frontSequence + q.posted.size();
+  q.posted.push_back(p);
+  (w != nullptr ? w->queued : q.threadQueued).push_back(sequence);
+  ++q.live;
+  if (message == WM_QUIT) ++q.postedQuits;
   return TRUE;
 }
 
-void FinishSent(SentMessage& sm, LRESULT result) {
+// Takes the posted message with this sequence number out of the queue.
+void TakePostedLocked(Queue& q, uint64_t sequence) {
+  Posted& p = q.posted[sequence - q.frontSequence];
+  std::deque<uint64_t>& list = p.window != nullptr ? p.window->queued : q.threadQueued;
+  if (!list.empty() && list.front() == sequence) {
+    list.pop_front();
+  } else {
+    list.erase(std::find(list.begin(), list.end(), sequence));
+  }
+  p.live = false;
+  p.window = nullptr;
+  --q.live;
+  if (p.msg.message == WM_QUIT) --q.postedQuits;
+  while (!q.posted.empty() && !q.posted.front().live) {
+    q.posted.pop_front();
+    ++q.frontSequence;
+  }
+}
+
+void FinishSent(SentMessage& sm, LRESULT result, Waker& waker) {
   sm.result = result;
   sm.done = true;
-  if (sm.sender) Wake(*sm.sender);
+  if (sm.sender) waker.Add(sm.sender);
 }
 
 // Runs the messages other threads sent to this thread's windows. Called with
 // the lock held; drops it around each window procedure.
 void ProcessSentLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held) {
   while (!q.sent.empty()) {
+    Waker waker;
     std::shared_ptr<SentMessage> sm = q.sent.front();
     q.sent.pop_front();
     Window* w = FindWindowLocked(u, sm->hwnd);
     if (w == nullptr || w->thread != q.thread || w->proc == nullptr) {
-      FinishSent(*sm, 0);
-      continue;
+      FinishSent(*sm, 0, waker);
+    } else {
+      WNDPROC proc = w->proc;
+      held.unlock();
+      LRESULT result = proc(sm->hwnd, sm->message, sm->wParam, sm->lParam);
+      held.lock();
+      FinishSent(*sm, result, waker);
     }
-    WNDPROC proc = w->proc;
     held.unlock();
-    LRESULT result = proc(sm->hwnd, sm->message, sm->wParam, sm->lParam);
+    waker.Notify();
     held.lock();
-    FinishSent(*sm, result);
   }
 }
 
-bool MatchesFilter(UserState& u, const MSG& m, HWND h, UINT minMsg, UINT maxMsg) {
-  if (h == kThreadMessagesOnly) {
-    if (m.hwnd != 0) return false;
-  } else if (h != 0) {
-    if (m.hwnd != h && !IsDescendantLocked(u, m.hwnd, h)) return false;
-  }
-  if (minMsg == 0 && maxMsg == 0) return true;
-  return m.message >= minMsg && m.message <= maxMsg;
+bool InRange(UINT message, UINT minMsg, UINT maxMsg) {
+  return (minMsg == 0 && maxMsg == 0) || (message >= minMsg && message <= maxMsg);
 }
 
 bool HasInputLocked(const Queue& q) {
-  return !q.posted.empty() || !q.sent.empty() || q.quit;
+  return q.live > 0 || !q.sent.empty() || q.quit;
+}
+
+// The first of these messages (sequence numbers, in order) within the range.
+uint64_t FirstInRange(const Queue& q, const std::deque<uint64_t>& list, UINT minMsg, UINT maxMsg) {
+  for (uint64_t sequence : list) {
+    if (InRange(q.posted[sequence - q.frontSequence].msg.message, minMsg, maxMsg)) return sequence;
+  }
+  return UINT64_MAX;
+}
+
+// The window and every window below it through WS_CHILD links.
+void CollectFamilyLocked(UserState& u, Window& w, std::vector<Window*>& out) {
+  out.push_back(&w);
+  for (HWND d : w.dependents) {
+    Window* dw = FindWindowLocked(u, d);
+    if (dw != nullptr && dw->child && out.size() < 100000) CollectFamilyLocked(u, *dw, out);
+  }
+}
+
+// The sequence number of the first posted message the filter takes, or
+// UINT64_MAX. Only the messages of the windows named are looked at, and a
+// look for WM_QUIT alone costs nothing while none is posted.
+uint64_t FindPostedLocked(UserState& u, Queue& q, HWND h, UINT minMsg, UINT maxMsg) {
+  if (q.live == 0) return UINT64_MAX;
+  if (h == kThreadMessagesOnly) return FirstInRange(q, q.threadQueued, minMsg, maxMsg);
+  if (h != 0) {
+    Window* w = FindWindowLocked(u, h);
+    if (w == nullptr) return UINT64_MAX;
+    if (w->dependents.empty()) return FirstInRange(q, w->queued, minMsg, maxMsg);
+    std::vector<Window*> family;
+    CollectFamilyLocked(u, *w, family);
+    uint64_t first = UINT64_MAX;
+    for (Window* member : family) first = std::min(first, FirstInRange(q, member->queued, minMsg, maxMsg));
+    return first;
+  }
+  if (minMsg == WM_QUIT && maxMsg == WM_QUIT && q.postedQuits == 0) return UINT64_MAX;
+  for (size_t i = 0; i < q.posted.size(); ++i) {
+    const Posted& p = q.posted[i];
+    if (p.live && InRange(p.msg.message, minMsg, maxMsg)) return q.frontSequence + i;
+  }
+  return UINT64_MAX;
 }
 
 // 1: got a message, 0: nothing, -1: bad arguments.
@@ -359,18 +542,13 @@ int PeekLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held, LPMSG
     tLastError = ERROR_INVALID_WINDOW_HANDLE;
     return -1;
   }
-  for (auto it = q.posted.begin(); it != q.posted.end();) {
-    // A message whose window went away is dropped, never delivered.
-    if (it->hwnd != 0 && FindWindowLocked(u, it->hwnd) == nullptr) {
-      it = q.posted.erase(it);
-      continue;
-    }
-    if (MatchesFilter(u, *it, h, minMsg, maxMsg)) {
-      *out = *it;
-      if (remove) q.posted.erase(it);
-      return 1;
-    }
-    ++it;
+  // A window's messages leave the queue with the window, so every message
+  // found here still has its window.
+  const uint64_t found = FindPostedLocked(u, q, h, minMsg, maxMsg);
+  if (found != UINT64_MAX) {
+    *out = q.posted[found - q.frontSequence].msg;
+    if (remove) TakePostedLocked(q, found);
+    return 1;
   }
   // WM_QUIT comes after the posted messages, whatever the filter.
   if (q.quit) {
@@ -389,7 +567,7 @@ int PeekLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held, LPMSG
 // `timeout` passes.
 void WaitForChange(Queue& q, std::unique_lock<std::mutex>& held, std::chrono::milliseconds timeout) {
   uint64_t seen = q.version;
-  q.wake.wait_for(held, timeout, [&] { return q.version != seen; });
+  WaitOn(q, [&] { q.wake.wait_for(held, timeout, [&] { return q.version != seen; }); });
 }
 
 // Removes a window from the table with no message to it: its thread has
@@ -397,17 +575,23 @@ void WaitForChange(Queue& q, std::unique_lock<std::mutex>& held, std::chrono::mi
 void DropWindowLocked(UserState& u, HWND h) {
   auto it = u.windows.find(h);
   if (it == u.windows.end()) return;
-  auto cls = u.classes.find(it->second.classId);
+  Window& w = it->second;
+  UnindexWindowLocked(u, w);
+  auto cls = u.classes.find(w.classId);
   if (cls != u.classes.end() && cls->second.windows > 0) --cls->second.windows;
-  auto q = u.queues.find(it->second.thread);
+  auto q = u.queues.find(w.thread);
   if (q != u.queues.end()) {
-    auto& posted = q->second->posted;
-    posted.erase(std::remove_if(posted.begin(), posted.end(), [h](const MSG& m) { return m.hwnd == h; }), posted.end());
+    while (!w.queued.empty()) TakePostedLocked(*q->second, w.queued.front());
+  }
+  if (Window* parent = FindWindowLocked(u, w.parent)) {
+    auto& siblings = parent->dependents;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), h), siblings.end());
   }
   u.windows.erase(it);
 }
 
 void CleanUpThread(DWORD thread) {
+  Waker waker;
   UserState& u = User();
   std::lock_guard<std::mutex> held(u.lock);
   std::vector<HWND> owned;
@@ -415,14 +599,18 @@ void CleanUpThread(DWORD thread) {
     if (w.thread == thread) owned.push_back(h);
   }
   for (HWND h : owned) DropWindowLocked(u, h);
+  if (thread == ThisThreadId()) tOwnQueue = nullptr;
   auto it = u.queues.find(thread);
   if (it == u.queues.end()) return;
   std::shared_ptr<Queue> q = it->second;
   u.queues.erase(it);
   // Threads waiting in SendMessageA for us get 0 rather than waiting forever.
-  for (auto& sm : q->sent) FinishSent(*sm, 0);
+  for (auto& sm : q->sent) FinishSent(*sm, 0, waker);
   q->sent.clear();
   q->posted.clear();
+  q->threadQueued.clear();
+  q->live = 0;
+  q->postedQuits = 0;
 }
 
 const WindowClass* FindClassLocked(UserState& u, LPCSTR name, HINSTANCE instance, uint32_t* id) {
@@ -465,6 +653,7 @@ BOOL DestroyWindowAndDependents(HWND hWnd, bool sendDestroy) {
   if (!SendsDirectly(*w)) return Fail(ERROR_ACCESS_DENIED);  // only its own thread may
   if (w->destroying) return TRUE;  // already on its way out (e.g. called again from WM_DESTROY)
   w->destroying = true;
+  UnindexWindowLocked(u, *w);
   WNDPROC proc = w->proc;
   held.unlock();
   if (sendDestroy) proc(hWnd, WM_DESTROY, 0, 0);
@@ -473,9 +662,12 @@ BOOL DestroyWindowAndDependents(HWND hWnd, bool sendDestroy) {
   held.lock();
   std::vector<HWND> dependents;
   std::vector<HWND> foreign;
-  for (auto& [h, other] : u.windows) {
-    if (other.parent != hWnd || other.destroying) continue;
-    (SendsDirectly(other) ? dependents : foreign).push_back(h);
+  w = FindWindowLocked(u, hWnd);
+  const std::vector<HWND> all = w != nullptr ? w->dependents : std::vector<HWND>();
+  for (HWND h : all) {
+    Window* other = FindWindowLocked(u, h);
+    if (other == nullptr || other->destroying) continue;
+    (SendsDirectly(*other) ? dependents : foreign).push_back(h);
   }
   // A dependent window of another thread cannot get WM_DESTROY from here; it
   // goes without a message rather than outliving its parent.
@@ -742,6 +934,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
   if (u.nextWindow >= kLastWindow) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   HWND h = u.nextWindow;
   u.nextWindow += 2;  // never reused: a stale handle never names a new window
+  w.handle = h;
   w.classId = classId;
   w.classKey = cls->key;
   w.classAtom = cls->atom;
@@ -753,7 +946,8 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
   u.classes[classId].windows++;
   OwnQueueLocked(u);
   WNDPROC proc = w.proc;
-  u.windows.emplace(h, std::move(w));
+  if (w.parent != 0) FindWindowLocked(u, w.parent)->dependents.push_back(h);
+  IndexWindowLocked(u, u.windows.emplace(h, std::move(w)).first->second);
   held.unlock();
 
   CREATESTRUCTA cs{};
@@ -853,32 +1047,49 @@ BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
   std::lock_guard<std::mutex> held(u.lock);
   Window* w = FindWindowLocked(u, hWnd);
   if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  const bool searchable = w->searchable;
+  UnindexWindowLocked(u, *w);
   w->title = lpString != nullptr && !IsIntAtom(lpString) ? lpString : "";
+  if (searchable) IndexWindowLocked(u, *w);
   return TRUE;
 }
 
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
-  std::string classKey;
+  const bool anyTitle = lpWindowName == nullptr || IsIntAtom(lpWindowName);
+  UserState& u = User();
+  std::lock_guard<std::mutex> held(u.lock);
+  // Every class name has one atom, so windows are indexed by atom.
   WORD classAtom = 0;
   if (lpClassName != nullptr) {
     if (IsIntAtom(lpClassName)) {
       classAtom = IntAtom(lpClassName);
     } else {
-      classKey = AsciiLower(std::string(lpClassName));
+      auto known = u.classAtoms.find(std::string_view(lpClassName));
+      if (known == u.classAtoms.end()) return 0;
+      classAtom = known->second;
     }
   }
-  bool anyTitle = lpWindowName == nullptr || IsIntAtom(lpWindowName);
-  UserState& u = User();
-  std::lock_guard<std::mutex> held(u.lock);
-  for (auto& [h, w] : u.windows) {
-    if (w.messageOnly || w.child || w.destroying) continue;
-    if (lpClassName != nullptr) {
-      if (classAtom != 0 ? w.classAtom != classAtom : w.classKey != classKey) continue;
+  // The first created of the matching windows.
+  const std::set<HWND>* found = nullptr;
+  if (anyTitle) {
+    if (lpClassName == nullptr) {
+      found = &u.searchable;
+    } else {
+      auto c = u.byClass.find(classAtom);
+      if (c != u.byClass.end()) found = &c->second;
     }
-    if (!anyTitle && w.title != lpWindowName) continue;
-    return h;
+  } else {
+    auto t = u.byTitle.find(std::string_view(lpWindowName));
+    if (t != u.byTitle.end()) {
+      if (lpClassName == nullptr) {
+        found = &t->second.any;
+      } else {
+        auto c = t->second.byClass.find(classAtom);
+        if (c != t->second.byClass.end()) found = &c->second;
+      }
+    }
   }
-  return 0;
+  return found == nullptr || found->empty() ? 0 : *found->begin();
 }
 
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
@@ -949,29 +1160,39 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
 // user32: messages
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  Waker waker;
   UserState& u = User();
   std::lock_guard<std::mutex> held(u.lock);
   if (hWnd == 0) {
     // As on Windows: a message for no window is a thread message to ourselves.
-    return PostLocked(*OwnQueueLocked(u), 0, Msg, wParam, lParam);
+    return PostLocked(OwnQueueLocked(u), nullptr, Msg, wParam, lParam);
   }
   Window* w = FindWindowLocked(u, hWnd);
   if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  if (tOwnQueue != nullptr && w->thread == tOwnQueue->thread) {
+    return PostLocked(*tOwnQueue, w, Msg, wParam, lParam);  // nobody waits on our own queue
+  }
   auto q = u.queues.find(w->thread);
   if (q == u.queues.end()) return Fail(ERROR_INVALID_WINDOW_HANDLE);
-  return PostLocked(*q->second, hWnd, Msg, wParam, lParam);
+  if (!PostLocked(*q->second, w, Msg, wParam, lParam)) return FALSE;
+  waker.Add(q->second);
+  return TRUE;
 }
 
 BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  Waker waker;
   UserState& u = User();
   std::lock_guard<std::mutex> held(u.lock);
-  if (idThread == ThisThreadId()) OwnQueueLocked(u);
+  if (idThread == ThisThreadId()) return PostLocked(OwnQueueLocked(u), nullptr, Msg, wParam, lParam);
   auto q = u.queues.find(idThread);
   if (q == u.queues.end()) return Fail(ERROR_INVALID_THREAD_ID);
-  return PostLocked(*q->second, 0, Msg, wParam, lParam);
+  if (!PostLocked(*q->second, nullptr, Msg, wParam, lParam)) return FALSE;
+  waker.Add(q->second);
+  return TRUE;
 }
 
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  Waker waker;
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
   Window* w = FindWindowLocked(u, hWnd);
@@ -987,7 +1208,7 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   auto owner = u.queues.find(w->thread);
   if (owner == u.queues.end()) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   std::shared_ptr<Queue> ownerQueue = owner->second;
-  std::shared_ptr<Queue> mine = OwnQueueLocked(u);
+  std::shared_ptr<Queue> mine = OwnQueuePtrLocked(u);
   auto sm = std::make_shared<SentMessage>();
   sm->hwnd = hWnd;
   sm->message = Msg;
@@ -995,12 +1216,15 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   sm->lParam = lParam;
   sm->sender = mine;
   ownerQueue->sent.push_back(sm);
-  Wake(*ownerQueue);
+  waker.Add(ownerQueue);
+  held.unlock();
+  waker.Notify();
+  held.lock();
   while (!sm->done) {
     ProcessSentLocked(u, *mine, held);
     if (sm->done) break;
     uint64_t seen = mine->version;
-    mine->wake.wait(held, [&] { return sm->done || mine->version != seen; });
+    WaitOn(*mine, [&] { mine->wake.wait(held, [&] { return sm->done || mine->version != seen; }); });
   }
   return sm->result;
 }
@@ -1009,8 +1233,8 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
   if (lpMsg == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
-  std::shared_ptr<Queue> q = OwnQueueLocked(u);
-  int got = PeekLocked(u, *q, held, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
+  Queue& q = OwnQueueLocked(u);
+  int got = PeekLocked(u, q, held, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
   return got == 1 ? TRUE : FALSE;
 }
 
@@ -1021,7 +1245,7 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
   }
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
-  std::shared_ptr<Queue> q = OwnQueueLocked(u);
+  std::shared_ptr<Queue> q = OwnQueuePtrLocked(u);
   for (;;) {
     int got = PeekLocked(u, *q, held, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true);
     if (got < 0) return -1;
@@ -1065,10 +1289,10 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
 void WINAPI PostQuitMessage(int nExitCode) {
   UserState& u = User();
   std::lock_guard<std::mutex> held(u.lock);
-  std::shared_ptr<Queue> q = OwnQueueLocked(u);
-  q->quit = true;
-  q->quitCode = nExitCode;
-  Wake(*q);
+  Queue& q = OwnQueueLocked(u);
+  q.quit = true;
+  q.quitCode = nExitCode;
+  ++q.version;  // only this thread waits on its own queue
 }
 
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
@@ -1082,7 +1306,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
   }
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
-  std::shared_ptr<Queue> q = OwnQueueLocked(u);
+  std::shared_ptr<Queue> q = OwnQueuePtrLocked(u);
   if (HasInputLocked(*q)) return WAIT_OBJECT_0;
 
   if (QuorClockIsVirtual()) {
@@ -1112,10 +1336,12 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
 
   auto arrived = [&] { return HasInputLocked(*q); };
   if (dwMilliseconds == INFINITE) {
-    q->wake.wait(held, arrived);
+    WaitOn(*q, [&] { q->wake.wait(held, arrived); });
     return WAIT_OBJECT_0;
   }
-  return q->wake.wait_for(held, std::chrono::milliseconds(dwMilliseconds), arrived) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  bool got = false;
+  WaitOn(*q, [&] { got = q->wake.wait_for(held, std::chrono::milliseconds(dwMilliseconds), arrived); });
+  return got ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 }  // extern "C"

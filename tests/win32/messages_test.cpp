@@ -156,6 +156,44 @@ TEST_F(MessageQueue, FiltersByWindowAndRangeAndCanLeaveTheMessage) {
   EXPECT_EQ(TakeAll().size(), 1u);
 }
 
+TEST_F(MessageQueue, PeekForOneWindowTakesItsFamilysFirstAndKeepsTheRestInOrder) {
+  HWND top = Make(0);
+  HWND child = Make(top, WS_CHILD);
+  HWND other = Make();
+  struct Post {
+    HWND to;  // 0: a thread message
+    UINT message;
+    WPARAM tag;
+  };
+  for (const Post& p : std::vector<Post>{{other, WM_USER + 1, 1},
+                                         {child, WM_USER + 2, 2},
+                                         {top, WM_USER + 1, 3},
+                                         {0, WM_QUIT, 4},
+                                         {other, WM_USER + 2, 5},
+                                         {top, WM_USER + 2, 6}}) {
+    ASSERT_TRUE(p.to != 0 ? PostMessageA(p.to, p.message, p.tag, 0)
+                          : PostThreadMessageA(GetCurrentThreadId(), p.message, p.tag, 0));
+  }
+  struct Peek {
+    HWND window;
+    UINT minMsg, maxMsg;
+  };
+  std::vector<WPARAM> got;
+  for (const Peek& p : std::vector<Peek>{{top, WM_USER + 1, WM_USER + 1},
+                                         {top, 0, 0},
+                                         {child, 0, 0},
+                                         {other, WM_USER + 2, WM_USER + 2},
+                                         {0, WM_QUIT, WM_QUIT},
+                                         {0, WM_QUIT, WM_QUIT}}) {
+    MSG m{};
+    got.push_back(PeekMessageA(&m, p.window, p.minMsg, p.maxMsg, PM_REMOVE) ? m.wParam : 0);
+  }
+  EXPECT_EQ(got, (std::vector<WPARAM>{3, 2, 0, 5, 4, 0})) << "a child's messages are its parent's too";
+  std::vector<WPARAM> rest;
+  for (const MSG& m : TakeAll()) rest.push_back(m.wParam);
+  EXPECT_EQ(rest, (std::vector<WPARAM>{1, 6}));
+}
+
 TEST_F(MessageQueue, MessagesToADestroyedWindowAreDropped) {
   HWND doomed = Make();
   HWND kept = Make();

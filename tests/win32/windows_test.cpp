@@ -294,4 +294,38 @@ TEST_F(FindWindowTest, FindsTopLevelWindowsOnlyFirstCreatedFirst) {
   EXPECT_EQ(FindWindowA(nullptr, nullptr), parent);
 }
 
+TEST_F(FindWindowTest, FollowsTitleChangesAndDestruction) {
+  WNDCLASSA wc{};
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpfnWndProc = RecordingProc;
+  wc.lpszClassName = "QwIndexOther";
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND a = Make("Qw Index One");
+  HWND b = Make("Qw Index Two");
+  HWND c = Make("Qw Index Two", 0, 0, "QwIndexOther");
+  struct Look {
+    LPCSTR cls;
+    LPCSTR title;
+  };
+  auto found = [](const std::vector<Look>& looks) {
+    std::vector<HWND> out;
+    for (const Look& l : looks) out.push_back(FindWindowA(l.cls, l.title));
+    return out;
+  };
+  const std::vector<Look> looks = {{nullptr, "Qw Index One"},          {"QWINDEXOTHER", "Qw Index Two"},
+                                   {"qwrecording", "Qw Index Two"},    {"QwIndexOther", nullptr},
+                                   {"QwNeverRegistered", nullptr},     {nullptr, "Qw Index Three"},
+                                   {"QwIndexOther", "Qw Index Three"}, {"QwRecording", "Qw Index Four"}};
+  EXPECT_EQ(found(looks), (std::vector<HWND>{a, c, b, c, HWND{}, HWND{}, HWND{}, HWND{}}));
+
+  ASSERT_TRUE(SetWindowTextA(a, "Qw Index Three"));
+  ASSERT_TRUE(SetWindowTextA(b, "Qw Index Four"));
+  EXPECT_EQ(found(looks), (std::vector<HWND>{HWND{}, c, HWND{}, c, HWND{}, a, HWND{}, b}));
+
+  ASSERT_TRUE(DestroyWindow(c));
+  ASSERT_TRUE(DestroyWindow(a));
+  EXPECT_EQ(found(looks), (std::vector<HWND>{HWND{}, HWND{}, HWND{}, HWND{}, HWND{}, HWND{}, HWND{}, b}));
+  EXPECT_TRUE(UnregisterClassA("QwIndexOther", GetModuleHandleA(nullptr)));
+}
+
 }  // namespace

@@ -9,8 +9,8 @@ namespace quortool {
 
 namespace {
 
-// How long the message loop runs between looks at the stop flag.
-constexpr uint32_t kSliceMs = 50;
+// Posted to the monitor's window when a stop request arrives.
+constexpr UINT kStopNotice = WM_USER + 1;
 // RAS may report the disconnected state for a while before it drops the
 // handle; the component keeps polling through that. If the handle stays
 // valid that long after RAS said "disconnected", quor hangs up itself.
@@ -51,19 +51,36 @@ class DialMonitor {
   }
 
   int Run() {
+    // The loop sleeps until its next timer or message: a stop request
+    // arrives as a message to this window, the grace after RAS's
+    // "disconnected" is a timer.
+    struct Notices {
+      HWND window;
+      ~Notices() {
+        platform::RemoveStopHandlers();
+        DeallocateHWnd(window);
+      }
+    } notices{AllocateHWnd([this](TMessage& Msg) {
+      if (Msg.Msg == kStopNotice) fStopAsked = true;
+    })};
     platform::ClearStopRequest();
-    platform::InstallStopHandlers();
-    struct Restore {
-      ~Restore() { platform::RemoveStopHandlers(); }
-    } restore;
+    platform::InstallStopHandlers(notices.window, kStopNotice);
+    TTimer grace(nullptr);
+    grace.SetEnabled(false);
+    grace.SetInterval(static_cast<Cardinal>(kDisconnectedGraceMs));
+    grace.SetOnTimer([this, &grace](TObject*) {
+      grace.SetEnabled(false);
+      fGraceOver = true;
+    });
+    fGrace = &grace;
 
     fQuor.Connect();
     while (fOutcome == Outcome::Running) {
-      if (platform::StopRequested()) {
+      if (fStopAsked || platform::StopRequested()) {
         Stop();
         break;
       }
-      if (fDisconnectedAt != 0 && QuorClockNow() - fDisconnectedAt >= kDisconnectedGraceMs) {
+      if (fGraceOver) {
         // RAS said the call is over but still holds the handle: hang up.
         fQuor.Disconnect();
         if (fOutcome == Outcome::Running) {
@@ -73,8 +90,9 @@ class DialMonitor {
         }
         break;
       }
-      Application->RunFor(kSliceMs);
+      Application->HandleMessage();
     }
+    fGrace = nullptr;
     return Finish();
   }
 
@@ -123,7 +141,7 @@ class DialMonitor {
     if (error == static_cast<Integer>(RASCS_Disconnected)) {
       // RAS's own "disconnected" state: the status poll will see the handle
       // go and report the loss; give it a moment.
-      if (fDisconnectedAt == 0) fDisconnectedAt = QuorClockNow();
+      if (fGrace != nullptr && !fGrace->Enabled() && !fGraceOver) fGrace->SetEnabled(true);
       return;
     }
     fOutcome = Outcome::Lost;
@@ -175,7 +193,9 @@ class DialMonitor {
   uint64_t fStart;
   Outcome fOutcome = Outcome::Running;
   bool fConnected = false;
-  uint64_t fDisconnectedAt = 0;
+  bool fStopAsked = false;
+  bool fGraceOver = false;
+  TTimer* fGrace = nullptr;
   Integer fErrorCode = 0;
   std::string fErrorText;
   std::map<Integer, std::string> fLastErrorTexts;

@@ -5,12 +5,16 @@
 
 #include <string>
 
+#include "Win32/Win32.h"
+
 namespace quortool::platform {
 
 // Ctrl-C and termination requests (SIGINT/SIGTERM, or the console's Ctrl-C,
-// Ctrl-Break and close events) only set a flag; the message loop polls it
-// between slices and does the hang-up itself.
-void InstallStopHandlers();
+// Ctrl-Break and close events) set a flag and post `message` (wParam: the
+// request's number) to `window`, so a message loop sleeping until its next
+// timer or message wakes at once and does the hang-up itself. The handlers
+// do nothing else.
+void InstallStopHandlers(HWND window, UINT message);
 // Restores the default behaviour.
 void RemoveStopHandlers();
 bool StopRequested();

@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "tools/quor/Platform.h"
 
@@ -12,28 +15,48 @@ namespace quortool::platform {
 
 namespace {
 
-// Set by the signal handler and read by the message loop; nothing else
-// happens inside the handler.
+// Set by the signal handler and read by the message loop.
 std::atomic<int> gStopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the stop flag must be usable from a signal handler");
+
+// The handler may only write to a pipe; a thread of ours waits on its other
+// end and posts the request to the loop's window (posting takes a lock, which
+// a signal handler must not).
+int gPipe[2] = {-1, -1};
+std::thread gNotifier;
+constexpr char kQuitNotifier = 0;
 
 extern "C" void OnStopSignal(int signo) {
   int expected = 0;
   gStopSignal.compare_exchange_strong(expected, signo);
+  const int saved = errno;
+  const char byte = 1;
+  if (gPipe[1] >= 0) (void)!write(gPipe[1], &byte, 1);
+  errno = saved;
+}
+
+void Notify(HWND window, UINT message) {
+  for (;;) {
+    char byte = 0;
+    const ssize_t n = read(gPipe[0], &byte, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || byte == kQuitNotifier) return;
+    PostMessageA(window, message, static_cast<WPARAM>(gStopSignal.load()), 0);
+  }
 }
 
 void SetHandler(int signo, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
-  // Restart interrupted system calls: the loop notices the flag on its own.
   action.sa_flags = SA_RESTART;
   sigaction(signo, &action, nullptr);
 }
 
 }  // namespace
 
-void InstallStopHandlers() {
+void InstallStopHandlers(HWND window, UINT message) {
+  if (gPipe[0] < 0 && pipe2(gPipe, O_CLOEXEC) == 0) gNotifier = std::thread(Notify, window, message);
   SetHandler(SIGINT, OnStopSignal);
   SetHandler(SIGTERM, OnStopSignal);
   SetHandler(SIGHUP, OnStopSignal);
@@ -43,6 +66,14 @@ void RemoveStopHandlers() {
   SetHandler(SIGINT, SIG_DFL);
   SetHandler(SIGTERM, SIG_DFL);
   SetHandler(SIGHUP, SIG_DFL);
+  if (gPipe[0] < 0) return;
+  const char byte = kQuitNotifier;
+  while (write(gPipe[1], &byte, 1) < 0 && errno == EINTR) {
+  }
+  if (gNotifier.joinable()) gNotifier.join();
+  close(gPipe[0]);
+  close(gPipe[1]);
+  gPipe[0] = gPipe[1] = -1;
 }
 
 bool StopRequested() {

@@ -20,6 +20,9 @@ namespace {
 // Set by the console control handler (which Windows runs on a thread of its
 // own) and read by the message loop.
 std::atomic<int> gStopEvent{0};
+// Where the request is posted, so that the sleeping loop wakes at once.
+std::atomic<HWND> gNoticeWindow{};
+std::atomic<UINT> gNoticeMessage{0};
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
   switch (event) {
@@ -31,6 +34,9 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
       int expected = 0;
       // Console event numbers start at 0; keep 0 meaning "none".
       gStopEvent.compare_exchange_strong(expected, static_cast<int>(event) + 1);
+      if (HWND window = gNoticeWindow.load()) {
+        PostMessageA(window, gNoticeMessage.load(), static_cast<WPARAM>(gStopEvent.load()), 0);
+      }
       return TRUE;
     }
     default:
@@ -40,11 +46,14 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-void InstallStopHandlers() {
+void InstallStopHandlers(HWND window, UINT message) {
+  gNoticeMessage.store(message);
+  gNoticeWindow.store(window);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 void RemoveStopHandlers() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  gNoticeWindow.store(HWND{});
 }
 bool StopRequested() {
   return gStopEvent.load() != 0;
