@@ -18,4 +18,25 @@ uint64_t PeakRssKiB() {
   return static_cast<uint64_t>(counters.PeakWorkingSetSize) / 1024u;
 }
 
+// The figures below are taken on Linux only.
+double KernelRoundTripNs(int64_t) {
+  return 0;
+}
+int64_t SleepCount(int) {
+  return -1;
+}
+bool StartChild(const std::vector<std::string>&, Child&) {
+  return false;
+}
+bool ReadChild(Child&, int, std::string&) {
+  return false;
+}
+void InterruptChild(const Child&) {}
+int WaitChild(Child&, int) {
+  return -1;
+}
+std::string ProgramDir() {
+  return ".";
+}
+
 }  // namespace quorbench

@@ -147,4 +147,26 @@ HoldDialEvents::~HoldDialEvents() {
   if (fSet != nullptr) fSet(QUORRASSIM_ANY_STATE, QUORRASSIM_DEFAULT_DELAY);
 }
 
+double LoopClock::NsPerItem(double Items) const {
+  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - fStart).count();
+  return Items > 0 ? ns / Items : 0;
+}
+
+double BestNsPerItem(const std::function<void()>& Body, double Items) {
+  double best = 0;
+  for (int round = 0; round < 3; ++round) {
+    LoopClock clock;
+    Body();
+    const double ns = clock.NsPerItem(Items);
+    if (round == 0 || ns < best) best = ns;
+  }
+  return best;
+}
+
+void ReportAnchor(benchmark::State& State, const std::string& Name, double QuorNs, double AnchorNs) {
+  if (AnchorNs <= 0) return;
+  State.counters[Name + "_ns"] = AnchorNs;
+  State.counters["x_" + Name] = QuorNs / AnchorNs;
+}
+
 }  // namespace quorbench

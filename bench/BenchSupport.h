@@ -6,8 +6,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "Ras2/Ras2.h"
@@ -78,5 +80,23 @@ class HoldDialEvents {
  private:
   TQuorRasSimSetStepDelay fSet = nullptr;
 };
+
+// Quor's figures beside an anchor measured in the same run: the wall time
+// of a benchmark's own loop (started before it, read after it), and the
+// anchor's time for the same work done with a plain container or a kernel
+// object, both in ns per item.
+class LoopClock {
+ public:
+  LoopClock() : fStart(std::chrono::steady_clock::now()) {}
+  double NsPerItem(double Items) const;
+
+ private:
+  std::chrono::steady_clock::time_point fStart;
+};
+// The best of three timings of Body, which handles Items items, in ns per item.
+double BestNsPerItem(const std::function<void()>& Body, double Items);
+// Publishes "<Name>_ns", the anchor's figure, and "x_<Name>", Quor's figure
+// divided by it (nothing when the anchor could not be measured).
+void ReportAnchor(benchmark::State& State, const std::string& Name, double QuorNs, double AnchorNs);
 
 }  // namespace quorbench

@@ -3,12 +3,19 @@
 // message loop.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <deque>
 #include <future>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <type_traits>
+#include <unordered_map>
+#include <vector>
 
 #include "Vcl/Vcl.h"
 #include "Win32/Win32.h"
+#include "bench/BenchPlatform.h"
 #include "bench/BenchSupport.h"
 
 namespace {
@@ -117,6 +124,56 @@ class Worker {
   DWORD fThreadId = 0;
 };
 
+// The anchors of the queue figures: the same bursts through a plain
+// std::deque, bare or behind a mutex (lock per push and per pop, as a queue
+// shared between threads needs), each message handed to a window procedure
+// through a pointer the compiler cannot see through.
+WNDPROC volatile gAnchorProc = CountingProc;
+
+template <bool Locked>
+double DequeAnchorNs(int Burst) {
+  const int bursts = std::max(1, 200000 / Burst);
+  std::deque<MSG> queue;
+  std::mutex lock;
+  auto run = [&] {
+    for (int b = 0; b < bursts; ++b) {
+      for (int i = 0; i < Burst; ++i) {
+        MSG m{};
+        m.message = kMsgWork;
+        m.wParam = static_cast<WPARAM>(i);
+        if constexpr (Locked) {
+          std::lock_guard<std::mutex> held(lock);
+          queue.push_back(m);
+        } else {
+          queue.push_back(m);
+        }
+      }
+      for (;;) {
+        MSG m;
+        {
+          std::unique_lock<std::mutex> held(lock, std::defer_lock);
+          if constexpr (Locked) held.lock();
+          if (queue.empty()) break;
+          m = queue.front();
+          queue.pop_front();
+        }
+        gAnchorProc(m.hwnd, m.message, m.wParam, m.lParam);
+      }
+    }
+  };
+  return quorbench::BestNsPerItem(run, static_cast<double>(bursts) * Burst);
+}
+
+// The anchor of the cross-thread figures: the kernel's own wake-up round trip.
+double RoundTripAnchorNs() {
+  double best = 0;
+  for (int round = 0; round < 3; ++round) {
+    const double ns = quorbench::KernelRoundTripNs(20000);
+    if (round == 0 || ns < best) best = ns;
+  }
+  return best;
+}
+
 // Waits for (and dispatches) messages until Count more have been counted.
 void DispatchUntil(uint64_t Count) {
   const uint64_t target = tHandled + Count;
@@ -133,16 +190,20 @@ static void BM_Win32_PostDispatch_SameThread(benchmark::State& State) {
   const HWND wnd = CreateOn("QuorBenchCounting");
   const int burst = static_cast<int>(State.range(0));
   const uint64_t before = tHandled;
+  quorbench::LoopClock clock;
   for (auto _ : State) {
     for (int i = 0; i < burst; ++i) PostMessageA(wnd, kMsgWork, static_cast<WPARAM>(i), 0);
     MSG msg;
     while (PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
   }
   const uint64_t handled = tHandled - before;
+  const double ns = clock.NsPerItem(static_cast<double>(handled));
   DestroyWindow(wnd);
   if (handled != static_cast<uint64_t>(State.iterations()) * static_cast<uint64_t>(burst))
     return State.SkipWithError("messages were lost");
   State.SetItemsProcessed(static_cast<int64_t>(handled));
+  quorbench::ReportAnchor(State, "deque", ns, DequeAnchorNs<false>(burst));
+  quorbench::ReportAnchor(State, "locked_deque", ns, DequeAnchorNs<true>(burst));
 }
 BENCHMARK(BM_Win32_PostDispatch_SameThread)->Arg(1)->Arg(100)->Arg(1000);
 
@@ -188,18 +249,22 @@ static void BM_Win32_PostRoundTrip_CrossThread(benchmark::State& State) {
   if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
   const HWND wnd = CreateOn("QuorBenchCounting");
   uint64_t handled = 0;
+  double ns = 0;
   {
     Worker worker;
+    quorbench::LoopClock clock;
     for (auto _ : State) {
       PostMessageA(worker.Window(), kMsgPing, 0, ToParam(wnd));
       const uint64_t before = tHandled;
       DispatchUntil(1);
       handled += tHandled - before;
     }
+    ns = clock.NsPerItem(static_cast<double>(State.iterations()));
   }
   DestroyWindow(wnd);
   if (handled != static_cast<uint64_t>(State.iterations())) return State.SkipWithError("answers were lost");
   State.SetItemsProcessed(static_cast<int64_t>(handled));
+  quorbench::ReportAnchor(State, "eventfd", ns, RoundTripAnchorNs());
 }
 BENCHMARK(BM_Win32_PostRoundTrip_CrossThread)->UseRealTime();
 
@@ -208,14 +273,18 @@ BENCHMARK(BM_Win32_PostRoundTrip_CrossThread)->UseRealTime();
 static void BM_Win32_SendMessage_CrossThread(benchmark::State& State) {
   if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
   int64_t sent = 0;
+  double ns = 0;
   {
     Worker worker;
+    quorbench::LoopClock clock;
     for (auto _ : State) {
       SendMessageA(worker.Window(), kMsgWork, 0, 0);
       ++sent;
     }
+    ns = clock.NsPerItem(static_cast<double>(sent));
   }
   State.SetItemsProcessed(sent);
+  quorbench::ReportAnchor(State, "eventfd", ns, RoundTripAnchorNs());
 }
 BENCHMARK(BM_Win32_SendMessage_CrossThread)->UseRealTime();
 
@@ -238,3 +307,41 @@ static void BM_Vcl_ProcessMessages_AllocateHWnd(benchmark::State& State) {
   State.SetItemsProcessed(static_cast<int64_t>(handled));
 }
 BENCHMARK(BM_Vcl_ProcessMessages_AllocateHWnd)->Arg(1)->Arg(100)->Arg(1000);
+
+// FindWindowA by title among range(0) top-level windows: range(1) 0 looks
+// for a title no window has, 1 for the first window's, 2 for the last's.
+// The anchor is a lookup of the same title in a hash map of all titles.
+static void BM_Win32_FindWindowA(benchmark::State& State) {
+  if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
+  const int count = static_cast<int>(State.range(0));
+  const int64_t mode = State.range(1);
+  std::vector<HWND> windows;
+  std::vector<std::string> titles;
+  std::unordered_map<std::string, HWND> byTitle;
+  for (int i = 0; i < count; ++i) {
+    titles.push_back("Quor bench window " + std::to_string(100000 + i));
+    windows.push_back(CreateWindowExA(0, "QuorBenchCounting", titles.back().c_str(), 0, 0, 0, 0, 0, 0, 0,
+                                      GetModuleHandleA(nullptr), nullptr));
+    byTitle.emplace(titles.back(), windows.back());
+  }
+  const std::string title = mode == 0 ? "Quor bench window 999999" : mode == 1 ? titles.front() : titles.back();
+  const HWND expected = mode == 0 ? HWND{} : mode == 1 ? windows.front() : windows.back();
+  HWND found = expected;
+  quorbench::LoopClock clock;
+  for (auto _ : State) {
+    found = FindWindowA(nullptr, title.c_str());
+    benchmark::DoNotOptimize(found);
+  }
+  const double ns = clock.NsPerItem(static_cast<double>(State.iterations()));
+  for (HWND w : windows) DestroyWindow(w);
+  if (found != expected) return State.SkipWithError("FindWindowA found the wrong window");
+  State.SetItemsProcessed(State.iterations());
+  const int64_t lookups = 1000000;
+  const double anchor = quorbench::BestNsPerItem(
+      [&] {
+        for (int64_t i = 0; i < lookups; ++i) benchmark::DoNotOptimize(byTitle.find(title));
+      },
+      static_cast<double>(lookups));
+  quorbench::ReportAnchor(State, "hash", ns, anchor);
+}
+BENCHMARK(BM_Win32_FindWindowA)->ArgNames({"windows", "find"})->ArgsProduct({{10, 1000, 10000}, {0, 1, 2}});

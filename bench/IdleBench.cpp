@@ -1,0 +1,149 @@
+// What an idle dialer costs, on the real clock: how often a connected
+// component (and one waiting out a long redial pause) wakes up in this
+// process's message loop, and the same for the quor tool run as a program
+// (`quor dial`), plus how long the tool takes to act on Ctrl-C. Wake-ups are
+// the times the process's threads went to sleep (Linux: /proc).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+
+#include "TQuorComponent/TQuorComponent.h"
+#include "Vcl/Vcl.h"
+#include "Win32/Clock.h"
+#include "bench/BenchPlatform.h"
+#include "bench/BenchSupport.h"
+
+namespace {
+
+constexpr int kWatchMs = 3000;   // how long the idle dialer is watched
+constexpr Byte kLongPause = 60;  // seconds of the redial pause watched
+
+// The notice the component gives once the pause before a redial begins.
+constexpr char kPauseNotice[] = "Retrying in ";
+
+enum Phase { kConnected = 0, kRedialPause = 1 };
+
+// The service dials at once (1 ms per state); in the pause phase the line is
+// busy, so the dialer waits for its redial.
+void UseScenario(Phase P) {
+  const auto path = quorbench::BenchDir() / "idle-scenario.ini";
+  quorbench::WriteTextFile(path, P == kConnected ? "[*]\nStepDelay=1ms\nTeardown=10ms\n"
+                                                 : "[*]\nStepDelay=1ms\nOutcome=busy\nErrorDelay=1ms\n");
+  quorbench::SetEnv("QUOR_RAS_SCENARIO", path.string());
+}
+
+// Real time for the length of a benchmark, the scenario file removed again.
+struct RealTime {
+  explicit RealTime(Phase P) {
+    UseScenario(P);
+    QuorClockUseVirtual(0);
+  }
+  ~RealTime() {
+    QuorClockUseVirtual(1);
+    quorbench::SetEnv("QUOR_RAS_SCENARIO", "");
+  }
+};
+
+// An error text with details; kept, since the library may keep only the pointer.
+void SkipWith(benchmark::State& State, const std::string& Text) {
+  static std::string kept;
+  kept = Text;
+  State.SkipWithError(kept.c_str());
+}
+
+double CpuMs() {
+  return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+void ReportIdle(benchmark::State& State, int64_t Sleeps, double CpuMsUsed, double Seconds) {
+  State.counters["wakeups/s"] = static_cast<double>(Sleeps) / Seconds;
+  if (CpuMsUsed >= 0) State.counters["cpu_ms/s"] = CpuMsUsed / Seconds;
+}
+
+}  // namespace
+
+// A component in this process's loop, connected (its 500 ms status watch)
+// or in a 60 s redial pause after a busy line.
+static void BM_Idle_Component(benchmark::State& State) {
+  const auto phase = static_cast<Phase>(State.range(0));
+  if (quorbench::SleepCount(0) < 0) return State.SkipWithError("no wake-up count on this system");
+  quorbench::WritePhonebook(1);
+  RealTime realTime(phase);
+  TQuor q(nullptr);
+  bool connected = false, pausing = false;
+  q.SetEntryName("Office");
+  q.SetRedialAttempts(phase == kConnected ? 0 : 1);
+  q.SetRedialPause(kLongPause);
+  q.SetOnConnect([&](TObject*) { connected = true; });
+  q.SetOnNotify([&](Integer, String Text) { pausing = pausing || Text.rfind(kPauseNotice, 0) == 0; });
+  if (!q.RasInitialized || q.Connect() == 0) return State.SkipWithError("Connect failed");
+  const bool settled = Application->RunUntil([&] { return phase == kConnected ? connected : pausing; }, 10000);
+  Application->RunFor(200);
+  if (!settled || (phase == kRedialPause && connected)) {
+    q.Disconnect();
+    return State.SkipWithError("the dial did not reach the watched state");
+  }
+  int64_t sleeps = 0;
+  double cpu = 0;
+  for (auto _ : State) {
+    const int64_t before = quorbench::SleepCount(0);
+    const double cpuBefore = CpuMs();
+    Application->RunFor(kWatchMs);
+    sleeps = quorbench::SleepCount(0) - before;
+    cpu = CpuMs() - cpuBefore;
+  }
+  q.Disconnect();
+  ReportIdle(State, sleeps, cpu, kWatchMs / 1000.0);
+}
+BENCHMARK(BM_Idle_Component)->ArgName("pause")->Arg(kConnected)->Arg(kRedialPause)->Iterations(1);
+
+// The same for `quor dial` run as a program beside this one (same phonebook
+// and service state), then Ctrl-C: "stop_ms" is the time from the signal to
+// the tool's "Disconnecting..." line.
+static void BM_Idle_QuorDial(benchmark::State& State) {
+  const auto phase = static_cast<Phase>(State.range(0));
+  quorbench::WritePhonebook(1);
+  RealTime realTime(phase);
+  const std::string quor = quorbench::ProgramDir() + "/quor";
+  std::vector<std::string> argv = {quor, "dial", "Office", "--json"};
+  if (phase == kRedialPause) argv.insert(argv.end(), {"--redial", "1", "--pause", std::to_string(kLongPause)});
+  quorbench::Child child;
+  if (!quorbench::StartChild(argv, child)) return SkipWith(State, "cannot run " + quor);
+  std::string out;
+  const std::string awaited = phase == kConnected ? "\"event\":\"connect\"" : kPauseNotice;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (out.find(awaited) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    quorbench::ReadChild(child, 100, out);
+  }
+  if (out.find(awaited) == std::string::npos) {
+    quorbench::WaitChild(child, 0);
+    return SkipWith(State, "quor dial did not reach the watched state: " + out);
+  }
+  while (quorbench::ReadChild(child, 200, out)) {
+  }
+  int64_t sleeps = 0;
+  double stopMs = 0;
+  for (auto _ : State) {
+    const int64_t before = quorbench::SleepCount(child.Pid);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchMs);
+    for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
+      quorbench::ReadChild(child, static_cast<int>(left) + 1, out);  // whatever it says meanwhile
+    }
+    sleeps = quorbench::SleepCount(child.Pid) - before;
+    const size_t seen = out.size();
+    const auto signalled = std::chrono::steady_clock::now();
+    quorbench::InterruptChild(child);
+    while (out.find("Disconnecting...", seen) == std::string::npos && quorbench::ReadChild(child, 5000, out)) {
+    }
+    stopMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - signalled).count();
+  }
+  const bool stopped = out.find("Disconnecting...") != std::string::npos;
+  const int code = quorbench::WaitChild(child, 10000);
+  if (!stopped || code != 0) return SkipWith(State, "quor dial did not stop cleanly on Ctrl-C: " + out);
+  ReportIdle(State, sleeps, -1, kWatchMs / 1000.0);
+  State.counters["stop_ms"] = stopMs;
+}
+BENCHMARK(BM_Idle_QuorDial)->ArgName("pause")->Arg(kConnected)->Arg(kRedialPause)->Iterations(1);
