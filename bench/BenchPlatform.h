@@ -15,6 +15,9 @@ void SetEnv(const std::string& Name, const std::string& Value);
 // Peak resident set size of this process in KiB, 0 when unknown.
 uint64_t PeakRssKiB();
 
+// Bytes of the C heap in use now (every module of the process); -1 when unknown.
+int64_t HeapInUse();
+
 // The anchor of the cross-thread figures: Count wake-up round trips between
 // two threads through the kernel's plainest wait object (eventfd on Linux),
 // in ns per round trip; 0 where there is none.

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -30,6 +31,10 @@ uint64_t PeakRssKiB() {
   struct rusage usage {};
   if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
   return static_cast<uint64_t>(usage.ru_maxrss);  // KiB on Linux
+}
+
+int64_t HeapInUse() {
+  return static_cast<int64_t>(mallinfo2().uordblks);
 }
 
 double KernelRoundTripNs(int64_t Count) {

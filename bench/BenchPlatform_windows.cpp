@@ -19,6 +19,9 @@ uint64_t PeakRssKiB() {
 }
 
 // The figures below are taken on Linux only.
+int64_t HeapInUse() {
+  return -1;
+}
 double KernelRoundTripNs(int64_t) {
   return 0;
 }

@@ -12,6 +12,7 @@
 
 #include "TQuorComponent/TQuorComponent.h"
 #include "Win32/Clock.h"
+#include "bench/BenchPlatform.h"
 #include "bench/BenchSupport.h"
 
 using quorbench::AllocMeter;
@@ -136,6 +137,74 @@ static void BM_TQuor_FullDial(benchmark::State& State) {
   ResetService();
 }
 BENCHMARK(BM_TQuor_FullDial)->Unit(benchmark::kMicrosecond);
+
+// range(0) components, each dialling its own entry of a phonebook of as many
+// entries, all at once: every Connect call (the service reads the phonebook
+// and publishes the new call), then the loop until all are connected (virtual
+// time), then the hang-ups. "connect_us" is the wall time of one Connect,
+// "dial_us" that of one whole dial (Connect and its events up to connected);
+// creating the components and hanging up are not timed.
+static void BM_TQuor_ManyDials(benchmark::State& State) {
+  const int count = static_cast<int>(State.range(0));
+  quorbench::WritePhonebook(count);
+  ResetService();
+  double connectUs = 0, dialUs = 0;
+  bool allConnected = true;
+  for (auto _ : State) {
+    State.PauseTiming();
+    std::vector<std::unique_ptr<Dialer>> dialers;
+    for (int i = 0; i < count; ++i) {
+      dialers.push_back(std::make_unique<Dialer>());
+      dialers.back()->Q.SetEntryName(quorbench::EntryName(i));
+    }
+    if (!Bound(State, dialers.front()->Q)) return;
+    State.ResumeTiming();
+    quorbench::LoopClock dials;
+    for (auto& d : dialers) d->Q.Connect();
+    connectUs = dials.NsPerItem(count) / 1000;
+    uint64_t connected = 0;
+    Application->RunUntil(
+        [&] {
+          connected = 0;
+          for (auto& d : dialers) connected += d->Connects;
+          return connected == static_cast<uint64_t>(count);
+        },
+        600000);
+    dialUs = dials.NsPerItem(count) / 1000;
+    allConnected = allConnected && connected == static_cast<uint64_t>(count);
+    State.PauseTiming();
+    for (auto& d : dialers) d->Q.Disconnect();
+    dialers.clear();
+    Application->RunFor(2000);
+    ResetService();
+    State.ResumeTiming();
+  }
+  quorbench::WritePhonebook(1);
+  if (!allConnected) return State.SkipWithError("not every dial connected");
+  State.SetItemsProcessed(State.iterations() * count);
+  State.counters["connect_us"] = connectUs;
+  State.counters["dial_us"] = dialUs;
+}
+BENCHMARK(BM_TQuor_ManyDials)->Arg(10)->Arg(100)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The heap an idle, bound component keeps (its lists, timers, message
+// registration and library reference), from 100 of them alive at once.
+static void BM_TQuor_IdleMemory(benchmark::State& State) {
+  quorbench::WritePhonebook(1);
+  constexpr int kCount = 100;
+  double perComponent = 0;
+  for (auto _ : State) {
+    std::vector<std::unique_ptr<TQuor>> components;
+    components.reserve(kCount);
+    const int64_t before = quorbench::HeapInUse();
+    for (int i = 0; i < kCount; ++i) components.push_back(std::make_unique<TQuor>(nullptr));
+    perComponent = static_cast<double>(quorbench::HeapInUse() - before) / kCount;
+    if (!components.front()->RasInitialized) return State.SkipWithError("the simulated RAS service was not loaded");
+  }
+  if (quorbench::HeapInUse() < 0) return State.SkipWithError("no heap figure on this system");
+  State.counters["heap_bytes/component"] = perComponent;
+}
+BENCHMARK(BM_TQuor_IdleMemory)->Iterations(3);
 
 // One tick of the status watch of an established connection (every 500 ms:
 // RasGetConnectStatus through the loop, re-arming the timer).
