@@ -114,7 +114,7 @@ static void BM_Timer_FireAllDue(benchmark::State& State) {
 
   using Due = std::pair<uint64_t, uint32_t>;
   const auto count = static_cast<uint32_t>(State.range(0));
-  const int rounds = static_cast<int>(std::max<uint32_t>(2, 2000000 / count));
+  const int rounds = static_cast<int>(std::max<uint32_t>(2, 500000 / count));
   uint64_t ticks = 0;
   void (*volatile tick)(uint64_t&) = [](uint64_t& n) { ++n; };
   const double anchor = quorbench::BestNsPerItem(

@@ -132,7 +132,7 @@ WNDPROC volatile gAnchorProc = CountingProc;
 
 template <bool Locked>
 double DequeAnchorNs(int Burst) {
-  const int bursts = std::max(1, 200000 / Burst);
+  const int bursts = std::max(1, 50000 / Burst);
   std::deque<MSG> queue;
   std::mutex lock;
   auto run = [&] {
@@ -336,7 +336,7 @@ static void BM_Win32_FindWindowA(benchmark::State& State) {
   for (HWND w : windows) DestroyWindow(w);
   if (found != expected) return State.SkipWithError("FindWindowA found the wrong window");
   State.SetItemsProcessed(State.iterations());
-  const int64_t lookups = 1000000;
+  const int64_t lookups = 200000;
   const double anchor = quorbench::BestNsPerItem(
       [&] {
         for (int64_t i = 0; i < lookups; ++i) benchmark::DoNotOptimize(byTitle.find(title));
