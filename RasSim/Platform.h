@@ -34,6 +34,18 @@ bool MakeDirs(const std::string& path, bool privateDir);
 enum class ReadResult { Ok, NotFound, CannotOpen, CannotRead };
 // Reads a whole file.
 ReadResult ReadFile(const std::string& path, std::string& contents);
+// What tells one version of a file from the next without reading it: its
+// size, modification time and identity (the file a path leads to).
+struct FileStamp {
+  uint64_t size = 0;
+  uint64_t modified = 0;
+  uint64_t id = 0;
+  uint64_t device = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// False when there is no such file, or when it changed so recently that a
+// same-sized change within the file system's clock tick could go unseen.
+bool StampOfFile(const std::string& path, FileStamp& out);
 
 // Replaces a file atomically: writes a temporary file in the same folder,
 // flushes it (to disk when durable), then renames it over the target. The

@@ -15,6 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <set>
+#include <utility>
 
 #include "RasSim/Platform.h"
 
@@ -93,6 +96,23 @@ ReadResult ReadFile(const std::string& path, std::string& contents) {
   return ReadResult::Ok;
 }
 
+// File times advance in coarse ticks (a few ms); a file younger than this
+// might still change without its stamp changing.
+constexpr uint64_t kSettledNs = 50000000ull;
+
+bool StampOfFile(const std::string& path, FileStamp& out) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  out.size = static_cast<uint64_t>(st.st_size);
+  out.modified = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ull + static_cast<uint64_t>(st.st_mtim.tv_nsec);
+  out.id = static_cast<uint64_t>(st.st_ino);
+  out.device = static_cast<uint64_t>(st.st_dev);
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const uint64_t nowNs = static_cast<uint64_t>(now.tv_sec) * 1000000000ull + static_cast<uint64_t>(now.tv_nsec);
+  return nowNs > out.modified + kSettledNs;
+}
+
 namespace {
 
 std::string BaseName(const std::string& path) {
@@ -132,9 +152,10 @@ std::string RandomTag() {
   return tag;
 }
 
-// Removes "<name>.tmp.<pid>.<tag>" files in the folder whose writer process
-// is gone (killed in the middle of a write). The caller holds the lock of
-// `name`, so no live writer of ours is between its create and its rename.
+// Removes "<name>.tmp.<pid>.<tag>" files (an empty name: of any file) in the
+// folder whose writer process is gone (killed in the middle of a write). The
+// caller holds the lock of `name` (of the folder), so no live writer of ours
+// is between its create and its rename.
 void RemoveStaleTemps(int dirFd, const std::string& name) {
   int listFd = dup(dirFd);
   if (listFd < 0) return;
@@ -146,8 +167,16 @@ void RemoveStaleTemps(int dirFd, const std::string& name) {
   const std::string prefix = name + ".tmp.";
   while (struct dirent* e = readdir(d)) {
     const char* n = e->d_name;
-    if (std::strncmp(n, prefix.c_str(), prefix.size()) != 0) continue;
-    const char* digits = n + prefix.size();
+    const char* digits = nullptr;
+    if (!name.empty()) {
+      if (std::strncmp(n, prefix.c_str(), prefix.size()) != 0) continue;
+      digits = n + prefix.size();
+    } else {
+      // Any file's temporaries: "<name>.tmp.<pid>.<tag>".
+      const char* mark = std::strstr(n, ".tmp.");
+      if (mark == nullptr || mark == n) continue;
+      digits = mark + 5;
+    }
     char* end = nullptr;
     unsigned long pid = std::strtoul(digits, &end, 10);
     if (end == digits || *end != '.' || pid == 0 || pid > 0xFFFFFFFFul) continue;
@@ -176,10 +205,23 @@ bool WriteAll(int fd, const std::string& contents) {
 // existing regular file keeps its mode and, where permitted, its owner; a new
 // one gets 0644 less the umask. A symbolic link at `name` is replaced, never
 // followed (callers that want to write through links resolve them first).
-bool ReplaceAt(int dirFd, const std::string& name, const std::string& contents, bool privateFile, bool durable) {
+// True the first time this process asks about a folder: a folder holding
+// many files (the connection registry) is then not listed on every write.
+bool FirstVisit(int dirFd) {
+  struct stat st;
+  if (fstat(dirFd, &st) != 0) return true;
+  static std::mutex lock;
+  static std::set<std::pair<dev_t, ino_t>> visited;
+  std::lock_guard<std::mutex> held(lock);
+  return visited.insert({st.st_dev, st.st_ino}).second;
+}
+
+// Removes the stale temporaries of `name` first unless the caller swept them.
+bool ReplaceAt(int dirFd, const std::string& name, const std::string& contents, bool privateFile, bool durable,
+               bool sweep = true) {
   struct stat old;
   const bool existing = fstatat(dirFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
-  RemoveStaleTemps(dirFd, name);
+  if (sweep) RemoveStaleTemps(dirFd, name);
   const std::string tmp = name + ".tmp." + std::to_string(getpid()) + "." + RandomTag();
   const bool keepMode = existing && !privateFile;
   // Created for the owner only; the final mode is set before the rename, so
@@ -303,7 +345,11 @@ ReadResult PrivateDir::Read(const std::string& name, std::string& contents) cons
 
 bool PrivateDir::Write(const std::string& name, const std::string& contents) const {
   if (handle_ < 0) return false;
-  return ReplaceAt(static_cast<int>(handle_), name, contents, true, false);
+  // The registry folder holds a file per connection: its stale temporaries
+  // are swept once per process, not listed again on every write.
+  const int fd = static_cast<int>(handle_);
+  if (FirstVisit(fd)) RemoveStaleTemps(fd, std::string());
+  return ReplaceAt(fd, name, contents, true, false, false);
 }
 
 bool PrivateDir::Remove(const std::string& name) const {

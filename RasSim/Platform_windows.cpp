@@ -96,6 +96,22 @@ bool MakeDirs(const std::string& path, bool /*privateDir: the profile folder's A
   return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool StampOfFile(const std::string& path, FileStamp& out) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  out.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  out.modified =
+      (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  out.id = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+  out.device = 0;
+  // File times may be written late or coarsely; a file younger than 50 ms
+  // might still change without its stamp changing.
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const uint64_t nowTicks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return nowTicks > out.modified + 500000ull;
+}
+
 ReadResult ReadFile(const std::string& path, std::string& contents) {
   contents.clear();
   HANDLE h = INVALID_HANDLE_VALUE;

@@ -24,6 +24,21 @@ std::string ConnFileName(THRasConn h) {
 
 constexpr char kLockName[] = "registry.lock";
 
+// "<prefix><16 hex digits>", the digits a hash of the key (FNV-1a), plus
+// `probe` to step past another key with the same hash.
+std::string HashedName(const char* prefix, const std::string& key, uint64_t probe = 0) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : key) h = (h ^ c) * 1099511628211ull;
+  char name[48];
+  std::snprintf(name, sizeof name, "%s%016llx", prefix, static_cast<unsigned long long>(h + probe));
+  return name;
+}
+
+// The file naming the latest call of an entry of a phonebook.
+std::string EntryFileName(const std::string& phonebook, const std::string& entry) {
+  return HashedName("entry-", phonebook + "\n" + FoldCase(entry));
+}
+
 // Opens the state folder safely (see PrivateDir). A folder that is refused
 // is reported on standard error once per reason, since the RAS error
 // number alone cannot say which folder is wrong and why.
@@ -132,12 +147,17 @@ bool Publish(ConnRecord& rec, DWORD* error) {
   }
   plat::FileLock lock(dir, kLockName);
   ConnRecord existing;
-  if (ReadIn(dir, rec.handle, existing) && existing.hungUp) {
+  const bool known = ReadIn(dir, rec.handle, existing);
+  if (known && existing.hungUp) {
     rec.hungUp = true;
     return true;
   }
-  if ((!lock.Held() || !dir.Write(ConnFileName(rec.handle), Serialize(rec))) && error)
-    *error = ERROR_RASMAN_CANNOT_INITIALIZE;
+  bool written = lock.Held() && dir.Write(ConnFileName(rec.handle), Serialize(rec));
+  // A new call becomes its entry's latest.
+  if (written && !known && !rec.entry.empty()) {
+    written = dir.Write(EntryFileName(rec.phonebook, rec.entry), std::to_string(rec.handle) + "\n");
+  }
+  if (!written && error) *error = ERROR_RASMAN_CANNOT_INITIALIZE;
   return rec.hungUp;
 }
 
@@ -155,6 +175,13 @@ void Remove(THRasConn handle) {
   plat::PrivateDir dir;
   if (!OpenDir(dir)) return;
   plat::FileLock lock(dir, kLockName);
+  ConnRecord r;
+  if (ReadIn(dir, handle, r) && !r.entry.empty()) {
+    const std::string latest = EntryFileName(r.phonebook, r.entry);
+    std::string text;
+    uint64_t v;
+    if (dir.Read(latest, text) == plat::ReadResult::Ok && ParseUInt(Trim(text), v) && v == handle) dir.Remove(latest);
+  }
   dir.Remove(ConnFileName(handle));
 }
 
@@ -201,33 +228,49 @@ bool MarkHungUp(THRasConn handle) {
   return dir.Write(ConnFileName(handle), Serialize(r));
 }
 
+bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec) {
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return false;
+  std::string text;
+  uint64_t v;
+  if (dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok || !ParseUInt(Trim(text), v) || v == 0 ||
+      v > 0xFFFFFFFFu) {
+    return false;
+  }
+  return Read(static_cast<THRasConn>(v), rec) && rec.phonebook == phonebook && FoldCase(rec.entry) == FoldCase(entry);
+}
+
+// One small file per key, so a dial does not read every entry's counter.
 uint64_t NextAttempt(const std::string& key) {
   plat::PrivateDir dir;
   if (!OpenDir(dir)) return 1;
   plat::FileLock lock(dir, kLockName);
-  std::string text;
-  IniDocument doc;
-  if (dir.Read("attempts", text) == plat::ReadResult::Ok) doc.Parse(text);
-  IniSection* s = nullptr;
-  for (IniSection& sec : doc.Sections())
-    if (sec.Get("Key") == key) s = &sec;
-  if (!s) {
-    s = &doc.Add("attempts");
-    s->Set("Key", Clean(key));
+  const std::string cleanKey = Clean(key);
+  for (uint64_t probe = 0; probe < 64; ++probe) {
+    const std::string name = HashedName("attempt-", cleanKey, probe);
+    std::string text;
+    IniDocument doc;
+    const bool found = dir.Read(name, text) == plat::ReadResult::Ok && doc.Parse(text) && !doc.Sections().empty();
+    if (found && doc.Sections().front().Get("Key") != cleanKey) continue;  // another key with this hash
+    if (!found) doc.Add("attempts").Set("Key", cleanKey);
+    IniSection& s = doc.Sections().front();
+    uint64_t n = 0;
+    ParseUInt(s.Get("Count", "0"), n);
+    ++n;
+    s.Set("Count", std::to_string(n));
+    dir.Write(name, doc.Serialize());
+    return n;
   }
-  uint64_t n = 0;
-  ParseUInt(s->Get("Count", "0"), n);
-  ++n;
-  s->Set("Count", std::to_string(n));
-  dir.Write("attempts", doc.Serialize());
-  return n;
+  return 1;
 }
 
 void ResetAttempts() {
   plat::PrivateDir dir;
   if (!OpenDir(dir)) return;
   plat::FileLock lock(dir, kLockName);
-  dir.Remove("attempts");
+  for (const std::string& name : dir.List()) {
+    if (name.rfind("attempt", 0) == 0) dir.Remove(name);  // also an "attempts" file of old
+  }
 }
 
 }  // namespace rassim::registry

@@ -5,7 +5,9 @@
 // It lives in the state folder (QUOR_RAS_STATE_DIR, else the per-user
 // default), opened as a private folder (platform::PrivateDir: ours, 0700,
 // no links followed): one small file per connection ("conn-<handle in hex>"), the handle
-// counter ("handles") and the per-entry attempt counters ("attempts"). Every
+// counter ("handles"), the latest call of each entry ("entry-<hash>", a
+// handle) and the per-entry attempt counters ("attempt-<hash>"), so that a
+// dial reads a few small files however many connections there are. Every
 // change is made under the folder's lock file ("registry.lock") and written
 // atomically; readers need no lock. A record whose owner process is gone is
 // stale: it is skipped and removed by whoever meets it.
@@ -48,6 +50,10 @@ std::vector<ConnRecord> List();
 // Records a hang-up asked for by a process other than the owner. False when
 // there is no such connection.
 bool MarkHungUp(THRasConn handle);
+
+// The latest call of an entry of a phonebook (any process), looked up
+// without listing the folder: false when there is none that is live.
+bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec);
 
 // Attempt counters: the number of the attempt now being made (1, 2, ...).
 uint64_t NextAttempt(const std::string& key);

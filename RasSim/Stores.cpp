@@ -1,5 +1,8 @@
 #include "RasSim/Stores.h"
 
+#include <mutex>
+#include <unordered_map>
+
 #include "Ras2/RasContract.h"
 #include "RasSim/Platform.h"
 #include "RasSim/Text.h"
@@ -168,6 +171,51 @@ DWORD ModifyCredentials(const std::function<void(IniDocument&, bool&)>& change) 
 
 DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc) {
   return ReadDoc(ref, ref.isDefault, doc);
+}
+
+namespace {
+
+struct ReadPhonebook {
+  plat::FileStamp stamp;
+  std::shared_ptr<const IniDocument> doc;
+  std::unordered_map<std::string, const IniSection*> byName;  // folded names, first section of a name
+};
+
+}  // namespace
+
+DWORD FindPhonebookEntry(const PhonebookRef& ref, const std::string& name, std::shared_ptr<const IniDocument>& doc,
+                         const IniSection*& sec) {
+  static std::mutex lock;
+  static std::unordered_map<std::string, std::shared_ptr<const ReadPhonebook>> cache;  // by path
+  sec = nullptr;
+  plat::FileStamp stamp;
+  const bool stamped = plat::StampOfFile(ref.path, stamp);
+  std::shared_ptr<const ReadPhonebook> book;
+  if (stamped) {
+    std::lock_guard<std::mutex> held(lock);
+    auto it = cache.find(ref.path);
+    if (it != cache.end() && it->second->stamp == stamp) book = it->second;
+  }
+  if (!book) {
+    // Stamped before the read: a change during the read shows at the next look.
+    auto fresh = std::make_shared<ReadPhonebook>();
+    auto parsed = std::make_shared<IniDocument>();
+    if (DWORD e = ReadDoc(ref, ref.isDefault, *parsed)) return e;
+    for (const IniSection& s : parsed->Sections()) fresh->byName.emplace(FoldCase(s.name), &s);
+    fresh->stamp = stamp;
+    fresh->doc = std::move(parsed);
+    book = fresh;
+    std::lock_guard<std::mutex> held(lock);
+    if (stamped) {
+      cache[ref.path] = book;
+    } else {
+      cache.erase(ref.path);
+    }
+  }
+  doc = book->doc;
+  auto found = book->byName.find(FoldCase(name));
+  if (found != book->byName.end()) sec = found->second;
+  return 0;
 }
 
 DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,

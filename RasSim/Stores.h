@@ -15,6 +15,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "RasSim/IniFile.h"
@@ -37,6 +38,12 @@ std::string StateDir();  // QUOR_RAS_STATE_DIR or the per-user default (opened b
 // Reads a phonebook: 0, 621 (cannot open / named file missing),
 // 622 (cannot read), 625 (corrupt).
 DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc);
+// An entry of the phonebook as last read: the file is read and parsed again
+// only when it changed (size, modification time or identity), and the entry
+// is found by name without a walk through the document. `sec` (null when
+// there is no such entry) stays valid while `doc` is held.
+DWORD FindPhonebookEntry(const PhonebookRef& ref, const std::string& name, std::shared_ptr<const IniDocument>& doc,
+                         const IniSection*& sec);
 
 // Read-modify-write of a phonebook under its lock. `change` returns 0 to
 // commit (the file is rewritten only when it sets *changed), or an error,

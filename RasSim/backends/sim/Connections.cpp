@@ -22,17 +22,17 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
   const PbArg& pb = request.phonebook;
   const DialParams& params = request.params;
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
-  IniDocument doc;
-  if (DWORD e = LoadPhonebook(ref, doc)) return e;
+  std::shared_ptr<const IniDocument> doc;  // holds `sec`
+  const IniSection* sec = nullptr;
+  if (DWORD e = FindPhonebookEntry(ref, params.entry, doc, sec)) return e;
 
   std::string entryName;
-  const IniSection* sec = nullptr;
   if (params.entry.empty()) {
     // A dial without an entry: the first modem, the number given.
     if (params.phone.empty()) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
     entryName = "." + params.phone;
+    sec = nullptr;
   } else {
-    sec = FindEntry(doc, params.entry);
     if (!sec) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
     entryName = sec->name;
   }
@@ -61,12 +61,12 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
   // An entry has one connection at a time, as on Windows: a dial of an entry
   // that is connected joins that connection (its handle, a Connected event);
   // one of an entry still being dialled is refused. Any process's call counts.
+  // Only the entry's latest call can be live: an earlier one that was live
+  // would have refused the later dial.
   if (!params.entry.empty()) {
-    std::vector<registry::ConnRecord> live;
-    if (DWORD e = registry::List(live)) return e;
-    for (const registry::ConnRecord& r : live) {
-      if (r.hungUp || !SameName(r.entry, entryName) || r.phonebook != ref.path) continue;
-      if (r.error != 0) continue;  // a failed attempt that is still being hung up
+    registry::ConnRecord r;
+    if (registry::LatestOfEntry(ref.path, entryName, r) && !r.hungUp &&
+        r.error == 0) {  // else a failed attempt that is still being hung up
       if (r.state != RASCS_Connected) return ERROR_DIAL_ALREADY_IN_PROGRESS;
       *lphRasConn = r.handle;
       if (request.notifier.wnd != 0) {
