@@ -15,6 +15,9 @@ void SetEnv(const std::string& Name, const std::string& Value);
 // Peak resident set size of this process in KiB, 0 when unknown.
 uint64_t PeakRssKiB();
 
+// CPU time of the calling thread in ns.
+double ThreadCpuNs();
+
 // Bytes of the C heap in use now (every module of the process); -1 when unknown.
 int64_t HeapInUse();
 

@@ -18,6 +18,13 @@ uint64_t PeakRssKiB() {
   return static_cast<uint64_t>(counters.PeakWorkingSetSize) / 1024u;
 }
 
+double ThreadCpuNs() {
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+  auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  return static_cast<double>(ticks(kernel) + ticks(user)) * 100.0;
+}
+
 // The figures below are taken on Linux only.
 int64_t HeapInUse() {
   return -1;

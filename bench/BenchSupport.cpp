@@ -6,6 +6,8 @@
 #include <fstream>
 #include <new>
 
+#include "bench/BenchPlatform.h"
+
 namespace {
 
 std::atomic<uint64_t> gAllocCount{0};
@@ -147,9 +149,17 @@ HoldDialEvents::~HoldDialEvents() {
   if (fSet != nullptr) fSet(QUORRASSIM_ANY_STATE, QUORRASSIM_DEFAULT_DELAY);
 }
 
+LoopClock::LoopClock(Kind K) : fKind(K), fStart(0) {
+  fStart = Now();
+}
+
+double LoopClock::Now() const {
+  if (fKind == kThreadCpu) return ThreadCpuNs();
+  return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 double LoopClock::NsPerItem(double Items) const {
-  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - fStart).count();
-  return Items > 0 ? ns / Items : 0;
+  return Items > 0 ? (Now() - fStart) / Items : 0;
 }
 
 double BestNsPerItem(const std::function<void()>& Body, double Items) {

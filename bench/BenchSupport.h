@@ -81,19 +81,25 @@ class HoldDialEvents {
   TQuorRasSimSetStepDelay fSet = nullptr;
 };
 
-// Quor's figures beside an anchor measured in the same run: the wall time
-// of a benchmark's own loop (started before it, read after it), and the
-// anchor's time for the same work done with a plain container or a kernel
-// object, both in ns per item.
+// Quor's figures beside an anchor measured in the same run: the time of a
+// benchmark's own loop (started before it, read after it), and the anchor's
+// time for the same work done with a plain container or a kernel object,
+// both in ns per item. Work on one thread is timed in that thread's CPU time
+// (what a loaded machine disturbs least); work that waits for another thread
+// in wall time.
 class LoopClock {
  public:
-  LoopClock() : fStart(std::chrono::steady_clock::now()) {}
+  enum Kind { kThreadCpu, kWall };
+  explicit LoopClock(Kind K = kThreadCpu);
   double NsPerItem(double Items) const;
 
  private:
-  std::chrono::steady_clock::time_point fStart;
+  double Now() const;
+  Kind fKind;
+  double fStart;
 };
-// The best of three timings of Body, which handles Items items, in ns per item.
+// The best of three timings of Body (this thread's CPU time), which handles
+// Items items, in ns per item.
 double BestNsPerItem(const std::function<void()>& Body, double Items);
 // Publishes "<Name>_ns", the anchor's figure, and "x_<Name>", Quor's figure
 // divided by it (nothing when the anchor could not be measured).

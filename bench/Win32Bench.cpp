@@ -252,7 +252,7 @@ static void BM_Win32_PostRoundTrip_CrossThread(benchmark::State& State) {
   double ns = 0;
   {
     Worker worker;
-    quorbench::LoopClock clock;
+    quorbench::LoopClock clock(quorbench::LoopClock::kWall);
     for (auto _ : State) {
       PostMessageA(worker.Window(), kMsgPing, 0, ToParam(wnd));
       const uint64_t before = tHandled;
@@ -276,7 +276,7 @@ static void BM_Win32_SendMessage_CrossThread(benchmark::State& State) {
   double ns = 0;
   {
     Worker worker;
-    quorbench::LoopClock clock;
+    quorbench::LoopClock clock(quorbench::LoopClock::kWall);
     for (auto _ : State) {
       SendMessageA(worker.Window(), kMsgWork, 0, 0);
       ++sent;
