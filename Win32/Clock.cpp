@@ -7,6 +7,7 @@
 #include "Win32/Clock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -40,6 +41,10 @@ struct ClockState {
   std::condition_variable callbackDone;  // a callback returned
   bool isVirtual = false;
   uint64_t virtualNow = 0;
+  // Copies of the two for QuorClockNow without the lock (it is read for
+  // every posted message); written under the lock, reading first.
+  std::atomic<bool> virtualRead{false};
+  std::atomic<uint64_t> virtualReadNow{0};
   int64_t realOffset = 0;  // real reading = steady milliseconds + realOffset
   uint64_t lastReal = 0;   // the real reading never goes below this
   uint64_t sequence = 0;
@@ -63,6 +68,11 @@ uint64_t SteadyMs() {
   return static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
           .count());
+}
+
+void PublishVirtualLocked(ClockState& s) {
+  s.virtualReadNow.store(s.virtualNow, std::memory_order_release);
+  s.virtualRead.store(s.isVirtual, std::memory_order_release);
 }
 
 uint64_t NowLocked(ClockState& s) {
@@ -149,10 +159,12 @@ void AdvanceToTarget(uint64_t target) {
     if (!s.isVirtual) return;
     if (!s.pending.empty() && s.pending.begin()->first.first <= target) {
       s.virtualNow = std::max(s.virtualNow, s.pending.begin()->first.first);
+      PublishVirtualLocked(s);
       RunFirst(s, held);
       continue;
     }
     s.virtualNow = std::max(s.virtualNow, target);
+    PublishVirtualLocked(s);
     return;
   }
 }
@@ -163,6 +175,7 @@ extern "C" {
 
 uint64_t QuorClockNow(void) {
   ClockState& s = State();
+  if (s.virtualRead.load(std::memory_order_acquire)) return s.virtualReadNow.load(std::memory_order_acquire);
   std::lock_guard<std::mutex> held(s.lock);
   return NowLocked(s);
 }
@@ -186,6 +199,7 @@ void QuorClockUseVirtual(int on) {
     s.lastReal = std::max(s.lastReal, s.virtualNow);
     if (!s.pending.empty()) StartRunnerLocked(s);
   }
+  PublishVirtualLocked(s);
   s.wakeRunner.notify_all();
 }
 
