@@ -1,0 +1,539 @@
+#include "DialerWindow.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "DialerControls.h"
+#include "Win32/Clock.h"
+
+namespace quor_dialer {
+
+namespace {
+
+constexpr UINT kAfterError = WM_APP + 1;  // posted by an "ERROR: " notification
+
+struct TControl {
+  int Id;
+  const char* Class;
+  const char* Text;
+  DWORD Style;
+};
+
+// Creation order is the tab order; each label comes right before the
+// control its mnemonic leads to.
+const TControl kControls[] = {
+    {kFirstLabel + 0, "STATIC", "Phonebook &entries:", 0},
+    {kEntries, "LISTBOX", "", WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT},
+    {kNew, "BUTTON", "&New...", WS_TABSTOP | BS_PUSHBUTTON},
+    {kEdit, "BUTTON", "&Edit...", WS_TABSTOP | BS_PUSHBUTTON},
+    {kFirstLabel + 1, "STATIC", "Rena&me to:", 0},
+    {kNewName, "EDIT", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL},
+    {kRename, "BUTTON", "&Rename", WS_TABSTOP | BS_PUSHBUTTON},
+    {kDelete, "BUTTON", "De&lete", WS_TABSTOP | BS_PUSHBUTTON},
+    {kFirstLabel + 2, "STATIC", "&User name:", 0},
+    {kUserName, "EDIT", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL},
+    {kFirstLabel + 3, "STATIC", "&Password:", 0},
+    {kPassword, "EDIT", "", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL | ES_PASSWORD},
+    {kFirstLabel + 4, "STATIC", "Redial &attempts:", 0},
+    {kAttempts, "EDIT", "1", WS_TABSTOP | WS_BORDER | ES_NUMBER},
+    {kFirstLabel + 5, "STATIC", "Pau&se (seconds):", 0},
+    {kPause, "EDIT", "3", WS_TABSTOP | WS_BORDER | ES_NUMBER},
+    {kGetParams, "BUTTON", "&Get parameters", WS_TABSTOP | BS_PUSHBUTTON},
+    {kSaveParams, "BUTTON", "Sa&ve parameters", WS_TABSTOP | BS_PUSHBUTTON},
+    {kDial, "BUTTON", "&Dial", WS_TABSTOP | BS_DEFPUSHBUTTON},
+    {kHangUp, "BUTTON", "&Hang up", WS_TABSTOP | BS_PUSHBUTTON},
+    {kFirstLabel + 6, "STATIC", "L&og:", 0},
+    {kLog, "LISTBOX", "", WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOINTEGRALHEIGHT},
+    {kFirstLabel + 7, "STATIC", "A&ctive connections:", 0},
+    {kConnections, "LISTBOX", "", WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOINTEGRALHEIGHT},
+};
+
+std::string Clock() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char s[16];
+  std::snprintf(s, sizeof s, "%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
+  return s;
+}
+
+std::string Duration(uint64_t Ms) {
+  const unsigned s = static_cast<unsigned>(Ms / 1000);
+  char out[16];
+  std::snprintf(out, sizeof out, "%02u:%02u:%02u", s / 3600, s / 60 % 60, s % 60);
+  return out;
+}
+
+}  // namespace
+
+TDialerWindow::TDialerWindow() = default;
+
+TDialerWindow::~TDialerWindow() {
+  fTicker.reset();
+  fQuor.reset();  // hangs up a held connection
+  if (fFont) DeleteObject(fFont);
+}
+
+bool TDialerWindow::Create(int Show) {
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  if (!RegisterClassExA(&wc)) return false;
+
+  // The system's message font sets every size of the window.
+  NONCLIENTMETRICSA ncm = {};
+  ncm.cbSize = sizeof ncm;
+  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0))
+    fFont = CreateFontIndirectA(&ncm.lfMessageFont);
+  if (!fFont) fFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, fFont);
+  TEXTMETRICA tm;
+  if (GetTextMetricsA(dc, &tm)) {
+    fCharW = tm.tmAveCharWidth;
+    fCharH = tm.tmHeight;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+
+  fWnd = CreateWindowExA(0, kWindowClass, "Quor Dialer", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                         CW_USEDEFAULT, fCharW * 112, fCharH * 30, nullptr, nullptr, wc.hInstance, this);
+  if (!fWnd) return false;
+  ShowWindow(fWnd, Show);
+  UpdateWindow(fWnd);
+  return true;
+}
+
+LRESULT CALLBACK TDialerWindow::WindowProc(HWND Wnd, UINT Msg, WPARAM Wp, LPARAM Lp) {
+  if (Msg == WM_NCCREATE) {
+    auto* self = static_cast<TDialerWindow*>(reinterpret_cast<CREATESTRUCTA*>(Lp)->lpCreateParams);
+    self->fWnd = Wnd;
+    SetWindowLongPtrA(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<TDialerWindow*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
+  return self ? self->Handle(Msg, Wp, Lp) : DefWindowProcA(Wnd, Msg, Wp, Lp);
+}
+
+LRESULT TDialerWindow::Handle(UINT Msg, WPARAM Wp, LPARAM Lp) {
+  switch (Msg) {
+    case WM_CREATE:
+      CreateControls();
+      return 0;
+    case WM_SIZE:
+      Layout();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(Wp), HIWORD(Wp));
+      return 0;
+    case DM_GETDEFID:  // asked by the keyboard handling for the default button
+      return MAKELRESULT(kDial, DC_HASDEFID);
+    case kAfterError:
+      // The component has hung the attempt up by now and either armed a
+      // redial or reported the failure.
+      if (fFailed) {
+        fState = TState::Idle;
+      } else {
+        fState = TState::Waiting;
+        fRetryAt = QuorClockNow() + static_cast<uint64_t>(fQuor->RedialPause()) * 1000;
+      }
+      UpdateStatus();
+      UpdateButtons();
+      return 0;
+    case WM_GETMINMAXINFO: {
+      auto* mm = reinterpret_cast<MINMAXINFO*>(Lp);
+      mm->ptMinTrackSize.x = fCharW * 90;
+      mm->ptMinTrackSize.y = fCharH * 24;
+      return 0;
+    }
+    case WM_CLOSE:
+      DestroyWindow(fWnd);
+      return 0;
+    case WM_DESTROY:
+      if (fTicker) fTicker->SetEnabled(false);
+      Application->Terminate();
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(fWnd, Msg, Wp, Lp);
+}
+
+void TDialerWindow::CreateControls() {
+  HINSTANCE inst = GetModuleHandleA(nullptr);
+  for (const TControl& c : kControls) {
+    const DWORD ex = (c.Style & WS_BORDER) ? WS_EX_CLIENTEDGE : 0;
+    HWND h = CreateWindowExA(ex, c.Class, c.Text, WS_CHILD | WS_VISIBLE | (c.Style & ~WS_BORDER), 0, 0, 10, 10, fWnd,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.Id)), inst, nullptr);
+    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(fFont), FALSE);
+  }
+  HWND status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, fWnd,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatus)), inst, nullptr);
+  SendMessageA(status, WM_SETFONT, reinterpret_cast<WPARAM>(fFont), FALSE);
+
+  fQuor = std::make_unique<TQuor>(nullptr);
+  fQuor->SetOnNotify([this](Integer, String S) {
+    fLastNotify = S;
+    Log(S);
+    if (S.rfind("Dialing ", 0) == 0) {
+      fState = TState::Dialing;
+      fFailed = false;
+    } else if (S.rfind("ERROR: ", 0) == 0) {
+      PostMessageA(fWnd, kAfterError, 0, 0);
+    }
+    UpdateStatus();
+    UpdateButtons();
+  });
+  fQuor->SetOnConnect([this](TObject*) {
+    fState = TState::Connected;
+    fConnectedAt = QuorClockNow();
+    fAddress = ConnectedAddress();
+    Log("Connected" + (fAddress.empty() ? std::string() : ", IP address " + fAddress));
+    RefreshConnections();
+    UpdateStatus();
+    UpdateButtons();
+  });
+  fQuor->SetOnConnectFail([this](Integer, String S) {
+    fFailed = true;
+    fState = TState::Idle;
+    Log("Dial failed: " + S);
+    fLastNotify = "Dial failed: " + S;
+    UpdateStatus();
+    UpdateButtons();
+  });
+  fQuor->SetOnDisconnect([this](Integer, String S) {
+    fState = TState::Idle;
+    Log("Disconnected: " + S);
+    fLastNotify = "Disconnected: " + S;
+    RefreshConnections();
+    UpdateStatus();
+    UpdateButtons();
+  });
+
+  fTicker = std::make_unique<TTimer>(nullptr);
+  fTicker->SetInterval(250);
+  fTicker->SetOnTimer([this](TObject*) { Tick(); });
+  fTicker->SetEnabled(true);
+
+  if (!fQuor->RasInitialized) {
+    fLastNotify = "The RAS client library rasapi32.dll could not be loaded.";
+    Log(fLastNotify);
+  } else {
+    fLastNotify = "Ready";
+  }
+  FillEntries("");
+  RefreshConnections();
+  UpdateStatus();
+  UpdateButtons();
+  SetFocus(GetDlgItem(fWnd, kEntries));
+}
+
+void TDialerWindow::Layout() {
+  RECT rc;
+  GetClientRect(fWnd, &rc);
+  HWND status = GetDlgItem(fWnd, kStatus);
+  SendMessageA(status, WM_SIZE, 0, 0);
+  RECT sr;
+  GetWindowRect(status, &sr);
+  const int bottom = rc.bottom - (sr.bottom - sr.top);
+  const int m = fCharW;         // margin
+  const int lh = fCharH + 2;    // label height
+  const int eh = fCharH + 8;    // edit and button height
+  const int col = fCharW * 30;  // width of the two left columns
+  auto place = [this](int Id, int X, int Y, int W, int H) { MoveWindow(GetDlgItem(fWnd, Id), X, Y, W, H, TRUE); };
+
+  // Column 1: the phonebook.
+  int x = m, y = m;
+  place(kFirstLabel + 0, x, y, col, lh);
+  y += lh;
+  const int listH = bottom - y - m - 3 * (eh + m) - lh;
+  place(kEntries, x, y, col, listH);
+  y += listH + m;
+  const int half = (col - m) / 2;
+  place(kNew, x, y, half, eh);
+  place(kEdit, x + half + m, y, half, eh);
+  y += eh + m;
+  place(kFirstLabel + 1, x, y, col, lh);
+  y += lh;
+  place(kNewName, x, y, col, eh);
+  y += eh + m;
+  place(kRename, x, y, half, eh);
+  place(kDelete, x + half + m, y, half, eh);
+
+  // Column 2: dial parameters and the dial.
+  x = m + col + 2 * m;
+  y = m;
+  for (int i = 0; i < 4; ++i) {
+    place(kFirstLabel + 2 + i, x, y, col, lh);
+    y += lh;
+    place(kUserName + i, x, y, col, eh);
+    y += eh + m;
+  }
+  place(kGetParams, x, y, half, eh);
+  place(kSaveParams, x + half + m, y, half, eh);
+  y += eh + 2 * m;
+  place(kDial, x, y, half, eh);
+  place(kHangUp, x + half + m, y, half, eh);
+
+  // Column 3: the log above the active connections.
+  x += col + 2 * m;
+  const int w = rc.right - x - m;
+  y = m;
+  const int connH = 5 * fCharH;
+  const int logH = bottom - y - 2 * lh - connH - 2 * m;
+  place(kFirstLabel + 6, x, y, w, lh);
+  y += lh;
+  place(kLog, x, y, w, logH);
+  y += logH + m;
+  place(kFirstLabel + 7, x, y, w, lh);
+  y += lh;
+  place(kConnections, x, y, w, connH);
+}
+
+void TDialerWindow::OnCommand(int Id, int Code) {
+  if (Code != BN_CLICKED && !(Id == kEntries && Code == LBN_DBLCLK)) return;
+  switch (Id) {
+    case kNew:
+      NewEntry();
+      break;
+    case kEdit:
+      EditEntry();
+      break;
+    case kRename:
+      RenameEntry();
+      break;
+    case kDelete:
+      DeleteEntry();
+      break;
+    case kGetParams:
+      GetParams();
+      break;
+    case kSaveParams:
+      SaveParams();
+      break;
+    case kDial:
+    case kEntries:
+      if (IsWindowEnabled(GetDlgItem(fWnd, kDial))) Dial();
+      break;
+    case kHangUp:
+      HangUp();
+      break;
+    case IDCANCEL:
+      break;  // Esc does not close the window
+    default:
+      break;
+  }
+}
+
+std::string TDialerWindow::Text(int Id) const {
+  HWND h = GetDlgItem(fWnd, Id);
+  std::vector<char> buf(static_cast<size_t>(GetWindowTextLengthA(h)) + 1);
+  GetWindowTextA(h, buf.data(), static_cast<int>(buf.size()));
+  return buf.data();
+}
+
+void TDialerWindow::SetText(int Id, const std::string& S) {
+  SetWindowTextA(GetDlgItem(fWnd, Id), S.c_str());
+}
+
+int TDialerWindow::Number(int Id, int Default) const {
+  const std::string s = Text(Id);
+  if (s.empty() || s.size() > 6) return Default;
+  return std::atoi(s.c_str());
+}
+
+void TDialerWindow::FillEntries(const std::string& Select) {
+  HWND list = GetDlgItem(fWnd, kEntries);
+  SendMessageA(list, LB_RESETCONTENT, 0, 0);
+  fQuor->GetPhoneBookEntries();
+  int chosen = 0;
+  for (int i = 0; i < fQuor->PhoneBookEntries->Count(); ++i) {
+    const String& name = fQuor->PhoneBookEntries->Strings(i);
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    if (name == Select) chosen = i;
+  }
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+}
+
+std::string TDialerWindow::SelectedEntry() const {
+  HWND list = GetDlgItem(fWnd, kEntries);
+  const LRESULT i = SendMessageA(list, LB_GETCURSEL, 0, 0);
+  if (i == LB_ERR) return std::string();
+  std::vector<char> buf(static_cast<size_t>(SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0)) + 1);
+  SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.data()));
+  return buf.data();
+}
+
+void TDialerWindow::Dial() {
+  const std::string entry = SelectedEntry();
+  if (entry.empty()) {
+    ShowMessage("Choose a phonebook entry to dial.");
+    return;
+  }
+  const int attempts = Number(kAttempts, -1), pause = Number(kPause, -1);
+  if (attempts < 0 || pause < 0 || pause > 255) {
+    MessageDlg("Redial attempts must be a number, and the pause a number of seconds from 0 to 255.", mtError, {mbOK},
+               0);
+    return;
+  }
+  fQuor->SetEntryName(entry);
+  fQuor->SetUserName(Text(kUserName));
+  fQuor->SetPassword(Text(kPassword));
+  fQuor->SetRedialAttempts(attempts);
+  fQuor->SetRedialPause(static_cast<Byte>(pause));
+  fAddress.clear();
+  fState = TState::Dialing;
+  UpdateButtons();
+  fQuor->Connect();
+}
+
+void TDialerWindow::HangUp() {
+  fQuor->Disconnect();
+  fState = TState::Idle;
+  fLastNotify = "Hung up";
+  RefreshConnections();
+  UpdateStatus();
+  UpdateButtons();
+}
+
+void TDialerWindow::GetParams() {
+  const std::string entry = SelectedEntry();
+  if (entry.empty() || !fQuor->GetDialParams(entry)) {
+    MessageDlg("The dial parameters of \"" + entry + "\" could not be read.", mtError, {mbOK}, 0);
+    return;
+  }
+  SetText(kUserName, fQuor->UserName());
+  SetText(kPassword, fQuor->Password());
+  Log("Parameters of " + entry + " read");
+}
+
+void TDialerWindow::SaveParams() {
+  const std::string entry = SelectedEntry();
+  fQuor->SetEntryName(entry);
+  fQuor->SetUserName(Text(kUserName));
+  fQuor->SetPassword(Text(kPassword));
+  if (entry.empty() || !fQuor->SetDialParams()) {
+    MessageDlg("The dial parameters of \"" + entry + "\" could not be saved.", mtError, {mbOK}, 0);
+    return;
+  }
+  Log("Parameters of " + entry + " saved");
+}
+
+void TDialerWindow::NewEntry() {
+  if (fQuor->CreateEntry(fWnd)) FillEntries("");
+}
+
+void TDialerWindow::EditEntry() {
+  const std::string entry = SelectedEntry();
+  if (fQuor->EditEntry(fWnd, entry)) FillEntries(entry);
+}
+
+void TDialerWindow::RenameEntry() {
+  const std::string entry = SelectedEntry(), to = Text(kNewName);
+  if (to.empty()) {
+    ShowMessage("Type the new name of the entry first.");
+    return;
+  }
+  if (fQuor->RenameEntry(entry, to)) {
+    SetText(kNewName, "");
+    FillEntries(to);
+  }
+}
+
+void TDialerWindow::DeleteEntry() {
+  const std::string entry = SelectedEntry();
+  if (entry.empty()) return;
+  if (MessageBoxA(fWnd, ("Delete the entry \"" + entry + "\"?").c_str(), "Quor Dialer", MB_YESNO | MB_ICONQUESTION) !=
+      IDYES)
+    return;
+  if (fQuor->DeleteEntry(entry)) FillEntries("");
+}
+
+void TDialerWindow::Log(const std::string& S) {
+  HWND list = GetDlgItem(fWnd, kLog);
+  const std::string line = Clock() + "  " + S;
+  const LRESULT i = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+  if (i != LB_ERR && i != LB_ERRSPACE) SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(i), 0);
+}
+
+void TDialerWindow::Tick() {
+  UpdateStatus();
+  static int n = 0;
+  if (++n % 4 == 0) RefreshConnections();
+}
+
+void TDialerWindow::RefreshConnections() {
+  if (!fQuor->EnumConnections()) return;
+  HWND list = GetDlgItem(fWnd, kConnections);
+  std::string was, now;
+  const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    char buf[300] = {};
+    if (SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0) < static_cast<LRESULT>(sizeof buf))
+      SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+    was += std::string(buf) + "\n";
+  }
+  for (int i = 0; i < fQuor->Connections->Count(); ++i) now += fQuor->Connections->Strings(i) + "\n";
+  if (was == now) return;  // no flicker while nothing changed
+  SendMessageA(list, LB_RESETCONTENT, 0, 0);
+  for (int i = 0; i < fQuor->Connections->Count(); ++i)
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(fQuor->Connections->Strings(i).c_str()));
+}
+
+std::string TDialerWindow::ConnectedAddress() {
+  if (RasGetProjectionInfo == nullptr) return std::string();
+  const Integer h = fQuor->GetHandleByName(fQuor->EntryName());
+  if (h == 0) return std::string();
+  TRasPppIp ip;
+  std::memset(&ip, 0, sizeof ip);
+  ip.dwSize = sizeof ip;
+  DWORD size = sizeof ip;
+  if (RasGetProjectionInfo(static_cast<THRasConn>(h), RASP_PppIp, &ip, &size) != 0) return std::string();
+  ip.szIpAddress[sizeof ip.szIpAddress - 1] = '\0';
+  return ip.szIpAddress;
+}
+
+void TDialerWindow::UpdateStatus() {
+  std::string s;
+  switch (fState) {
+    case TState::Idle:
+      s = fLastNotify;
+      break;
+    case TState::Dialing:
+      s = fLastNotify;
+      break;
+    case TState::Waiting: {
+      const uint64_t now = QuorClockNow();
+      const uint64_t left = fRetryAt > now ? (fRetryAt - now + 999) / 1000 : 0;
+      s = "Retrying in " + std::to_string(left) + (left == 1 ? " second..." : " seconds...");
+      break;
+    }
+    case TState::Connected:
+      s = "Connected to " + fQuor->EntryName() + " for " + Duration(QuorClockNow() - fConnectedAt);
+      if (!fAddress.empty()) s += ", IP address " + fAddress;
+      break;
+  }
+  HWND status = GetDlgItem(fWnd, kStatus);
+  char cur[512] = {};
+  GetWindowTextA(status, cur, sizeof cur);
+  if (s != cur) SendMessageA(status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(s.c_str()));
+}
+
+void TDialerWindow::UpdateButtons() {
+  const bool idle = fState == TState::Idle;
+  const bool ras = fQuor && fQuor->RasInitialized;
+  EnableWindow(GetDlgItem(fWnd, kDial), idle && ras);
+  EnableWindow(GetDlgItem(fWnd, kHangUp), !idle && ras);
+  for (int id : {kNew, kEdit, kRename, kDelete, kGetParams, kSaveParams})
+    EnableWindow(GetDlgItem(fWnd, id), idle && ras);
+}
+
+}  // namespace quor_dialer
