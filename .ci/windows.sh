@@ -52,6 +52,7 @@ wineserver -w
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
+bash .ci/gui-deps.sh
 echo "== cross build (preset windows, ${build_dir})"
 cmake --preset windows -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j"$jobs"
