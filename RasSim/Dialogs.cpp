@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "RasSim/Platform.h"
+#include "RasSim/Stores.h"
 #include "RasSim/Text.h"
 
 namespace rassim::dialogs {
@@ -89,13 +90,29 @@ bool Show(const Request& request, Answers& answers) {
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_haveScript) return FromText(g_script, answers);
   }
+  // Why the user "cancelled" when nobody could answer is told through the
+  // control interface (QuorRasSimLastProblem).
   std::string path = platform::GetEnv("QUOR_RAS_DIALOG");
   if (!path.empty()) {
     std::string text;
-    if (path == "none" || platform::ReadFile(path, text) != platform::ReadResult::Ok) return false;
-    return FromText(text, answers);
+    if (path == "none") {
+      NoteProblem("the dialog was answered with Cancel (QUOR_RAS_DIALOG=none)");
+      return false;
+    }
+    if (platform::ReadFile(path, text) != platform::ReadResult::Ok) {
+      NoteProblem("the dialog answers file " + path + " (QUOR_RAS_DIALOG) cannot be read");
+      return false;
+    }
+    bool cancel = false;
+    if (!ParseAnswers(text, answers, cancel)) {
+      NoteProblem("the dialog answers file " + path + " is not valid (keys: EntryName, PhoneNumber, Device, Cancel)");
+      return false;
+    }
+    if (cancel) NoteProblem("the dialog answers file " + path + " says Cancel=yes");
+    return !cancel;
   }
   if (platform::StdinIsTerminal()) return AskTerminal(request, answers);
+  NoteProblem("nobody can answer the dialog: no terminal, and no answers file in QUOR_RAS_DIALOG");
   return false;
 }
 

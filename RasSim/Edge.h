@@ -67,6 +67,7 @@ DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error);
 DWORD CtlSetDialogAnswers(LPCSTR answers);
 DWORD CtlSetStepDelay(DWORD state, DWORD ms);
 DWORD CtlGetConnectionWindow(DWORD h, HWND* wnd);
+DWORD CtlLastProblem(LPSTR buffer, DWORD size);
 // Releases every timer and window of the module (it is being unloaded).
 void CtlShutdown();
 

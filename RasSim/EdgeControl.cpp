@@ -1,10 +1,13 @@
 // The control interface of the library (RasSimControl.h): call inspection,
 // dialog answers, and the simulation's knobs.
+#include <cstring>
+
 #include "RasSim/Dialogs.h"
 #include "RasSim/Edge.h"
 #include "RasSim/EdgeRecords.h"
 #include "RasSim/Inspect.h"
 #include "RasSim/RasSimControl.h"
+#include "RasSim/Stores.h"
 #include "RasSim/backends/sim/SimBackend.h"
 
 namespace rassim::edge {
@@ -83,6 +86,14 @@ DWORD CtlGetConnectionWindow(DWORD h, HWND* wnd) {
   HWND w = 0;
   if (DWORD e = ConnectionWindow(h, w)) return e;
   *wnd = w;
+  return 0;
+}
+
+DWORD CtlLastProblem(LPSTR buffer, DWORD size) {
+  if (!buffer) return ERROR_INVALID_PARAMETER;
+  const std::string text = LastProblem();
+  if (text.size() + 1 > size) return ERROR_BUFFER_TOO_SMALL;
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
   return 0;
 }
 

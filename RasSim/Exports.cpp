@@ -54,3 +54,7 @@ RASSIM_EXPORT DWORD WINAPI QuorRasSimSetStepDelay(DWORD state, DWORD ms) {
 RASSIM_EXPORT DWORD WINAPI QuorRasSimGetConnectionWindow(DWORD h, HWND* wnd) {
   return rassim::edge::CtlGetConnectionWindow(h, wnd);
 }
+
+RASSIM_EXPORT DWORD WINAPI QuorRasSimLastProblem(LPSTR buffer, DWORD size) {
+  return rassim::edge::CtlLastProblem(buffer, size);
+}

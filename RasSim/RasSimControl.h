@@ -55,4 +55,10 @@ typedef DWORD(WINAPI* TQuorRasSimSetStepDelay)(DWORD state, DWORD ms);
 // The "Connected to ..." window of one of this process's connections (0 when none).
 typedef DWORD(WINAPI* TQuorRasSimGetConnectionWindow)(DWORD hrasconn, HWND* wnd);
 
+// This process's last refused request told in words where a RAS error number
+// alone cannot say it: the file, line and key ("the scenario /x/s.ini: line 3:
+// StepDelay=abc: not a duration"); "" when there was none. 87 for a null
+// buffer, 603 when the text (with its zero) does not fit (nothing written).
+typedef DWORD(WINAPI* TQuorRasSimLastProblem)(LPSTR buffer, DWORD size);
+
 }  // extern "C"

@@ -45,20 +45,40 @@ namespace {
 // 0, or the phonebook error for a read that did not give a document.
 DWORD ReadDoc(const PhonebookRef& ref, bool missingIsEmpty, IniDocument& doc) {
   std::string text;
+  const std::string what = "the phonebook " + ref.path;
   switch (plat::ReadFile(ref.path, text)) {
     case plat::ReadResult::Ok:
       break;
     case plat::ReadResult::NotFound:
-      if (!missingIsEmpty) return ERROR_CANNOT_OPEN_PHONEBOOK;
+      if (!missingIsEmpty) {
+        NoteProblem(what + " does not exist");
+        return ERROR_CANNOT_OPEN_PHONEBOOK;
+      }
       doc = IniDocument();
       return 0;
     case plat::ReadResult::CannotOpen:
+      NoteProblem(what + " cannot be opened");
       return ERROR_CANNOT_OPEN_PHONEBOOK;
     case plat::ReadResult::CannotRead:
+      NoteProblem(what + " cannot be read (is it a folder?)");
       return ERROR_CANNOT_LOAD_PHONEBOOK;
   }
-  if (!doc.Parse(text)) return ERROR_CORRUPT_PHONEBOOK;
+  std::string why;
+  if (!doc.Parse(text, &why)) {
+    NoteProblem(what + ": " + why);
+    return ERROR_CORRUPT_PHONEBOOK;
+  }
   return 0;
+}
+
+std::mutex& ProblemLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::string& Problem() {
+  static std::string text;
+  return text;
 }
 
 // Stored parameters belong to one phonebook file, named by its absolute path:
@@ -169,6 +189,16 @@ DWORD ModifyCredentials(const std::function<void(IniDocument&, bool&)>& change) 
 
 }  // namespace
 
+void NoteProblem(const std::string& text) {
+  std::lock_guard<std::mutex> hold(ProblemLock());
+  Problem() = text;
+}
+
+std::string LastProblem() {
+  std::lock_guard<std::mutex> hold(ProblemLock());
+  return Problem();
+}
+
 DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc) {
   return ReadDoc(ref, ref.isDefault, doc);
 }
@@ -227,6 +257,7 @@ DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
     // Without a lock file (read-only folder) a named phonebook still reads; a write would fail anyway.
     IniDocument probe;
     DWORD e = ReadDoc(ref, createIfMissing || ref.isDefault, probe);
+    if (e == 0) NoteProblem("the phonebook " + ref.path + " cannot be written (its folder is read-only)");
     return e ? e : ERROR_CANNOT_WRITE_PHONEBOOK;
   }
   IniDocument doc;
@@ -235,7 +266,10 @@ DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
   bool changed = false;
   e = change(doc, changed);
   if (e || !changed) return e;
-  if (!plat::WriteFileAtomic(ref.path, doc.Serialize(), false, true)) return ERROR_CANNOT_WRITE_PHONEBOOK;
+  if (!plat::WriteFileAtomic(ref.path, doc.Serialize(), false, true)) {
+    NoteProblem("the phonebook " + ref.path + " cannot be written");
+    return ERROR_CANNOT_WRITE_PHONEBOOK;
+  }
   return 0;
 }
 

@@ -35,6 +35,12 @@ PhonebookRef ResolvePhonebook(const char* argument);  // null, "" or a path
 std::string CredentialsPath();
 std::string StateDir();  // QUOR_RAS_STATE_DIR or the per-user default (opened by the registry)
 
+// This process's account of its last refused request that an error number
+// alone cannot tell (which file, which line, which key), for the
+// QuorRasSimLastProblem control export.
+void NoteProblem(const std::string& text);
+std::string LastProblem();
+
 // Reads a phonebook: 0, 621 (cannot open / named file missing),
 // 622 (cannot read), 625 (corrupt).
 DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc);

@@ -175,6 +175,8 @@ const char* ErrorText(DWORD error) {
       return "The connection handle is not valid.";
     case 8:
       return "There is not enough memory.";
+    case 13:
+      return "The data is invalid.";
     case 87:
       return "A parameter is not valid.";
     case 123:

@@ -195,9 +195,9 @@ TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
 
   EXPECT_EQ(Connections(), "Office\n");
   EXPECT_EQ(Quor({"connections", "--json"}).out, "{\"connections\":[\"Office\"]}\n");
-  RunResult status = Quor({"status", "office"});  // entry names ignore case
+  RunResult status = Quor({"status", "office"});  // entry names ignore case; the stored name is shown
   EXPECT_EQ(status.exitCode, 0) << status.err;
-  EXPECT_EQ(status.out, "entry: office\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n");
+  EXPECT_EQ(status.out, "entry: Office\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n");
   status = Quor({"status", "Office", "--json"});
   EXPECT_NE(status.out.find("\"state\":8192,\"state_name\":\"RASCS_Connected\",\"device_type\":\"modem\""),
             std::string::npos)

@@ -42,9 +42,9 @@ TEST(Usage, BadCommandLinesExitTwoNamingTheProblem) {
       {{"dial", "Office", "--password", "hunter2"}, "quor: passwords are not taken from the command line"},
       {{"params", "set", "Office", "--password=hunter2"}, "quor: passwords are not taken from the command line"},
       {{"params", "set", "Office"}, "quor: nothing to store"},
-      {{"params", "set", "Office", "--domain", "A-DOMAIN-OF-16-CH"}, "quor: the domain is longer than 15 characters"},
-      {{"dial", "Office", "--phone", std::string(129, '5')}, "quor: the phone number is longer than 128 characters"},
-      {{"dial", std::string(257, 'E')}, "quor: the entry name is longer than 256 characters"},
+      {{"params", "set", "Office", "--domain", "A-DOMAIN-OF-16-CH"}, "quor: the domain is longer than 15 bytes"},
+      {{"dial", "Office", "--phone", std::string(129, '5')}, "quor: the phone number is longer than 128 bytes"},
+      {{"dial", std::string(257, 'E')}, "quor: the entry name is longer than 256 bytes"},
       {{"dial", ""}, "quor: the entry name is empty"},
       {{"help", "nonsense"}, "quor: unknown command 'nonsense'"},
   };

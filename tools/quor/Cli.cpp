@@ -15,6 +15,7 @@
 #include "tools/quor/CommandTable.h"
 #include "tools/quor/Commands.h"
 #include "tools/quor/Platform.h"
+#include "tools/quor/RasDirect.h"
 
 namespace quortool {
 
@@ -107,31 +108,101 @@ std::string Printable(const std::string& text) {
 
 void ConsolePresenter::ShowMessage(const String& Msg) {
   fMessages.push_back(Msg);
-  fOut.Error(Msg);
+  if (!fHeld) fOut.Error(Msg);
 }
 
 int ConsolePresenter::MessageDlg(const String& Msg, TMsgDlgType, TMsgDlgButtons Buttons, int) {
   fMessages.push_back(Msg);
-  fOut.Error(Msg);
+  if (!fHeld) fOut.Error(Msg);
   if (Buttons & (1u << mbOK)) return mrOk;
   if (Buttons & (1u << mbCancel)) return mrCancel;
   return mrNone;
+}
+
+// ---------------------------------------------------------------- names
+
+namespace {
+
+// Decodes one UTF-8 sequence at text[i]; a byte that starts none is taken
+// as it is (an ANSI name compares byte for byte).
+char32_t NextCodePoint(const std::string& text, size_t& i, bool& valid) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  valid = length != 0 && i + length <= text.size();
+  char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1Fu) : length == 3 ? (lead & 0x0Fu) : (lead & 0x07u);
+  for (size_t k = 1; valid && k < length; ++k) {
+    valid = (byte(i + k) & 0xC0u) == 0x80u;
+    c = (c << 6) | (byte(i + k) & 0x3Fu);
+  }
+  if (!valid) {
+    ++i;
+    return lead;
+  }
+  i += length;
+  return c;
+}
+
+void AppendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string FoldName(const std::string& name) {
+  std::string out;
+  for (size_t i = 0; i < name.size();) {
+    bool valid = true;
+    char32_t c = NextCodePoint(name, i, valid);
+    if (!valid) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    // RAS compares entry names without regard to case in the Latin, Greek
+    // and Cyrillic alphabets.
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F)) {
+      c += 32;
+    } else if (c >= 0x400 && c <= 0x40F) {
+      c += 80;
+    }
+    AppendUtf8(c, out);
+  }
+  return out;
 }
 
 // ---------------------------------------------------------------- session
 
 RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
   fPrevious = SetMessagePresenter(&fPresenter);
-  // The constructor reads the phonebook, and its messages about a broken
-  // phonebook appear right here.
-  const size_t before = fPresenter.Count();
+  // The constructor reads the phonebook; what it would say about a broken
+  // one is said once, with the reason, by CheckPhonebook.
+  fPresenter.Hold(true);
   fQuor = std::make_unique<TQuor>(nullptr);
+  fPresenter.Hold(false);
   if (!fQuor->RasInitialized) {
     fQuor.reset();
     SetMessagePresenter(fPrevious);
     throw Failure(kExitNoRas, "the RAS client library (rasapi32.dll) could not be loaded");
   }
-  CheckPhonebook(before);
+  const RasLibraryInfo library = LoadedRasLibrary();
+  fOut.Verbose("RAS: " + library.path +
+               (library.simulated ? " (Quor's simulated RAS service)" : " (the system's RAS, not Quor's simulation)"));
+  CheckPhonebook();
 }
 
 RasSession::~RasSession() {
@@ -141,49 +212,61 @@ RasSession::~RasSession() {
   SetMessagePresenter(fPrevious);
 }
 
-namespace {
-
-// RAS tells the component when it cannot open or read the phonebook (621,
-// 622), and the component keeps quiet about it: the list just comes out
-// empty. The simulated service names its phonebook file in
-// QUOR_RAS_PHONEBOOK, so the tool can tell "empty" from "unreadable" there.
-std::string UnreadablePhonebook() {
-  const char* path = std::getenv("QUOR_RAS_PHONEBOOK");
-  if (path == nullptr || *path == 0) return std::string();
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::not_found) return std::string();  // reads as empty
-  std::ifstream probe;
-  if (std::filesystem::is_regular_file(status)) probe.open(path, std::ios::binary);
-  if (probe.is_open()) return std::string();
-  return std::string("the phonebook ") + path + " cannot be read";
-}
-
-}  // namespace
-
-void RasSession::CheckPhonebook(size_t messagesBefore) {
-  fPhonebookProblem.clear();
-  if (fPresenter.Count() != messagesBefore) {
-    // The message box has already said what is wrong.
-    fPhonebookProblem = "the RAS phonebook could not be read";
-  } else if (fQuor->PhoneBookEntries->Count() == 0) {
-    fPhonebookProblem = UnreadablePhonebook();
+void RasSession::CheckPhonebook() {
+  // The component keeps quiet when RAS cannot open or read the phonebook
+  // (the list just comes out empty): ask RAS itself.
+  const uint32_t code = ProbePhonebook();
+  if (code == 0) return;
+  if (code == ERROR_PROC_NOT_FOUND) {
+    throw Failure(kExitNoRas,
+                  "the loaded rasapi32.dll (" + LoadedRasLibrary().path +
+                      ") has no RasEnumEntries: it is not a RAS client library",
+                  code, RasErrorText(code));
   }
+  const std::string text = RasErrorText(code);
+  const std::string detail = SimulatedServiceProblem();
+  throw Failure(kExitNoRas,
+                (detail.empty() ? std::string("RAS cannot use the phonebook") : detail) + " (RAS error " +
+                    std::to_string(code) + ": " + text + ")",
+                code, text);
 }
 
 std::vector<std::string> RasSession::Entries() {
-  const size_t before = fPresenter.Count();
+  fPresenter.Hold(true);
   fQuor->GetPhoneBookEntries();
-  CheckPhonebook(before);
-  if (!fPhonebookProblem.empty()) throw Failure(kExitNoRas, fPhonebookProblem);
+  fPresenter.Hold(false);
+  CheckPhonebook();
   return fQuor->PhoneBookEntries->Items();
 }
 
-void RasSession::RequireEntry(const std::string& entry) {
-  if (!fPhonebookProblem.empty()) throw Failure(kExitNoRas, fPhonebookProblem);
-  if (fQuor->PhoneBookEntries->IndexOf(entry) < 0) {
-    throw Failure(kExitFailed, "unknown entry '" + entry + "' ('quor entries' lists the phonebook)");
+std::string RasSession::StoredName(const std::string& name) {
+  const std::string folded = FoldName(name);
+  for (const auto& stored : Entries()) {
+    if (FoldName(stored) == folded) return stored;
   }
+  return std::string();
+}
+
+std::string RasSession::RequireEntry(const std::string& entry) {
+  const std::string stored = StoredName(entry);
+  if (stored.empty()) {
+    throw Failure(kExitFailed, "unknown entry '" + Printable(entry) + "' ('quor entries' lists the phonebook)");
+  }
+  return stored;
+}
+
+Failure RasRefused(const std::string& what, uint32_t code) {
+  const std::string text = RasErrorText(code);
+  std::string message = what + ": " + text + " (RAS error " + std::to_string(code) + ")";
+  // The simulated service tells the file (and line) of a phonebook it could
+  // not read or write.
+  if (code == ERROR_CANNOT_OPEN_PHONEBOOK || code == ERROR_CANNOT_LOAD_PHONEBOOK ||
+      code == ERROR_CANNOT_WRITE_PHONEBOOK || code == ERROR_CORRUPT_PHONEBOOK) {
+    const std::string detail = SimulatedServiceProblem();
+    if (!detail.empty()) message += "; " + detail;
+  }
+  return Failure(code == ERROR_CORRUPT_PHONEBOOK || code == ERROR_CANNOT_LOAD_PHONEBOOK ? kExitNoRas : kExitFailed,
+                 message, code, text);
 }
 
 // ---------------------------------------------------------------- values
@@ -213,7 +296,7 @@ int64_t ParseNumber(const std::string& option, const std::string& text, int64_t 
 
 void CheckLength(const std::string& what, const std::string& text, size_t max) {
   if (text.size() > max) {
-    throw UsageError(what + " is longer than " + std::to_string(max) + " characters");
+    throw UsageError(what + " is longer than " + std::to_string(max) + " bytes");
   }
 }
 

@@ -70,7 +70,10 @@ const std::vector<CommandSpec>& CommandTable() {
          "pause before each redial, 0 to 255 (default 10); the component stores values above 60 as 60"},
         {"--sync", nullptr, nullptr,
          "the component's synchronous mode: \"Connected\" is reported as soon as RAS has accepted the dial, "
-         "before the call is up"}},
+         "before the call is up"},
+        {"--attach", nullptr, nullptr,
+         "when the entry is already connected, watch that connection until it is lost (exit 4) or Ctrl-C "
+         "(exit 0, the line stays up) instead of exiting 1"}},
        1,
        1,
        Complete::Entry,
@@ -175,9 +178,12 @@ const std::vector<CommandSpec>& CommandTable() {
        "ENTRY",
        "store an entry's dial parameters",
        "Stores dial parameters for ENTRY. Only the parameters given change; the others keep their stored values. "
-       "A stored phone number cannot be cleared here.",
+       "The stored password changes only with --password-stdin, --password-env or --clear-password. A stored "
+       "phone number cannot be cleared here.",
        {{"--user", nullptr, "U", "user name"},
-        {"--password-stdin", nullptr, nullptr, "password, from one line of standard input (or QUOR_PASSWORD)"},
+        {"--password-stdin", nullptr, nullptr, "password, from one line of standard input (an empty line is refused)"},
+        {"--password-env", nullptr, nullptr, "password, from the environment variable QUOR_PASSWORD"},
+        {"--clear-password", nullptr, nullptr, "remove the stored password"},
         {"--phone", nullptr, "N", "phone number (overrides the entry's number when dialling)"},
         {"--callback", nullptr, "N", "callback number"},
         {"--domain", nullptr, "D", "logon domain (at most 15 characters)"}},

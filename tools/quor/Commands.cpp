@@ -3,9 +3,11 @@
 #include "tools/quor/Commands.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "tools/quor/CommandTable.h"
 #include "tools/quor/ForeignConnection.h"
+#include "tools/quor/RasDirect.h"
 
 namespace quortool {
 
@@ -19,7 +21,7 @@ constexpr uint32_t kHangUpPollMs = 100;
 const std::string& EntryArg(const Args& args, size_t index = 0) {
   const std::string& entry = args.positional.at(index);
   if (entry.empty()) throw UsageError("the entry name is empty");
-  CheckLength("the entry name", entry, RAS_MaxEntryName);
+  CheckLength("the entry name '" + Printable(entry.substr(0, 24)) + "...'", entry, RAS_MaxEntryName);
   return entry;
 }
 
@@ -34,7 +36,7 @@ std::vector<std::string> ActiveConnections(TQuor& quor) {
 Integer RequireConnection(TQuor& quor, const std::string& entry) {
   ActiveConnections(quor);  // tells a failing enumeration apart from "no connection"
   const Integer handle = quor.GetHandleByName(entry);
-  if (handle == 0) throw Failure(kExitFailed, "no active connection for entry '" + entry + "'");
+  if (handle == 0) throw Failure(kExitFailed, "no active connection for entry '" + Printable(entry) + "'");
   return handle;
 }
 
@@ -58,10 +60,17 @@ void Done(Output& out, const char* action, const std::string& entry, const std::
 
 // ---------------------------------------------------------------- connections
 
+// The entry as the phonebook names it, or as typed when the phonebook has
+// no such entry (a connection dialled by number, or from another phonebook).
+std::string ConnectionName(RasSession& session, const std::string& typed) {
+  const std::string stored = session.StoredName(typed);
+  return stored.empty() ? typed : stored;
+}
+
 int RunHangUp(const Args& args) {
-  const std::string& entry = EntryArg(args);
   Output out(args.json);
   RasSession session(out);
+  const std::string entry = ConnectionName(session, EntryArg(args));
   TQuor& quor = session.Quor();
   const Integer handle = RequireConnection(quor, entry);
   const uint32_t code = HangUpForeignConnection(static_cast<uint32_t>(handle));
@@ -89,9 +98,9 @@ int RunConnections(const Args& args) {
 }
 
 int RunStatus(const Args& args) {
-  const std::string& entry = EntryArg(args);
   Output out(args.json);
   RasSession session(out);
+  const std::string entry = ConnectionName(session, EntryArg(args));
   const Integer handle = RequireConnection(session.Quor(), entry);
   const ForeignStatus status = ReadForeignStatus(static_cast<uint32_t>(handle));
   if (status.result != 0) {
@@ -129,8 +138,12 @@ int RunEntryCreate(const Args& args) {
   const std::vector<std::string> before = session.Entries();
   DWORD code = 0;
   quor.RasCreateEntry(0, code);
-  if (code == ERROR_CANCELLED) throw Failure(kExitFailed, "entry creation was cancelled");
-  if (code != 0) throw Failure(kExitFailed, "RAS could not create the entry: error " + std::to_string(code));
+  if (code == ERROR_CANCELLED) {
+    const std::string why = SimulatedServiceProblem();
+    throw Failure(kExitFailed, "entry creation was cancelled" + (why.empty() ? std::string() : ": " + why), code,
+                  RasErrorText(code));
+  }
+  if (code != 0) throw RasRefused("RAS could not create the entry", code);
   std::vector<std::string> added;
   for (const auto& name : session.Entries()) {
     if (std::find(before.begin(), before.end(), name) == before.end()) added.push_back(name);
@@ -140,57 +153,87 @@ int RunEntryCreate(const Args& args) {
   } else if (added.empty()) {
     out.Progress("No entry was added.");
   } else {
-    for (const auto& name : added) out.Progress("Created entry " + name + ".");
+    for (const auto& name : added) out.Progress("Created entry " + Printable(name) + ".");
   }
   return kExitOk;
 }
 
 int RunEntryEdit(const Args& args) {
-  const std::string& entry = EntryArg(args);
   Output out(args.json);
   RasSession session(out);
-  session.RequireEntry(entry);
-  if (!session.Quor().EditEntry(0, entry)) throw Failure(kExitFailed, "RAS could not edit entry '" + entry + "'");
-  Done(out, "edited", entry, "Edited entry " + entry + ".");
+  const std::string entry = session.RequireEntry(EntryArg(args));
+  const std::vector<std::string> before = session.Entries();
+  const uint32_t code = EditEntryCode(entry);
+  if (code == ERROR_CANCELLED) {
+    const std::string why = SimulatedServiceProblem();
+    throw Failure(kExitFailed,
+                  "editing entry '" + Printable(entry) + "' was cancelled" + (why.empty() ? std::string() : ": " + why),
+                  code, RasErrorText(code));
+  }
+  if (code != 0) throw RasRefused("RAS could not edit entry '" + Printable(entry) + "'", code);
+  // The dialog may have renamed the entry: report it under its new name.
+  std::string now = entry;
+  const std::vector<std::string> after = session.Entries();
+  if (std::find(after.begin(), after.end(), entry) == after.end()) {
+    for (const auto& name : after) {
+      if (std::find(before.begin(), before.end(), name) == before.end()) now = name;
+    }
+  }
+  if (out.Json()) {
+    JsonObject o;
+    o.Add("result", "edited").Add("entry", now);
+    if (now != entry) o.Add("old_name", entry);
+    out.Object(o);
+  } else if (now != entry) {
+    out.Progress("Edited entry " + Printable(now) + " (renamed from " + Printable(entry) + ").");
+  } else {
+    out.Progress("Edited entry " + Printable(now) + ".");
+  }
   return kExitOk;
 }
 
 int RunEntryRename(const Args& args) {
-  const std::string& from = EntryArg(args, 0);
+  const std::string& typedFrom = EntryArg(args, 0);
   const std::string& to = EntryArg(args, 1);
   Output out(args.json);
   RasSession session(out);
-  session.RequireEntry(from);
-  if (!session.Quor().RenameEntry(from, to)) {
-    throw Failure(kExitFailed, "RAS could not rename entry '" + from + "' to '" + to + "'");
+  const std::string from = session.RequireEntry(typedFrom);
+  const uint32_t code = RenameEntryCode(from, to);
+  if (code == ERROR_ALREADY_EXISTS) {
+    throw Failure(kExitFailed,
+                  "cannot rename entry '" + Printable(from) + "' to '" + Printable(to) + "': the entry '" +
+                      Printable(session.StoredName(to)) + "' already exists",
+                  code, RasErrorText(code));
+  }
+  if (code != 0) {
+    throw RasRefused("RAS could not rename entry '" + Printable(from) + "' to '" + Printable(to) + "'", code);
   }
   if (out.Json()) {
     out.Object(JsonObject().Add("result", "renamed").Add("entry", from).Add("new_name", to));
   } else {
-    out.Progress("Renamed entry " + from + " to " + to + ".");
+    out.Progress("Renamed entry " + Printable(from) + " to " + Printable(to) + ".");
   }
   return kExitOk;
 }
 
 int RunEntryDelete(const Args& args) {
-  const std::string& entry = EntryArg(args);
   Output out(args.json);
   RasSession session(out);
-  session.RequireEntry(entry);
-  if (!session.Quor().DeleteEntry(entry)) throw Failure(kExitFailed, "RAS could not delete entry '" + entry + "'");
-  Done(out, "deleted", entry, "Deleted entry " + entry + ".");
+  const std::string entry = session.RequireEntry(EntryArg(args));
+  const uint32_t code = DeleteEntryCode(entry);
+  if (code != 0) throw RasRefused("RAS could not delete entry '" + Printable(entry) + "'", code);
+  Done(out, "deleted", entry, "Deleted entry " + Printable(entry) + ".");
   return kExitOk;
 }
 
 int RunParamsGet(const Args& args) {
-  const std::string& entry = EntryArg(args);
   const bool show = args.Flag("--show-password");
   Output out(args.json);
   RasSession session(out);
-  session.RequireEntry(entry);
+  const std::string entry = session.RequireEntry(EntryArg(args));
   TQuor& quor = session.Quor();
   if (!quor.GetDialParams(entry)) {
-    throw Failure(kExitFailed, "RAS could not read the dial parameters of '" + entry + "'");
+    throw Failure(kExitFailed, "RAS could not read the dial parameters of '" + Printable(entry) + "'");
   }
   // A fresh component has an empty password; it holds one now only when
   // RAS returned a stored password.
@@ -202,7 +245,7 @@ int RunParamsGet(const Args& args) {
     o.Add("phone", quor.PhoneNumber()).Add("callback", quor.CallbackNumber()).Add("domain", quor.Domain());
     out.Object(o);
   } else {
-    out.Line("entry: " + entry);
+    out.Line("entry: " + Printable(entry));
     out.Line("user: " + quor.UserName());
     out.Line("password: " + (show ? quor.Password() : std::string(passwordSet ? "set" : "not set")));
     out.Line("phone: " + quor.PhoneNumber());
@@ -213,7 +256,7 @@ int RunParamsGet(const Args& args) {
 }
 
 int RunParamsSet(const Args& args) {
-  const std::string& entry = EntryArg(args);
+  const std::string& typed = EntryArg(args);
   const std::string* user = args.Value("--user");
   const std::string* phone = args.Value("--phone");
   const std::string* callback = args.Value("--callback");
@@ -225,28 +268,50 @@ int RunParamsSet(const Args& args) {
   }
   if (callback) CheckLength("the callback number", *callback, RAS_MaxCallbackNumber);
   if (domain) CheckLength("the domain", *domain, DNLEN);
-  const std::optional<std::string> password = ReadPassword(args);
+  // A stored password changes only when an option says so.
+  const int passwordOptions =
+      args.Flag("--password-stdin") + args.Flag("--password-env") + args.Flag("--clear-password");
+  if (passwordOptions > 1) {
+    throw UsageError("give only one of --password-stdin, --password-env and --clear-password");
+  }
+  std::optional<std::string> password;
+  if (args.Flag("--password-stdin")) {
+    password = ReadPassword(args);
+    if (password->empty()) {
+      throw UsageError("the password line is empty (--clear-password removes the stored password)");
+    }
+  } else if (args.Flag("--password-env")) {
+    const char* env = std::getenv("QUOR_PASSWORD");
+    if (env == nullptr || *env == 0) throw UsageError("--password-env: QUOR_PASSWORD is not set or empty");
+    password = std::string(env);
+  } else if (args.Flag("--clear-password")) {
+    password = std::string();
+  }
   if (password) CheckLength("the password", *password, PWLEN);
   if (!user && !phone && !callback && !domain && !password) {
-    throw UsageError("nothing to store: give --user, --password-stdin, --phone, --callback or --domain");
+    throw UsageError(
+        "nothing to store: give --user, --password-stdin, --password-env, --clear-password, --phone, --callback or "
+        "--domain");
   }
 
   Output out(args.json);
   RasSession session(out);
-  session.RequireEntry(entry);
+  const std::string entry = session.RequireEntry(typed);
   TQuor& quor = session.Quor();
   // Store the stored values back unchanged except for the ones given: the
   // component writes every parameter, so it must hold the current ones.
   if (!quor.GetDialParams(entry)) {
-    throw Failure(kExitFailed, "RAS could not read the current dial parameters of '" + entry + "'");
+    throw Failure(kExitFailed, "RAS could not read the current dial parameters of '" + Printable(entry) + "'");
   }
   if (user) quor.SetUserName(*user);
   if (password) quor.SetPassword(*password);
   if (phone) quor.SetPhoneNumber(*phone);
   if (callback) quor.SetCallbackNumber(*callback);
   if (domain) quor.SetDomain(*domain);
-  if (!quor.SetDialParams()) throw Failure(kExitFailed, "RAS could not store the dial parameters of '" + entry + "'");
-  Done(out, "stored", entry, "Stored the dial parameters of " + entry + ".");
+  if (!quor.SetDialParams()) {
+    throw Failure(kExitFailed, "RAS could not store the dial parameters of '" + Printable(entry) + "'");
+  }
+  Done(out, "stored", entry, "Stored the dial parameters of " + Printable(entry) + ".");
   return kExitOk;
 }
 

@@ -94,7 +94,8 @@ class Output {
 
 // Modal message boxes of the component (and the host framework) become
 // "quor: <text>" lines on standard error; dialogs answer with their default
-// button, since nobody can click on a console.
+// button, since nobody can click on a console. While held, messages are only
+// kept (the tool then says the same thing better itself).
 class ConsolePresenter final : public TMessagePresenter {
  public:
   explicit ConsolePresenter(Output& out) : fOut(out) {}
@@ -102,16 +103,19 @@ class ConsolePresenter final : public TMessagePresenter {
   int MessageDlg(const String& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx) override;
   size_t Count() const { return fMessages.size(); }
   const std::vector<std::string>& Messages() const { return fMessages; }
+  void Hold(bool held) { fHeld = held; }
 
  private:
   Output& fOut;
   std::vector<std::string> fMessages;
+  bool fHeld = false;
 };
 
 // One TQuor with the console presenter installed for its whole life.
 class RasSession {
  public:
-  // Throws Failure(kExitNoRas) when the RAS client library cannot be bound.
+  // Throws Failure(kExitNoRas) when the RAS client library cannot be bound
+  // or RAS cannot read the phonebook.
   explicit RasSession(Output& out);
   ~RasSession();
   RasSession(const RasSession&) = delete;
@@ -120,25 +124,32 @@ class RasSession {
   TQuor& Quor() { return *fQuor; }
   Output& Out() { return fOut; }
 
-  // Reads the phonebook again; throws Failure(kExitNoRas) when RAS reported
-  // it unreadable or corrupted.
+  // Reads the phonebook again; throws Failure(kExitNoRas) when RAS cannot.
   std::vector<std::string> Entries();
-  // Throws Failure(kExitFailed) naming the entry when the phonebook lacks it.
-  void RequireEntry(const std::string& entry);
+  // The entry's name as the phonebook holds it (names compare as RAS
+  // compares them, without regard to case), or "" when there is none.
+  std::string StoredName(const std::string& name);
+  // The same, but a missing entry throws Failure(kExitFailed) naming it.
+  std::string RequireEntry(const std::string& entry);
 
  private:
-  void CheckPhonebook(size_t messagesBefore);
+  void CheckPhonebook();
 
   Output& fOut;
   ConsolePresenter fPresenter;
   TMessagePresenter* fPrevious = nullptr;
   std::unique_ptr<TQuor> fQuor;
-  std::string fPhonebookProblem;  // empty while the phonebook reads fine
 };
+
+// A request RAS refused: RAS's own text, its number, and for a phonebook
+// file the simulated service's account of which file and line.
+Failure RasRefused(const std::string& what, uint32_t code);
+// An entry name folded as RAS compares names (Latin, Greek, Cyrillic letters).
+std::string FoldName(const std::string& name);
 
 // Option values.
 int64_t ParseNumber(const std::string& option, const std::string& text, int64_t min, int64_t max);
-// Checks a text against the width of its RAS record field (usage error when longer).
+// Checks a text against the width of its RAS record field, in bytes (usage error when longer).
 void CheckLength(const std::string& what, const std::string& text, size_t max);
 // The password from standard input (--password-stdin) or QUOR_PASSWORD; none when neither.
 std::optional<std::string> ReadPassword(const Args& args);
@@ -169,6 +180,8 @@ struct DialOptions {
   std::optional<int32_t> redialAttempts;
   std::optional<uint8_t> redialPause;
   bool synchronous = false;
+  // An entry that is already connected: watch that connection (else exit 1).
+  bool attach = false;
   // The demo ends with the loss of the line: no error message for it.
   bool lossIsTheEnd = false;
 };

@@ -9,6 +9,7 @@
 
 #include "tools/quor/Commands.h"
 #include "tools/quor/Platform.h"
+#include "tools/quor/RasDirect.h"
 
 namespace quortool {
 
@@ -135,6 +136,12 @@ int RunDemo(const Args& args) {
   int code = kExitOk;
   {
     RasSession session(out);
+    if (const RasLibraryInfo library = LoadedRasLibrary(); !library.simulated) {
+      throw Failure(kExitNoRas,
+                    "the demo needs Quor's simulated RAS service; this process loaded the system's "
+                    "rasapi32.dll from " +
+                        library.path);
+    }
     DialOptions options;
     options.entry = kDemoEntry;
     options.redialAttempts = 1;

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "tools/quor/Commands.h"
+#include "tools/quor/ForeignConnection.h"
 #include "tools/quor/Platform.h"
+#include "tools/quor/RasDirect.h"
 
 namespace quortool {
 
@@ -15,6 +17,13 @@ constexpr UINT kStopNotice = WM_USER + 1;
 // handle; the component keeps polling through that. If the handle stays
 // valid that long after RAS said "disconnected", quor hangs up itself.
 constexpr uint64_t kDisconnectedGraceMs = 5000;
+
+// How often an attached quor looks at a connection another process dialled.
+constexpr uint32_t kAttachPollMs = 500;
+constexpr const char kLostText[] = "Connection to server lost.";
+
+// A dial the simulated service refuses for a mistake in its scenario.
+constexpr Integer kInvalidData = 13;
 
 constexpr const char kErrorPrefix[] = "ERROR: ";
 constexpr const char kErrorConnectingPrefix[] = "Error connecting: ";
@@ -164,10 +173,18 @@ class DialMonitor {
       case Outcome::Running:
         code = kExitOk;
         break;
-      case Outcome::Failed:
+      case Outcome::Failed: {
         code = kExitDialFailed;
         message = "connection failed: error " + std::to_string(fErrorCode) + ": " + fErrorText;
+        // The simulated service says which scenario line or phonebook file it refused.
+        const bool fileProblem =
+            fErrorCode == kInvalidData || (fErrorCode >= static_cast<Integer>(ERROR_CANNOT_OPEN_PHONEBOOK) &&
+                                           fErrorCode <= static_cast<Integer>(ERROR_CORRUPT_PHONEBOOK));
+        if (const std::string detail = fileProblem ? SimulatedServiceProblem() : std::string(); !detail.empty()) {
+          message += "; " + detail;
+        }
         break;
+      }
       case Outcome::Lost:
         code = kExitLineLost;
         message = "connection lost";
@@ -203,13 +220,55 @@ class DialMonitor {
 
 }  // namespace
 
+namespace {
+
+// An entry has one connection at a time: RAS joins a dial of a connected
+// entry to its connection. Say so instead, or watch that connection.
+int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
+  TQuor& quor = session.Quor();
+  quor.Connections->Clear();
+  if (!quor.EnumConnections()) return -1;
+  const Integer handle = quor.GetHandleByName(entry);
+  if (handle == 0) return -1;
+  const ForeignStatus status = ReadForeignStatus(static_cast<uint32_t>(handle));
+  const bool connected = status.result == 0 && status.state == RASCS_Connected;
+  const std::string name = Printable(entry);
+  if (!attach || !connected) {
+    throw Failure(kExitFailed, "entry '" + name + "' is already " + (connected ? "connected" : "being dialled") +
+                                   " (handle " + std::to_string(handle) + "): 'quor status " + name +
+                                   "' shows it, 'quor hangup " + name + "' ends it" +
+                                   (connected ? ", 'quor dial " + name + " --attach' watches it" : std::string()));
+  }
+  Output& out = session.Out();
+  out.Progress("Attached to the connection of " + name + " (handle " + std::to_string(handle) +
+               "); Ctrl-C detaches and leaves it up.");
+  platform::ClearStopRequest();
+  platform::InstallStopHandlers();
+  struct Restore {
+    ~Restore() { platform::RemoveStopHandlers(); }
+  } restore;
+  while (!platform::StopRequested()) {
+    const ForeignStatus now = ReadForeignStatus(static_cast<uint32_t>(handle));
+    if (now.result != 0 || now.state == RASCS_Disconnected) {
+      if (out.Json()) out.Object(JsonObject().Add("event", "disconnect").Add("error", 0).Add("text", kLostText));
+      out.Error(std::string("connection lost: ") + kLostText);
+      return kExitLineLost;
+    }
+    Application->RunFor(kAttachPollMs);
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
 int DialAndMonitor(RasSession& session, const DialOptions& options) {
   TQuor& quor = session.Quor();
-  session.RequireEntry(options.entry);
+  const std::string entry = session.RequireEntry(options.entry);
+  if (const int attached = AttachOrRefuse(session, entry, options.attach); attached >= 0) return attached;
   // Start from what RAS has stored for the entry (user, password, number),
   // as a dialer window does; the options override single parameters.
-  quor.GetDialParams(options.entry);
-  quor.SetEntryName(options.entry);
+  quor.GetDialParams(entry);
+  quor.SetEntryName(entry);
   if (options.user) quor.SetUserName(*options.user);
   if (options.password) quor.SetPassword(*options.password);
   if (options.phone) quor.SetPhoneNumber(*options.phone);
@@ -245,6 +304,7 @@ int RunDial(const Args& args) {
     }
   }
   options.synchronous = args.Flag("--sync");
+  options.attach = args.Flag("--attach");
   options.password = ReadPassword(args);
   if (options.password) CheckLength("the password", *options.password, PWLEN);
 

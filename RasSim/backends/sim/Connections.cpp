@@ -3,6 +3,7 @@
 // projection.
 #include "RasSim/Inspect.h"
 #include "RasSim/Platform.h"
+#include "RasSim/Stores.h"
 #include "RasSim/Tables.h"
 #include "RasSim/Text.h"
 #include "RasSim/backends/sim/SimState.h"
@@ -46,7 +47,12 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
     }
   }
 
-  Settings settings = GatherSettings(sec, entryName);
+  std::string scenarioProblem;
+  Settings settings = GatherSettings(sec, entryName, &scenarioProblem);
+  if (!scenarioProblem.empty()) {
+    NoteProblem(scenarioProblem);
+    return kScenarioError;
+  }
   QueuedFailure queued{};
   bool haveQueued = false;
   {

@@ -187,17 +187,60 @@ bool ParseOutcome(const std::string& text, DWORD& error, TRasConnState& defaultS
   return false;
 }
 
-Settings GatherSettings(const IniSection* entry, const std::string& entryName) {
+std::string CheckSetting(const std::string& key, const std::string& value) {
+  uint64_t v = 0;
+  TRasConnState state;
+  DWORD error;
+  const char* const kDuration = "not a duration (250ms, 1.5s, 2m; never negative)";
+  if (key == "StepDelay" || key == "ErrorDelay" || key == "Teardown") {
+    return ParseDuration(value, 1, v) && v <= UINT32_MAX ? "" : kDuration;
+  }
+  if (key.rfind("Delay.", 0) == 0) {
+    if (!ParseState(key.substr(6), state)) return "unknown state '" + key.substr(6) + "'";
+    return ParseDuration(value, 1, v) && v <= UINT32_MAX ? "" : kDuration;
+  }
+  if (key == "DropAfter") return ParseDuration(value, 1000, v) ? "" : kDuration;
+  if (key == "Outcome")
+    return ParseOutcome(value, error, state) ? "" : "not an outcome (connect, busy, ... or a number)";
+  if (key == "FailState") return ParseState(value, state) ? "" : "not a connection state";
+  if (key == "FailFirst") return ParseUInt(Trim(value), v) ? "" : "not a whole number";
+  if (key == "DialError") return ParseUInt(Trim(value), v) && v > 0 && v <= 0xFFFF ? "" : "not an error number";
+  if (key == "RepeatStateOnError" || key == "ConnectionWindow") {
+    const std::string b = ToLowerAscii(Trim(value));
+    return b == "1" || b == "yes" || b == "on" || b == "true" || b == "0" || b == "no" || b == "off" || b == "false"
+               ? ""
+               : "not yes or no";
+  }
+  if (key == "RequireUser" || key == "RequirePassword" || key == "IpAddress" || key == "ServerIpAddress") return "";
+  return "unknown key";
+}
+
+Settings GatherSettings(const IniSection* entry, const std::string& entryName, std::string* problem) {
   Settings out;
+  std::string found;  // the first mistake
+  const auto check = [&](const std::string& where, const std::string& key, const std::string& value) {
+    if (!found.empty()) return;
+    const std::string why = CheckSetting(key, value);
+    if (!why.empty()) found = where + ": " + key + "=" + value + ": " + why;
+  };
   if (entry)
     for (const IniLine& l : entry->lines)
-      if (l.kind == IniLine::Key && l.key.size() > 4 && l.key.compare(0, 4, "Quor") == 0)
+      if (l.kind == IniLine::Key && l.key.size() > 4 && l.key.compare(0, 4, "Quor") == 0) {
         out[l.key.substr(4)] = Trim(l.value);
+        check("the phonebook entry [" + entry->name + "]", l.key.substr(4), Trim(l.value));
+      }
   std::string path = platform::GetEnv("QUOR_RAS_SCENARIO");
   if (!path.empty()) {
-    std::string text;
+    std::string text, why;
     IniDocument doc;
-    if (platform::ReadFile(path, text) == platform::ReadResult::Ok && doc.Parse(text)) {
+    const platform::ReadResult read = platform::ReadFile(path, text);
+    if (read == platform::ReadResult::NotFound) {
+      if (found.empty()) found = "the scenario " + path + " does not exist";
+    } else if (read != platform::ReadResult::Ok) {
+      if (found.empty()) found = "the scenario " + path + " cannot be read";
+    } else if (!doc.Parse(text, &why)) {
+      if (found.empty()) found = "the scenario " + path + ": " + why;
+    } else {
       for (const IniSection& s : doc.Sections())
         if (s.name == "*")
           for (const IniLine& l : s.lines)
@@ -206,8 +249,30 @@ Settings GatherSettings(const IniSection* entry, const std::string& entryName) {
         if (s->name != "*")
           for (const IniLine& l : s->lines)
             if (l.kind == IniLine::Key) out[l.key] = Trim(l.value);
+      // The keys of the sections that apply, with their line numbers (the
+      // file parsed, so every line is blank, a comment, a header or a key).
+      bool applies = false;
+      size_t lineNo = 0, pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+      while (pos < text.size() && found.empty()) {
+        const size_t nl = text.find('\n', pos);
+        const std::string line = Trim(text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos));
+        pos = nl == std::string::npos ? text.size() : nl + 1;
+        ++lineNo;
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line[0] == '[') {
+          const std::string name = Trim(line.substr(1, line.size() - 2));
+          applies = name == "*" || SameName(name, entryName);
+          continue;
+        }
+        const size_t eq = line.find('=');
+        if (applies && eq != std::string::npos) {
+          check("the scenario " + path + ": line " + std::to_string(lineNo), Trim(line.substr(0, eq)),
+                Trim(line.substr(eq + 1)));
+        }
+      }
     }
   }
+  if (problem) *problem = found;
   return out;
 }
 

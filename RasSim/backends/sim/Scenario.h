@@ -21,7 +21,14 @@ namespace rassim {
 using Settings = std::map<std::string, std::string>;  // key (without "Quor") -> value
 
 // Gathers the settings of an entry (section may be null: a dial without entry).
-Settings GatherSettings(const IniSection* entry, const std::string& entryName);
+// A mistake in them (a scenario file that is missing or corrupt, an unknown
+// key, a value that does not parse) is described in `problem`, naming the
+// file, the line and the key; the dial then fails with kScenarioError.
+Settings GatherSettings(const IniSection* entry, const std::string& entryName, std::string* problem = nullptr);
+// The error of a dial whose scenario has a mistake: ERROR_INVALID_DATA.
+constexpr DWORD kScenarioError = 13;
+// "" when `value` suits `key` (a key without the "Quor" prefix), else why not.
+std::string CheckSetting(const std::string& key, const std::string& value);
 
 struct DialStep {
   TRasConnState state;
