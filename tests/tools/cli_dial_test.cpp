@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "QuorProcess.h"
 
@@ -224,4 +225,50 @@ TEST_F(DialCli, NoConnectionToHangUpOrInspect) {
     EXPECT_EQ(r.err, "quor: no active connection for entry 'Office'\n") << command;
     EXPECT_EQ(r.out, "");
   }
+}
+
+TEST_F(DialCli, HangupStopsADiallerInItsRedialPauseAndAllEndsEverything) {
+  box.WriteScenario(std::string(kFast) + "[Home]\nOutcome=busy\n");
+  auto paused = std::make_unique<QuorProcess>(
+      std::vector<std::string>{"dial", "Home", "--redial", "3", "--pause", "30"}, box.Environment());
+  ASSERT_TRUE(paused->WaitForOut("Retrying in 30 seconds...\n", kConnectMs)) << paused->Err();
+  RunResult r = Quor({"hangup", "home"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("Stopped dialling Home (process ", 0), 0u) << r.out;
+  EXPECT_EQ(paused->Wait(kExitMs), 0) << paused->Err();
+  EXPECT_EQ(Milestones(paused->Out()).back(), "Disconnecting...") << paused->Out();
+
+  // A second dial of a connected entry is refused; --attach watches it.
+  QuorProcess office({"dial", "Office"}, box.Environment());
+  ASSERT_TRUE(office.WaitForOut("] Connected\n", kConnectMs)) << office.Err();
+  r = Quor({"dial", "office"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("quor: entry 'Office' is already connected (handle "), std::string::npos) << r.err;
+  QuorProcess attached({"dial", "Office", "--attach"}, box.Environment());
+  ASSERT_TRUE(attached.WaitForOut("Attached to the connection of Office", kConnectMs)) << attached.Err();
+  paused = std::make_unique<QuorProcess>(std::vector<std::string>{"dial", "Home", "--redial", "3", "--pause", "30"},
+                                         box.Environment());
+  ASSERT_TRUE(paused->WaitForOut("Retrying in 30 seconds...\n", kConnectMs)) << paused->Err();
+
+  r = Quor({"hangup", "--all"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("Hung up Office.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Stopped dialling Home"), std::string::npos) << r.out;
+  const std::vector<int> exits = {office.Wait(kExitMs), attached.Wait(kExitMs), paused->Wait(kExitMs)};
+  EXPECT_EQ(exits, (std::vector<int>{4, 4, 0}));
+  EXPECT_EQ(Connections(), "");
+  EXPECT_EQ(Quor({"hangup", "--all"}).exitCode, 0);
+}
+
+TEST_F(DialCli, SimResetMakesAScenarioStartAgain) {
+  box.WriteScenario(std::string(kFast) + "[Office]\nDialError=633\nFailFirst=1\nDropAfter=50ms\n");
+  const std::vector<std::pair<std::vector<std::string>, int>> steps = {{{"dial", "Office", "--redial", "0"}, 3},
+                                                                       {{"dial", "Office", "--redial", "0"}, 4},
+                                                                       {{"sim", "reset"}, 0},
+                                                                       {{"dial", "Office", "--redial", "0"}, 3},
+                                                                       {{"sim", "reset", "--json"}, 0}};
+  std::vector<int> exits;
+  for (const auto& [args, expected] : steps) exits.push_back(Quor(args).exitCode);
+  EXPECT_EQ(exits, (std::vector<int>{3, 4, 0, 3, 0}));
+  EXPECT_EQ(Quor({"sim", "reset"}).out, "Cleared the attempt counters of the simulated RAS service.\n");
 }

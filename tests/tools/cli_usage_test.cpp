@@ -26,7 +26,7 @@ TEST(Usage, BadCommandLinesExitTwoNamingTheProblem) {
       {{"--fast", "entries"}, "quor: unknown option '--fast'"},
       {{"entries", "--fast"}, "quor: unknown option '--fast' for 'quor entries'"},
       {{"dial"}, "quor: missing argument for 'quor dial'"},
-      {{"hangup"}, "quor: missing argument for 'quor hangup'"},
+      {{"hangup"}, "quor: give either an entry or --all"},
       {{"status"}, "quor: missing argument for 'quor status'"},
       {{"entry", "rename", "Office"}, "quor: missing argument for 'quor entry rename'"},
       {{"params", "get"}, "quor: missing argument for 'quor params get'"},

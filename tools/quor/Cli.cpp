@@ -200,8 +200,7 @@ RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
     throw Failure(kExitNoRas, "the RAS client library (rasapi32.dll) could not be loaded");
   }
   const RasLibraryInfo library = LoadedRasLibrary();
-  fOut.Verbose("RAS: " + library.path +
-               (library.simulated ? " (Quor's simulated RAS service)" : " (the system's RAS, not Quor's simulation)"));
+  fOut.Verbose("rasapi32.dll: " + library.Describe());
   CheckPhonebook();
 }
 

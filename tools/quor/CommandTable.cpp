@@ -49,7 +49,8 @@ const std::vector<OptionSpec>& CommonOptions() {
       {"--help", "-h", nullptr, "show the help of the command"},
       {"--backend", nullptr, "NAME",
        "the backend of Quor's RAS library for this run (sets QUOR_RAS_BACKEND; quor --version lists the names)"},
-      {"--version", nullptr, nullptr, "show quor's version and the RAS backends compiled in, and exit"},
+      {"--version", nullptr, nullptr,
+       "show quor's version, the RAS backends compiled in and which rasapi32.dll this process loads, and exit"},
   };
   return options;
 }
@@ -80,12 +81,13 @@ const std::vector<CommandSpec>& CommandTable() {
        kConnections,
        RunDial},
       {"hangup",
-       "ENTRY",
+       "[ENTRY]",
        "hang up the active connection of an entry",
        "Hangs up the active connection of ENTRY, whichever process on this machine dialled it, and waits until "
-       "RAS no longer lists it.",
-       {},
-       1,
+       "RAS no longer lists it. A quor dial of ENTRY that is dialling or waiting to redial is stopped as Ctrl-C "
+       "would stop it (exit 0), so it does not dial again; one whose line is up sees the line lost (exit 4).",
+       {{"--all", nullptr, nullptr, "hang up every active connection and stop every quor dial of this user"}},
+       0,
        1,
        Complete::Connection,
        kConnections,
@@ -192,6 +194,19 @@ const std::vector<CommandSpec>& CommandTable() {
        Complete::Entry,
        kPhonebook,
        RunParamsSet},
+      {"sim reset",
+       "",
+       "clear the simulated service's attempt counters",
+       "Clears the attempt counters of Quor's simulated RAS service. The service counts the dials of each entry "
+       "across processes, and a scenario's FailFirst=K fails only the first K of them; after a reset the next "
+       "dial is attempt 1 again, so that a scenario behaves the same on every run. Only the simulated service "
+       "has these counters (exit 1 with any other RAS).",
+       {},
+       0,
+       0,
+       Complete::None,
+       kSimulation,
+       RunSimReset},
       {"demo",
        "",
        "a ten-second tour on a private sample phonebook",
@@ -228,7 +243,6 @@ const std::vector<CommandSpec>& CommandTable() {
        kOther,
        RunCompletion},
   };
-  (void)kSimulation;
   return commands;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "tools/quor/CommandTable.h"
+#include "tools/quor/Diallers.h"
 #include "tools/quor/ForeignConnection.h"
 #include "tools/quor/RasDirect.h"
 
@@ -67,26 +68,75 @@ std::string ConnectionName(RasSession& session, const std::string& typed) {
   return stored.empty() ? typed : stored;
 }
 
-int RunHangUp(const Args& args) {
-  Output out(args.json);
-  RasSession session(out);
-  const std::string entry = ConnectionName(session, EntryArg(args));
-  TQuor& quor = session.Quor();
-  const Integer handle = RequireConnection(quor, entry);
+namespace {
+
+// Hangs up one connection and waits until RAS no longer lists it.
+void HangUpHandle(TQuor& quor, const std::string& entry, Integer handle) {
   const uint32_t code = HangUpForeignConnection(static_cast<uint32_t>(handle));
-  if (code != 0) {
-    throw Failure(kExitFailed, "hanging up '" + entry + "' failed: error " + std::to_string(code));
-  }
-  bool gone = false;
+  if (code != 0) throw RasRefused("hanging up '" + Printable(entry) + "' failed", code);
   for (uint32_t waited = 0; waited <= kHangUpWaitMs; waited += kHangUpPollMs) {
-    if (quor.GetHandleByName(entry) != handle) {
-      gone = true;
-      break;
-    }
+    if (quor.GetHandleByName(entry) != handle) return;
     Sleep(kHangUpPollMs);
   }
-  if (!gone) throw Failure(kExitFailed, "RAS still lists the connection of '" + entry + "' after the hang-up");
-  Done(out, "hung up", entry, "Hung up " + entry + ".");
+  throw Failure(kExitFailed, "RAS still lists the connection of '" + Printable(entry) + "' after the hang-up");
+}
+
+// Ends what is under way for one entry: its diallers are asked to stop
+// first unless the line is up (a dialler whose call is hung up elsewhere
+// would redial), then its connection is hung up. Returns whether anything
+// was found.
+bool HangUpEntry(RasSession& session, const std::string& entry, const std::vector<Dialler>& diallers) {
+  TQuor& quor = session.Quor();
+  Output& out = session.Out();
+  const Integer handle = quor.GetHandleByName(entry);
+  const bool up = handle != 0 && ReadForeignStatus(static_cast<uint32_t>(handle)).state == RASCS_Connected;
+  bool found = handle != 0;
+  if (!up) {
+    for (const Dialler& d : diallers) {
+      if (FoldName(d.entry) != FoldName(entry)) continue;
+      found = true;
+      if (!StopDialler(d, kHangUpWaitMs)) {
+        throw Failure(kExitFailed, "the dialler of '" + Printable(entry) + "' (process " + std::to_string(d.pid) +
+                                       ") did not stop; end it with Ctrl-C or kill " + std::to_string(d.pid));
+      }
+      if (out.Json()) {
+        out.Object(JsonObject().Add("result", "stopped").Add("entry", d.entry).Add("pid", d.pid));
+      } else {
+        out.Progress("Stopped dialling " + Printable(d.entry) + " (process " + std::to_string(d.pid) + ").");
+      }
+    }
+  }
+  if (handle != 0 && quor.GetHandleByName(entry) == handle) {
+    HangUpHandle(quor, entry, handle);
+    Done(out, "hung up", entry, "Hung up " + Printable(entry) + ".");
+  }
+  return found;
+}
+
+}  // namespace
+
+int RunHangUp(const Args& args) {
+  const bool all = args.Flag("--all");
+  if (all == !args.positional.empty()) throw UsageError("give either an entry or --all");
+  Output out(args.json);
+  RasSession session(out);
+  const std::vector<Dialler> diallers = RunningDiallers();
+  if (all) {
+    std::vector<std::string> entries = ActiveConnections(session.Quor());
+    for (const Dialler& d : diallers) {
+      bool listed = false;
+      for (const auto& e : entries) listed = listed || FoldName(e) == FoldName(d.entry);
+      if (!listed) entries.push_back(d.entry);
+    }
+    for (const auto& entry : entries) HangUpEntry(session, entry, diallers);
+    if (entries.empty()) out.Note("nothing to hang up");
+    return kExitOk;
+  }
+  const std::string entry = ConnectionName(session, EntryArg(args));
+  ActiveConnections(session.Quor());  // tells a failing enumeration apart from "no connection"
+  if (!HangUpEntry(session, entry, diallers)) {
+    throw Failure(kExitFailed, "no active connection for entry '" + Printable(entry) + "'");
+  }
   return kExitOk;
 }
 
@@ -322,6 +372,38 @@ int RunVersion() {
   std::string text = VersionText();
   text.pop_back();
   out.Line(text);
+  // Which rasapi32.dll this process loads: the same one every command would.
+  ConsolePresenter silent(out);
+  silent.Hold(true);
+  TMessagePresenter* previous = SetMessagePresenter(&silent);
+  std::string library;
+  {
+    TQuor quor(nullptr);
+    library = LoadedRasLibrary().Describe();
+  }
+  SetMessagePresenter(previous);
+  out.Line("rasapi32.dll: " + library);
+  return kExitOk;
+}
+
+int RunSimReset(const Args& args) {
+  Output out(args.json);
+  RasSession session(out);
+  const RasLibraryInfo library = LoadedRasLibrary();
+  if (!library.simulated) {
+    throw Failure(kExitFailed,
+                  "'quor sim reset' needs Quor's simulated RAS service; this process loaded the "
+                  "system's rasapi32.dll from " +
+                      library.path);
+  }
+  if (const uint32_t code = ResetSimulatedService(); code != 0) {
+    throw RasRefused("the simulated RAS service could not reset its attempt counters", code);
+  }
+  if (out.Json()) {
+    out.Object(JsonObject().Add("result", "reset"));
+  } else {
+    out.Progress("Cleared the attempt counters of the simulated RAS service.");
+  }
   return kExitOk;
 }
 

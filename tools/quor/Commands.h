@@ -166,6 +166,7 @@ int RunEntryDelete(const Args& args);
 int RunParamsGet(const Args& args);
 int RunParamsSet(const Args& args);
 int RunDemo(const Args& args);
+int RunSimReset(const Args& args);
 int RunMan(const Args& args);
 int RunCompletion(const Args& args);
 // quor --version.
@@ -182,6 +183,8 @@ struct DialOptions {
   bool synchronous = false;
   // An entry that is already connected: watch that connection (else exit 1).
   bool attach = false;
+  // Noted for `quor hangup` (the demo's private dial is not).
+  bool reachable = false;
   // The demo ends with the loss of the line: no error message for it.
   bool lossIsTheEnd = false;
 };

@@ -43,7 +43,7 @@ constexpr const char kDemoScenario[] =
 
 // The simulated service's settings that the demo points at its own files.
 const char* const kServiceVariables[] = {"QUOR_RAS_PHONEBOOK", "QUOR_RAS_CREDENTIALS", "QUOR_RAS_STATE_DIR",
-                                         "QUOR_RAS_SCENARIO"};
+                                         "QUOR_RAS_SCENARIO", "QUOR_RAS_BACKEND"};
 
 void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -81,6 +81,7 @@ class DemoSetup {
       Set("QUOR_RAS_CREDENTIALS", fDir / "credentials.dat");
       Set("QUOR_RAS_STATE_DIR", fDir / "state");
       Set("QUOR_RAS_SCENARIO", fDir / "scenario.ini");
+      Set("QUOR_RAS_BACKEND", "sim");
     } catch (...) {
       Undo();
       throw;

@@ -1,8 +1,10 @@
 // `quor dial`: dial an entry, print every status text as it arrives, then
 // watch the line until a stop request or until the line is lost.
 #include <cstdio>
+#include <optional>
 
 #include "tools/quor/Commands.h"
+#include "tools/quor/Diallers.h"
 #include "tools/quor/ForeignConnection.h"
 #include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
@@ -265,6 +267,9 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   TQuor& quor = session.Quor();
   const std::string entry = session.RequireEntry(options.entry);
   if (const int attached = AttachOrRefuse(session, entry, options.attach); attached >= 0) return attached;
+  // `quor hangup` finds this dialler even in its redial pause.
+  std::optional<DiallerNote> note;
+  if (options.reachable) note.emplace(entry);
   // Start from what RAS has stored for the entry (user, password, number),
   // as a dialer window does; the options override single parameters.
   quor.GetDialParams(entry);
@@ -305,6 +310,7 @@ int RunDial(const Args& args) {
   }
   options.synchronous = args.Flag("--sync");
   options.attach = args.Flag("--attach");
+  options.reachable = true;
   options.password = ReadPassword(args);
   if (options.password) CheckLength("the password", *options.password, PWLEN);
 

@@ -3,6 +3,7 @@
 // Platform_windows.cpp implement it; the build picks one.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "Win32/Win32.h"
@@ -33,5 +34,15 @@ bool ReadSecretLine(const std::string& prompt, std::string& line);
 // Environment of this process only.
 bool SetEnv(const std::string& name, const std::string& value);
 bool UnsetEnv(const std::string& name);
+
+// Running `quor dial` processes note themselves in this folder (private to
+// the user), so that `quor hangup` can reach one in its redial pause.
+std::string DiallerFolder();
+uint32_t CurrentProcessId();
+// What distinguishes a running process from a later one with the same id
+// (its start time); "" when no such process runs.
+std::string ProcessStamp(uint32_t pid);
+// Asks another process to stop as Ctrl-C would; false when that cannot be done.
+bool RequestStop(uint32_t pid);
 
 }  // namespace quortool::platform

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -7,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "tools/quor/Platform.h"
@@ -125,6 +128,43 @@ bool SetEnv(const std::string& name, const std::string& value) {
 
 bool UnsetEnv(const std::string& name) {
   return unsetenv(name.c_str()) == 0;
+}
+
+std::string DiallerFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string folder = runtime != nullptr && *runtime != 0
+                                 ? std::string(runtime) + "/quor"
+                                 : "/tmp/quor-" + std::to_string(static_cast<unsigned>(getuid()));
+  if (runtime != nullptr && *runtime != 0) mkdir(runtime, 0700);
+  mkdir(folder.c_str(), 0700);
+  struct stat info {};
+  // Another user's folder (or a link planted in /tmp) is not ours to use.
+  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) return std::string();
+  return folder;
+}
+
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
+
+std::string ProcessStamp(uint32_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // The command name may hold anything up to the last ')'; the start time is
+  // the 20th field after it.
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return std::string();
+  std::istringstream fields(text.substr(close + 1));
+  std::string state, field;
+  fields >> state;
+  if (state == "Z" || state == "X") return std::string();  // ended, not yet reaped
+  for (int i = 1; i < 20 && fields >> field; ++i) {
+  }
+  return field;
+}
+
+bool RequestStop(uint32_t pid) {
+  return kill(static_cast<pid_t>(pid), SIGTERM) == 0;
 }
 
 }  // namespace quortool::platform

@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "tools/quor/Platform.h"
 
@@ -103,6 +105,37 @@ bool SetEnv(const std::string& name, const std::string& value) {
 
 bool UnsetEnv(const std::string& name) {
   return _putenv_s(name.c_str(), "") == 0;
+}
+
+std::string DiallerFolder() {
+  char temp[MAX_PATH + 1] = {0};
+  const DWORD length = GetTempPathA(sizeof temp, temp);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  const std::string folder = std::string(temp) + "quor-diallers";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+uint32_t CurrentProcessId() {
+  return GetCurrentProcessId();
+}
+
+std::string ProcessStamp(uint32_t pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (process == nullptr) return std::string();
+  FILETIME created{}, exited{}, kernel{}, user{};
+  DWORD code = 0;
+  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE &&
+                       GetProcessTimes(process, &created, &exited, &kernel, &user);
+  CloseHandle(process);
+  if (!running) return std::string();
+  return std::to_string((static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
+}
+
+bool RequestStop(uint32_t) {
+  // FIXME: a console process cannot be sent Ctrl-C from another console (a named stop event the dialler waits on
+  // would do it).
+  return false;
 }
 
 }  // namespace quortool::platform

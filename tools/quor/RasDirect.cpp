@@ -1,5 +1,6 @@
 #include "tools/quor/RasDirect.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "Ras2/Ras2.h"
@@ -69,6 +70,13 @@ RasLibraryInfo LoadedRasLibrary() {
   const DWORD length = GetModuleFileNameA(hLib, path, sizeof path);
   info.path = std::string(path, length < sizeof path ? length : 0);
   return info;
+}
+
+std::string RasLibraryInfo::Describe() const {
+  if (!loaded) return "none could be loaded";
+  if (!simulated) return path + " (the system's RAS, not Quor's)";
+  const char* backend = std::getenv("QUOR_RAS_BACKEND");
+  return path + " (Quor's RAS library, backend " + (backend != nullptr && *backend != 0 ? backend : "sim") + ")";
 }
 
 std::string SimulatedServiceProblem() {

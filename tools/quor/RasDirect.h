@@ -27,8 +27,9 @@ uint32_t EditEntryCode(const std::string& entry);
 // Which rasapi32.dll this process loaded.
 struct RasLibraryInfo {
   bool loaded = false;
-  bool simulated = false;  // Quor's simulated service (it answers to its control exports)
+  bool simulated = false;  // Quor's own library (it answers to its control exports)
   std::string path;
+  std::string Describe() const;  // "<path> (Quor's RAS library, backend sim)"
 };
 RasLibraryInfo LoadedRasLibrary();
 // The simulated service's account of its last refused request ("the
