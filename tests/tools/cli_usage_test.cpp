@@ -103,7 +103,7 @@ TEST(Help, MainHelpListsCommandsAndDocumentsExitCodes) {
   Sandbox box;
   const RunResult r = RunQuor({"--help"}, box.Environment());
   EXPECT_EQ(r.exitCode, 0);
-  for (const char* text : {"dial ENTRY", "hangup ENTRY", "connections", "status ENTRY", "entries", "entry create",
+  for (const char* text : {"dial ENTRY", "hangup [ENTRY]", "connections", "status ENTRY", "entries", "entry create",
                            "entry rename OLD NEW", "params get ENTRY", "params set ENTRY", "demo", "Exit status:",
                            "  0  success", "  1  the operation failed", "  2  usage error", "  3  dial: every",
                            "  4  dial: the connection was lost", "  5  RAS unavailable", "QUOR_PASSWORD"}) {
