@@ -245,7 +245,7 @@ int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
   out.Progress("Attached to the connection of " + name + " (handle " + std::to_string(handle) +
                "); Ctrl-C detaches and leaves it up.");
   platform::ClearStopRequest();
-  platform::InstallStopHandlers();
+  platform::InstallStopHandlers(HWND{}, 0);  // the loop below looks at the flag every poll
   struct Restore {
     ~Restore() { platform::RemoveStopHandlers(); }
   } restore;
