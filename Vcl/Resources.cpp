@@ -114,23 +114,5 @@ std::vector<uint8_t> DibToBitmapFile(const std::vector<uint8_t>& Dib) {
   TDibInfo d;
   String why;
   if (!DescribeDib(Dib, d, &why)) throw Exception(why);
-  const uint32_t fileSize = static_cast<uint32_t>(14 + Dib.size());
-  const uint32_t offBits = 14 + d.PixelOffset;
-  std::vector<uint8_t> out;
-  out.reserve(fileSize);
-  auto u16 = [&out](uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-  };
-  auto u32 = [&out](uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  };
-  out.push_back('B');
-  out.push_back('M');
-  u32(fileSize);
-  u16(0);
-  u16(0);
-  u32(offBits);
-  out.insert(out.end(), Dib.begin(), Dib.end());
-  return out;
+  return BitmapFileOf(Dib, d.PixelOffset);
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Vcl/ResourceLayout.h"
 #include "Vcl/Vcl.h"
 
 // ---------------------------------------------------------------- loading
@@ -48,68 +49,7 @@ typedef const TModuleResourceTable* (*TModuleResourcesProc)(void);
 VCL_API bool DecodePackageDescription(const std::vector<uint8_t>& Data, String& Out);
 
 // ---------------------------------------------------------------- PACKAGEINFO
-// RCDATA "PACKAGEINFO", all numbers little-endian:
-//   uint32  Flags                  pf... below
-//   uint32  RequiresCount
-//   RequiresCount times:           a required package
-//     uint8   NameLength (1..255)
-//     char    Name[NameLength]     ASCII
-//     uint8   0
-//   uint32  ContainsCount
-//   ContainsCount times:           a contained unit, in link order
-//     uint8   UnitFlags            uf... below
-//     uint8   NameLength (1..255)
-//     char    Name[NameLength]
-//     uint8   0
-// and nothing after the last unit.
-constexpr uint32_t pfNeverBuild = 0x00000001;
-constexpr uint32_t pfDesignOnly = 0x00000002;
-constexpr uint32_t pfRunOnly = 0x00000004;
-constexpr uint32_t pfIgnoreDupUnits = 0x00000008;
-constexpr uint32_t pfModuleTypeMask = 0xC0000000;
-constexpr uint32_t pfExeModule = 0x00000000;
-constexpr uint32_t pfPackageModule = 0x40000000;
-constexpr uint32_t pfLibraryModule = 0x80000000;
-
-constexpr uint8_t ufMainUnit = 0x01;      // the package's own main unit
-constexpr uint8_t ufPackageUnit = 0x02;   // named in the package's contains list
-constexpr uint8_t ufWeakUnit = 0x04;      // linked into every module that uses it
-constexpr uint8_t ufImplicitUnit = 0x10;  // taken in because a contained unit uses it
-
-struct TPackageUnitInfo {
-  uint8_t Flags = 0;
-  String Name;
-};
-struct TPackageInfoData {
-  uint32_t Flags = 0;
-  std::vector<String> Requires;
-  std::vector<TPackageUnitInfo> Contains;
-};
-
-// Encodes package information in the layout above. Names must be 1 to 255
-// characters; throws std::invalid_argument otherwise.
-inline std::vector<uint8_t> EncodePackageInfo(const TPackageInfoData& Info) {
-  std::vector<uint8_t> out;
-  auto u32 = [&out](uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  };
-  auto name = [&out](const String& s) {
-    if (s.empty() || s.size() > 255) throw std::invalid_argument("package info name must be 1 to 255 characters");
-    out.push_back(static_cast<uint8_t>(s.size()));
-    out.insert(out.end(), s.begin(), s.end());
-    out.push_back(0);
-  };
-  u32(Info.Flags);
-  u32(static_cast<uint32_t>(Info.Requires.size()));
-  for (const String& r : Info.Requires) name(r);
-  u32(static_cast<uint32_t>(Info.Contains.size()));
-  for (const TPackageUnitInfo& u : Info.Contains) {
-    out.push_back(u.Flags);
-    name(u.Name);
-  }
-  return out;
-}
-
+// Layout and encoder in Vcl/ResourceLayout.h.
 // Decodes package information; false (with a reason in Error when given)
 // when the data is truncated, malformed or has bytes left over. Never reads
 // outside Data.

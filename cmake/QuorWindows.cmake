@@ -2,8 +2,14 @@
 
 # The GCC runtime DLLs every program and module of ours links against (see
 # cmake/toolchain-mingw32.cmake for why they are not linked statically).
+# The 32-bit compiler unwinds with DWARF-2 tables, the 64-bit one with SEH.
 set(QUOR_MINGW_RUNTIME_DLLS)
-foreach(_dll libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_libgcc libgcc_s_seh-1.dll)
+else()
+  set(_libgcc libgcc_s_dw2-1.dll)
+endif()
+foreach(_dll ${_libgcc} libstdc++-6.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${_dll}
                   OUTPUT_VARIABLE _path OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT IS_ABSOLUTE "${_path}" OR NOT EXISTS "${_path}")
@@ -30,6 +36,10 @@ quor_copy_mingw_runtime(${QUOR_BIN_DIR})
 quor_copy_mingw_runtime(${QUOR_MINGW_RUNTIME_DIR})
 
 if(CMAKE_CROSSCOMPILING)
+  # QUOR_WINE: the Wine loader the toolchain file names ("wine" for 32-bit
+  # programs, the 64-bit loader for the x86-64 stand-in build).
+  list(GET CMAKE_CROSSCOMPILING_EMULATOR -1 _wine)
+  set(QUOR_WINE ${_wine} CACHE INTERNAL "Wine loader of this cross build")
   # How tests and build steps start a cross-built program: through Wine, with
   # the runtime folder on Wine's DLL search path. QUOR_WINE_ENV is the
   # environment part, for folders that start their programs differently
@@ -38,5 +48,5 @@ if(CMAKE_CROSSCOMPILING)
   # Wine prefers its built-in rasapi32.dll even when ours sits beside the
   # program; the override makes it load the native one from the program's
   # folder.
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUOR_WINE_ENV} WINEDLLOVERRIDES=rasapi32=n wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUOR_WINE_ENV} WINEDLLOVERRIDES=rasapi32=n ${QUOR_WINE})
 endif()

@@ -5,7 +5,7 @@
 //                                           its own status polls see the call gone
 //   dial-exit <entry> <handle file>         dials, publishes the handle, exits without hanging up
 //   hangup <handle>                         hangs up a connection of another process
-// Exit code 0 on success.
+// Exit code 0 on success; 15 when a file could not be published.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,13 +24,21 @@ T Bind(HMODULE lib, const char* name) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
 }
 
-void Publish(const std::string& path, const std::string& text) {
+// Writes the text under a temporary name and renames it into place, so a
+// reader never sees it half-written. False when it could not be published.
+bool Publish(const std::string& path, const std::string& text) {
   std::string tmp = path + ".part";
   {
     std::ofstream f(tmp, std::ios::trunc);
     f << text;
+    if (!f.flush()) return false;
   }
-  std::rename(tmp.c_str(), path.c_str());
+  // A refused rename is retried for up to 5 s before giving up.
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    if (std::rename(tmp.c_str(), path.c_str()) == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
 }
 
 }  // namespace
@@ -70,12 +78,12 @@ int main(int argc, char** argv) {
   THRasConn h = 0;
   if (dial(nullptr, nullptr, &p, 0, 0, &h) != 0) return 13;
   if (cmd == "dial-exit" && argc == 4) {
-    Publish(argv[3], std::to_string(h));
+    if (!Publish(argv[3], std::to_string(h))) return 15;
     std::fflush(nullptr);
     std::_Exit(0);  // gone without a hang-up or any clean-up, as a killed process
   }
   if (cmd == "dial-hold" && argc == 5) {
-    Publish(argv[3], std::to_string(h));
+    if (!Publish(argv[3], std::to_string(h))) return 15;
     bool sawDisconnected = false;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -84,8 +92,7 @@ int main(int argc, char** argv) {
       st.dwSize = sizeof st;
       DWORD r = status(h, &st);
       if (r == ERROR_INVALID_HANDLE) {
-        Publish(argv[4], sawDisconnected ? "ended after teardown" : "ended at once");
-        return 0;
+        return Publish(argv[4], sawDisconnected ? "ended after teardown" : "ended at once") ? 0 : 15;
       }
       if (r == 0 && st.rasconnstate == RASCS_Disconnected) sawDisconnected = true;
       QuorClockAdvance(100);  // this process's own (virtual) time moves on

@@ -11,12 +11,20 @@ namespace {
 
 class CrossProcessContract : public RasContract {
  protected:
-  // Waits (in real time) for another process to publish a file.
-  // Gives up early when the other process has already ended without it.
+  // Waits (in real time) for another process to publish a file and returns
+  // its text; empty when the other process ended, or 30 s passed, without it.
+  // The wait is for the text, not the name: the name appears the moment the
+  // publisher renames its finished file into place, but while the renaming
+  // handle (open for delete, not sharing delete) is not yet closed Windows
+  // refuses every other open, so a read right then comes back empty.
   std::string AwaitFile(const std::filesystem::path& p, const std::atomic<int>& exitCode) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!std::filesystem::exists(p) && exitCode.load() == -1 && std::chrono::steady_clock::now() < deadline) Nap();
-    return ReadText(p.string());
+    for (;;) {
+      const bool ended = exitCode.load() != -1;  // before the read: a publisher that ended has closed the file
+      std::string text = ReadText(p.string());
+      if (!text.empty() || ended || std::chrono::steady_clock::now() >= deadline) return text;
+      Nap();
+    }
   }
   std::string Quote(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
 };
@@ -73,7 +81,7 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
     }
   } joiner{owner};
   std::string text = AwaitFile(handleFile, code);
-  ASSERT_FALSE(text.empty()) << "the other process did not dial (its exit code: " << code.load() << ")";
+  ASSERT_FALSE(text.empty()) << "the other process published no handle (its exit code: " << code.load() << ")";
   THRasConn h = static_cast<THRasConn>(std::stoul(text));
   auto conns = Connections();
   ASSERT_EQ(conns.size(), 1u);
