@@ -145,7 +145,10 @@ cleanup() {
 }
 trap cleanup EXIT
 boot_log="$WINEPREFIX.boot.log"
-if ! timeout 300 "$WINE" wineboot -i </dev/null >"$boot_log" 2>&1 || [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+# The server writes the registry files when it goes idle: wait for it before
+# checking them.
+if ! timeout 300 "$WINE" wineboot -i </dev/null >"$boot_log" 2>&1 || ! timeout 120 "$WINESERVER_BIN" -w ||
+  [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   cat "$boot_log" >&2
   rm -f "$boot_log"
   fail "wineboot could not prepare the Wine prefix $WINEPREFIX (its output is above)"
