@@ -76,10 +76,8 @@ bool MakeDirs(const std::string& path, bool privateDir) {
   return errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-ReadResult ReadFile(const std::string& path, std::string& contents) {
-  contents.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadResult::NotFound : ReadResult::CannotOpen;
+// Reads an open file to its end into contents and closes it.
+static ReadResult ReadAllAndClose(int fd, std::string& contents) {
   char buf[8192];
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
@@ -94,6 +92,13 @@ ReadResult ReadFile(const std::string& path, std::string& contents) {
   }
   close(fd);
   return ReadResult::Ok;
+}
+
+ReadResult ReadFile(const std::string& path, std::string& contents) {
+  contents.clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? ReadResult::NotFound : ReadResult::CannotOpen;
+  return ReadAllAndClose(fd, contents);
 }
 
 // File times advance in coarse ticks (a few ms); a file younger than this
@@ -327,20 +332,7 @@ ReadResult PrivateDir::Read(const std::string& name, std::string& contents) cons
     close(fd);
     return ReadResult::CannotOpen;  // not a file of ours: not trusted
   }
-  char buf[8192];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      contents.clear();
-      return ReadResult::CannotRead;
-    }
-    if (n == 0) break;
-    contents.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  return ReadResult::Ok;
+  return ReadAllAndClose(fd, contents);
 }
 
 bool PrivateDir::Write(const std::string& name, const std::string& contents) const {
