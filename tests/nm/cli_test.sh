@@ -27,7 +27,7 @@ until_ok() {
   done
   return 1
 }
-listed() { [[ "$(q connections 2>/dev/null)" == *"$1"* ]]; }
+listed() { [[ "$(q connections --names 2>/dev/null)" == *"$1"* ]]; }
 connected() { grep -q '] Connected$' "$1"; }
 not_listed() { ! listed "$1"; }
 out=$(mktemp -d)
@@ -61,7 +61,7 @@ check "entry delete" $'Office\nOffice VPN' "$(q entries)"
 "$bin/quor" --backend networkmanager dial Office >"$out/dial1" 2>&1 &
 dial=$!
 until_ok 150 connected "$out/dial1"
-check "connections while dialled" "Office" "$(q connections)"
+check "connections while dialled" "Office" "$(q connections --names)"
 status=$(q status Office)
 check "status state" "yes" "$([[ $status == *"state: "*"(8192)"* ]] && echo yes || echo "no: $status")"
 check "status device" "device: GENERIC: veth0" "$(grep '^device:' <<<"$status")"
@@ -70,7 +70,7 @@ check "hangup" 0 $?
 until_ok 100 bash -c "! kill -0 $dial 2>/dev/null"
 wait $dial
 check "dial ends when hung up elsewhere" 4 $?
-check "connections after hangup" "" "$(q connections)"
+check "connections after hangup" "" "$(q connections --names)"
 
 # a connection hung up by nmcli is seen as lost
 "$bin/quor" --backend networkmanager dial Office >"$out/dial2" 2>&1 &
@@ -90,7 +90,7 @@ kill -TERM $dial
 wait $dial
 check "dial stopped by SIGTERM" 0 $?
 until_ok 50 not_listed Office
-check "nothing listed after SIGTERM" "" "$(q connections)"
+check "nothing listed after SIGTERM" "" "$(q connections --names)"
 
 echo | q params set "Office VPN" --user "" --password-stdin >/dev/null
 

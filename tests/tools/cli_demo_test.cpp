@@ -38,10 +38,14 @@ TEST(Demo, BusyRedialConnectLossInOrderAndNothingLeftBehind) {
       story.push_back(line);
     }
   }
-  const std::vector<std::string> expected = {"Dialing Office...", "ERROR: The line is busy.",
-                                             "Disconnecting...",  "Retrying in 2 seconds...",
-                                             "Dialing Office...", "Connected",
-                                             "Disconnecting...",  "Connection to server lost."};
+  const std::vector<std::string> expected = {"Dialing Office... (attempt 1 of 2)",
+                                             "ERROR: The line is busy.",
+                                             "Disconnecting...",
+                                             "Retrying in 2 seconds...",
+                                             "Dialing Office... (attempt 2 of 2)",
+                                             "Connected",
+                                             "Disconnecting...",
+                                             "Connection to server lost."};
   EXPECT_EQ(story, expected) << r.out;
   const auto lines = Lines(r.out);
   ASSERT_GE(lines.size(), 3u);

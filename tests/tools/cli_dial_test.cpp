@@ -4,7 +4,9 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <regex>
 
 #include "QuorProcess.h"
 
@@ -32,7 +34,7 @@ class DialCli : public ::testing::Test {
   }
   // The connections RAS lists, as another quor process sees them.
   std::string Connections() {
-    const RunResult r = Quor({"connections"});
+    const RunResult r = Quor({"connections", "--names"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return r.out;
   }
@@ -62,7 +64,7 @@ TEST_F(DialCli, ConnectsPrintsEveryStatusAndHangsUpOnSigint) {
 
   dial.Signal(SIGINT);
   EXPECT_EQ(dial.Wait(kExitMs), 0) << dial.Err();
-  const Table expected = {"Dialing Office...",
+  const Table expected = {"Dialing Office... (attempt 1 of 2)",
                           "Opening port",
                           "Port opened",
                           "Connecting device",
@@ -90,10 +92,10 @@ TEST_F(DialCli, ConnectsPrintsEveryStatusAndHangsUpOnSigint) {
 TEST_F(DialCli, SigintWhileDiallingHangsUpTheCall) {
   box.WriteScenario("[Office]\nStepDelay=30s\n");
   QuorProcess dial({"dial", "Office"}, box.Environment());
-  ASSERT_TRUE(dial.WaitForOut("Dialing Office...\n", kConnectMs)) << dial.Err();
+  ASSERT_TRUE(dial.WaitForOut("Dialing Office... (attempt 1 of 2)\n", kConnectMs)) << dial.Err();
   dial.Signal(SIGINT);
   EXPECT_EQ(dial.Wait(kExitMs), 0) << dial.Err();
-  EXPECT_EQ(Unstamped(dial.Out()), (Table{"Dialing Office...", "Disconnecting..."}));
+  EXPECT_EQ(Unstamped(dial.Out()), (Table{"Dialing Office... (attempt 1 of 2)", "Disconnecting..."}));
   EXPECT_EQ(Connections(), "");
   EXPECT_EQ(box.ConnectionRecords(), std::vector<std::string>{});
 }
@@ -104,8 +106,8 @@ TEST_F(DialCli, SigtermDuringTheRedialPauseStopsWithoutRedialling) {
   ASSERT_TRUE(dial.WaitForOut("Retrying in 30 seconds...\n", kConnectMs)) << dial.Out() << dial.Err();
   dial.Signal(SIGTERM);
   EXPECT_EQ(dial.Wait(kExitMs), 0) << dial.Err();
-  EXPECT_EQ(Milestones(dial.Out()), (Table{"Dialing Office...", "ERROR: The line is busy.", "Disconnecting...",
-                                           "Retrying in 30 seconds...", "Disconnecting..."}));
+  EXPECT_EQ(Milestones(dial.Out()), (Table{"Dialing Office... (attempt 1 of 4)", "ERROR: The line is busy.",
+                                           "Disconnecting...", "Retrying in 30 seconds...", "Disconnecting..."}));
   EXPECT_EQ(box.ConnectionRecords(), std::vector<std::string>{});
 }
 
@@ -114,8 +116,9 @@ TEST_F(DialCli, EveryAttemptFailingExitsThreeWithTheRasError) {
   const RunResult r = Quor({"dial", "Office", "--redial", "1", "--pause", "0"});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(Milestones(r.out),
-            (Table{"Dialing Office...", "ERROR: The line is busy.", "Disconnecting...", "Retrying in 0 seconds...",
-                   "Dialing Office...", "ERROR: The line is busy.", "Disconnecting..."}));
+            (Table{"Dialing Office... (attempt 1 of 2)", "ERROR: The line is busy.", "Disconnecting...",
+                   "Retrying in 0 seconds...", "Dialing Office... (attempt 2 of 2)", "ERROR: The line is busy.",
+                   "Disconnecting..."}));
   EXPECT_EQ(r.err, "quor: connection failed: error 676: The line is busy.\n");
   EXPECT_EQ(box.ConnectionRecords(), std::vector<std::string>{});
 }
@@ -128,11 +131,19 @@ TEST_F(DialCli, ImmediateDialFailureNamesTheErrorInBothModes) {
     const RunResult r = Quor(args);
     EXPECT_EQ(r.exitCode, 3) << sync;
     const std::string text = "The port is already in use or is not set up for dialling out.";
-    EXPECT_EQ(Milestones(r.out), (Table{"Dialing Office...", "ERROR: " + text, "Disconnecting...", "Disconnecting..."}))
+    EXPECT_EQ(Milestones(r.out),
+              (Table{"Dialing Office... (attempt 1 of 1)", "ERROR: " + text, "Disconnecting...", "Disconnecting..."}))
         << sync << "\n"
         << r.out;
     EXPECT_EQ(r.err, "quor: connection failed: error 633: " + text + "\n") << sync;
   }
+  // --timestamps: the time of day instead of the offset.
+  const auto lines = Lines(Quor({"dial", "Office", "--redial", "0", "--timestamps"}).out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(
+      std::regex_match(lines[0], std::regex(R"(\[20\d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] Dialing Office\.\.\. )"
+                                            R"(\(attempt 1 of 1\))")))
+      << lines[0];
 }
 
 TEST_F(DialCli, CredentialsComeFromStdinTheEnvironmentOrStoredParams) {
@@ -185,24 +196,57 @@ TEST_F(DialCli, JsonGivesOneObjectPerEventAndTheLossExitsFour) {
   EXPECT_TRUE(has("{\"event\":\"connect\",")) << r.out;
   EXPECT_TRUE(has("{\"event\":\"disconnect\",")) << r.out;
   EXPECT_TRUE(has("\"error\":0,\"text\":\"Connection to server lost.\"}")) << r.out;
+  // Dial events carry the attempt, RAS's state number and name, and the error.
+  EXPECT_TRUE(
+      has("\"attempt\":1,\"attempts\":2,\"state\":2,\"state_name\":\"RASCS_ConnectDevice\",\"error\":0,"
+          "\"text\":\"Using vpn: Quor VPN Port\"}"))
+      << r.out;
+  EXPECT_TRUE(has("{\"event\":\"connect\",")) << r.out;
+  EXPECT_TRUE(has("\"state\":8192,\"state_name\":\"RASCS_Connected\",\"error\":0,\"text\":\"Connected\"}")) << r.out;
   EXPECT_NE(lines.back().find("\"result\":\"lost\",\"code\":4,\"error\":0,\"connected\":true"), std::string::npos)
       << lines.back();
   EXPECT_EQ(r.err, "quor: connection lost: Connection to server lost.\n");
 }
 
 TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
+  box.WriteScenario(std::string(kFast) + "[Office]\nIpAddress=10.0.0.2\nServerIpAddress=10.0.0.1\n");
   QuorProcess dial({"dial", "Office"}, box.Environment());
   ASSERT_TRUE(dial.WaitForOut("] Connected\n", kConnectMs)) << dial.Out() << dial.Err();
 
   EXPECT_EQ(Connections(), "Office\n");
-  EXPECT_EQ(Quor({"connections", "--json"}).out, "{\"connections\":[\"Office\"]}\n");
-  RunResult status = Quor({"status", "office"});  // entry names ignore case; the stored name is shown
-  EXPECT_EQ(status.exitCode, 0) << status.err;
-  EXPECT_EQ(status.out, "entry: Office\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n");
-  status = Quor({"status", "Office", "--json"});
-  EXPECT_NE(status.out.find("\"state\":8192,\"state_name\":\"RASCS_Connected\",\"device_type\":\"modem\""),
-            std::string::npos)
-      << status.out;
+  EXPECT_EQ(Quor({"connections", "--names", "--json"}).out, "{\"connections\":[\"Office\"]}\n");
+  // The table, the status and their JSON: handle, state, device, IP address, time connected (the handle and
+  // the seconds vary, so they are masked).
+  const auto masked = [](std::string text) {
+    for (const char* key : {"\"handle\":", "\"connected_seconds\":", "handle: "}) {
+      for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        const size_t from = at + std::strlen(key);
+        text.replace(from, text.find_first_not_of("0123456789", from) - from, "N");
+      }
+    }
+    for (size_t at = text.find("0:00:0"); at != std::string::npos; at = text.find("0:00:0", at + 1)) {
+      text.replace(at, 7, "0:00:0N");
+    }
+    return text;
+  };
+  const std::vector<std::pair<std::vector<std::string>, std::string>> views = {
+      {{"status", "office"},  // entry names ignore case; the stored name is shown
+       "entry: Office\nhandle: N\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n"
+       "ip address: 10.0.0.2\nserver ip address: 10.0.0.1\nconnected: 0:00:0N\n"},
+      {{"status", "Office", "--json"},
+       "{\"handle\":N,\"entry\":\"Office\",\"state\":8192,\"state_name\":\"RASCS_Connected\",\"device_type\":\"modem\","
+       "\"device_name\":\"Quor Virtual Modem\",\"error\":0,\"ip_address\":\"10.0.0.2\",\"server_ip_address\":"
+       "\"10.0.0.1\",\"connected_seconds\":N}\n"},
+      {{"connections", "--json"},
+       "{\"connections\":[{\"handle\":N,\"entry\":\"Office\",\"state\":8192,\"state_name\":\"RASCS_Connected\","
+       "\"device_type\":\"modem\",\"device_name\":\"Quor Virtual Modem\",\"error\":0,\"ip_address\":\"10.0.0.2\","
+       "\"server_ip_address\":\"10.0.0.1\",\"connected_seconds\":N}]}\n"}};
+  for (const auto& [args, expected] : views) EXPECT_EQ(masked(Quor(args).out), expected) << args[0];
+  const auto table = Lines(Quor({"connections"}).out);
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table[0].rfind("HANDLE  ENTRY   STATE      DEVICE              IP ADDRESS  CONNECTED", 0), 0u) << table[0];
+  EXPECT_NE(table[1].find("  Office  Connected  Quor Virtual Modem  10.0.0.2    0:00:0"), std::string::npos)
+      << table[1];
 
   const RunResult hangup = Quor({"hangup", "Office"});
   EXPECT_EQ(hangup.exitCode, 0) << hangup.err;

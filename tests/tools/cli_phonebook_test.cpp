@@ -189,3 +189,63 @@ TEST_F(PhonebookCli, EntryWithoutStoredParamsShowsEmptyValues) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.out.find("user: \npassword: not set\n"), std::string::npos) << r.out;
 }
+
+TEST_F(PhonebookCli, EntriesAreShownAndMadeWithOptionsAndBadValuesChangeNothing) {
+  struct Step {
+    std::vector<std::string> args;
+    int exit;
+    std::string out;  // exact
+    std::string err;  // within standard error
+  };
+  const std::vector<Step> steps = {
+      {{"entry", "create", "--name", "Branch", "--phone", "555-0400", "--type", "isdn", "--dns", "10.0.0.53"},
+       0,
+       "Created entry Branch.\n",
+       ""},
+      {{"entry", "create", "--name", "branch", "--phone", "1"},
+       1,
+       "",
+       "quor: cannot create entry 'branch': the entry "},
+      {{"entry", "create", "--phone", "1"}, 2, "", "quor: give the new entry's name with --name"},
+      {{"entry", "edit", "Branch", "--device", "Quor VPN Port", "--ip", "10.1.2.3", "--framing", "slip"},
+       0,
+       "Edited entry Branch.\n",
+       ""},
+      // Every value is checked before anything is written.
+      {{"entry", "edit", "Branch", "--phone", "9", "--device", "Nope"}, 1, "", "quor: RAS has no device 'Nope' (its "},
+      {{"entry", "edit", "Branch", "--phone", "9", "--type", "vpn", "--device", "Quor ISDN Line"},
+       1,
+       "",
+       "RAS has no device 'Quor ISDN Line' of type 'vpn'"},
+      {{"entry", "edit", "Branch", "--phone", "9", "--ip", "10.1.2.300"}, 2, "", "bad value for --ip: '10.1.2.300'"},
+      {{"entry", "edit", "Branch", "--phone", "9", "--dns", "x"}, 2, "", "bad value for --dns: 'x'"},
+      {{"entry", "edit", "Branch", "--phone", "9", "--framing", "x25"}, 2, "", "bad value for --framing: 'x25'"},
+      {{"entry", "edit", "Branch", "--phone", std::string(200, '5')}, 2, "", "the phone number is longer than 128"},
+      {{"entry", "edit", "Branch", "--name", "X"}, 2, "", "unknown option '--name' for 'quor entry edit'"},
+      {{"entry", "show", "branch"},
+       0,
+       "entry: Branch\nphone: 555-0400\narea code: \ncountry: 1 (code 1)\nalternates: \ndevice: vpn: Quor VPN Port\n"
+       "framing: slip\nprotocols: IP\nip address: 10.1.2.3\nname servers: 10.0.0.53\nscript: \noptions: "
+       "UseCountryAndAreaCodes, SpecificIpAddr, SpecificNameServers, IpHeaderCompression, RemoteDefaultGateway, "
+       "ModemLights, SwCompression\n",
+       ""},
+      {{"entry", "show", "Office", "--json"},
+       0,
+       "{\"entry\":\"Office\",\"phone\":\"555-0100\",\"area_code\":\"\",\"country_id\":1,\"country_code\":1,"
+       "\"alternates\":[],\"device_type\":\"modem\",\"device_name\":\"Quor Virtual Modem\",\"framing\":\"ppp\","
+       "\"protocols\":[\"IP\"],\"ip_address\":null,\"name_servers\":[],\"script\":\"\",\"options\":["
+       "\"UseCountryAndAreaCodes\",\"IpHeaderCompression\",\"RemoteDefaultGateway\",\"ModemLights\","
+       "\"SwCompression\"]}\n",
+       ""},
+      {{"entry", "show", "Nowhere"}, 1, "", "quor: unknown entry 'Nowhere'"},
+  };
+  for (const auto& step : steps) {
+    const RunResult r = Quor(step.args);
+    std::string line;
+    for (const auto& a : step.args) line += a.substr(0, 20) + " ";
+    EXPECT_EQ(r.exitCode, step.exit) << line << r.err;
+    EXPECT_EQ(r.out, step.out) << line;
+    EXPECT_NE(r.err.find(step.err), std::string::npos) << line << "\nstderr: " << r.err;
+  }
+  EXPECT_EQ(Quor({"entries"}).out, "Office\nHome\nBackup line\nBranch\n");
+}

@@ -81,6 +81,10 @@ void Output::Note(const std::string& text) {
   if (!GlobalOutput().quiet) Write(stderr, "quor: note: " + text);
 }
 
+void Output::Warning(const std::string& text) {
+  Write(stderr, "quor: warning: " + text);
+}
+
 void Output::Verbose(const std::string& text) {
   if (GlobalOutput().verbose) Write(stderr, "quor: " + text);
 }

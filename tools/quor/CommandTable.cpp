@@ -34,6 +34,28 @@ const char kPasswordNote[] =
     "Passwords are never taken from the command line: use --password-stdin (one line of standard input, not "
     "echoed on a terminal) or, for dial, the environment variable QUOR_PASSWORD.";
 
+// The entry's properties that `entry create` and `entry edit` set without
+// the dialog.
+std::vector<OptionSpec> PropertyOptions() {
+  return {
+      {"--phone", nullptr, "N", "the phone number (or the VPN server's address)"},
+      {"--area-code", nullptr, "A", "the area code; also turns on the use of country and area codes"},
+      {"--device", nullptr, "NAME", "the device to dial with, by its name as RAS lists it"},
+      {"--type", nullptr, "TYPE",
+       "the device type (modem, isdn, vpn, ...); alone it picks the first device of that type"},
+      {"--framing", nullptr, "PROTO", "the framing protocol: ppp, slip or ras"},
+      {"--ip", nullptr, "ADDR", "a fixed IP address for this end, or 'auto' for one the server assigns"},
+      {"--dns", nullptr, "ADDR[,ADDR]", "one or two fixed name servers, or 'auto' for the server's"},
+      {"--script", nullptr, "FILE", "the script run after dialling, or '' for none", Complete::File},
+  };
+}
+
+std::vector<OptionSpec> WithName(std::vector<OptionSpec> options) {
+  options.insert(options.begin(),
+                 OptionSpec{"--name", nullptr, "NAME", "the new entry's name (needed with any option)"});
+  return options;
+}
+
 }  // namespace
 
 const std::vector<OptionSpec>& CommonOptions() {
@@ -72,6 +94,8 @@ const std::vector<CommandSpec>& CommandTable() {
         {"--sync", nullptr, nullptr,
          "the component's synchronous mode: \"Connected\" is reported as soon as RAS has accepted the dial, "
          "before the call is up"},
+        {"--timestamps", nullptr, nullptr,
+         "prefix each progress line with the date and time of day instead of the offset from the start"},
         {"--attach", nullptr, nullptr,
          "when the entry is already connected, watch that connection until it is lost (exit 4) or Ctrl-C "
          "(exit 0, the line stays up) instead of exiting 1"}},
@@ -95,8 +119,11 @@ const std::vector<CommandSpec>& CommandTable() {
       {"connections",
        "",
        "list the active connections",
-       "Lists the entry names of the active RAS connections of this machine, one per line.",
-       {},
+       "Lists the active RAS connections of this machine, whichever process dialled them, as a table: the "
+       "connection's handle, its entry, its state, its device, the IP address of this end and the time it has been "
+       "connected (\"-\" when unknown: quor knows it for the connections a quor dial made). With --json one "
+       "object with a \"connections\" array of objects.",
+       {{"--names", nullptr, nullptr, "only the entry names, one per line (with --json: an array of names)"}},
        0,
        0,
        Complete::None,
@@ -104,8 +131,9 @@ const std::vector<CommandSpec>& CommandTable() {
        RunConnections},
       {"status",
        "ENTRY",
-       "show the state and device of an entry's connection",
-       "Shows the state and device of the active connection of ENTRY (dialled by any process).",
+       "show an entry's connection: state, device, IP address, time up",
+       "Shows the state, device, IP address and time connected of the active connection of ENTRY (dialled by any "
+       "process).",
        {},
        1,
        1,
@@ -122,29 +150,30 @@ const std::vector<CommandSpec>& CommandTable() {
        Complete::None,
        kPhonebook,
        RunEntries},
-      {"entry create",
-       "",
-       "create an entry through the RAS entry dialog",
-       "Creates a phonebook entry through the RAS service's new-entry dialog (interactive on a terminal, "
-       "scripted otherwise; the simulated service reads the answers from the file named by QUOR_RAS_DIALOG) and "
-       "names the entries it added.",
-       {},
-       0,
-       0,
-       Complete::None,
-       kPhonebook,
-       RunEntryCreate},
-      {"entry edit",
+      {"entry show",
        "ENTRY",
-       "edit an entry through the RAS entry dialog",
-       "Edits a phonebook entry through the RAS service's entry dialog (interactive on a terminal, scripted "
-       "otherwise; the simulated service reads the answers from the file named by QUOR_RAS_DIALOG).",
+       "show an entry's number, device, type and options",
+       "Shows the properties RAS keeps for ENTRY: phone number, area code, alternate numbers, device and its "
+       "type, framing, network protocols, addresses, script and options.",
        {},
        1,
        1,
        Complete::Entry,
        kPhonebook,
-       RunEntryEdit},
+       RunEntryShow},
+      {"entry create", "", "create an entry (options, or the RAS entry dialog)",
+       "With --name and any of the options below, creates the entry at once from RAS's defaults for a new entry "
+       "and the values given; every value is checked first, and nothing is written when one is wrong. Without "
+       "options, creates a phonebook entry through the RAS service's new-entry dialog (interactive on a "
+       "terminal, scripted otherwise; the simulated service reads the answers from the file named by "
+       "QUOR_RAS_DIALOG) and names the entries it added.",
+       WithName(PropertyOptions()), 0, 0, Complete::None, kPhonebook, RunEntryCreate},
+      {"entry edit", "ENTRY", "edit an entry (options, or the RAS entry dialog)",
+       "With any of the options below, changes only those properties of ENTRY; every value is checked first, and "
+       "nothing is written when one is wrong. Without options, edits the entry through the RAS service's entry "
+       "dialog (interactive on a terminal, scripted otherwise; the simulated service reads the answers from the "
+       "file named by QUOR_RAS_DIALOG).",
+       PropertyOptions(), 1, 1, Complete::Entry, kPhonebook, RunEntryEdit},
       {"entry rename",
        "OLD NEW",
        "rename an entry",
@@ -650,7 +679,8 @@ std::string BashCompletion() {
   s += "  case \"$kind\" in\n";
   // Names may hold spaces: let bash quote what it inserts.
   s += "    entry) compopt -o filenames 2>/dev/null; _quor_lines \"$(\"$quor\" entries 2>/dev/null)\" ;;\n";
-  s += "    connection) compopt -o filenames 2>/dev/null; _quor_lines \"$(\"$quor\" connections 2>/dev/null)\" ;;\n";
+  s += "    connection) compopt -o filenames 2>/dev/null; _quor_lines \"$(\"$quor\" connections --names 2>/dev/null)\" "
+       ";;\n";
   s += "    file) COMPREPLY=($(compgen -f -- \"$cur\")) ;;\n";
   s += "  esac\n";
   s += "}\n";

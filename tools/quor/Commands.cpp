@@ -140,10 +140,115 @@ int RunHangUp(const Args& args) {
   return kExitOk;
 }
 
+namespace {
+
+// What `connections` and `status` show of one connection.
+struct ConnectionView {
+  std::string entry;
+  uint32_t handle = 0;
+  ForeignStatus status;
+  std::string ip;  // "" when RAS gives none (not connected yet)
+  std::string serverIp;
+  int64_t seconds = -1;  // time connected; -1 when no quor dial noted it
+};
+
+ConnectionView View(const std::string& entry, Integer handle, const std::vector<Dialler>& diallers) {
+  ConnectionView v;
+  v.entry = entry;
+  v.handle = static_cast<uint32_t>(handle);
+  v.status = ReadForeignStatus(v.handle);
+  if (v.status.result == 0 && v.status.state == RASCS_Connected) {
+    if (IpAddressesOf(v.handle, v.ip, v.serverIp) != 0) v.ip = v.serverIp = std::string();
+    v.seconds = SecondsConnected(diallers, v.handle);
+  }
+  return v;
+}
+
+std::string ShortState(const ConnectionView& v) {
+  if (v.status.result != 0) return "gone";
+  const std::string name = StateName(v.status.state);
+  if (name.empty()) return std::to_string(v.status.state);
+  return name.substr(std::string("RASCS_").size());
+}
+
+JsonObject ViewObject(const ConnectionView& v) {
+  JsonObject o;
+  o.Add("handle", v.handle).Add("entry", v.entry).Add("state", v.status.state);
+  o.Add("state_name", StateName(v.status.state)).Add("device_type", v.status.deviceType);
+  o.Add("device_name", v.status.deviceName).Add("error", v.status.error);
+  if (v.ip.empty()) {
+    o.AddNull("ip_address").AddNull("server_ip_address");
+  } else {
+    o.Add("ip_address", v.ip).Add("server_ip_address", v.serverIp);
+  }
+  if (v.seconds < 0) {
+    o.AddNull("connected_seconds");
+  } else {
+    o.Add("connected_seconds", v.seconds);
+  }
+  return o;
+}
+
+// Lines padded into columns (the last column is not padded).
+std::vector<std::string> Table(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::vector<std::string> lines;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The entries and connections shown are the system's, not the simulated
+// service's: say so, since the user may expect Quor's.
+void WarnIfSystemRas(Output& out) {
+  const RasLibraryInfo library = LoadedRasLibrary();
+  if (library.loaded && !library.simulated) {
+    out.Warning("this is the system's RAS (" + library.path + "), not Quor's simulated RAS service");
+  }
+}
+
+}  // namespace
+
 int RunConnections(const Args& args) {
   Output out(args.json);
   RasSession session(out);
-  PrintList(out, "connections", ActiveConnections(session.Quor()));
+  WarnIfSystemRas(out);
+  const std::vector<std::string> names = ActiveConnections(session.Quor());
+  if (args.Flag("--names")) {
+    PrintList(out, "connections", names);
+    return kExitOk;
+  }
+  const std::vector<Dialler> diallers = RunningDiallers();
+  std::vector<ConnectionView> views;
+  for (const auto& name : names) {
+    if (const Integer handle = session.Quor().GetHandleByName(name); handle != 0) {
+      views.push_back(View(name, handle, diallers));
+    }
+  }
+  if (out.Json()) {
+    std::vector<JsonObject> objects;
+    for (const auto& v : views) objects.push_back(ViewObject(v));
+    out.Object(JsonObject().AddObjects("connections", objects));
+    return kExitOk;
+  }
+  if (views.empty()) return kExitOk;
+  std::vector<std::vector<std::string>> rows = {{"HANDLE", "ENTRY", "STATE", "DEVICE", "IP ADDRESS", "CONNECTED"}};
+  for (const auto& v : views) {
+    rows.push_back({std::to_string(v.handle), Printable(v.entry), ShortState(v),
+                    v.status.deviceName.empty() ? "-" : v.status.deviceName, v.ip.empty() ? "-" : v.ip,
+                    Duration(v.seconds)});
+  }
+  for (const auto& line : Table(rows)) out.Line(line);
   return kExitOk;
 }
 
@@ -152,22 +257,20 @@ int RunStatus(const Args& args) {
   RasSession session(out);
   const std::string entry = ConnectionName(session, EntryArg(args));
   const Integer handle = RequireConnection(session.Quor(), entry);
-  const ForeignStatus status = ReadForeignStatus(static_cast<uint32_t>(handle));
-  if (status.result != 0) {
-    throw Failure(kExitFailed, "RAS gave no status for '" + entry + "': error " + std::to_string(status.result));
-  }
-  const std::string name = StateName(status.state);
+  const ConnectionView v = View(entry, handle, RunningDiallers());
+  if (v.status.result != 0) throw RasRefused("RAS gave no status for '" + Printable(entry) + "'", v.status.result);
   if (out.Json()) {
-    JsonObject o;
-    o.Add("entry", entry).Add("handle", static_cast<uint32_t>(handle)).Add("state", status.state);
-    o.Add("state_name", name).Add("device_type", status.deviceType).Add("device_name", status.deviceName);
-    o.Add("error", status.error);
-    out.Object(o);
+    out.Object(ViewObject(v));
   } else {
-    out.Line("entry: " + entry);
-    out.Line("state: " + (name.empty() ? std::string("unknown") : name) + " (" + std::to_string(status.state) + ")");
-    out.Line("device: " + status.deviceType + ": " + status.deviceName);
-    out.Line("error: " + std::to_string(status.error));
+    const std::string name = StateName(v.status.state);
+    out.Line("entry: " + Printable(entry));
+    out.Line("handle: " + std::to_string(v.handle));
+    out.Line("state: " + (name.empty() ? std::string("unknown") : name) + " (" + std::to_string(v.status.state) + ")");
+    out.Line("device: " + v.status.deviceType + ": " + v.status.deviceName);
+    out.Line("error: " + std::to_string(v.status.error));
+    out.Line("ip address: " + (v.ip.empty() ? std::string("-") : v.ip));
+    out.Line("server ip address: " + (v.serverIp.empty() ? std::string("-") : v.serverIp));
+    out.Line("connected: " + Duration(v.seconds));
   }
   return kExitOk;
 }
@@ -177,6 +280,7 @@ int RunStatus(const Args& args) {
 int RunEntries(const Args& args) {
   Output out(args.json);
   RasSession session(out);
+  WarnIfSystemRas(out);
   PrintList(out, "entries", session.Entries());
   return kExitOk;
 }
@@ -184,6 +288,7 @@ int RunEntries(const Args& args) {
 int RunEntryCreate(const Args& args) {
   Output out(args.json);
   RasSession session(out);
+  if (HasPropertyOptions(args)) return CreateFromOptions(session, args);
   TQuor& quor = session.Quor();
   const std::vector<std::string> before = session.Entries();
   DWORD code = 0;
@@ -212,6 +317,7 @@ int RunEntryEdit(const Args& args) {
   Output out(args.json);
   RasSession session(out);
   const std::string entry = session.RequireEntry(EntryArg(args));
+  if (HasPropertyOptions(args)) return EditFromOptions(session, args, entry);
   const std::vector<std::string> before = session.Entries();
   const uint32_t code = EditEntryCode(entry);
   if (code == ERROR_CANCELLED) {

@@ -85,6 +85,8 @@ class Output {
   void Error(const std::string& text);
   // "quor: note: ..."; left out with --quiet.
   void Note(const std::string& text);
+  // "quor: warning: ..."; shown even with --quiet.
+  void Warning(const std::string& text);
   // Only with --verbose.
   void Verbose(const std::string& text);
 
@@ -159,6 +161,11 @@ int RunHangUp(const Args& args);
 int RunConnections(const Args& args);
 int RunStatus(const Args& args);
 int RunEntries(const Args& args);
+int RunEntryShow(const Args& args);
+// `entry create`/`entry edit` with property options instead of the dialog.
+bool HasPropertyOptions(const Args& args);
+int CreateFromOptions(RasSession& session, const Args& args);
+int EditFromOptions(RasSession& session, const Args& args, const std::string& entry);
 int RunEntryCreate(const Args& args);
 int RunEntryEdit(const Args& args);
 int RunEntryRename(const Args& args);
@@ -187,6 +194,8 @@ struct DialOptions {
   bool reachable = false;
   // The demo ends with the loss of the line: no error message for it.
   bool lossIsTheEnd = false;
+  // Progress lines start with the time of day instead of the offset.
+  bool wallClock = false;
 };
 int DialAndMonitor(RasSession& session, const DialOptions& options);
 

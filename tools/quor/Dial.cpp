@@ -1,6 +1,7 @@
 // `quor dial`: dial an entry, print every status text as it arrives, then
 // watch the line until a stop request or until the line is lost.
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 #include "tools/quor/Commands.h"
@@ -40,12 +41,61 @@ std::string Stamp(uint64_t ms) {
   return buf;
 }
 
+class DialMonitor;
+
+// The component tells its application the text of a dial event, not the
+// state number behind it. The tool watches the dial events on their way to
+// the component's hidden window: a window procedure placed in front of the
+// component's notes the state and error, then hands the message on.
+struct DialEventSpy {
+  HWND window{};
+  WNDPROC previous = nullptr;
+  UINT message = 0;
+  bool inEvent = false;
+  uint32_t state = 0;
+  uint32_t error = 0;
+};
+DialEventSpy gSpy;
+
+LRESULT CALLBACK SpyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC previous = gSpy.previous;
+  if (message != gSpy.message || gSpy.inEvent) return previous(window, message, wParam, lParam);
+  struct During {
+    During(uint32_t state, uint32_t error) {
+      gSpy.inEvent = true;
+      gSpy.state = state;
+      gSpy.error = error;
+    }
+    ~During() { gSpy.inEvent = false; }
+  } during(static_cast<uint32_t>(wParam & 0xFFFF), static_cast<uint32_t>(lParam & 0xFFFF));
+  return previous(window, message, wParam, lParam);
+}
+
+// Places the spy in front of the component's current hidden window (each
+// dial makes a fresh one).
+void Spy(HWND window) {
+  if (window == HWND{} || window == gSpy.window) return;
+  if (gSpy.message == 0) {
+    gSpy.message = RegisterWindowMessageA(RASDIALEVENT);
+    if (gSpy.message == 0) gSpy.message = WM_RASDIALEVENT;
+  }
+  const LONG_PTR previous = SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SpyProc));
+  if (previous == 0) return;
+  gSpy.window = window;
+  gSpy.previous = reinterpret_cast<WNDPROC>(previous);
+}
+
 class DialMonitor {
  public:
   enum class Outcome { Running, Failed, Lost, Stopped };
 
-  DialMonitor(TQuor& quor, Output& out, bool lossIsTheEnd)
-      : fQuor(quor), fOut(out), fLossIsTheEnd(lossIsTheEnd), fStart(QuorClockNow()) {
+  DialMonitor(TQuor& quor, Output& out, bool lossIsTheEnd, bool wallClock, std::function<void()> onConnected)
+      : fQuor(quor),
+        fOut(out),
+        fLossIsTheEnd(lossIsTheEnd),
+        fWallClock(wallClock),
+        fOnConnected(std::move(onConnected)),
+        fStart(QuorClockNow()) {
     fQuor.SetOnNotify([this](Integer error, String text) { OnNotify(error, text); });
     fQuor.SetOnConnect([this](TObject*) { OnConnect(); });
     fQuor.SetOnConnectFail([this](Integer error, String text) { OnConnectFail(error, text); });
@@ -59,6 +109,11 @@ class DialMonitor {
     fQuor.SetOnConnect(nullptr);
     fQuor.SetOnConnectFail(nullptr);
     fQuor.SetOnDisconnect(nullptr);
+    // A hidden window still alive keeps its own procedure back.
+    if (gSpy.window != HWND{} && GetWindowLongPtrA(gSpy.window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&SpyProc)) {
+      SetWindowLongPtrA(gSpy.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gSpy.previous));
+    }
+    gSpy = DialEventSpy{};
   }
 
   int Run() {
@@ -110,23 +165,42 @@ class DialMonitor {
  private:
   uint64_t Elapsed() const { return QuorClockNow() - fStart; }
 
+  // Attempts in all: the first dial and the redials.
+  int64_t Attempts() const { return static_cast<int64_t>(fQuor.RedialAttempts()) + 1; }
+
   void Event(const char* kind, Integer error, const std::string& text, bool printText) {
     if (fOut.Json()) {
       JsonObject o;
-      o.Add("event", kind).AddSeconds("time", Elapsed()).Add("error", error).Add("text", text);
+      o.Add("event", kind).AddSeconds("time", Elapsed());
+      if (fWallClock) o.Add("wall_time", WallClock());
+      o.Add("attempt", fAttempt).Add("attempts", Attempts());
+      // A line that comes from a RAS dial event carries its state.
+      if (gSpy.inEvent) o.Add("state", gSpy.state).Add("state_name", StateName(gSpy.state));
+      o.Add("error", error);
+      if (error != 0) o.Add("error_text", RasErrorText(static_cast<uint32_t>(error)));
+      o.Add("text", text);
       fOut.Object(o);
     } else if (printText) {
-      fOut.Progress(Stamp(Elapsed()) + text);
+      fOut.Progress((fWallClock ? "[" + WallClock() + "] " : Stamp(Elapsed())) + text);
     }
   }
 
   void OnNotify(Integer error, const std::string& text) {
     if (error != 0 && text.rfind(kErrorPrefix, 0) == 0) fLastErrorTexts[error] = WithoutPrefix(text, kErrorPrefix);
+    // Each attempt starts with "Dialing <entry>..." on a fresh hidden window.
+    if (error == 0 && text == "Dialing " + fQuor.EntryName() + "...") {
+      ++fAttempt;
+      Spy(fQuor.fWindowHandle);
+      const std::string attempt = " (attempt " + std::to_string(fAttempt) + " of " + std::to_string(Attempts()) + ")";
+      Event("notify", error, fOut.Json() ? text : text + attempt, true);
+      return;
+    }
     Event("notify", error, text, true);
   }
 
   void OnConnect() {
     fConnected = true;
+    if (fOnConnected) fOnConnected();
     Event("connect", 0, "", false);
   }
 
@@ -198,7 +272,7 @@ class DialMonitor {
       JsonObject o;
       const char* result = fOutcome == Outcome::Failed ? "failed" : fOutcome == Outcome::Lost ? "lost" : "stopped";
       o.Add("event", "exit").AddSeconds("time", Elapsed()).Add("result", result).Add("code", code);
-      o.Add("error", fErrorCode).Add("connected", fConnected);
+      o.Add("error", fErrorCode).Add("connected", fConnected).Add("attempt", fAttempt).Add("attempts", Attempts());
       if (!message.empty()) o.Add("message", message);
       fOut.Object(o);
     }
@@ -209,7 +283,10 @@ class DialMonitor {
   TQuor& fQuor;
   Output& fOut;
   bool fLossIsTheEnd;
+  bool fWallClock;
+  std::function<void()> fOnConnected;
   uint64_t fStart;
+  int64_t fAttempt = 0;
   Outcome fOutcome = Outcome::Running;
   bool fConnected = false;
   bool fStopAsked = false;
@@ -280,7 +357,11 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   if (options.redialAttempts) quor.SetRedialAttempts(*options.redialAttempts);
   if (options.redialPause) quor.SetRedialPause(*options.redialPause);
   quor.SetSynchronousDial(options.synchronous);
-  DialMonitor monitor(quor, session.Out(), options.lossIsTheEnd);
+  // The line is up: note its handle and time for `quor connections` and `quor status`.
+  const auto onConnected = [&] {
+    if (note) note->Connected(static_cast<uint32_t>(quor.GetHandleByName(entry)));
+  };
+  DialMonitor monitor(quor, session.Out(), options.lossIsTheEnd, options.wallClock, onConnected);
   return monitor.Run();
 }
 
@@ -310,6 +391,7 @@ int RunDial(const Args& args) {
   }
   options.synchronous = args.Flag("--sync");
   options.attach = args.Flag("--attach");
+  options.wallClock = args.Flag("--timestamps");
   options.reachable = true;
   options.password = ReadPassword(args);
   if (options.password) CheckLength("the password", *options.password, PWLEN);

@@ -136,6 +136,20 @@ JsonObject& JsonObject::AddObject(std::string_view key, const JsonObject& value)
   return *this;
 }
 
+JsonObject& JsonObject::AddObjects(std::string_view key, const std::vector<JsonObject>& values) {
+  Key(key);
+  fBody += "[";
+  for (size_t i = 0; i < values.size(); ++i) fBody += (i == 0 ? "" : ",") + values[i].Text();
+  fBody += "]";
+  return *this;
+}
+
+JsonObject& JsonObject::AddNull(std::string_view key) {
+  Key(key);
+  fBody += "null";
+  return *this;
+}
+
 JsonObject& JsonObject::AddSeconds(std::string_view key, uint64_t milliseconds) {
   Key(key);
   char buf[32];

@@ -28,6 +28,9 @@ class JsonObject {
   JsonObject& Add(std::string_view key, const std::vector<std::string>& values);
   // A nested object.
   JsonObject& AddObject(std::string_view key, const JsonObject& value);
+  // An array of objects.
+  JsonObject& AddObjects(std::string_view key, const std::vector<JsonObject>& values);
+  JsonObject& AddNull(std::string_view key);
   // Seconds with millisecond precision ("1.250").
   JsonObject& AddSeconds(std::string_view key, uint64_t milliseconds);
 

@@ -26,21 +26,64 @@ std::atomic<int> gStopEvent{0};
 std::atomic<HWND> gNoticeWindow{};
 std::atomic<UINT> gNoticeMessage{0};
 
+// Another quor (`quor hangup`) cannot send this console Ctrl-C; it sets an
+// event named after this process instead, and a waiting thread passes it on
+// as a stop request. Its number is one past the console's events.
+constexpr int kStopEventRequest = CTRL_SHUTDOWN_EVENT + 2;
+HANDLE gStopEventHandle = nullptr;
+HANDLE gQuitWaiter = nullptr;
+HANDLE gWaiter = nullptr;
+
+std::string StopEventName(uint32_t pid) {
+  return "Local\\quor-dial-stop-" + std::to_string(pid);
+}
+
+void Request(int number) {
+  int expected = 0;
+  gStopEvent.compare_exchange_strong(expected, number);
+  if (HWND window = gNoticeWindow.load()) {
+    PostMessageA(window, gNoticeMessage.load(), static_cast<WPARAM>(gStopEvent.load()), 0);
+  }
+}
+
+DWORD WINAPI WaitForStopEvent(LPVOID) {
+  HANDLE both[2] = {gStopEventHandle, gQuitWaiter};
+  if (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) Request(kStopEventRequest);
+  return 0;
+}
+
+void StartStopEventWaiter() {
+  if (gWaiter != nullptr) return;
+  gStopEventHandle = CreateEventA(nullptr, TRUE, FALSE, StopEventName(GetCurrentProcessId()).c_str());
+  gQuitWaiter = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (gStopEventHandle != nullptr && gQuitWaiter != nullptr) {
+    gWaiter = CreateThread(nullptr, 0, WaitForStopEvent, nullptr, 0, nullptr);
+  }
+}
+
+void StopStopEventWaiter() {
+  if (gWaiter != nullptr) {
+    SetEvent(gQuitWaiter);
+    WaitForSingleObject(gWaiter, INFINITE);
+    CloseHandle(gWaiter);
+    gWaiter = nullptr;
+  }
+  for (HANDLE* h : {&gStopEventHandle, &gQuitWaiter}) {
+    if (*h != nullptr) CloseHandle(*h);
+    *h = nullptr;
+  }
+}
+
 BOOL WINAPI OnConsoleControl(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT: {
-      int expected = 0;
+    case CTRL_SHUTDOWN_EVENT:
       // Console event numbers start at 0; keep 0 meaning "none".
-      gStopEvent.compare_exchange_strong(expected, static_cast<int>(event) + 1);
-      if (HWND window = gNoticeWindow.load()) {
-        PostMessageA(window, gNoticeMessage.load(), static_cast<WPARAM>(gStopEvent.load()), 0);
-      }
+      Request(static_cast<int>(event) + 1);
       return TRUE;
-    }
     default:
       return FALSE;
   }
@@ -52,9 +95,11 @@ void InstallStopHandlers(HWND window, UINT message) {
   gNoticeMessage.store(message);
   gNoticeWindow.store(window);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  StartStopEventWaiter();
 }
 void RemoveStopHandlers() {
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  StopStopEventWaiter();
   gNoticeWindow.store(HWND{});
 }
 bool StopRequested() {
@@ -132,10 +177,12 @@ std::string ProcessStamp(uint32_t pid) {
   return std::to_string((static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
 }
 
-bool RequestStop(uint32_t) {
-  // FIXME: a console process cannot be sent Ctrl-C from another console (a named stop event the dialler waits on
-  // would do it).
-  return false;
+bool RequestStop(uint32_t pid) {
+  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, StopEventName(pid).c_str());
+  if (event == nullptr) return false;  // not a dialler, or it has not installed its handlers yet
+  const bool set = SetEvent(event) != 0;
+  CloseHandle(event);
+  return set;
 }
 
 }  // namespace quortool::platform

@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "Ras2/Ras2.h"
 #include "RasSim/RasSimControl.h"
+#include "Vcl/Vcl.h"
 
 namespace quortool {
 
@@ -18,6 +20,10 @@ template <typename T>
 T LibraryExport(const char* name) {
   if (hLib == 0) return nullptr;
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(hLib, name)));
+}
+
+std::string Field(const char* field, size_t width) {
+  return std::string(field, strnlen(field, width));
 }
 
 }  // namespace
@@ -91,6 +97,100 @@ uint32_t ResetSimulatedService() {
   const auto reset = LibraryExport<TQuorRasSimReset>("QuorRasSimReset");
   if (reset == nullptr) return ERROR_PROC_NOT_FOUND;
   return reset();
+}
+
+// ---------------------------------------------------------------- entry properties
+
+uint32_t GetEntryPropertiesCode(const std::string& entry, EntryProperties& out) {
+  // The record is followed by the alternate numbers: ask for the size first.
+  DWORD size = sizeof(TRasEntry);
+  std::vector<char> buffer;
+  uint32_t code = ERROR_BUFFER_TOO_SMALL;
+  try {
+    for (int round = 0; round < 3 && code == ERROR_BUFFER_TOO_SMALL; ++round) {
+      if (size < sizeof(TRasEntry)) size = sizeof(TRasEntry);
+      buffer.assign(size, 0);
+      TRasEntry head{};
+      head.dwSize = sizeof(TRasEntry);
+      std::memcpy(buffer.data(), &head, sizeof head);
+      code = RasGetEntryProperties(kDefaultPhonebook, entry.c_str(), buffer.data(), &size, nullptr, nullptr);
+    }
+  } catch (const Exception&) {
+    return ERROR_PROC_NOT_FOUND;  // neither library has the entry point
+  }
+  if (code != 0) return code;
+  std::memcpy(&out.record, buffer.data(), sizeof out.record);
+  out.alternates.clear();
+  const DWORD offset = out.record.dwAlternatesOffset;
+  if (offset >= sizeof(TRasEntry) && offset < buffer.size()) {
+    // Zero-terminated texts, the last one empty; never read past the buffer.
+    for (size_t at = offset; at < buffer.size() && buffer[at] != 0;) {
+      const std::string number = Field(buffer.data() + at, buffer.size() - at);
+      out.alternates.push_back(number);
+      at += number.size() + 1;
+    }
+  }
+  return 0;
+}
+
+uint32_t SetEntryPropertiesCode(const std::string& entry, const EntryProperties& properties) {
+  TRasEntry record = properties.record;
+  record.dwSize = sizeof(TRasEntry);
+  std::vector<char> buffer(sizeof record);
+  if (!properties.alternates.empty()) {
+    record.dwAlternatesOffset = sizeof record;
+    for (const auto& number : properties.alternates) {
+      buffer.insert(buffer.end(), number.begin(), number.end());
+      buffer.push_back(0);
+    }
+    buffer.push_back(0);
+  } else {
+    record.dwAlternatesOffset = 0;
+  }
+  std::memcpy(buffer.data(), &record, sizeof record);
+  try {
+    return RasSetEntryProperties(kDefaultPhonebook, entry.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                 nullptr, 0);
+  } catch (const Exception&) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+}
+
+uint32_t EnumDevicesCode(std::vector<DeviceInfo>& out) {
+  out.clear();
+  DWORD size = 0;
+  DWORD count = 0;
+  std::vector<TRasDevInfoA> devices;
+  uint32_t code = ERROR_BUFFER_TOO_SMALL;
+  try {
+    for (int round = 0; round < 3 && code == ERROR_BUFFER_TOO_SMALL; ++round) {
+      devices.assign(size / sizeof(TRasDevInfoA) + 1, TRasDevInfoA{});
+      for (auto& d : devices) d.dwSize = sizeof(TRasDevInfoA);
+      size = static_cast<DWORD>(devices.size() * sizeof(TRasDevInfoA));
+      code = RasEnumDevices(devices.data(), &size, &count);
+    }
+  } catch (const Exception&) {
+    return ERROR_PROC_NOT_FOUND;
+  }
+  if (code != 0) return code;
+  for (DWORD i = 0; i < count && i < devices.size(); ++i) {
+    out.push_back({Field(devices[i].szDeviceType, sizeof devices[i].szDeviceType),
+                   Field(devices[i].szDeviceName, sizeof devices[i].szDeviceName)});
+  }
+  return 0;
+}
+
+uint32_t IpAddressesOf(uint32_t handle, std::string& ip, std::string& serverIp) {
+  if (RasGetProjectionInfo == nullptr) return ERROR_PROC_NOT_FOUND;
+  TRasPppIp projection{};
+  projection.dwSize = sizeof projection;
+  DWORD size = sizeof projection;
+  const uint32_t code = RasGetProjectionInfo(handle, RASP_PppIp, &projection, &size);
+  if (code != 0) return code;
+  if (projection.dwError != 0) return projection.dwError;
+  ip = Field(projection.szIpAddress, sizeof projection.szIpAddress);
+  serverIp = Field(projection.szServerIpAddress, sizeof projection.szServerIpAddress);
+  return 0;
 }
 
 }  // namespace quortool

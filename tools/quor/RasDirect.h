@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "Ras2/RasContract.h"
 
 namespace quortool {
 
@@ -38,5 +41,29 @@ std::string SimulatedServiceProblem();
 // Clears the simulated service's attempt counters (and this process's
 // test settings); RAS's code, or ERROR_PROC_NOT_FOUND for any other RAS.
 uint32_t ResetSimulatedService();
+
+}  // namespace quortool
+
+namespace quortool {
+
+// An entry's properties as RAS keeps them: the record and the alternate
+// numbers that follow it.
+struct EntryProperties {
+  TRasEntry record{};
+  std::vector<std::string> alternates;
+};
+// The entry's properties; an empty name gives the defaults of a new entry.
+uint32_t GetEntryPropertiesCode(const std::string& entry, EntryProperties& out);
+// Writes (or creates) the entry with these properties in one call.
+uint32_t SetEntryPropertiesCode(const std::string& entry, const EntryProperties& properties);
+
+struct DeviceInfo {
+  std::string type;
+  std::string name;
+};
+uint32_t EnumDevicesCode(std::vector<DeviceInfo>& out);
+
+// The IP addresses of a connected call (RasGetProjectionInfo, RASP_PppIp).
+uint32_t IpAddressesOf(uint32_t handle, std::string& ip, std::string& serverIp);
 
 }  // namespace quortool
