@@ -178,12 +178,32 @@ void RemoveStaleTemps(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// Attributes a rewritten file keeps; read-only is not among them (such a file is not rewritten).
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+}  // namespace
+
 bool WriteFileAtomic(const std::string& path, const std::string& contents, bool /*privateFile*/, bool durable) {
   // Files under the user's profile are protected by its ACL, which a replaced
-  // file inherits; symbolic links are not followed here.
-  RemoveStaleTemps(path);
-  std::string tmp = path + ".tmp." + std::to_string(GetCurrentProcessId()) + "." + RandomTag();
-  HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // file inherits. A symbolic link is written through to its target.
+  const std::string target = ResolveLinks(path);
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  DWORD keep = FILE_ATTRIBUTE_NORMAL;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    // The user marked the file read-only: it stays as it is, and the writer
+    // hears it at once (renaming over it would be refused anyway).
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    if (attributes & kKeptAttributes) keep = attributes & kKeptAttributes;
+  }
+  RemoveStaleTemps(target);
+  std::string tmp = target + ".tmp." + std::to_string(GetCurrentProcessId()) + "." + RandomTag();
+  HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, keep, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   const char* p = contents.data();
@@ -198,13 +218,17 @@ bool WriteFileAtomic(const std::string& path, const std::string& contents, bool 
   if (ok && durable && !FlushFileBuffers(h)) ok = false;
   if (!CloseHandle(h)) ok = false;
   if (ok && !RetryWhileContended([&] {
-        return MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+        return MoveFileExA(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
       }))
     ok = false;
   if (!ok) {
+    SetFileAttributesA(tmp.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(tmp.c_str());
     return false;
   }
+  // The rename may carry the temporary file's attributes only in part.
+  if (keep != FILE_ATTRIBUTE_NORMAL && GetFileAttributesA(target.c_str()) != keep)
+    SetFileAttributesA(target.c_str(), keep);
   return true;
 }
 
@@ -275,8 +299,27 @@ std::vector<std::string> PrivateDir::List() const {
 
 FileLock::FileLock(const PrivateDir& dir, const std::string& name) : FileLock(JoinPath(dir.Path(), name)) {}
 
+// The final file behind a symbolic link (a reparse point) of the path's last
+// component; the path itself for a plain file, or where the system cannot say
+// (GetFinalPathNameByHandleA is looked up, as older systems lack it).
 std::string ResolveLinks(const std::string& path) {
-  return path;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+  if (!finalPath) return path;
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return path;
+  char buf[MAX_PATH * 2];
+  const DWORD n = finalPath(h, buf, sizeof buf, 0 /* FILE_NAME_NORMALIZED | VOLUME_NAME_DOS */);
+  CloseHandle(h);
+  if (n == 0 || n >= sizeof buf) return path;
+  std::string target(buf, n);
+  if (target.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + target.substr(8);
+  if (target.rfind("\\\\?\\", 0) == 0) return target.substr(4);
+  return target;
 }
 
 FileLock::FileLock(const std::string& lockPath) {

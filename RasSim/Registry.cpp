@@ -243,8 +243,9 @@ bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnR
 // One small file per key, so a dial does not read every entry's counter.
 uint64_t NextAttempt(const std::string& key) {
   plat::PrivateDir dir;
-  if (!OpenDir(dir)) return 1;
+  if (!OpenDir(dir)) return 0;
   plat::FileLock lock(dir, kLockName);
+  if (!lock.Held()) return 0;
   const std::string cleanKey = Clean(key);
   for (uint64_t probe = 0; probe < 64; ++probe) {
     const std::string name = HashedName("attempt-", cleanKey, probe);
@@ -258,8 +259,8 @@ uint64_t NextAttempt(const std::string& key) {
     ParseUInt(s.Get("Count", "0"), n);
     ++n;
     s.Set("Count", std::to_string(n));
-    dir.Write(name, doc.Serialize());
-    return n;
+    // A counter that cannot be written would count this attempt again.
+    return dir.Write(name, doc.Serialize()) ? n : 0;
   }
   return 1;
 }

@@ -55,7 +55,8 @@ bool MarkHungUp(THRasConn handle);
 // without listing the folder: false when there is none that is live.
 bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec);
 
-// Attempt counters: the number of the attempt now being made (1, 2, ...).
+// Attempt counters: the number of the attempt now being made (1, 2, ...);
+// 0 when the state folder is refused or the counter cannot be written.
 uint64_t NextAttempt(const std::string& key);
 void ResetAttempts();
 

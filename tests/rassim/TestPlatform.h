@@ -16,6 +16,11 @@ int RunCommand(const std::string& commandLine);
 bool OwnerOnly(const std::string& path);
 // True where files have POSIX modes and symbolic links anyone may make.
 bool PosixFiles();
+// Windows file attributes: marks a file hidden and/or read-only (false where
+// files have no such marks), and reads them back ("hidden", "readonly",
+// "hidden,readonly" or "").
+bool SetFileMarks(const std::string& path, bool hidden, bool readOnly);
+std::string FileMarks(const std::string& path);
 // A short real-time pause while waiting for another process.
 void Nap();
 

@@ -36,4 +36,11 @@ bool PosixFiles() {
   return true;
 }
 
+bool SetFileMarks(const std::string&, bool, bool) {
+  return false;
+}
+std::string FileMarks(const std::string&) {
+  return "";
+}
+
 }  // namespace rassimtest

@@ -29,4 +29,16 @@ bool PosixFiles() {
   return false;
 }
 
+bool SetFileMarks(const std::string& path, bool hidden, bool readOnly) {
+  const DWORD marks = (hidden ? FILE_ATTRIBUTE_HIDDEN : 0) | (readOnly ? FILE_ATTRIBUTE_READONLY : 0);
+  return SetFileAttributesA(path.c_str(), marks ? marks : FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+std::string FileMarks(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return "";
+  std::string marks = (a & FILE_ATTRIBUTE_HIDDEN) ? "hidden" : "";
+  if (a & FILE_ATTRIBUTE_READONLY) marks += marks.empty() ? "readonly" : ",readonly";
+  return marks;
+}
+
 }  // namespace rassimtest

@@ -75,6 +75,40 @@ TEST_F(FileSafety, AStateFolderThatCannotBeTrustedFailsEveryCallAtOnce) {
   }
 }
 
+TEST_F(FileSafety, ARecordThatCannotBeWrittenMidDialFailsTheDial) {
+  // The registry's lock replaced by a folder 700 ms into the dial (after OpenPort and PortOpened): nobody, root
+  // included, can take it, so the next state cannot be written.
+  static fs::path lock;
+  lock = Dir() / "state" / "registry.lock";
+  auto block = [](void*) {
+    fs::remove(lock);
+    fs::create_directory(lock);
+  };
+  using Seen = std::vector<std::pair<TRasConnState, DWORD>>;
+  const Seen expected = {{RASCS_OpenPort, 0}, {RASCS_PortOpened, 0}, {RASCS_ConnectDevice, 711}};
+  for (bool async : {true, false}) {
+    SCOPED_TRACE(async ? "asynchronous" : "synchronous");
+    ClearEvents();
+    fs::remove_all(lock);
+    QuorClockSchedule(700, block, nullptr);
+    THRasConn h = 0;
+    if (async) {
+      ASSERT_EQ(StartDial("Office", h), 0u);
+      RunFor(5000);
+      Seen seen;
+      for (const DialEvent& e : Events()) seen.push_back({e.state, e.error});
+      EXPECT_EQ(seen, expected);
+    } else {
+      EXPECT_EQ(SyncDial("Office", h), 711u);
+    }
+    TRasConnStatusA st;
+    ASSERT_EQ(Status(h, st), 0u);
+    EXPECT_EQ(std::make_pair(st.rasconnstate, st.dwError), expected.back());
+    api_.HangUpA(h);
+    RunFor(1500);  // the teardown ends; its record goes
+  }
+}
+
 TEST_F(FileSafety, RewritesKeepTheModeAndWriteThroughALink) {
   if (!PosixFiles()) GTEST_SKIP() << "modes and links are POSIX";
   const fs::path real = Dir() / "real.pbk";
@@ -87,6 +121,20 @@ TEST_F(FileSafety, RewritesKeepTheModeAndWriteThroughALink) {
   EXPECT_NE(ReadText(real.string()).find("[Work]"), std::string::npos);
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(FileSafety, RewritesKeepFileMarksAndLeaveAReadOnlyFileAlone) {
+  const std::string pbk = PhonebookPath();
+  if (!SetFileMarks(pbk, true, false) || FileMarks(pbk) != "hidden")
+    GTEST_SKIP() << "no hidden mark on this system's files";
+  ASSERT_EQ(api_.RenameEntryA(nullptr, "Office", "Work"), 0u);
+  EXPECT_EQ(FileMarks(pbk), "hidden");
+  ASSERT_TRUE(SetFileMarks(pbk, false, true));
+  const std::string before = ReadText(pbk);
+  EXPECT_EQ(api_.RenameEntryA(nullptr, "Work", "Home"), static_cast<DWORD>(ERROR_CANNOT_WRITE_PHONEBOOK));
+  EXPECT_EQ(ReadText(pbk), before);
+  EXPECT_EQ(FileMarks(pbk), "readonly");
+  SetFileMarks(pbk, false, false);
 }
 
 TEST_F(FileSafety, TemporaryFilesOfEarlierWritersNeitherBlockNorStay) {

@@ -85,6 +85,7 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
   }
 
   uint64_t attempt = registry::NextAttempt(PhonebookKeyOf(ref) + "|" + FoldCase(entryName));
+  if (attempt == 0) return ERROR_RASMAN_CANNOT_INITIALIZE;
   DialPlan plan =
       BuildPlan(settings, device->type, attempt, params.user, params.password, haveQueued ? &queued : nullptr);
   if (plan.failAtOnce) return plan.failAtOnce;

@@ -162,13 +162,21 @@ void AdvanceStep(Call& c, Effects& fx) {
   else if (last)
     c.phase = c.plan.connects ? Phase::Connected : Phase::Failed;
   registry::ConnRecord r = RecordOf(c);
-  if (registry::Publish(r)) {  // hung up elsewhere meanwhile
+  DWORD unwritten = 0;
+  if (registry::Publish(r, &unwritten)) {  // hung up elsewhere meanwhile
     c.phase = Phase::Dialling;
     PortDisconnected(c, fx);
     BeginTeardown(c, fx);
     return;
   }
-  if (c.async) fx.events.push_back(DialEvent{c.notifier, step.state, step.error, c.handle});
+  if (unwritten && !c.error) {
+    // A call whose record no longer reaches the state folder is wrong for
+    // every other process (listed in an old state, not hung up from there):
+    // it fails now, and its dialler hears why.
+    c.phase = Phase::Failed;
+    c.error = unwritten;
+  }
+  if (c.async) fx.events.push_back(DialEvent{c.notifier, c.state, c.error, c.handle});
   if (c.phase == Phase::Dialling && c.async) fx.schedules.push_back({c.handle, {kStep, c.plan.steps[c.next].delayMs}});
   if (c.phase == Phase::Connected) {
     if (c.plan.dropAfterMs) {
