@@ -189,8 +189,8 @@ int QuorProcess::Wait(int timeoutMs) {
 }
 
 RunResult RunQuor(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                  const std::string& input, int timeoutMs) {
-  QuorProcess process(args, env, input);
+                  const std::string& input, int timeoutMs, const fs::path& program) {
+  QuorProcess process(args, env, input, program);
   RunResult result;
   result.exitCode = process.Wait(timeoutMs);
   result.out = process.Out();

@@ -77,7 +77,8 @@ class QuorProcess {
 
 // Runs quor to completion (bounded by timeoutMs).
 RunResult RunQuor(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                  const std::string& input = std::string(), int timeoutMs = 15000);
+                  const std::string& input = std::string(), int timeoutMs = 15000,
+                  const fs::path& program = QuorPath());
 
 // The lines of a text.
 std::vector<std::string> Lines(const std::string& text);

@@ -190,3 +190,35 @@ TEST(Passwords, ChangeOnlyWhenAnOptionSaysSo) {
     EXPECT_NE(get.out.find("\npassword: " + row.stored + "\n"), std::string::npos) << row.args[3] << "\n" << get.out;
   }
 }
+
+TEST(SystemRas, IsNamedAndWarnedAbout) {
+  // quor beside a rasapi32.dll that is not Quor's: it loads that one first.
+  Sandbox box;
+  const fs::path folder = box.Dir() / "system";
+  fs::create_directory(folder);
+  for (const char* file : {"libquorwin32.so", "libvcl30.so"})
+    fs::copy_file(QuorPath().parent_path() / file, folder / file);
+  fs::copy_file(QuorPath(), folder / "quor");
+  fs::copy_file(QUOR_SYSTEM_RAS, folder / "rasapi32.dll");
+  const std::string library = (folder / "rasapi32.dll").string();
+  const std::string warning =
+      "quor: warning: this is the system's RAS (" + library + "), not Quor's simulated RAS service\n";
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    std::string out;  // within standard output
+    std::string err;  // within standard error
+  };
+  const std::vector<Case> cases = {
+      {{"entries"}, 0, "", warning},
+      {{"connections", "--json"}, 0, "{\"connections\":[]}\n", warning},
+      {{"--version"}, 0, "rasapi32.dll: " + library + " (the system's RAS, not Quor's)", ""},
+      {{"demo"}, 5, "", "the demo needs Quor's simulated RAS service; this process loaded the system's "},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = RunQuor(c.args, box.Environment(), "", 15000, folder / "quor");
+    EXPECT_EQ(r.exitCode, c.exit) << c.args[0] << r.err;
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << c.args[0] << "\nstdout: " << r.out;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args[0] << "\nstderr: " << r.err;
+  }
+}
