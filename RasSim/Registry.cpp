@@ -152,7 +152,11 @@ bool Publish(ConnRecord& rec, DWORD* error) {
     rec.hungUp = true;
     return true;
   }
-  bool written = lock.Held() && dir.Write(ConnFileName(rec.handle), Serialize(rec));
+  const std::string text = Serialize(rec);
+  // Nothing another process could see has changed (a dial's first step
+  // repeats the state the call was published with): the file stays as it is.
+  if (known && lock.Held() && Serialize(existing) == text) return rec.hungUp;
+  bool written = lock.Held() && dir.Write(ConnFileName(rec.handle), text);
   // A new call becomes its entry's latest.
   if (written && !known && !rec.entry.empty()) {
     written = dir.Write(EntryFileName(rec.phonebook, rec.entry), std::to_string(rec.handle) + "\n");

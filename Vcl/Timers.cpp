@@ -1,36 +1,97 @@
-// Timers: one queue for the process, keyed by (due time, arming sequence).
+// Timers: one queue for the process, ordered by (due time, arming sequence).
 // Every tick is delivered by the message loop of the GUI thread, so the queue
 // is only touched from that thread and takes no lock.
+//
+// The queue is a four-way heap of (due, sequence, timer) kept in one array;
+// each timer knows its place in it, so disarming, re-arming and firing the
+// earliest are logarithmic and a re-armed timer is moved, not removed and
+// added again.
 //
 // Each timer keeps a shared Impl that outlives it while a pass of the loop
 // still refers to it: a handler may destroy its own timer (or the timer's
 // owner), and the pass then finds the Impl detached instead of ticking into
 // freed memory.
-#include <map>
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "Vcl/Vcl.h"
 #include "Vcl/VclInternal.h"
 
+namespace {
+constexpr size_t kNotArmed = SIZE_MAX;
+}  // namespace
+
 struct TTimer::Impl {
   TTimer* Timer = nullptr;  // null once the timer is destroyed
-  bool Armed = false;
   uint64_t Due = 0;
-  uint64_t Seq = 0;  // the arming this entry belongs to; a new arming gets a new number
+  uint64_t Seq = 0;         // the arming this entry belongs to; a new arming gets a new number
+  size_t Slot = kNotArmed;  // its place in the queue
 
   bool Running = false;  // its handler is on the stack (a nested loop runs inside it)
 
+  bool Armed() const { return Slot != kNotArmed; }
+  // A reference that keeps this alive while its handler runs (only while the timer exists).
+  std::shared_ptr<Impl> Self() const { return Timer->fImpl; }
   // Re-arms the timer for its next period and returns a copy of its handler.
-  TNotifyEvent PrepareTick(const std::shared_ptr<Impl>& self);
+  TNotifyEvent PrepareTick();
 };
 
 namespace {
 
-using QueueKey = std::pair<uint64_t, uint64_t>;  // (due, seq)
+struct QueueEntry {
+  uint64_t Due;
+  uint64_t Seq;
+  TTimer::Impl* Impl;
+  bool Before(const QueueEntry& other) const { return Due != other.Due ? Due < other.Due : Seq < other.Seq; }
+};
+
+constexpr size_t kWays = 4;
 
 struct TimerQueue {
-  std::map<QueueKey, std::shared_ptr<TTimer::Impl>> Entries;
+  std::vector<QueueEntry> Heap;
   uint64_t NextSeq = 1;
+
+  void Place(size_t slot, const QueueEntry& e) {
+    Heap[slot] = e;
+    e.Impl->Slot = slot;
+  }
+  // Moves the entry at `slot` towards the front while it is due earlier than its parent.
+  bool SiftUp(size_t slot) {
+    const QueueEntry e = Heap[slot];
+    const size_t start = slot;
+    while (slot > 0) {
+      const size_t parent = (slot - 1) / kWays;
+      if (!e.Before(Heap[parent])) break;
+      Place(slot, Heap[parent]);
+      slot = parent;
+    }
+    if (slot != start) Place(slot, e);
+    return slot != start;
+  }
+  // Moves the entry at `slot` towards the back while a child is due earlier.
+  void SiftDown(size_t slot) {
+    const QueueEntry e = Heap[slot];
+    const size_t size = Heap.size();
+    for (;;) {
+      const size_t first = slot * kWays + 1;
+      if (first >= size) break;
+      size_t best = first;
+      const size_t last = std::min(first + kWays, size);
+      for (size_t c = first + 1; c < last; ++c) {
+        if (Heap[c].Before(Heap[best])) best = c;
+      }
+      if (!Heap[best].Before(e)) break;
+      Place(slot, Heap[best]);
+      slot = best;
+    }
+    Place(slot, e);
+  }
+  void Restore(size_t slot) {
+    if (!SiftUp(slot)) SiftDown(slot);
+  }
 };
 
 TimerQueue& Queue() {
@@ -39,29 +100,42 @@ TimerQueue& Queue() {
   return *q;
 }
 
-void Disarm(const std::shared_ptr<TTimer::Impl>& impl) {
-  if (!impl->Armed) return;
-  Queue().Entries.erase(QueueKey(impl->Due, impl->Seq));
-  impl->Armed = false;
+void Disarm(TTimer::Impl& impl) {
+  if (!impl.Armed()) return;
+  TimerQueue& q = Queue();
+  const size_t slot = impl.Slot;
+  impl.Slot = kNotArmed;
+  const QueueEntry last = q.Heap.back();
+  q.Heap.pop_back();
+  if (slot == q.Heap.size()) return;  // it was the last one
+  q.Place(slot, last);
+  q.Restore(slot);
 }
 
 // Puts the timer on the queue, due Interval ms from now (an interval of 0
-// counts as 1 ms so that the loop never spins on one clock reading).
-void Arm(const std::shared_ptr<TTimer::Impl>& impl, Cardinal interval) {
-  Disarm(impl);
+// counts as 1 ms so that the loop never spins on one clock reading). An armed
+// timer moves to its new place.
+void Arm(TTimer::Impl& impl, Cardinal interval) {
   TimerQueue& q = Queue();
-  impl->Due = QuorClockNow() + (interval == 0 ? 1u : interval);
-  impl->Seq = q.NextSeq++;
-  impl->Armed = true;
-  q.Entries.emplace(QueueKey(impl->Due, impl->Seq), impl);
+  impl.Due = QuorClockNow() + (interval == 0 ? 1u : interval);
+  impl.Seq = q.NextSeq++;
+  const QueueEntry e{impl.Due, impl.Seq, &impl};
+  if (impl.Armed()) {
+    q.Heap[impl.Slot] = e;
+    q.Restore(impl.Slot);
+    return;
+  }
+  q.Heap.push_back(e);
+  impl.Slot = q.Heap.size() - 1;
+  q.SiftUp(impl.Slot);
 }
 
 }  // namespace
 
-TNotifyEvent TTimer::Impl::PrepareTick(const std::shared_ptr<Impl>& self) {
+TNotifyEvent TTimer::Impl::PrepareTick() {
   // The next period counts from the moment it actually fires, so a late
   // timer fires once and skips the periods it missed.
-  Arm(self, Timer->fInterval);
+  Arm(*this, Timer->fInterval);
   // The handler may free the timer and with it fOnTimer: the caller runs a copy.
   return Timer->fOnTimer;
 }
@@ -72,7 +146,7 @@ TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner), fImpl(std::make_shared<
 }
 
 TTimer::~TTimer() {
-  Disarm(fImpl);
+  Disarm(*fImpl);
   fImpl->Timer = nullptr;
 }
 
@@ -94,8 +168,11 @@ void TTimer::SetOnTimer(TNotifyEvent Handler) {
 }
 
 void TTimer::UpdateTimer() {
-  Disarm(fImpl);
-  if (fEnabled && fOnTimer) Arm(fImpl, fInterval);
+  if (fEnabled && fOnTimer) {
+    Arm(*fImpl, fInterval);
+  } else {
+    Disarm(*fImpl);
+  }
 }
 
 TComponentClass TTimer::ClassInfo() const {
@@ -147,25 +224,22 @@ TComponentClass TTimer::ClassInfo() const {
 
 uint64_t NextTimerDue() {
   const TimerQueue& q = Queue();
-  return q.Entries.empty() ? UINT64_MAX : q.Entries.begin()->first.first;
+  return q.Heap.empty() ? UINT64_MAX : q.Heap.front().Due;
 }
 
 int vcl_internal::FireDueTimers() {
   TimerQueue& q = Queue();
   const uint64_t now = QuorClockNow();
-  // Everything due is collected before the first handler runs, each with the
-  // arming it was collected under.
-  std::vector<std::pair<std::shared_ptr<TTimer::Impl>, uint64_t>> due;
-  for (auto it = q.Entries.begin(); it != q.Entries.end() && it->first.first <= now; ++it)
-    due.emplace_back(it->second, it->first.second);
-
+  // Everything due at this reading fires in (due, arming) order. A timer
+  // armed during the pass (a re-armed one too) is due after `now`, so the
+  // pass fires just what was due when it began; one destroyed, disabled or
+  // re-armed by an earlier handler of the pass (or by a nested loop that
+  // fired it) is no longer among them.
   int fired = 0;
-  for (auto& [impl, seq] : due) {
-    // Skipped when an earlier handler of this pass destroyed, disabled or
-    // re-armed it (a nested loop that fired it also re-armed it).
-    if (impl->Timer == nullptr || !impl->Armed || impl->Seq != seq) continue;
+  while (!q.Heap.empty() && q.Heap.front().Due <= now) {
+    std::shared_ptr<TTimer::Impl> impl = q.Heap.front().Impl->Self();
     TTimer* timer = impl->Timer;
-    TNotifyEvent handler = impl->PrepareTick(impl);
+    TNotifyEvent handler = impl->PrepareTick();
     // A timer never re-enters its own handler: while the handler runs a
     // nested loop, its ticks are skipped like missed periods (otherwise a
     // handler that waits longer than its interval would recurse without end).

@@ -216,6 +216,61 @@ constexpr HWND kFirstWindow = 0x00010000u;
 constexpr HWND kLastWindow = 0xFFFF0000u;  // keeps clear of HWND_MESSAGE and friends
 constexpr HWND kThreadMessagesOnly = static_cast<HWND>(-1);
 
+// A first-in first-out queue in one array used as a ring: taking from the
+// front and adding at the back allocate nothing once it has grown to the
+// depth it is used at (a queue that ran deep gives its memory back when it
+// runs empty).
+template <class T>
+class Ring {
+ public:
+  bool empty() const { return fSize == 0; }
+  size_t size() const { return fSize; }
+  T& operator[](size_t i) { return fItems[(fHead + i) & fMask]; }
+  const T& operator[](size_t i) const { return fItems[(fHead + i) & fMask]; }
+  T& front() { return fItems[fHead]; }
+  void push_back(const T& item) { emplace_back() = item; }
+  // A new element at the back, for the caller to fill in.
+  T& emplace_back() {
+    if (fSize == fMask + 1) Grow();
+    return fItems[(fHead + fSize++) & fMask];
+  }
+  void pop_front() {
+    fHead = (fHead + 1) & fMask;
+    if (--fSize == 0) clear();
+  }
+  // Removes the first element equal to `item` (the later ones move up).
+  void erase_value(const T& item) {
+    size_t i = 0;
+    while (i < fSize && !((*this)[i] == item)) ++i;
+    if (i == fSize) return;
+    for (; i + 1 < fSize; ++i) (*this)[i] = (*this)[i + 1];
+    --fSize;
+  }
+  void clear() {
+    fHead = 0;
+    fSize = 0;
+    if (fMask + 1 > kKeptCapacity) {
+      fItems.reset();
+      fMask = SIZE_MAX;
+    }
+  }
+
+ private:
+  static constexpr size_t kKeptCapacity = 1024;
+  void Grow() {
+    const size_t capacity = fItems ? (fMask + 1) * 2 : 8;  // a power of two
+    std::unique_ptr<T[]> bigger(new T[capacity]);
+    for (size_t i = 0; i < fSize; ++i) bigger[i] = (*this)[i];
+    fItems = std::move(bigger);
+    fMask = capacity - 1;
+    fHead = 0;
+  }
+  std::unique_ptr<T[]> fItems;
+  size_t fMask = SIZE_MAX;  // capacity - 1; without storage capacity reads as 0, so the first push grows it
+  size_t fHead = 0;
+  size_t fSize = 0;
+};
+
 struct WindowClass {
   std::string key;  // lower-case name
   WORD atom = 0;
@@ -241,7 +296,7 @@ struct Window {
   DWORD thread = 0;
   bool searchable = false;       // in the title and class index of FindWindowA
   std::vector<HWND> dependents;  // windows it parents or owns, in creation order
-  std::deque<uint64_t> queued;   // its posted messages waiting in its thread's queue
+  Ring<uint64_t> queued;         // its posted messages waiting in its thread's queue
 };
 
 struct Queue;
@@ -267,12 +322,12 @@ struct Posted {
 
 struct Queue {
   DWORD thread = 0;
-  std::deque<Posted> posted;
-  uint64_t frontSequence = 0;         // sequence number of posted.front()
-  size_t live = 0;                    // posted messages not yet taken
-  size_t postedQuits = 0;             // WM_QUIT messages among them
-  std::deque<uint64_t> threadQueued;  // sequence numbers of the thread messages
-  std::deque<std::shared_ptr<SentMessage>> sent;
+  Ring<Posted> posted;
+  uint64_t frontSequence = 0;     // sequence number of posted.front()
+  size_t live = 0;                // posted messages not yet taken
+  size_t postedQuits = 0;         // WM_QUIT messages among them
+  Ring<uint64_t> threadQueued;    // sequence numbers of the thread messages
+  std::deque<SentMessage*> sent;  // each lives on its sender's stack until done
   bool quit = false;
   int quitCode = 0;
   uint64_t version = 0;  // bumped by everything that may wake the owner
@@ -350,12 +405,27 @@ struct ThreadGuard {
 };
 thread_local ThreadGuard tGuard;
 
+// Bumped (under the lock) whenever a window goes or its procedure changes, so
+// that a thread may keep what it last looked up about one of its own windows
+// and use it without the lock while the number stays the same.
+std::atomic<uint64_t> gWindowsChanged{0};
+
+// The window of the message this thread last took from its queue and the
+// procedure it had then: DispatchMessageA of that message needs no lock.
+struct LastTaken {
+  HWND hwnd = 0;
+  WNDPROC proc = nullptr;
+  uint64_t changed = 0;
+};
+// The hottest per-thread data sits in the initial thread-local block (this
+// library is loaded with the program), reached without a call.
+thread_local LastTaken tLastTaken [[gnu::tls_model("initial-exec")]];
+
 // The calling thread's queue, once it has one (cleared with the queue when
 // the thread ends).
-thread_local Queue* tOwnQueue = nullptr;
+thread_local Queue* tOwnQueue [[gnu::tls_model("initial-exec")]] = nullptr;
 
-Queue& OwnQueueLocked(UserState& u) {
-  if (tOwnQueue != nullptr) return *tOwnQueue;
+Queue& CreateOwnQueueLocked(UserState& u) {
   DWORD id = ThisThreadId();
   auto it = u.queues.find(id);
   if (it == u.queues.end()) {
@@ -366,6 +436,10 @@ Queue& OwnQueueLocked(UserState& u) {
   }
   tOwnQueue = it->second.get();
   return *tOwnQueue;
+}
+
+inline Queue& OwnQueueLocked(UserState& u) {
+  return tOwnQueue != nullptr ? *tOwnQueue : CreateOwnQueueLocked(u);
 }
 
 std::shared_ptr<Queue> OwnQueuePtrLocked(UserState& u) {
@@ -420,7 +494,10 @@ void WaitOn(Queue& q, Wait wait) {
 
 BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
   if (q.live >= kQueueLimit) return Fail(ERROR_NOT_ENOUGH_QUOTA);
-  Posted p{};
+  if (q.posted.empty()) q.frontSequence = 0;
+  const uint64_t sequence = q.frontSequence + q.posted.size();
+  Posted& p = q.posted.emplace_back();
+  p.msg = MSG{};
   p.msg.hwnd = w != nullptr ? w->handle : 0;
   p.msg.message = message;
   p.msg.wParam = wParam;
@@ -428,9 +505,6 @@ BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam)
   p.msg.time = static_cast<DWORD>(QuorClockNow());
   p.window = w;
   p.live = true;
-  if (q.posted.empty()) q.frontSequence = 0;
-  const uint64_t sequence = q.frontSequence + q.posted.size();
-  q.posted.push_back(p);
   (w != nullptr ? w->queued : q.threadQueued).push_back(sequence);
   ++q.live;
   if (message == WM_QUIT) ++q.postedQuits;
@@ -440,11 +514,11 @@ BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 // Takes the posted message with this sequence number out of the queue.
 void TakePostedLocked(Queue& q, uint64_t sequence) {
   Posted& p = q.posted[sequence - q.frontSequence];
-  std::deque<uint64_t>& list = p.window != nullptr ? p.window->queued : q.threadQueued;
+  Ring<uint64_t>& list = p.window != nullptr ? p.window->queued : q.threadQueued;
   if (!list.empty() && list.front() == sequence) {
     list.pop_front();
   } else {
-    list.erase(std::find(list.begin(), list.end(), sequence));
+    list.erase_value(sequence);
   }
   p.live = false;
   p.window = nullptr;
@@ -467,7 +541,7 @@ void FinishSent(SentMessage& sm, LRESULT result, Waker& waker) {
 void ProcessSentLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held) {
   while (!q.sent.empty()) {
     Waker waker;
-    std::shared_ptr<SentMessage> sm = q.sent.front();
+    SentMessage* sm = q.sent.front();
     q.sent.pop_front();
     Window* w = FindWindowLocked(u, sm->hwnd);
     if (w == nullptr || w->thread != q.thread || w->proc == nullptr) {
@@ -494,8 +568,9 @@ bool HasInputLocked(const Queue& q) {
 }
 
 // The first of these messages (sequence numbers, in order) within the range.
-uint64_t FirstInRange(const Queue& q, const std::deque<uint64_t>& list, UINT minMsg, UINT maxMsg) {
-  for (uint64_t sequence : list) {
+uint64_t FirstInRange(const Queue& q, const Ring<uint64_t>& list, UINT minMsg, UINT maxMsg) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    const uint64_t sequence = list[i];
     if (InRange(q.posted[sequence - q.frontSequence].msg.message, minMsg, maxMsg)) return sequence;
   }
   return UINT64_MAX;
@@ -537,7 +612,7 @@ uint64_t FindPostedLocked(UserState& u, Queue& q, HWND h, UINT minMsg, UINT maxM
 // 1: got a message, 0: nothing, -1: bad arguments.
 int PeekLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held, LPMSG out, HWND h, UINT minMsg, UINT maxMsg,
                bool remove) {
-  ProcessSentLocked(u, q, held);
+  if (!q.sent.empty()) ProcessSentLocked(u, q, held);
   if (h != 0 && h != kThreadMessagesOnly && FindWindowLocked(u, h) == nullptr) {
     tLastError = ERROR_INVALID_WINDOW_HANDLE;
     return -1;
@@ -546,7 +621,11 @@ int PeekLocked(UserState& u, Queue& q, std::unique_lock<std::mutex>& held, LPMSG
   // found here still has its window.
   const uint64_t found = FindPostedLocked(u, q, h, minMsg, maxMsg);
   if (found != UINT64_MAX) {
-    *out = q.posted[found - q.frontSequence].msg;
+    const Posted& p = q.posted[found - q.frontSequence];
+    *out = p.msg;
+    if (p.window != nullptr && !p.window->destroying) {
+      tLastTaken = LastTaken{p.window->handle, p.window->proc, gWindowsChanged.load(std::memory_order_relaxed)};
+    }
     if (remove) TakePostedLocked(q, found);
     return 1;
   }
@@ -576,6 +655,7 @@ void DropWindowLocked(UserState& u, HWND h) {
   auto it = u.windows.find(h);
   if (it == u.windows.end()) return;
   Window& w = it->second;
+  gWindowsChanged.fetch_add(1, std::memory_order_release);
   UnindexWindowLocked(u, w);
   auto cls = u.classes.find(w.classId);
   if (cls != u.classes.end() && cls->second.windows > 0) --cls->second.windows;
@@ -653,6 +733,7 @@ BOOL DestroyWindowAndDependents(HWND hWnd, bool sendDestroy) {
   if (!SendsDirectly(*w)) return Fail(ERROR_ACCESS_DENIED);  // only its own thread may
   if (w->destroying) return TRUE;  // already on its way out (e.g. called again from WM_DESTROY)
   w->destroying = true;
+  gWindowsChanged.fetch_add(1, std::memory_order_release);
   UnindexWindowLocked(u, *w);
   WNDPROC proc = w->proc;
   held.unlock();
@@ -1004,6 +1085,7 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
       if (dwNewLong == 0) return Fail(ERROR_INVALID_PARAMETER);
       previous = reinterpret_cast<LONG_PTR>(w->proc);
       w->proc = reinterpret_cast<WNDPROC>(dwNewLong);
+      gWindowsChanged.fetch_add(1, std::memory_order_release);
       break;
     default:
       return Fail(ERROR_INVALID_INDEX);
@@ -1160,22 +1242,27 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
 // user32: messages
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  Waker waker;
   UserState& u = User();
-  std::lock_guard<std::mutex> held(u.lock);
-  if (hWnd == 0) {
-    // As on Windows: a message for no window is a thread message to ourselves.
-    return PostLocked(OwnQueueLocked(u), nullptr, Msg, wParam, lParam);
+  std::shared_ptr<Queue> waiting;  // another thread's queue with its owner waiting on it
+  {
+    std::lock_guard<std::mutex> held(u.lock);
+    if (hWnd == 0) {
+      // As on Windows: a message for no window is a thread message to ourselves.
+      return PostLocked(OwnQueueLocked(u), nullptr, Msg, wParam, lParam);
+    }
+    Window* w = FindWindowLocked(u, hWnd);
+    if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+    if (tOwnQueue != nullptr && w->thread == tOwnQueue->thread) {
+      return PostLocked(*tOwnQueue, w, Msg, wParam, lParam);  // nobody waits on our own queue
+    }
+    auto q = u.queues.find(w->thread);
+    if (q == u.queues.end()) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+    if (!PostLocked(*q->second, w, Msg, wParam, lParam)) return FALSE;
+    ++q->second->version;
+    if (q->second->waiters > 0) waiting = q->second;
   }
-  Window* w = FindWindowLocked(u, hWnd);
-  if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
-  if (tOwnQueue != nullptr && w->thread == tOwnQueue->thread) {
-    return PostLocked(*tOwnQueue, w, Msg, wParam, lParam);  // nobody waits on our own queue
-  }
-  auto q = u.queues.find(w->thread);
-  if (q == u.queues.end()) return Fail(ERROR_INVALID_WINDOW_HANDLE);
-  if (!PostLocked(*q->second, w, Msg, wParam, lParam)) return FALSE;
-  waker.Add(q->second);
+  // Woken once the lock is released, so it does not block again at once on it.
+  if (waiting) waiting->wake.notify_all();
   return TRUE;
 }
 
@@ -1209,24 +1296,20 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (owner == u.queues.end()) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   std::shared_ptr<Queue> ownerQueue = owner->second;
   std::shared_ptr<Queue> mine = OwnQueuePtrLocked(u);
-  auto sm = std::make_shared<SentMessage>();
-  sm->hwnd = hWnd;
-  sm->message = Msg;
-  sm->wParam = wParam;
-  sm->lParam = lParam;
-  sm->sender = mine;
-  ownerQueue->sent.push_back(sm);
+  // The sender waits until the message is done, so it can live on our stack.
+  SentMessage sm{hWnd, Msg, wParam, lParam, 0, false, mine};
+  ownerQueue->sent.push_back(&sm);
   waker.Add(ownerQueue);
   held.unlock();
   waker.Notify();
   held.lock();
-  while (!sm->done) {
+  while (!sm.done) {
     ProcessSentLocked(u, *mine, held);
-    if (sm->done) break;
+    if (sm.done) break;
     uint64_t seen = mine->version;
-    WaitOn(*mine, [&] { mine->wake.wait(held, [&] { return sm->done || mine->version != seen; }); });
+    WaitOn(*mine, [&] { mine->wake.wait(held, [&] { return sm.done || mine->version != seen; }); });
   }
-  return sm->result;
+  return sm.result;
 }
 
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
@@ -1264,7 +1347,8 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
       }
       WaitForChange(*q, held, std::chrono::milliseconds(20));
     } else {
-      WaitForChange(*q, held, std::chrono::hours(24));
+      const uint64_t seen = q->version;
+      WaitOn(*q, [&] { q->wake.wait(held, [&] { return q->version != seen; }); });
     }
   }
 }
@@ -1276,6 +1360,12 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
 
 LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
   if (lpMsg == nullptr || lpMsg->hwnd == 0) return 0;  // thread messages have no procedure
+  // The message just taken from our own queue: its window is ours and, while
+  // no window went and no procedure changed since, still has that procedure.
+  const LastTaken last = tLastTaken;
+  if (lpMsg->hwnd == last.hwnd && gWindowsChanged.load(std::memory_order_acquire) == last.changed) {
+    return last.proc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+  }
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
   Window* w = FindWindowLocked(u, lpMsg->hwnd);

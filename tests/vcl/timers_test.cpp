@@ -1,4 +1,7 @@
 // The timer queue in virtual time.
+#include <algorithm>
+#include <utility>
+
 #include "VclTestSupport.h"
 
 namespace {
@@ -76,6 +79,60 @@ TEST_F(TimerTest, TimersDueTogetherFireInArmingOrder) {
   b->SetEnabled(true);
   Application->RunFor(200);
   EXPECT_EQ(order, (std::vector<std::string>{"c", "a", "b", "c", "a", "b"}));
+}
+
+// Many timers with mixed intervals, some stopped, re-timed or freed midway,
+// fire in the order of a plain model: at each due time, by due time and then
+// by when they were last armed.
+TEST_F(TimerTest, ManyTimersFireInDueThenArmingOrder) {
+  constexpr int kCount = 60;
+  struct Model {
+    uint64_t due, seq;
+    Cardinal interval;
+    bool armed;
+  };
+  std::vector<Model> model;
+  uint64_t seq = 0;
+  std::vector<std::pair<uint64_t, int>> fired, expected;
+  std::vector<TTimer*> timers;
+  for (int i = 0; i < kCount; ++i) {
+    auto* t = new TTimer(&Owner);
+    t->SetEnabled(false);
+    t->SetInterval(static_cast<Cardinal>((i * 37) % 23 + 1));
+    t->SetOnTimer([this, &fired, i](TObject*) { fired.emplace_back(Elapsed(), i); });
+    timers.push_back(t);
+    model.push_back(Model{0, 0, t->Interval(), false});
+  }
+  auto arm = [&](int i, uint64_t now) { model[i] = Model{now + model[i].interval, ++seq, model[i].interval, true}; };
+  for (int i = kCount - 1; i >= 0; i -= 2) timers[i]->SetEnabled(true), arm(i, 0);
+  for (int i = 0; i < kCount; i += 2) timers[i]->SetEnabled(true), arm(i, 0);
+  auto runModel = [&](uint64_t from, uint64_t to) {
+    for (uint64_t now = from + 1; now <= to; ++now) {
+      std::vector<int> due;
+      for (int i = 0; i < kCount; ++i)
+        if (model[i].armed && model[i].due <= now) due.push_back(i);
+      std::sort(due.begin(), due.end(), [&](int a, int b) { return model[a].seq < model[b].seq; });
+      for (int i : due) expected.emplace_back(now, i), arm(i, now);
+    }
+  };
+  Application->RunFor(50);
+  runModel(0, 50);
+  for (int i = 0; i < kCount; ++i) {
+    if (i % 11 == 3) {
+      delete timers[i];
+      model[i].armed = false;
+    } else if (i % 5 == 1) {
+      timers[i]->SetEnabled(false);
+      model[i].armed = false;
+    } else if (i % 7 == 2) {
+      timers[i]->SetInterval(timers[i]->Interval() + 3);
+      model[i].interval += 3;
+      arm(i, 50);
+    }
+  }
+  Application->RunFor(150);
+  runModel(50, 200);
+  EXPECT_EQ(fired, expected);
 }
 
 TEST_F(TimerTest, HandlerDisablingALaterTimerOfTheSamePassStopsIt) {
