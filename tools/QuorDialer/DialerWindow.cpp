@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,11 +104,22 @@ bool TDialerWindow::Create(int Show) {
     fCharW = tm.tmAveCharWidth;
     fCharH = tm.tmHeight;
   }
+  // The two left columns hold two buttons side by side, or one label: wide
+  // enough for the longest text in this font.
+  fColW = fCharW * 30;
+  for (const TControl& c : kControls) {
+    std::string text = c.Text;
+    text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    const bool button = std::strcmp(c.Class, "BUTTON") == 0;
+    fColW = std::max(fColW, static_cast<int>(button ? 2 * (size.cx + 2 * fCharW) + fCharW : size.cx));
+  }
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
 
   fWnd = CreateWindowExA(0, kWindowClass, "Quor Dialer", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                         CW_USEDEFAULT, fCharW * 112, fCharH * 30, nullptr, nullptr, wc.hInstance, this);
+                         CW_USEDEFAULT, 2 * fColW + fCharW * 66, fCharH * 30, nullptr, nullptr, wc.hInstance, this);
   if (!fWnd) return false;
   ShowWindow(fWnd, Show);
   UpdateWindow(fWnd);
@@ -136,7 +148,10 @@ LRESULT TDialerWindow::Handle(UINT Msg, WPARAM Wp, LPARAM Lp) {
       OnCommand(LOWORD(Wp), HIWORD(Wp));
       return 0;
     case DM_GETDEFID:  // asked by the keyboard handling for the default button
-      return MAKELRESULT(kDial, DC_HASDEFID);
+      return MAKELRESULT(fDefault, DC_HASDEFID);
+    case WM_NEXTDLGCTL:  // Tab, and a label's mnemonic, move the focus
+      MoveFocus(LOWORD(Lp) ? reinterpret_cast<HWND>(Wp) : GetNextDlgTabItem(fWnd, GetFocus(), Wp != 0));
+      return 0;
     case kAfterError:
       // The component has hung the attempt up by now and either armed a
       // redial or reported the failure.
@@ -151,7 +166,7 @@ LRESULT TDialerWindow::Handle(UINT Msg, WPARAM Wp, LPARAM Lp) {
       return 0;
     case WM_GETMINMAXINFO: {
       auto* mm = reinterpret_cast<MINMAXINFO*>(Lp);
-      mm->ptMinTrackSize.x = fCharW * 90;
+      mm->ptMinTrackSize.x = 2 * fColW + fCharW * 30;
       mm->ptMinTrackSize.y = fCharH * 24;
       return 0;
     }
@@ -244,10 +259,10 @@ void TDialerWindow::Layout() {
   RECT sr;
   GetWindowRect(status, &sr);
   const int bottom = rc.bottom - (sr.bottom - sr.top);
-  const int m = fCharW;         // margin
-  const int lh = fCharH + 2;    // label height
-  const int eh = fCharH + 8;    // edit and button height
-  const int col = fCharW * 30;  // width of the two left columns
+  const int m = fCharW;       // margin
+  const int lh = fCharH + 2;  // label height
+  const int eh = fCharH + 8;  // edit and button height
+  const int col = fColW;      // width of the two left columns
   auto place = [this](int Id, int X, int Y, int W, int H) { MoveWindow(GetDlgItem(fWnd, Id), X, Y, W, H, TRUE); };
 
   // Column 1: the phonebook.
@@ -296,6 +311,20 @@ void TDialerWindow::Layout() {
   place(kFirstLabel + 7, x, y, w, lh);
   y += lh;
   place(kConnections, x, y, w, connH);
+}
+
+// As in a dialog box: a push button with the focus is the default button
+// while it has it; elsewhere Dial is.
+void TDialerWindow::MoveFocus(HWND To) {
+  if (!To) return;
+  SetFocus(To);
+  const LRESULT code = SendMessageA(To, WM_GETDLGCODE, 0, 0);
+  if (code & DLGC_HASSETSEL) SendMessageA(To, EM_SETSEL, 0, -1);
+  const int next = (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) ? GetDlgCtrlID(To) : kDial;
+  if (next == fDefault) return;
+  SendMessageA(GetDlgItem(fWnd, fDefault), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+  SendMessageA(GetDlgItem(fWnd, next), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+  fDefault = next;
 }
 
 void TDialerWindow::OnCommand(int Id, int Code) {
@@ -350,15 +379,22 @@ int TDialerWindow::Number(int Id, int Default) const {
   return std::atoi(s.c_str());
 }
 
+std::vector<std::string> TDialerWindow::Entries() {
+  std::vector<std::string> out;
+  fQuor->GetPhoneBookEntries();
+  if (fQuor->PhoneBookEntries)
+    for (int i = 0; i < fQuor->PhoneBookEntries->Count(); ++i) out.push_back(fQuor->PhoneBookEntries->Strings(i));
+  return out;
+}
+
 void TDialerWindow::FillEntries(const std::string& Select) {
   HWND list = GetDlgItem(fWnd, kEntries);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  fQuor->GetPhoneBookEntries();
-  int chosen = 0;
-  for (int i = 0; i < fQuor->PhoneBookEntries->Count(); ++i) {
-    const String& name = fQuor->PhoneBookEntries->Strings(i);
+  int chosen = 0, i = 0;
+  for (const std::string& name : Entries()) {
     SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     if (name == Select) chosen = i;
+    ++i;
   }
   SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
 }
@@ -380,8 +416,8 @@ void TDialerWindow::Dial() {
   }
   const int attempts = Number(kAttempts, -1), pause = Number(kPause, -1);
   if (attempts < 0 || pause < 0 || pause > 255) {
-    MessageDlg("Redial attempts must be a number, and the pause a number of seconds from 0 to 255.", mtError, {mbOK},
-               0);
+    MessageDlg("Redial attempts must be a number, and the pause a number of seconds from 0 to 255.", mtError,
+               MsgDlgButtons({mbOK}), 0);
     return;
   }
   fQuor->SetEntryName(entry);
@@ -407,7 +443,7 @@ void TDialerWindow::HangUp() {
 void TDialerWindow::GetParams() {
   const std::string entry = SelectedEntry();
   if (entry.empty() || !fQuor->GetDialParams(entry)) {
-    MessageDlg("The dial parameters of \"" + entry + "\" could not be read.", mtError, {mbOK}, 0);
+    MessageDlg("The dial parameters of \"" + entry + "\" could not be read.", mtError, MsgDlgButtons({mbOK}), 0);
     return;
   }
   SetText(kUserName, fQuor->UserName());
@@ -421,19 +457,38 @@ void TDialerWindow::SaveParams() {
   fQuor->SetUserName(Text(kUserName));
   fQuor->SetPassword(Text(kPassword));
   if (entry.empty() || !fQuor->SetDialParams()) {
-    MessageDlg("The dial parameters of \"" + entry + "\" could not be saved.", mtError, {mbOK}, 0);
+    MessageDlg("The dial parameters of \"" + entry + "\" could not be saved.", mtError, MsgDlgButtons({mbOK}), 0);
     return;
   }
   Log("Parameters of " + entry + " saved");
 }
 
+// RAS's entry dialog tells the user about its own errors and a cancel
+// changes nothing, so a false answer needs no message here.
 void TDialerWindow::NewEntry() {
-  if (fQuor->CreateEntry(fWnd)) FillEntries("");
+  const std::vector<std::string> before = Entries();
+  if (!fQuor->CreateEntry(fWnd)) return;
+  std::string added;
+  for (const std::string& e : Entries())
+    if (std::find(before.begin(), before.end(), e) == before.end()) added = e;
+  FillEntries(added);
+  if (!added.empty()) Log("Entry " + added + " created");
 }
 
 void TDialerWindow::EditEntry() {
   const std::string entry = SelectedEntry();
-  if (fQuor->EditEntry(fWnd, entry)) FillEntries(entry);
+  if (entry.empty()) {
+    ShowMessage("Choose the phonebook entry to edit.");
+    return;
+  }
+  const std::vector<std::string> before = Entries();
+  if (!fQuor->EditEntry(fWnd, entry)) return;
+  // The dialog may have renamed the entry: select it under its new name.
+  std::string now = entry;
+  for (const std::string& e : Entries())
+    if (std::find(before.begin(), before.end(), e) == before.end()) now = e;
+  FillEntries(now);
+  Log("Entry " + now + " saved");
 }
 
 void TDialerWindow::RenameEntry() {
@@ -442,10 +497,14 @@ void TDialerWindow::RenameEntry() {
     ShowMessage("Type the new name of the entry first.");
     return;
   }
-  if (fQuor->RenameEntry(entry, to)) {
-    SetText(kNewName, "");
-    FillEntries(to);
+  if (!fQuor->RenameEntry(entry, to)) {
+    MessageDlg("The entry \"" + entry + "\" could not be renamed to \"" + to + "\".", mtError, MsgDlgButtons({mbOK}),
+               0);
+    return;
   }
+  SetText(kNewName, "");
+  FillEntries(to);
+  Log("Entry " + entry + " renamed to " + to);
 }
 
 void TDialerWindow::DeleteEntry() {
@@ -454,7 +513,12 @@ void TDialerWindow::DeleteEntry() {
   if (MessageBoxA(fWnd, ("Delete the entry \"" + entry + "\"?").c_str(), "Quor Dialer", MB_YESNO | MB_ICONQUESTION) !=
       IDYES)
     return;
-  if (fQuor->DeleteEntry(entry)) FillEntries("");
+  if (!fQuor->DeleteEntry(entry)) {
+    MessageDlg("The entry \"" + entry + "\" could not be deleted.", mtError, MsgDlgButtons({mbOK}), 0);
+    return;
+  }
+  FillEntries("");
+  Log("Entry " + entry + " deleted");
 }
 
 void TDialerWindow::Log(const std::string& S) {

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "DialerControls.h"
 #include "TQuorComponent/TQuorComponent.h"
 
 namespace quor_dialer {
@@ -33,6 +35,8 @@ class TDialerWindow {
   void Layout();
   void OnCommand(int Id, int Code);
 
+  void MoveFocus(HWND To);
+  std::vector<std::string> Entries();
   void FillEntries(const std::string& Select);
   std::string SelectedEntry() const;
   std::string Text(int Id) const;
@@ -59,6 +63,8 @@ class TDialerWindow {
   HFONT fFont = nullptr;
   int fCharW = 7;
   int fCharH = 16;
+  int fColW = 210;
+  int fDefault = kDial;  // the control Enter presses
   std::unique_ptr<TQuor> fQuor;
   std::unique_ptr<TTimer> fTicker;
   TState fState = TState::Idle;
