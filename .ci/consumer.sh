@@ -34,6 +34,20 @@ out="$("$work/consumer/quor_consumer" Office)"
 printf '%s\n' "$out"
 grep -q "^Quor 0\.2\.0$" <<<"$out"
 grep -q "Connected" <<<"$out"
+grep -qx "rasapi32.dll: $prefix/lib/quor/rasapi32.dll" <<<"$out"
+
+echo "== a broken rasapi32.dll beside the program: loaded by default, never with --system-ras"
+printf 'not a library\n' >"$work/consumer/rasapi32.dll"
+if "$work/consumer/quor_consumer" Office >"$work/beside.out" 2>&1; then
+  cat "$work/beside.out"
+  echo "consumer.sh: FAILED: the consumer dialled although the copy beside it is broken" >&2
+  exit 1
+fi
+grep -q "could not be loaded" "$work/beside.out"
+out="$("$work/consumer/quor_consumer" --system-ras Office)"
+grep -qx "rasapi32.dll: $prefix/lib/quor/rasapi32.dll" <<<"$out"
+grep -q "Connected" <<<"$out"
+rm "$work/consumer/rasapi32.dll"
 
 echo "== installed quor tool"
 "$prefix/bin/quor" --version

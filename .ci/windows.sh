@@ -14,16 +14,24 @@
 # test fails the run; nothing is run twice. Every failure ends with one line
 # saying why.
 #
+# On both routes it also makes the Windows SDK zip from the "windows-release"
+# preset (checking its listing against the SDK's README.txt and README.md),
+# and builds tests/consumer against an unpacked SDK with the route's
+# toolchain (the i686 SDK on route i686, an x86-64 one from the stand-in
+# build on route x64) and dials the demo entry through it under Wine.
+#
 # Environment: QUOR_WINDOWS_ROUTE (auto, i686 or x64; default auto) forces a
-# route; QUOR_WINDOWS_BUILD_DIR (default build/windows) and
-# QUOR_WINDOWS_X64_BUILD_DIR (default build/windows-x64) pick the build
-# folders; QUOR_JOBS (default 2) the parallel build jobs.
+# route; QUOR_WINDOWS_BUILD_DIR (default build/windows),
+# QUOR_WINDOWS_X64_BUILD_DIR (default build/windows-x64) and
+# QUOR_WINDOWS_RELEASE_BUILD_DIR (default build/windows-release) pick the
+# build folders; QUOR_JOBS (default 2) the parallel build jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
 build_dir="${QUOR_WINDOWS_BUILD_DIR:-build/windows}"
 x64_dir="${QUOR_WINDOWS_X64_BUILD_DIR:-build/windows-x64}"
+release_dir="${QUOR_WINDOWS_RELEASE_BUILD_DIR:-build/windows-release}"
 jobs="${QUOR_JOBS:-2}"
 route="${QUOR_WINDOWS_ROUTE:-auto}"
 
@@ -126,8 +134,81 @@ if [[ "$route" == x64 ]]; then
   echo "   handle sizes; the 32-bit build above checks those at compile time and links, its programs do not run"
 fi
 
+# ---------------------------------------------------------------- SDK
+work="$(mktemp -d "${TMPDIR:-/tmp}/quor-sdk.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+# check_sdk <zip> <libgcc DLL>: the zip holds what the SDK's README.txt and
+# README.md describe, and the simulated RAS service only in lib/quor/.
+check_sdk() {
+  local zip="$1" libgcc="$2" listing top f
+  local ship="quorwin32.dll vcl30.dll $libgcc libstdc++-6.dll libwinpthread-1.dll"
+  local expected_bin="$ship quor.exe quordesigner.exe TQuor30.dpl"
+  listing="$(cmake -E tar tf "$zip")" || fail "cannot list $zip"
+  top="$(head -n1 <<<"$listing" | cut -d/ -f1)"
+  listing="$(sed -n "s|^$top/||p" <<<"$listing" | grep -v '/$' | sort)"
+  [[ "$(sed -n 's|^bin/||p' <<<"$listing" | xargs)" == "$(tr ' ' '\n' <<<"$expected_bin" | sort | xargs)" ]] ||
+    fail "$zip: bin/ holds '$(sed -n 's|^bin/||p' <<<"$listing" | xargs)', expected '$expected_bin'"
+  [[ "$(sed -n 's|^lib/quor/||p' <<<"$listing" | xargs)" == "README.txt rasapi32.dll rnaph.dll" ]] ||
+    fail "$zip: lib/quor/ must hold exactly README.txt, rasapi32.dll and rnaph.dll"
+  if grep -iE '(^|/)(rasapi32|rnaph)\.dll$' <<<"$listing" | grep -qv '^lib/quor/'; then
+    fail "$zip: a simulated RAS DLL outside lib/quor/"
+  fi
+  for f in README.txt include/quor/TQuorComponent/TQuorComponent.h include/quor/Ras2/Ras2.h \
+    include/quor/QuorVersion.h lib/libtquor.a lib/libras2.a lib/libquorwin32.dll.a lib/libvcl30.dll.a \
+    lib/cmake/Quor/QuorConfig.cmake lib/cmake/Quor/QuorConfigVersion.cmake lib/cmake/Quor/QuorTargets.cmake; do
+    grep -qx "$f" <<<"$listing" || fail "$zip: $f is missing"
+  done
+  # README.txt inside lists exactly the DLLs to ship; README.md names every
+  # file of bin/.
+  rm -rf "$work/readme" && mkdir "$work/readme"
+  (cd "$work/readme" && cmake -E tar xf "$zip" "$top/README.txt") || fail "cannot unpack README.txt of $zip"
+  [[ "$(sed -n 's|^  bin/\([^ ]*\.dll\)$|\1|p' "$work/readme/$top/README.txt" | sort | xargs)" == \
+    "$(tr ' ' '\n' <<<"$ship" | sort | xargs)" ]] || fail "$zip: README.txt does not list exactly the DLLs: $ship"
+  for f in $expected_bin; do
+    grep -q "$f" README.md || fail "README.md does not mention $f of the SDK's bin/"
+  done
+}
+
+# sdk_zip <build dir>: cpack's zip of that build (quor-sdk-<version>-win*.zip),
+# as an absolute path.
+sdk_zip() {
+  rm -f "$1"/quor-sdk-*.zip
+  (cd "$1" && cpack -G ZIP >/dev/null) || fail "cpack could not make the SDK zip in $1"
+  realpath "$(ls "$1"/quor-sdk-*-win*.zip | head -n1)"
+}
+
+echo "== Windows SDK (preset windows-release, ${release_dir})"
+cmake --preset windows-release -B "$release_dir" >/dev/null || fail "configuring the Windows release build failed"
+cmake --build "$release_dir" -j"$jobs" || fail "the Windows release build failed"
+release_zip="$(sdk_zip "$release_dir")"
+[[ -f "$release_zip" ]] || fail "no SDK zip in $release_dir"
+check_sdk "$release_zip" libgcc_s_dw2-1.dll
+echo "   $release_zip: $(cmake -E tar tf "$release_zip" | grep -vc '/$') files"
+
+# The consumer project against an unpacked SDK of the route's architecture.
+if [[ "$route" == i686 ]]; then
+  consumer_zip="$release_zip" consumer_toolchain=cmake/toolchain-mingw32.cmake
+else
+  consumer_zip="$(sdk_zip "$x64_dir")"
+  [[ -f "$consumer_zip" ]] || fail "no SDK zip in $x64_dir"
+  check_sdk "$consumer_zip" libgcc_s_seh-1.dll
+  consumer_toolchain=cmake/toolchain-mingw64.cmake
+fi
+echo "== consumer project against the unpacked SDK $(basename "$consumer_zip")"
+(cd "$work" && cmake -E tar xf "$consumer_zip") || fail "cannot unpack $consumer_zip"
+sdk_root="$(ls -d "$work"/quor-sdk-*)"
+# The toolchain confines package searches to the compiler's own root, so the
+# package is named by its folder.
+cmake -S tests/consumer -B "$work/consumer" -DCMAKE_TOOLCHAIN_FILE="$PWD/$consumer_toolchain" \
+  -DQuor_DIR="$sdk_root/lib/cmake/Quor" >/dev/null || fail "configuring tests/consumer against the SDK failed"
+cmake --build "$work/consumer" -j"$jobs" || fail "building tests/consumer against the SDK failed"
+for f in "$sdk_root"/bin/*.dll; do
+  [[ -f "$work/consumer/$(basename "$f")" ]] || fail "the consumer build did not put $(basename "$f") beside the program"
+done
+
 if ((!wine_ok)); then
-  echo "SKIP windows suites: $wine_why (the builds above succeeded)"
+  echo "SKIP windows suites and consumer run: $wine_why (the builds above succeeded)"
   exit 0
 fi
 
@@ -141,7 +222,7 @@ export WINEPREFIX WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
   "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX"
+  rm -rf "$WINEPREFIX" "$work"
 }
 trap cleanup EXIT
 boot_log="$WINEPREFIX.boot.log"
@@ -164,6 +245,29 @@ rm -f "$boot_log"
 # the redirections.
 "$WINESERVER_BIN" -p </dev/null >/dev/null 2>&1
 timeout 120 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || fail "the Wine prefix is unusable: 'cmd /c exit' failed"
+
+# ---------------------------------------------------------------- consumer run
+# The demo entry in a private phonebook; Wine loads our rasapi32.dll beside
+# the program only with the override.
+winpath() { echo "Z:${1//\//\\}"; }
+printf '[Office]\r\nDEVICE=modem\r\nPhoneNumber=555-0100\r\nQuorStepDelay=20\r\n' >"$work/rasphone.pbk"
+consumer_out="$(QUOR_RAS_PHONEBOOK="$(winpath "$work/rasphone.pbk")" \
+  QUOR_RAS_CREDENTIALS="$(winpath "$work/credentials.dat")" QUOR_RAS_STATE_DIR="$(winpath "$work/state")" \
+  WINEDLLOVERRIDES=rasapi32=n timeout 120 "$WINE" "$work/consumer/quor_consumer.exe" Office </dev/null 2>&1)" ||
+  fail "the consumer program under Wine failed: ${consumer_out//$'\n'/ | }"
+consumer_out="$(tr -d '\r' <<<"$consumer_out")"
+printf '%s\n' "$consumer_out"
+# Dialled through the copy beside the program, not Wine's built-in library.
+grep -q "^Quor [0-9]" <<<"$consumer_out" && grep -q "Connected" <<<"$consumer_out" &&
+  grep -qix 'rasapi32.dll: .*\\consumer\\rasapi32.dll' <<<"$consumer_out" ||
+  fail "the consumer program under Wine did not dial the demo entry through the SDK's simulated RAS"
+# With the system-only opt-in the copy beside the program is passed over for
+# the system's library (Wine's own; whether its dial works is Wine's matter).
+consumer_out="$(WINEDLLOVERRIDES=rasapi32=n timeout 120 "$WINE" "$work/consumer/quor_consumer.exe" --system-ras \
+  Office </dev/null 2>&1 | tr -d '\r')" || true
+grep -qix 'rasapi32.dll: .*\\system32\\rasapi32.dll' <<<"$consumer_out" ||
+  fail "with --system-ras the consumer did not load the system's rasapi32.dll: ${consumer_out//$'\n'/ | }"
+echo "consumer under Wine: dialled the demo entry through the SDK; --system-ras loaded the system's rasapi32.dll"
 
 # ---------------------------------------------------------------- suites
 # Xvfb and ImageMagick for the QuorDialer screenshot test.

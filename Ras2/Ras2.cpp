@@ -28,6 +28,12 @@ bool is_rnaph = false;
 
 namespace {
 
+bool systemFolderOnly = false;
+
+HMODULE LoadRasLibrary(const char* file) {
+  return systemFolderOnly ? LoadLibraryExA(file, 0, LOAD_LIBRARY_SEARCH_SYSTEM32) : LoadLibraryA(file);
+}
+
 // An exported address under the entry point's own type. The detour through
 // void(*)() is the one function-pointer cast the compiler accepts silently.
 template <typename Fn>
@@ -86,7 +92,7 @@ void ReleaseLibrary(HMODULE module) {
 // null; every failure throws.
 FARPROC rnaph_(const std::string& func) {
   if (!rnaph_initialized) {
-    lib = LoadLibraryA("rasapi32.dll");
+    lib = LoadRasLibrary("rasapi32.dll");
     if (lib == 0) throw Exception("Error opening rasapi.dll");
     const std::string ansiName = func + "A";
     FARPROC proc = GetProcAddress(lib, ansiName.c_str());
@@ -97,7 +103,7 @@ FARPROC rnaph_(const std::string& func) {
     // rasapi32.dll is not the one. Its reference is dropped here: lib is
     // about to be overwritten and nothing could ever release it later.
     HMODULE rasapi = lib;
-    lib = LoadLibraryA("rnaph.dll");
+    lib = LoadRasLibrary("rnaph.dll");
     ReleaseLibrary(rasapi);
     if (lib == 0) throw Exception("Error opening rnaph.dll");
     proc = GetProcAddress(lib, func.c_str());
@@ -121,8 +127,16 @@ FARPROC rnaph_(const std::string& func) {
 }  // namespace
 
 // ---------------------------------------------------------------- InitRas / CloseRas
+void SetRasSystemFolderOnly(bool only) {
+  systemFolderOnly = only;
+}
+
+bool RasSystemFolderOnly() {
+  return systemFolderOnly;
+}
+
 bool InitRas() {
-  hLib = LoadLibraryA("rasapi32.dll");
+  hLib = LoadRasLibrary("rasapi32.dll");
   if (hLib == 0) return false;
 
     // Families 1 to 11: ANSI, wide, then neutral (bound to the ANSI export),

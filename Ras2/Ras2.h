@@ -29,6 +29,13 @@ extern bool is_rnaph;           // ... and chose rnaph.dll
   DWORD WINAPI F PA;
 #include "Ras2/RasFunctions.def"
 
+// Where rasapi32.dll and rnaph.dll are looked for. Off (the default): the
+// normal library search, which finds a copy beside the program first. On: the
+// system folder only, so that a rasapi32.dll placed beside the program can
+// never replace the system's RAS. Set it before the first component is made.
+void SetRasSystemFolderOnly(bool only);
+bool RasSystemFolderOnly();
+
 // Loads rasapi32.dll (one more reference) and binds all 47 variables.
 // False, with no variable written and hLib 0, when the library cannot load.
 bool InitRas();

@@ -180,6 +180,8 @@ struct CREATESTRUCTA {
 #define QS_ALLINPUT 0x04FF
 #define QS_ALLPOSTMESSAGE 0x0100
 
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+
 // Windows error numbers (winerror.h) used by Quor and its RAS service.
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -207,6 +209,9 @@ extern "C" {
 
 // kernel32
 QUORWIN32_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+// Of the flags only LOAD_LIBRARY_SEARCH_SYSTEM32 (look in the system folder
+// alone, never beside the program) is known; hFile must be null.
+QUORWIN32_API HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
 QUORWIN32_API FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 QUORWIN32_API BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 QUORWIN32_API HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);

@@ -181,8 +181,15 @@ std::string SystemFolder() {
   return DirName(AbsolutePath(info.dli_fname)) + "/quor";
 }
 
-void* OpenFirstFound(const std::string& file) {
+void* OpenFirstFound(const std::string& file, bool systemOnly) {
   if (file.find('/') != std::string::npos) return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (systemOnly) {
+    // The system folder and nothing else: not beside the executable, not the
+    // DLL directory, not the loader's own search.
+    const std::string system = SystemFolder();
+    if (system.empty() || !IsFile(system + "/" + file)) return nullptr;
+    return dlopen((system + "/" + file).c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   // Beside the executable first, then the directory the application named,
   // then the system folder, then the system's own library search. The first
   // file found is the one loaded, as on Windows: a broken copy beside the
@@ -768,11 +775,18 @@ extern "C" {
 // kernel32
 
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
+  return LoadLibraryExA(lpLibFileName, 0, 0);
+}
+
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
   if (lpLibFileName == nullptr || lpLibFileName[0] == '\0') return Fail(ERROR_INVALID_PARAMETER);
+  if (hFile != 0 || (dwFlags & ~static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32)) != 0) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
   std::string file = WithDefaultExtension(lpLibFileName);
   // The lock is not held here: the module's initialisation may itself call
   // into this layer (even LoadLibraryA).
-  void* dl = OpenFirstFound(file);
+  void* dl = OpenFirstFound(file, (dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0);
   if (dl == nullptr) return Fail(ERROR_MOD_NOT_FOUND);
   ModuleTable& t = Modules();
   std::unique_lock<std::mutex> held(t.lock);

@@ -7,6 +7,8 @@
 #                             Win32 subset's system folder on Linux) and the package module TQuor30.dpl
 #   lib/cmake/Quor/           QuorConfig.cmake, QuorConfigVersion.cmake, QuorTargets.cmake
 #   lib/pkgconfig/quor.pc
+# On Windows the DLLs go to bin/ beside the tools, the simulated rasapi32.dll
+# stays in lib/quor/ (with a note), and README.txt says what to ship.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -50,6 +52,30 @@ endforeach()
 if(MINGW)
   # The GCC runtime DLLs every program of ours needs beside it.
   install(FILES ${QUOR_MINGW_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  # The DLLs an application ships beside itself: ours and the GCC runtime.
+  # QuorConfig.cmake offers them as Quor_RUNTIME_DLLS; the SDK's README.txt
+  # names them.
+  set(QUOR_SHIP_DLLS quorwin32.dll vcl30.dll)
+  foreach(_dll ${QUOR_MINGW_RUNTIME_DLLS})
+    get_filename_component(_name ${_dll} NAME)
+    list(APPEND QUOR_SHIP_DLLS ${_name})
+  endforeach()
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(QUOR_SDK_ARCH "x86-64 (a verification build, not the product)")
+    set(QUOR_SDK_TRIPLET_ARCH x86-64)
+    set(QUOR_SDK_SYSTEM win64)
+  else()
+    set(QUOR_SDK_ARCH i686)
+    set(QUOR_SDK_TRIPLET_ARCH i686)
+    set(QUOR_SDK_SYSTEM win32)
+  endif()
+  string(REGEX MATCH "^[0-9]+" QUOR_SDK_GCC "${CMAKE_CXX_COMPILER_VERSION}")
+  list(TRANSFORM QUOR_SHIP_DLLS PREPEND "  bin/" OUTPUT_VARIABLE _lines)
+  list(JOIN _lines "\n" QUOR_SDK_SHIP_LINES)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/sdk/README.txt.in ${CMAKE_BINARY_DIR}/sdk/README.txt @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/sdk/README.txt DESTINATION . COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/sdk/RasSimulation.txt DESTINATION ${QUOR_INSTALL_MODULEDIR}
+          RENAME README.txt COMPONENT runtime)
 endif()
 foreach(_tool quor quordesigner)
   if(TARGET ${_tool})
@@ -88,7 +114,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Dial-up and VPN networking component with
 set(CPACK_PACKAGE_CONTACT "Quor maintainers")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 if(WIN32)
+  # The SDK: quor-sdk-<version>-win32.zip, everything in one top folder.
   set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME quor-sdk-${PROJECT_VERSION}-${QUOR_SDK_SYSTEM})
 else()
   set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

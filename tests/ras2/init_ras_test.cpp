@@ -249,3 +249,27 @@ TEST(InitRasGuard, FaultInAnUnguardedLookupReachesTheCaller) {
   CloseRas();
   EXPECT_FALSE(IsLoaded("rasapi32.dll"));
 }
+
+// The opt-in for applications that must use the system's RAS: a copy in a
+// folder the application chose is never loaded, by InitRas nor by the
+// fallback lookup; switched off again, the same copy is found.
+TEST(InitRas, SystemFolderOnlyNeverLoadsAnotherCopy) {
+  UseVariant("rnaph");
+  EXPECT_FALSE(RasSystemFolderOnly()) << "off by default";
+  SetRasSystemFolderOnly(true);
+  const bool loaded = InitRas();
+  if (LibrarySearchConfined()) {
+    EXPECT_FALSE(loaded);
+    DWORD size = 0;
+    EXPECT_THROW(RasGetCountryInfo(nullptr, &size), Exception);
+    EXPECT_FALSE(rnaph_initialized);
+  } else if (loaded) {
+    EXPECT_EQ(StateOf(hLib), nullptr) << "the stand-in was loaded although only the system folder counts";
+  }
+  CloseRas();
+  SetRasSystemFolderOnly(false);
+  ASSERT_TRUE(InitRas());
+  ASSERT_NE(StateOf(hLib), nullptr);
+  EXPECT_STREQ(StateOf(hLib)->variant, "rnaph");
+  CloseRas();
+}

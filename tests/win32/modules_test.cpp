@@ -5,6 +5,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "OwnSubset.h"
 #include "Win32/Win32.h"
@@ -185,3 +187,37 @@ TEST(LastError, IsKeptPerThread) {
 }
 
 }  // namespace
+
+// The system-folder-only search: neither the executable's folder nor the DLL
+// directory is looked at; flags beyond it and a file handle are refused.
+TEST_F(Modules, SystemFolderOnlySearch) {
+  ASSERT_TRUE(SetDllDirectoryA(BesideExe("qwsub").c_str()));
+  struct Case {
+    const char* name;
+    DWORD flags;
+    bool ownOnly;  // a choice of our subset (Windows knows more flags)
+    bool loads;
+    DWORD error;
+  };
+  const std::vector<Case> cases = {
+      {"qwtest.dll", 0, false, true, 0},
+      {"qwtest.dll", LOAD_LIBRARY_SEARCH_SYSTEM32, false, false, ERROR_MOD_NOT_FOUND},
+      {"qwdironly.dll", LOAD_LIBRARY_SEARCH_SYSTEM32, false, false, ERROR_MOD_NOT_FOUND},
+      {"qwtest.dll", LOAD_LIBRARY_SEARCH_SYSTEM32 | 0x1000, true, false, ERROR_INVALID_PARAMETER},
+  };
+  std::vector<std::pair<bool, DWORD>> expected, seen;
+  for (const Case& c : cases) {
+    if (c.ownOnly && !kOwnWin32) continue;
+    expected.emplace_back(c.loads, c.error);
+    SetLastError(0);
+    HMODULE m = LoadLibraryExA(c.name, 0, c.flags);
+    seen.emplace_back(m != HMODULE{}, m != HMODULE{} ? 0 : GetLastError());
+    if (m != HMODULE{}) FreeLibrary(m);
+  }
+  EXPECT_EQ(seen, expected);
+  if (kOwnWin32) {
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryExA("qwtest.dll", (HANDLE)(uintptr_t)1, 0), HMODULE{});
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  }
+}

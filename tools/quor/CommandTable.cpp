@@ -351,7 +351,9 @@ std::string Fill(const std::string& text, size_t column, size_t indent, size_t w
     }
     pending.clear();
     if (!first && at + 1 + word.size() > width) {
-      out += "\n" + std::string(indent, ' ');
+      // Appended piece by piece: "\n" + <temporary string> makes GCC 12 warn
+      // (-Wrestrict, a false positive at -O2) in std::string's insert.
+      out.append(1, '\n').append(indent, ' ');
       at = indent;
     } else if (!first) {
       out += ' ';
@@ -388,7 +390,7 @@ std::string Row(const std::string& label, const std::string& text) {
   constexpr size_t kColumn = 24;
   std::string line = "  " + label;
   if (line.size() + 2 > kColumn) {
-    line += "\n" + std::string(kColumn, ' ');
+    line.append(1, '\n').append(kColumn, ' ');
   } else {
     line += std::string(kColumn - line.size(), ' ');
   }
@@ -429,7 +431,7 @@ std::string MainHelp() {
   }
   text += Row("help [COMMAND]", "help for a command (as does COMMAND --help)");
   text += "\nOptions of every command:\n" + OptionRows(CommonOptions());
-  text += "\n" + Fill(kPasswordNote, 0, 0) + "\n";
+  text.append(1, '\n').append(Fill(kPasswordNote, 0, 0)).append(1, '\n');
   text += "Messages and errors go to standard error, prefixed \"quor: \".\n";
   text += "\nEnvironment:\n";
   for (const auto& v : EnvironmentVariables()) text += Row(v.name, v.meaning);
@@ -508,7 +510,7 @@ std::string RoffOptions(const std::vector<OptionSpec>& options) {
   for (const auto& o : options) {
     out += ".TP\n.B " + Roff(o.shortName != nullptr ? std::string(o.shortName) + ", " + o.name : o.name);
     if (o.value != nullptr) out += std::string(" \\fI") + Roff(o.value) + "\\fR";
-    out += "\n" + Roff(o.help) + "\n";
+    out.append(1, '\n').append(Roff(o.help)).append(1, '\n');
   }
   return out;
 }
@@ -536,7 +538,7 @@ std::string ManPage() {
       text += ".TP\n.B " + Roff(std::string("quor ") + c.name);
       if (*c.arguments != 0) text += std::string(" \\fI") + Roff(c.arguments) + "\\fR";
       if (!c.options.empty()) text += " [\\fIOPTIONS\\fR]";
-      text += "\n" + RoffParagraphs(c.description);
+      text.append(1, '\n').append(RoffParagraphs(c.description));
       if (!c.options.empty()) text += ".RS\n" + RoffOptions(c.options) + ".RE\n";
     }
   }
