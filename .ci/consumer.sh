@@ -16,7 +16,10 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/quor-consumer.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 
-cmake --preset demo >/dev/null
+# The demo tree must not need GoogleTest or Google Benchmark: configured as if
+# neither were installed.
+cmake --preset demo --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
+  >/dev/null
 cmake --build "$build" -j2
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/lib/cmake/Quor/QuorConfig.cmake"
@@ -59,5 +62,29 @@ PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion quor | grep -qx 
 echo "== packages"
 (cd "$build" && cpack -G "DEB;TGZ" >/dev/null)
 deb="$(ls "$build"/quor_*.deb)"
-dpkg -c "$deb" | awk '{print $6}' | grep -E 'bin/quor$|quor/rasapi32.dll$|cmake/Quor/QuorConfig.cmake$|TQuorComponent.h$'
-ls -l "$build"/quor-*.tar.gz "$deb"
+tgz="$(ls "$build"/quor-*.tar.gz)"
+# Both packages hold exactly the files README.md's "Install" describes: the
+# headers under include/quor/ and these.
+expected="bin/quor bin/quordesigner include/quor/QuorVersion.h lib/cmake/Quor/QuorConfig.cmake
+lib/cmake/Quor/QuorConfigVersion.cmake lib/cmake/Quor/QuorTargets-release.cmake lib/cmake/Quor/QuorTargets.cmake
+lib/libquorwin32.so lib/libras2.a lib/libtquor.a lib/libvcl30.so lib/pkgconfig/quor.pc lib/quor/TQuor30.dpl
+lib/quor/rasapi32.dll lib/quor/rnaph.dll share/man/man1/quor.1"
+[[ -f "$build/bin/rasbackend_networkmanager.dll" ]] && expected+=" lib/quor/rasbackend_networkmanager.dll"
+expected="$(xargs -n1 <<<"$expected" | sort)"
+check_listing() {
+  local what="$1" listing="$2" dir
+  [[ "$(grep -v '^include/quor/[A-Za-z0-9]*/' <<<"$listing")" == "$expected" ]] || {
+    diff <(echo "$expected") <(grep -v '^include/quor/[A-Za-z0-9]*/' <<<"$listing") >&2
+    echo "consumer.sh: FAILED: $what does not hold what README.md describes (diff above: expected, packaged)" >&2
+    exit 1
+  }
+  for dir in Win32 Vcl Ras2 TQuorComponent TQuor30; do
+    grep -q "^include/quor/$dir/.*\.h$" <<<"$listing" || {
+      echo "consumer.sh: FAILED: $what has no headers in include/quor/$dir" >&2
+      exit 1
+    }
+  done
+}
+check_listing "$deb" "$(dpkg -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)"
+check_listing "$tgz" "$(tar tzf "$tgz" | grep -v '/$' | cut -d/ -f2- | sort)"
+ls -l "$tgz" "$deb"

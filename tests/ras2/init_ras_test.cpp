@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "Vcl/Vcl.h"
 #include "tests/ras2/Ras2TestSupport.h"
 
 using namespace ras2test;

@@ -39,8 +39,11 @@ void DiallerNote::Write(uint32_t handle, int64_t connectedAt) {
   const std::string folder = platform::DiallerFolder();
   if (folder.empty()) return;  // no private folder: this dialler cannot be reached, nothing else changes
   const uint32_t pid = platform::CurrentProcessId();
-  const fs::path path = fs::path(folder) / (kPrefix + std::to_string(pid));
-  const fs::path temporary = fs::path(folder) / ("." + std::string(kPrefix) + std::to_string(pid));
+  // Names built piece by piece: "literal" + <temporary string> makes GCC 12
+  // warn (-Wrestrict, a false positive at -O2) in std::string's insert.
+  const std::string name = std::string(kPrefix).append(std::to_string(pid));
+  const fs::path path = fs::path(folder) / name;
+  const fs::path temporary = fs::path(folder) / std::string(".").append(name);
   {
     std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     file << pid << "\n" << platform::ProcessStamp(pid) << "\n" << handle << " " << connectedAt << "\n" << fEntry;
