@@ -111,6 +111,11 @@ struct EdgeServices {
   // False when the event could not be posted (the notifier's queue is full or
   // its window gone): the backend then fails the call rather than lose it.
   bool (*PostDialEvent)(const DialNotifier& to, TRasConnState state, DWORD error);
+  // The connection h came up (connected) / ended (line lost, hung up, gone
+  // elsewhere): signals the events RasConnectionNotification registered for
+  // it. Callable from any thread, never blocks; null in an edge without them.
+  void (*ConnectionMade)(THRasConn h) = nullptr;
+  void (*ConnectionEnded)(THRasConn h) = nullptr;
 };
 
 constexpr DWORD kBackendAbi = 1;

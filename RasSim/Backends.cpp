@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "RasSim/Backend.h"
+#include "RasSim/Edge.h"
 #include "RasSim/backends/sim/SimBackend.h"
 
 // Every backend name this build knows, as CMake lists them (QUOR_RAS_BACKENDS).
@@ -73,7 +74,7 @@ bool PostDialEvent(const DialNotifier& to, TRasConnState state, DWORD error) {
   return !to.wnd || PostMessageA(to.wnd, to.msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error));
 }
 
-const EdgeServices kEdge{PostDialEvent};
+const EdgeServices kEdge{PostDialEvent, edge::ConnectionMade, edge::ConnectionEnded};
 
 std::string KnownList() {
   std::string list;

@@ -56,6 +56,11 @@ DWORD RasGetCountryInfoA(const char* name, LPRasCtryInfo info, LPDWORD size);
 DWORD RasGetCountryInfoW(const char* name, LPRasCtryInfo info, LPDWORD size);
 DWORD RasEnumDevicesA(const char* name, LPRasDevInfoA devs, LPDWORD lpcb, LPDWORD count);
 DWORD RasEnumDevicesW(const char* name, LPRasDevInfoW devs, LPDWORD lpcb, LPDWORD count);
+DWORD RasConnectionNotificationA(const char* name, THRasConn h, HANDLE event, DWORD flags);
+DWORD RasConnectionNotificationW(const char* name, THRasConn h, HANDLE event, DWORD flags);
+// What the backend reports through EdgeServices: signals the registered events.
+void ConnectionMade(THRasConn h);
+void ConnectionEnded(THRasConn h);
 
 // Control interface (RasSimControl.h).
 DWORD CtlReset();

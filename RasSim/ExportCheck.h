@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "Ras2/RasContract.h"
+#include "Ras2/RasOptionalContract.h"
 #include "RasSim/Edge.h"
 #include "RasSim/RasSimExport.h"
 

@@ -17,6 +17,12 @@ struct UnloadGuard {
 #define RAS_GUARDED RAS_PLAIN
 #include "Ras2/RasFunctions.def"
 
+// The optional functions beside them.
+#define RAS_OPTIONAL(F, PA, PW, ARGS)              \
+  RASSIM_EXPORT_ONE(F##A, F##A, T##F##A, PA, ARGS) \
+  RASSIM_EXPORT_ONE(F##W, F##W, T##F##W, PW, ARGS)
+#include "Ras2/RasOptionalFunctions.def"
+
 // ---- control interface
 
 RASSIM_EXPORT DWORD WINAPI QuorRasSimReset(void) {

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <exception>
 
+#include "Ras2/Ras2Optional.h"
 #include "TQuorComponent/TQuorFields.h"
+#include "Win32/Clock.h"
 
 using namespace tquor_detail;
 
@@ -25,6 +27,23 @@ TQuor::TQuor(TComponent* AOwner)
       hRas(0),
       ConnectState(0),
       fDialNumber(0),
+      fBackoffFactor(1.0),
+      fBackoffMax(0),
+      fDialTimeout(0),
+      tmrDialTimeout(nullptr),
+      fReconnect(false),
+      fReconnectHoldoff(30),
+      fReconnectMaxFail(10),
+      fReconnectFails(0),
+      fReconnecting(false),
+      tmrReconnect(nullptr),
+      fFastHangUp(false),
+      fWatchEvents(false),
+      fLossEvent{},
+      fConnected(false),
+      fConnectedAt(0),
+      fRasState(0),
+      fAttempt(0),
       fWindowHandle(0),
       Connections(nullptr),
       PhoneBookEntries(nullptr),
@@ -57,6 +76,14 @@ TQuor::TQuor(TComponent* AOwner)
   tmrCheckStatus->SetEnabled(false);
   tmrCheckStatus->SetOnTimer([this](TObject* Sender) { tmrCheckStatusTimer(Sender); });
 
+  // The policies' timers, both off until a policy arms them.
+  tmrDialTimeout = new TTimer(this);
+  tmrDialTimeout->SetEnabled(false);
+  tmrDialTimeout->SetOnTimer([this](TObject* Sender) { tmrDialTimeoutTimer(Sender); });
+  tmrReconnect = new TTimer(this);
+  tmrReconnect->SetEnabled(false);
+  tmrReconnect->SetOnTimer([this](TObject* Sender) { tmrReconnectTimer(Sender); });
+
   RedialCount = 0;
   hRas = 0;
 
@@ -66,6 +93,7 @@ TQuor::TQuor(TComponent* AOwner)
     // Registered numbers lie in 0xC000..0xFFFF; RAS itself falls back to
     // WM_RASDIALEVENT when the name cannot be registered.
     RASEvent = static_cast<Word>(msg != 0 ? msg : WM_RASDIALEVENT);
+    BindRasOptional();
     GetPhoneBookEntries();
   }
 }
@@ -95,6 +123,9 @@ TQuor::~TQuor() {
   if (tmrLookForWindow != nullptr) tmrLookForWindow->SetEnabled(false);
   if (tmrRedial != nullptr) tmrRedial->SetEnabled(false);
   if (tmrCheckStatus != nullptr) tmrCheckStatus->SetEnabled(false);
+  if (tmrDialTimeout != nullptr) tmrDialTimeout->SetEnabled(false);
+  if (tmrReconnect != nullptr) tmrReconnect->SetEnabled(false);
+  StopLossWatch();  // no signal may reach this component once it is gone
 
   // Each release on its own: a failure in one does not keep the next.
   try {
@@ -149,9 +180,16 @@ void TQuor::Notify(Integer ErrCode, String ErrorString) {
 }
 
 void TQuor::NotifyConnect() {
+  // The attempt made it: no timeout for it, and a reconnect series is over.
+  tmrDialTimeout->SetEnabled(false);
+  fConnected = true;
+  fConnectedAt = QuorClockNow();
+  fReconnecting = false;
+  fReconnectFails = 0;
   if (fOnConnect) fOnConnect(this);
   tmrCheckStatus->SetEnabled(true);
   tmrLookForWindow->SetEnabled(true);
+  if (fWatchEvents) StartLossWatch();
 }
 
 void TQuor::NotifyDisconnect(Integer ErrCode, String ErrorString) {

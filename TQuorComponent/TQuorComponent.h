@@ -19,6 +19,9 @@
 // taking the RAS error number (or 0) and a text.
 using TRasStateEvent = std::function<void(Integer Error, String ErrorString)>;
 
+// Event type of OnStateChange: the state and error exactly as RAS gave them.
+using TRasStateChangeEvent = std::function<void(DWORD State, DWORD Error)>;
+
 class TQuorInspector;  // test access to the private state
 
 class TQuor : public TComponent {
@@ -52,6 +55,27 @@ class TQuor : public TComponent {
   // dial start, or the component hang up, goes no further.
   Cardinal fDialNumber;
 
+  // Opt-in policies (all off by default: the component then behaves as it
+  // always has).
+  double fBackoffFactor;
+  Cardinal fBackoffMax;
+  Cardinal fDialTimeout;
+  TTimer* tmrDialTimeout;
+  Boolean fReconnect;
+  Cardinal fReconnectHoldoff;
+  Integer fReconnectMaxFail;
+  Integer fReconnectFails;  // reconnects started since the line was last up
+  Boolean fReconnecting;    // the current dial was started by a reconnect
+  TTimer* tmrReconnect;
+  Boolean fFastHangUp;
+  Boolean fWatchEvents;
+  HANDLE fLossEvent;  // signalled by RAS when the watched connection ends
+  Boolean fConnected;
+  uint64_t fConnectedAt;
+  DWORD fRasState;
+  Integer fAttempt;
+  TRasStateChangeEvent fOnStateChange;
+
   // Event operations.
   void Notify(Integer ErrCode, String ErrorString);
   void NotifyConnect();
@@ -69,6 +93,23 @@ class TQuor : public TComponent {
   // Monitoring.
   void tmrLookForWindowTimer(TObject* Sender);
   void tmrCheckStatusTimer(TObject* Sender);
+
+  // Hang-up as every internal path does it; Disconnect is this plus the end
+  // of any reconnect the policy would still make.
+  Integer HangUp();
+
+  // Policies.
+  Cardinal RedialPauseFor(Integer Redial) const;
+  void WaitForHangUp(THRasConn Handle);
+  void tmrDialTimeoutTimer(TObject* Sender);
+  void tmrReconnectTimer(TObject* Sender);
+  Boolean ArmReconnect();
+  void AnnounceReconnect();
+  void ConnectionLost(DWORD StatusError);
+  void StartLossWatch();
+  void StopLossWatch();
+  void LossSignalled();
+  void StateChange(DWORD State, DWORD Error);
 
   friend class TQuorInspector;
 
@@ -123,6 +164,59 @@ class TQuor : public TComponent {
   Integer GetConnectStatus();
   Boolean EnumConnections();
   Integer GetHandleByName(const String& EntryName);
+
+  // ---- Beyond the classic behaviour (public, not published; the form
+  // format does not know them). Each is off by default.
+
+  // Back-off: the pause before redial n (counted from 1) is RedialPause x
+  // Factor^(n-1) seconds, at most MaxSeconds (0: no ceiling). Factor 1 with
+  // no ceiling is the fixed pause. False (nothing changed) for a factor
+  // outside 1..10.
+  Boolean SetRedialBackoff(double Factor, Cardinal MaxSeconds);
+  double RedialBackoffFactor() const { return fBackoffFactor; }
+  Cardinal RedialBackoffMax() const { return fBackoffMax; }
+  // Dial timeout: an attempt not connected after this many seconds is hung
+  // up and handled as a failed attempt with ERROR_REQUEST_TIMEOUT (0: no
+  // bound). At most 86400.
+  void SetDialTimeout(Cardinal Seconds) { fDialTimeout = Seconds > 86400u ? 86400u : Seconds; }
+  Cardinal DialTimeout() const { return fDialTimeout; }
+  // Reconnect after loss: once "Connection to server lost." is reported the
+  // entry is dialled again after HoldoffSeconds; a reconnect whose dial
+  // fails for good (OnConnectFail) is followed by another one, at most
+  // MaxFail in a row (0: no limit). Disconnect and Connect stop it.
+  void SetReconnect(Boolean On, Cardinal HoldoffSeconds, Integer MaxFail);
+  Boolean Reconnect() const { return fReconnect; }
+  Cardinal ReconnectHoldoff() const { return fReconnectHoldoff; }
+  Integer ReconnectMaxFail() const { return fReconnectMaxFail; }
+  // True while a reconnect waits for its hold-off to pass.
+  Boolean ReconnectPending() const;
+  // Fast hang-up: instead of a fixed pause of 2000 ms after RasHangUp, wait
+  // only until RAS no longer knows the connection (never longer than 2000 ms).
+  void SetFastHangUp(Boolean On) { fFastHangUp = On; }
+  Boolean FastHangUp() const { return fFastHangUp; }
+  // Event-driven loss: RAS signals the end of the connection at once
+  // (RasConnectionNotification, when the RAS library has it) and the loss is
+  // reported as soon as the message loop sees the signal; the 500 ms poll
+  // goes on as a watchdog. Takes effect from the next connection.
+  void SetWatchEvents(Boolean On) { fWatchEvents = On; }
+  Boolean WatchEvents() const { return fWatchEvents; }
+  // True while the current connection is watched through RAS's signal.
+  Boolean WatchingEvents() const { return fLossEvent != HANDLE{}; }
+
+  // Connection information.
+  // The IPv4 address of the current connection (RAS's IP projection), or ""
+  // when not connected or RAS has none.
+  String IPAddress();
+  // Milliseconds since the current connection came up; 0 when none.
+  uint64_t ConnectedMs() const;
+  // The last connection state RAS reported (dial event or status read).
+  DWORD RasState() const { return fRasState; }
+  // The number of the current or last attempt of the dial (1: the first).
+  Integer Attempt() const { return fAttempt; }
+  // Raised for every dial event and when the connection is found lost, with
+  // the state and error as RAS gave them, before the component's own texts.
+  const TRasStateChangeEvent& OnStateChange() const { return fOnStateChange; }
+  void SetOnStateChange(TRasStateChangeEvent Value) { fOnStateChange = std::move(Value); }
 
   // Phonebook management.
   void GetPhoneBookEntries();

@@ -8,6 +8,10 @@
 using namespace tquor_detail;
 
 Integer TQuor::Connect() {
+  // The application's own dial ends any reconnect series the policy runs.
+  tmrReconnect->SetEnabled(false);
+  fReconnecting = false;
+  fReconnectFails = 0;
   RedialCount = 0;
   // A redial still pending from an earlier Connect would start a second dial
   // on top of this one.
@@ -39,9 +43,13 @@ Integer TQuor::DoConnect() {
   // must not block.
   if (hRas != 0) {
     tmrCheckStatus->SetEnabled(false);
+    StopLossWatch();
     if (RasHangUp != nullptr) RasHangUp(hRas);
     hRas = 0;
   }
+  tmrDialTimeout->SetEnabled(false);
+  fConnected = false;
+  fAttempt = RedialCount + 1;
 
   // Every dial gets a window of its own: events the previous call had
   // already posted to the old window die with it and never reach this dial.
@@ -72,19 +80,24 @@ Integer TQuor::DoConnect() {
   }
 
   const Integer err = static_cast<Integer>(r);
+  // The attempt's time limit runs from the dial call.
+  if (r == 0 && fDialTimeout != 0) {
+    tmrDialTimeout->SetInterval(fDialTimeout * 1000u);
+    tmrDialTimeout->SetEnabled(true);
+  }
   if (fSyncDial) {
     if (r == 0) {
       Notify(0, "Connected");
     } else {
       String text = RasErrorText(err);
       Notify(err, "ERROR: " + text);
-      Disconnect();
+      HangUp();
       ConnectFail(err, "Error connecting.");
     }
   } else if (r != 0) {
     String text = RasErrorText(err);
     Notify(err, "ERROR: " + text);
-    Disconnect();
+    HangUp();
     ConnectFail(err, "Error connecting: " + text);
   }
   return static_cast<Integer>(hRas);
@@ -95,6 +108,8 @@ void TQuor::WndProc(TMessage& Msg) {
     const Integer Error = static_cast<Integer>(static_cast<uint32_t>(Msg.LParam) & 0xFFFFu);
     const Integer State = static_cast<Integer>(Msg.WParam & 0xFFFFu);
     Msg.Result = 0;
+    fRasState = static_cast<DWORD>(State);
+    StateChange(static_cast<DWORD>(Msg.WParam), static_cast<DWORD>(static_cast<uint32_t>(Msg.LParam)));
     String text = Error == 0 ? String() : String("ERROR: ");
     text += StatusString(State, Error);
     Notify(Error, text);
@@ -112,15 +127,21 @@ void TQuor::WndProc(TMessage& Msg) {
 void TQuor::ConnectFail(Integer ErrCode, String ErrorString) {
   RedialCount = RedialCount + 1;
   if (RedialCount <= fRedialAttempts) {
-    Disconnect();
-    Notify(ErrCode, "Retrying in " + IntToStr(fRedialPause) + " seconds...");
+    HangUp();
+    const Cardinal pause = RedialPauseFor(RedialCount);
+    Notify(ErrCode, "Retrying in " + IntToStr(pause) + " seconds...");
     // A pause of 0 gives an interval of 0: the framework's timer then fires
     // on the next pass of the message loop, so the redial follows at once.
-    tmrRedial->SetInterval(static_cast<Cardinal>(fRedialPause) * 1000u);
+    tmrRedial->SetInterval(pause * 1000u);
     tmrRedial->SetEnabled(true);
   } else {
-    Disconnect();
+    HangUp();
+    // A reconnect that failed for good is followed by the next one, armed
+    // before the application hears of the failure so that its handler sees
+    // it pending (and may stop it with Disconnect).
+    const Boolean again = fReconnecting && ArmReconnect();
     if (fOnConnectFail) fOnConnectFail(ErrCode, ErrorString);
+    if (again) AnnounceReconnect();
   }
 }
 

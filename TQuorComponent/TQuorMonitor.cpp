@@ -51,8 +51,18 @@ bool EnumerateConnections(TRasConn (&Entries)[kConnRecords], std::vector<TRasCon
 }  // namespace
 
 Integer TQuor::Disconnect() {
+  // Whatever the policies would still do ends here.
+  tmrReconnect->SetEnabled(false);
+  fReconnecting = false;
+  return HangUp();
+}
+
+Integer TQuor::HangUp() {
   tmrCheckStatus->SetEnabled(false);
   if (!RasInitialized) return 0;
+  tmrDialTimeout->SetEnabled(false);
+  StopLossWatch();
+  fConnected = false;
 
   // The hang-up must go on whatever the application's handler does.
   try {
@@ -65,7 +75,11 @@ Integer TQuor::Disconnect() {
     if (RasHangUp != nullptr) {
       result = static_cast<Integer>(RasHangUp(hRas));
       // Give RAS time to finish the hang-up before the port is used again.
-      Sleep(2000);
+      if (fFastHangUp) {
+        WaitForHangUp(hRas);
+      } else {
+        Sleep(2000);
+      }
     } else {
       // Nothing could be hung up: say so rather than report success.
       result = static_cast<Integer>(ERROR_PROC_NOT_FOUND);
@@ -92,14 +106,14 @@ void TQuor::tmrCheckStatusTimer(TObject* /*Sender*/) {
   TRasConnStatus status;
   std::memset(&status, 0, sizeof(status));
   status.dwSize = sizeof(TRasConnStatus);
-  RasGetConnectStatus(hRas, &status);
+  const DWORD r = RasGetConnectStatus(hRas, &status);
   ConnectState = static_cast<Word>(status.rasconnstate & 0xFFFFu);
   if (ConnectState == 0) {
     // RAS left the record unfilled: the handle is no longer valid.
-    Disconnect();
-    NotifyDisconnect(0, "Connection to server lost.");
+    ConnectionLost(r);
     return;
   }
+  fRasState = status.rasconnstate;
   tmrCheckStatus->SetEnabled(true);
 }
 
@@ -126,6 +140,7 @@ Integer TQuor::GetConnectStatus() {
     DeviceName = fDeviceName;
     fDeviceType = GetField(status.szDeviceType);
     DeviceType = fDeviceType;
+    fRasState = status.rasconnstate;
   }
   ConnectState = static_cast<Word>(status.rasconnstate & 0xFFFFu);
   return static_cast<Integer>(status.dwError);

@@ -83,6 +83,52 @@ int DispatchQueued(TApplication& App) {
   return handled;
 }
 
+// The wait objects of this thread's loop and what to do when one is
+// signalled.
+struct WaitHandle {
+  HANDLE Handle;
+  std::function<void()> OnSignal;
+};
+constexpr size_t kMaxWaitHandles = 32;
+thread_local std::vector<WaitHandle> tWaitHandles;
+
+std::vector<HANDLE> WaitHandles() {
+  std::vector<HANDLE> out;
+  for (const WaitHandle& w : tWaitHandles) out.push_back(w.Handle);
+  return out;
+}
+
+// Runs the handler of a signalled handle (it may remove itself or others).
+void Signalled(HANDLE Handle) {
+  for (const WaitHandle& w : tWaitHandles) {
+    if (w.Handle != Handle) continue;
+    auto handler = w.OnSignal;
+    try {
+      handler();
+    } catch (...) {
+      vcl_internal::HandleCurrentException();
+    }
+    return;
+  }
+}
+
+// Takes the signals of every watched handle that is signalled now.
+void DispatchSignalled() {
+  if (tWaitHandles.empty()) return;
+  for (HANDLE h : WaitHandles()) {
+    if (WaitForSingleObject(h, 0) == WAIT_OBJECT_0) Signalled(h);
+  }
+}
+
+// Waits for input, a watched handle or the timeout; a signalled handle's
+// handler runs here (the wait took its signal).
+void WaitForInput(DWORD Ms) {
+  const std::vector<HANDLE> handles = WaitHandles();
+  const DWORD n = static_cast<DWORD>(handles.size());
+  const DWORD r = MsgWaitForMultipleObjects(n, n != 0 ? handles.data() : nullptr, FALSE, Ms, QS_ALLINPUT);
+  if (r < WAIT_OBJECT_0 + n) Signalled(handles[r - WAIT_OBJECT_0]);
+}
+
 uint64_t NextClockEvent() {
   return std::min(NextTimerDue(), QuorClockNextDue());
 }
@@ -138,7 +184,7 @@ bool RunLoop(TApplication& App, uint32_t Ms, const std::function<bool()>* Done) 
     uint64_t wait = end - now;
     const uint64_t due = NextTimerDue();
     if (due != UINT64_MAX) wait = std::min(wait, due - now);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(wait), QS_ALLINPUT);
+    WaitForInput(static_cast<DWORD>(wait));
   }
   App.ProcessMessages();
   return Done != nullptr && (*Done)();
@@ -181,7 +227,29 @@ void TApplication::ProcessMessages() {
   // Clock callbacks due at this reading post their messages first.
   if (QuorClockIsVirtual() && QuorClockNextDue() <= QuorClockNow()) QuorClockAdvance(0);
   vcl_internal::FireDueTimers();
+  DispatchSignalled();
   DispatchQueued(*this);
+}
+
+bool TApplication::AddWaitHandle(HANDLE Handle, std::function<void()> OnSignal) {
+  for (WaitHandle& w : tWaitHandles) {
+    if (w.Handle == Handle) {
+      w.OnSignal = std::move(OnSignal);
+      return true;
+    }
+  }
+  if (tWaitHandles.size() >= kMaxWaitHandles) return false;
+  tWaitHandles.push_back(WaitHandle{Handle, std::move(OnSignal)});
+  return true;
+}
+
+void TApplication::RemoveWaitHandle(HANDLE Handle) {
+  for (auto it = tWaitHandles.begin(); it != tWaitHandles.end(); ++it) {
+    if (it->Handle == Handle) {
+      tWaitHandles.erase(it);
+      return;
+    }
+  }
 }
 
 void TApplication::HandleMessage() {
@@ -194,7 +262,7 @@ void TApplication::HandleMessage() {
       const uint64_t now = QuorClockNow();
       DWORD wait = INFINITE;
       if (due != UINT64_MAX) wait = static_cast<DWORD>(std::min<uint64_t>(due - now, INFINITE - 1));
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+      WaitForInput(wait);
     }
   }
   ProcessMessages();

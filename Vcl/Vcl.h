@@ -282,6 +282,15 @@ class VCL_API TApplication {
   // each processing step) or ms of clock time have passed; returns Done().
   bool RunUntil(const std::function<bool()>& Done, uint32_t ms);
 
+  // Wait objects the loop watches beside its messages and timers (this
+  // thread's loop; at most 32): when Handle is signalled, OnSignal runs on
+  // the loop's thread within the pass that sees it, as a message handler
+  // would (an exception goes to HandleException). The loop takes the signal
+  // of an auto-reset event. Adding a handle again replaces its handler;
+  // false when there is no room. Removing an unknown handle does nothing.
+  bool AddWaitHandle(HANDLE Handle, std::function<void()> OnSignal);
+  void RemoveWaitHandle(HANDLE Handle);
+
   // What happens to an exception that escapes a message or timer handler: the
   // handler, if set, receives it; otherwise its message is shown through
   // ShowMessage (as the framework's default exception box does).

@@ -223,6 +223,14 @@ QUORWIN32_API DWORD WINAPI GetCurrentThreadId(void);
 QUORWIN32_API DWORD WINAPI GetCurrentProcessId(void);
 QUORWIN32_API DWORD WINAPI GetLastError(void);
 QUORWIN32_API void WINAPI SetLastError(DWORD dwErrCode);
+// Event objects (unnamed only) and waiting for one; MsgWaitForMultipleObjects
+// waits for events and the thread's input together (not for all at once).
+QUORWIN32_API HANDLE WINAPI CreateEventA(LPVOID lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                                         LPCSTR lpName);
+QUORWIN32_API BOOL WINAPI SetEvent(HANDLE hEvent);
+QUORWIN32_API BOOL WINAPI ResetEvent(HANDLE hEvent);
+QUORWIN32_API BOOL WINAPI CloseHandle(HANDLE hObject);
+QUORWIN32_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 // user32
 QUORWIN32_API UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);

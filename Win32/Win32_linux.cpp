@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Win32/WaitObjects.h"
 #include "Win32/Win32.h"
 
 namespace {
@@ -769,6 +770,21 @@ BOOL DestroyWindowAndDependents(HWND hWnd, bool sendDestroy) {
 
 }  // namespace
 
+// A SetEvent from any thread: every thread waiting on its queue looks at
+// its events again.
+void qw_wait::WakeQueueWaiters() {
+  std::vector<std::shared_ptr<Queue>> waiting;
+  {
+    UserState& u = User();
+    std::lock_guard<std::mutex> held(u.lock);
+    for (auto& entry : u.queues) {
+      ++entry.second->version;
+      if (entry.second->waiters > 0) waiting.push_back(entry.second);
+    }
+  }
+  for (auto& q : waiting) q->wake.notify_all();
+}
+
 extern "C" {
 
 // ---------------------------------------------------------------------------
@@ -1401,21 +1417,35 @@ void WINAPI PostQuitMessage(int nExitCode) {
 
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
                                        DWORD dwWakeMask) {
-  (void)pHandles;
-  (void)fWaitAll;
   (void)dwWakeMask;  // any input wakes us
-  if (nCount != 0) {
-    tLastError = ERROR_INVALID_PARAMETER;  // there are no waitable objects here
+  if (fWaitAll || (nCount != 0 && pHandles == nullptr) || nCount > 64) {
+    tLastError = ERROR_INVALID_PARAMETER;  // waiting for all of them is not supported
     return WAIT_FAILED;
   }
+  // The result: WAIT_OBJECT_0 + i for the first signalled event (its
+  // signal taken), WAIT_OBJECT_0 + nCount for input, as Windows answers.
+  const DWORD input = WAIT_OBJECT_0 + nCount;
+  int signalled = -1;
+  auto ready = [&](const Queue& q) {
+    signalled = nCount != 0 ? qw_wait::TakeSignalled(nCount, pHandles) : -1;
+    return signalled != -1 || HasInputLocked(q);
+  };
+  auto answer = [&]() -> DWORD {
+    if (signalled == -2) {
+      tLastError = ERROR_INVALID_HANDLE;
+      return WAIT_FAILED;
+    }
+    return signalled >= 0 ? WAIT_OBJECT_0 + static_cast<DWORD>(signalled) : input;
+  };
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
   std::shared_ptr<Queue> q = OwnQueuePtrLocked(u);
-  if (HasInputLocked(*q)) return WAIT_OBJECT_0;
+  if (ready(*q)) return answer();
 
   if (QuorClockIsVirtual()) {
     // Virtual time never blocks: run the clock on through the callbacks due
-    // within the timeout, stopping as soon as one of them gave us input.
+    // within the timeout, stopping as soon as one of them gave us input or
+    // signalled an event.
     held.unlock();
     uint64_t now = QuorClockNow();
     bool forever = dwMilliseconds == INFINITE;
@@ -1430,22 +1460,22 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
       QuorClockAdvanceTo(next);
       {
         std::lock_guard<std::mutex> again(u.lock);
-        if (HasInputLocked(*q)) return WAIT_OBJECT_0;
+        if (ready(*q)) return answer();
       }
       if (!QuorClockIsVirtual()) break;  // switched to real time meanwhile
     }
     std::lock_guard<std::mutex> again(u.lock);
-    return HasInputLocked(*q) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    return ready(*q) ? answer() : WAIT_TIMEOUT;
   }
 
-  auto arrived = [&] { return HasInputLocked(*q); };
+  auto arrived = [&] { return ready(*q); };
   if (dwMilliseconds == INFINITE) {
     WaitOn(*q, [&] { q->wake.wait(held, arrived); });
-    return WAIT_OBJECT_0;
+    return answer();
   }
   bool got = false;
   WaitOn(*q, [&] { got = q->wake.wait_for(held, std::chrono::milliseconds(dwMilliseconds), arrived); });
-  return got ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+  return got ? answer() : WAIT_TIMEOUT;
 }
 
 }  // extern "C"

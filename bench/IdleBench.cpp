@@ -99,6 +99,42 @@ static void BM_Idle_Component(benchmark::State& State) {
 }
 BENCHMARK(BM_Idle_Component)->ArgName("pause")->Arg(kConnected)->Arg(kRedialPause)->Iterations(1);
 
+// The hang-up of a connected component on the real clock against the
+// service's default teardown (1 s): the classic fixed 2000 ms pause (fast:0)
+// against waiting until the status says the connection is gone (fast:1).
+// "hangup_ms" is how long Disconnect held the caller (and its message loop).
+static void BM_Idle_HangUp(benchmark::State& State) {
+  const bool fast = State.range(0) != 0;
+  quorbench::WritePhonebook(1);
+  const auto path = quorbench::BenchDir() / "hangup-scenario.ini";
+  quorbench::WriteTextFile(path, "[*]\nStepDelay=1ms\nTeardown=1000ms\n");
+  quorbench::SetEnv("QUOR_RAS_SCENARIO", path.string());
+  QuorClockUseVirtual(0);
+  TQuor q(nullptr);
+  bool connected = false;
+  q.SetEntryName("Office");
+  q.SetRedialAttempts(0);
+  q.SetFastHangUp(fast);
+  q.SetOnConnect([&](TObject*) { connected = true; });
+  double held = 0;
+  std::string problem;
+  for (auto _ : State) {
+    connected = false;
+    if (!q.RasInitialized || q.Connect() == 0 || !Application->RunUntil([&] { return connected; }, 10000)) {
+      problem = "the dial did not connect";
+      break;
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    q.Disconnect();
+    held = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  }
+  QuorClockUseVirtual(1);
+  quorbench::SetEnv("QUOR_RAS_SCENARIO", "");
+  if (!problem.empty()) return SkipWith(State, problem);
+  State.counters["hangup_ms"] = held;
+}
+BENCHMARK(BM_Idle_HangUp)->ArgName("fast")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // The same for `quor dial` run as a program beside this one (same phonebook
 // and service state), then Ctrl-C: "stop_ms" is the time from the signal to
 // the tool's "Disconnecting..." line.

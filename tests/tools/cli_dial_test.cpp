@@ -4,9 +4,11 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <regex>
+#include <thread>
 
 #include "QuorProcess.h"
 
@@ -318,4 +320,71 @@ TEST_F(DialCli, SimResetMakesAScenarioStartAgain) {
   for (const auto& [args, expected] : steps) exits.push_back(Quor(args).exitCode);
   EXPECT_EQ(exits, (std::vector<int>{3, 4, 0, 3, 0}));
   EXPECT_EQ(Quor({"sim", "reset"}).out, "Cleared the attempt counters of the simulated RAS service.\n");
+}
+
+TEST_F(DialCli, PolicyOptions) {
+  struct Case {
+    const char* Scenario;
+    std::vector<std::string> Args;
+    Table Expected;  // milestones
+    int Exit;
+    std::string Err;
+  };
+  const std::string busy = "The line is busy.";
+  const std::vector<Case> cases = {
+      {"[Office]\nOutcome=busy\n",
+       {"--redial", "2", "--pause", "1", "--backoff", "2,3", "--fast-hangup"},
+       {"Dialing Office... (attempt 1 of 3)", "ERROR: " + busy, "Disconnecting...", "Retrying in 1 seconds...",
+        "Dialing Office... (attempt 2 of 3)", "ERROR: " + busy, "Disconnecting...", "Retrying in 2 seconds...",
+        "Dialing Office... (attempt 3 of 3)", "ERROR: " + busy, "Disconnecting..."},
+       3,
+       "quor: connection failed: error 676: " + busy + "\n"},
+      {"[Office]\nDelay.ConnectDevice=20s\n",
+       {"--redial", "0", "--timeout", "1", "--fast-hangup"},
+       {"Dialing Office... (attempt 1 of 1)", "ERROR: The request has timed out.", "Disconnecting..."},
+       3,
+       "quor: connection failed: error 638: The request has timed out.\n"},
+      {"[Office]\nDropAfter=300ms\n",
+       {"--watch", "event", "--fast-hangup"},
+       {"Dialing Office... (attempt 1 of 2)", "Connected", "Disconnecting...", "Connection to server lost."},
+       4,
+       "quor: connection lost: Connection to server lost.\n"},
+      {"", {"--backoff", "0.5"}, {}, 2, ""},
+      {"", {"--watch", "often"}, {}, 2, ""},
+      {"", {"--maxfail", "3"}, {}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"dial", "Office"};
+    args.insert(args.end(), c.Args.begin(), c.Args.end());
+    SCOPED_TRACE(args.back());
+    box.WriteScenario(std::string(kFast) + c.Scenario);
+    const RunResult r = Quor(args);
+    EXPECT_EQ(r.exitCode, c.Exit) << r.err;
+    EXPECT_EQ(Milestones(r.out), c.Expected) << r.out;
+    if (c.Exit == 2) {
+      EXPECT_EQ(r.err.rfind("quor: ", 0), 0u) << r.err;
+    } else {
+      EXPECT_EQ(r.err, c.Err);
+    }
+  }
+}
+
+TEST_F(DialCli, PersistDialsAgainAfterALoss) {
+  box.WriteScenario(std::string(kFast) + "[Office]\nDropAfter=300ms\n");
+  QuorProcess dial({"dial", "Office", "--persist", "--holdoff", "0", "--fast-hangup"}, box.Environment());
+  ASSERT_TRUE(dial.WaitForOut("Reconnecting in 0 seconds...\n", kConnectMs)) << dial.Out() << dial.Err();
+  // The second loss (bounded real-time wait).
+  const auto start = std::chrono::steady_clock::now();
+  while (Milestones(dial.Out()).size() < 8 && std::chrono::steady_clock::now() - start < std::chrono::seconds(8))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  dial.Signal(SIGINT);
+  EXPECT_EQ(dial.Wait(kExitMs), 0) << dial.Err();
+  // A reconnect is a fresh dial: its first attempt again.
+  const Table once = {"Dialing Office... (attempt 1 of 2)", "Connected", "Disconnecting...",
+                      "Connection to server lost."};
+  Table twice = once;
+  twice.insert(twice.end(), once.begin(), once.end());
+  const Table got = Milestones(dial.Out());
+  ASSERT_GE(got.size(), twice.size()) << dial.Out();
+  EXPECT_EQ(Table(got.begin(), got.begin() + static_cast<long>(twice.size())), twice) << dial.Out();
 }

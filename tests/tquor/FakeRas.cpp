@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "Ras2/Ras2Optional.h"
 #include "Win32/Clock.h"
 
 namespace fakeras {
@@ -22,6 +23,8 @@ struct Saved {
   TRasRenameEntryA RenameEntryA;
   TRasGetEntryDialParams GetEntryDialParams;
   TRasSetEntryDialParams SetEntryDialParams;
+  TRasGetProjectionInfo GetProjectionInfo;
+  TRasConnectionNotification ConnectionNotification;
 } gSaved;
 
 struct PendingPost {
@@ -82,25 +85,34 @@ DWORD WINAPI FakeDial(LPRasDialExtensions Ext, LPCSTR Phonebook, LPRasDialParams
   c.Domain = Get(Params->szDomain);
   c.NotifierType = NotifierType;
   c.Notifier = Notifier;
+  const size_t n = gState.Dials.size();
+  const DWORD result = n < gState.DialResults.size() ? gState.DialResults[n] : gState.DialResult;
+  const std::vector<DialEvent>& script = n < gState.Scripts.size() ? gState.Scripts[n] : gState.Script;
   THRasConn h = 0;
-  if (gState.DialResult == 0 || gState.HandleOnFailure) h = gState.NextHandle++;
+  if (result == 0 || gState.HandleOnFailure) h = gState.NextHandle++;
   *Handle = h;
   c.Handle = h;
   gState.Dials.push_back(c);
-  if (gState.DialResult == 0) {
-    for (const DialEvent& e : gState.Script) {
+  if (result == 0 && gState.AutoStatus) gState.Status[h] = ConnStatus{};
+  if (result == 0) {
+    for (const DialEvent& e : script) {
       auto* p = new PendingPost{Notifier, h, e.State, e.Error, 0};
       gPending.push_back(p);
       p->Id = QuorClockSchedule(e.DelayMs, PostEvent, p);
     }
   }
-  return gState.DialResult;
+  return result;
 }
 
 DWORD WINAPI FakeHangUp(THRasConn Handle) {
   gState.HangUps.push_back(Handle);
   CancelEvents(Handle);
-  if (gState.HangUpEndsStatus) gState.Status.erase(Handle);
+  if (gState.HangUpEndsStatus && gState.TeardownMs != 0 && gState.Status.count(Handle) != 0) {
+    gState.Status[Handle].State = RASCS_Disconnected;
+    gState.GoneAt[Handle] = QuorClockNow() + gState.TeardownMs;
+  } else if (gState.HangUpEndsStatus) {
+    gState.Status.erase(Handle);
+  }
   return gState.HangUpResult;
 }
 
@@ -109,6 +121,11 @@ DWORD WINAPI FakeGetConnectStatus(THRasConn Handle, LPRasConnStatusA Status) {
   gState.StatusCallTimes.push_back(QuorClockNow());
   if (gState.StatusSleepMs != 0) QuorSleep(gState.StatusSleepMs);
   gState.StatusRecordSize = Status->dwSize;
+  auto gone = gState.GoneAt.find(Handle);
+  if (gone != gState.GoneAt.end() && QuorClockNow() >= gone->second) {
+    gState.Status.erase(Handle);
+    gState.GoneAt.erase(gone);
+  }
   auto it = gState.Status.find(Handle);
   if (it == gState.Status.end()) return ERROR_INVALID_HANDLE;
   Status->rasconnstate = it->second.State;
@@ -116,6 +133,23 @@ DWORD WINAPI FakeGetConnectStatus(THRasConn Handle, LPRasConnStatusA Status) {
   Put(Status->szDeviceType, it->second.DeviceType);
   Put(Status->szDeviceName, it->second.DeviceName);
   return 0;
+}
+
+DWORD WINAPI FakeGetProjectionInfo(THRasConn Handle, TRasProjection Projection, LPVOID Info, LPDWORD Size) {
+  auto it = gState.Addresses.find(Handle);
+  if (Projection != RASP_PppIp || *Size < sizeof(TRasPppIpA)) return ERROR_INVALID_PARAMETER;
+  if (it == gState.Addresses.end()) return ERROR_INVALID_HANDLE;
+  auto* ip = static_cast<TRasPppIpA*>(Info);
+  Put(ip->szIpAddress, it->second);
+  Put(ip->szServerIpAddress, "10.0.0.1");
+  return 0;
+}
+
+DWORD WINAPI FakeConnectionNotification(THRasConn Handle, HANDLE Event, DWORD Flags) {
+  (void)Handle;
+  gState.NotifyEvents.push_back(Event);
+  gState.NotifyFlags.push_back(Flags);
+  return gState.NotifyResult;
 }
 
 DWORD WINAPI FakeEnumConnections(LPRasConnA Conns, LPDWORD Size, LPDWORD Count) {
@@ -251,9 +285,20 @@ UINT DialEventMessage() {
 
 void Install() {
   gState = State();
-  gSaved = Saved{RasDial,         RasHangUp,         RasGetConnectStatus,     RasEnumConnections,
-                 RasEnumEntries,  RasGetErrorString, RasCreatePhonebookEntry, RasEditPhonebookEntry,
-                 RasDeleteEntryA, RasRenameEntryA,   RasGetEntryDialParams,   RasSetEntryDialParams};
+  gSaved = Saved{RasDial,
+                 RasHangUp,
+                 RasGetConnectStatus,
+                 RasEnumConnections,
+                 RasEnumEntries,
+                 RasGetErrorString,
+                 RasCreatePhonebookEntry,
+                 RasEditPhonebookEntry,
+                 RasDeleteEntryA,
+                 RasRenameEntryA,
+                 RasGetEntryDialParams,
+                 RasSetEntryDialParams,
+                 RasGetProjectionInfo,
+                 RasConnectionNotification};
   Reapply();
 }
 
@@ -270,6 +315,8 @@ void Reapply() {
   RasRenameEntryA = FakeRenameEntry;
   RasGetEntryDialParams = FakeGetEntryDialParams;
   RasSetEntryDialParams = FakeSetEntryDialParams;
+  RasGetProjectionInfo = FakeGetProjectionInfo;
+  RasConnectionNotification = gState.NotifyBound ? FakeConnectionNotification : nullptr;
 }
 
 void Restore() {
@@ -290,6 +337,8 @@ void Restore() {
   RasRenameEntryA = gSaved.RenameEntryA;
   RasGetEntryDialParams = gSaved.GetEntryDialParams;
   RasSetEntryDialParams = gSaved.SetEntryDialParams;
+  RasGetProjectionInfo = gSaved.GetProjectionInfo;
+  RasConnectionNotification = gSaved.ConnectionNotification;
 }
 
 }  // namespace fakeras

@@ -78,20 +78,32 @@ struct PbCall {
 struct State {
   // RasDial
   DWORD DialResult = 0;
-  bool HandleOnFailure = false;   // store a handle even when the dial fails
-  std::vector<DialEvent> Script;  // posted after every dial that returned 0
+  bool HandleOnFailure = false;                 // store a handle even when the dial fails
+  std::vector<DialEvent> Script;                // posted after every dial that returned 0
+  std::vector<std::vector<DialEvent>> Scripts;  // the n-th dial's own, instead (while there are)
+  std::vector<DWORD> DialResults;               // the n-th dial's result, instead of DialResult
+  bool AutoStatus = false;                      // a dial that returned 0 has a status (Connected) at once
   THRasConn NextHandle = 0x101;
   std::vector<DialCall> Dials;
   // RasHangUp
   DWORD HangUpResult = 0;
   std::vector<THRasConn> HangUps;
   bool HangUpEndsStatus = true;  // a hung-up handle no longer has a status
+  uint32_t TeardownMs = 0;       // ... only this long after the hang-up (reads Disconnected till then)
+  std::map<THRasConn, uint64_t> GoneAt;
   // RasGetConnectStatus: handles with a status; others give 6 (invalid handle)
   std::map<THRasConn, ConnStatus> Status;
   std::vector<THRasConn> StatusCalls;
   std::vector<uint64_t> StatusCallTimes;  // clock reading at each call
   uint32_t StatusSleepMs = 0;             // each call takes this long (a slow RAS)
   DWORD StatusRecordSize = 0;
+  // RasGetProjectionInfo (IP): handles with an address; others give 6
+  std::map<THRasConn, std::string> Addresses;
+  // RasConnectionNotification (bound only when NotifyBound)
+  bool NotifyBound = true;
+  DWORD NotifyResult = 0;
+  std::vector<HANDLE> NotifyEvents;  // every event registered, in order
+  std::vector<DWORD> NotifyFlags;
   // RasEnumConnections
   DWORD EnumConnResult = 0;
   std::vector<std::pair<THRasConn, std::string>> Connections;
@@ -122,7 +134,7 @@ struct State {
 
 State& S();
 
-// Replaces the twelve entry points the component calls with the fakes
+// Replaces the fourteen entry points the component calls with the fakes
 // (keeping the previous values) and resets the recorded state.
 void Install();
 // Puts the fakes in place again after another component's InitRas bound

@@ -8,6 +8,8 @@ class TQuorInspector {
   static TTimer* LookForWindow(TQuor& Q) { return Q.tmrLookForWindow; }
   static TTimer* Redial(TQuor& Q) { return Q.tmrRedial; }
   static TTimer* CheckStatus(TQuor& Q) { return Q.tmrCheckStatus; }
+  static TTimer* DialTimeout(TQuor& Q) { return Q.tmrDialTimeout; }
+  static TTimer* Reconnect(TQuor& Q) { return Q.tmrReconnect; }
   static THRasConn& hRas(TQuor& Q) { return Q.hRas; }
   static TRasDialParams& DialParams(TQuor& Q) { return Q.dialparams; }
   static Word& RASEvent(TQuor& Q) { return Q.RASEvent; }

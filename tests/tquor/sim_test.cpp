@@ -192,6 +192,38 @@ TEST_F(SimTest, DroppedLineIsReportedLost) {
   EXPECT_EQ(QI::hRas(*Q), 0u);
 }
 
+TEST_F(SimTest, EventWatchAndFastHangUpAgainstTheService) {
+  // The service's teardown lasts 1000 ms; a dropped line is gone at once.
+  struct Case {
+    bool Policies;
+    uint64_t LossAfter, LostAfter, HangUp;  // drop to "Disconnecting...", to the loss, Disconnect's pause
+  };
+  for (const Case& c : {Case{false, 400, 2400, 2000}, Case{true, 0, 0, 1000}}) {
+    SCOPED_TRACE(c.Policies);
+    Q->SetWatchEvents(c.Policies);
+    Q->SetFastHangUp(c.Policies);
+    Log.Clear();
+    const Integer h = Q->Connect();
+    ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
+    EXPECT_EQ(Q->WatchingEvents(), c.Policies);
+    Application->RunFor(100);
+    const uint64_t dropped = QuorClockNow();
+    ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<DWORD>(h)), 0u);
+    ASSERT_TRUE(RunUntilEvent(Ev{'D', 0, "Connection to server lost."}, 5000));
+    const int disc = Log.Find(Ev{'N', 0, "Disconnecting..."});
+    ASSERT_GE(disc, 0);
+    EXPECT_EQ(Log.Snaps[static_cast<size_t>(disc)].Time - dropped, c.LossAfter);
+    EXPECT_EQ(Log.Snaps.back().Time - dropped, c.LostAfter);
+    Log.Clear();
+    Q->Connect();
+    ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
+    const uint64_t t0 = QuorClockNow();
+    EXPECT_EQ(Q->Disconnect(), 0);
+    EXPECT_EQ(QuorClockNow() - t0, c.HangUp);
+    Log.Clear();
+  }
+}
+
 TEST_F(SimTest, QueuedFailureIsRedialledAfterThePause) {
   ASSERT_EQ(Control<TQuorRasSimQueueFailure>("QuorRasSimQueueFailure")("Office", RASCS_ConnectDevice, 676), 0u);
   Q->SetRedialPause(5);

@@ -347,3 +347,42 @@ TEST_F(RealTimeDial, ApplicationHangsUpALiveConnection) {
 }
 
 }  // namespace
+
+namespace {
+
+// The line of a connection watched through RasConnectionNotification drops
+// right after a status poll: the loss is reported long before the next poll
+// would find it, and the fast hang-up returns once the service is done.
+TEST_F(RealTimeDial, SignalledLossAndFastHangUp) {
+  using Count = DWORD(WINAPI*)(LPCSTR);
+  using Drop = DWORD(WINAPI*)(DWORD);
+  HMODULE ras = GetModuleHandleA("rasapi32.dll");
+  auto count = reinterpret_cast<Count>(reinterpret_cast<void (*)()>(GetProcAddress(ras, "QuorRasSimCallCount")));
+  auto drop = reinterpret_cast<Drop>(reinterpret_cast<void (*)()>(GetProcAddress(ras, "QuorRasSimDropConnection")));
+  ASSERT_TRUE(count != nullptr && drop != nullptr);
+  TQuor& q = *quor;
+  q.SetEntryName("Branch");
+  q.SetRedialAttempts(0);
+  q.SetWatchEvents(true);
+  q.SetFastHangUp(true);
+  const Integer h = q.Connect();
+  ASSERT_NE(h, 0);
+  ASSERT_TRUE(Application->RunUntil([&] { return Has("notify", "Connected"); }, 10000)) << Dump();
+  EXPECT_TRUE(q.WatchingEvents()) << "RasConnectionNotification bound and accepted";
+  const DWORD polls = count("RasGetConnectStatusA");
+  ASSERT_TRUE(Application->RunUntil([&] { return count("RasGetConnectStatusA") != polls; }, 2000));
+  const uint64_t dropped = QuorClockNow();
+  ASSERT_EQ(drop(static_cast<DWORD>(h)), 0u);
+  ASSERT_TRUE(Application->RunUntil([&] { return Has("disconnect", "Connection to server lost."); }, 5000)) << Dump();
+  EXPECT_LT(events[static_cast<size_t>(Find("notify", "Disconnecting..."))].At - dropped, 400u)
+      << "the next poll would have come 500 ms after the last" << Dump();
+  EXPECT_FALSE(q.WatchingEvents());
+
+  ASSERT_NE(q.Connect(), 0);
+  ASSERT_TRUE(Application->RunUntil([&] { return CountOf("connect") == 2; }, 10000)) << Dump();
+  const uint64_t before = QuorClockNow();
+  EXPECT_EQ(q.Disconnect(), 0);
+  EXPECT_LT(QuorClockNow() - before, 1500u) << "the teardown takes 200 ms, not the classic 2000";
+}
+
+}  // namespace

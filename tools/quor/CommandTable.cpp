@@ -98,7 +98,25 @@ const std::vector<CommandSpec>& CommandTable() {
          "prefix each progress line with the date and time of day instead of the offset from the start"},
         {"--attach", nullptr, nullptr,
          "when the entry is already connected, watch that connection until it is lost (exit 4) or Ctrl-C "
-         "(exit 0, the line stays up) instead of exiting 1"}},
+         "(exit 0, the line stays up) instead of exiting 1"},
+        {"--backoff", nullptr, "FACTOR[,MAX]",
+         "grow the redial pause by FACTOR (1 to 10) after every failed attempt, up to MAX seconds if given "
+         "(--pause 5 --backoff 2,60: 5, 10, 20, 40, 60, 60 ...); the notice shows the real pause"},
+        {"--timeout", nullptr, "SECONDS",
+         "give up an attempt that is not connected after SECONDS (1 to 86400): it is hung up and redialled or "
+         "fails like any other, with RAS error 638"},
+        {"--persist", nullptr, nullptr,
+         "when the line is lost, dial again after the hold-off instead of exiting 4; Ctrl-C stops it"},
+        {"--holdoff", nullptr, "SECONDS", "with --persist: wait this long before dialling again (default 30)"},
+        {"--maxfail", nullptr, "N",
+         "with --persist: stop after N reconnects in a row that did not get the line up (default 10, 0 for no "
+         "limit); quor then exits 3"},
+        {"--fast-hangup", nullptr, nullptr,
+         "after a hang-up wait only until RAS has let the connection go (at most 2 seconds) instead of a fixed "
+         "2 seconds"},
+        {"--watch", nullptr, "event|poll",
+         "how a lost line is noticed: 'event' has RAS signal it at once (the half-second poll stays as a "
+         "watchdog), 'poll' (the default) asks RAS every half second"}},
        1,
        1,
        Complete::Entry,

@@ -196,7 +196,20 @@ struct DialOptions {
   bool lossIsTheEnd = false;
   // Progress lines start with the time of day instead of the offset.
   bool wallClock = false;
+  // The component's opt-in policies (--backoff, --timeout, --persist,
+  // --holdoff, --maxfail, --fast-hangup, --watch).
+  std::optional<double> backoffFactor;
+  uint32_t backoffMax = 0;
+  uint32_t dialTimeout = 0;
+  bool persist = false;
+  uint32_t holdoff = 30;
+  int32_t maxfail = 10;
+  bool fastHangUp = false;
+  bool watchEvents = false;
 };
+// Reads "FACTOR[,MAX]" of --backoff: FACTOR 1 to 10 (a decimal number), MAX
+// whole seconds (0: no ceiling). Throws UsageError.
+void ParseBackoff(const std::string& text, double& factor, uint32_t& max);
 int DialAndMonitor(RasSession& session, const DialOptions& options);
 
 }  // namespace quortool

@@ -1,6 +1,7 @@
 // `quor dial`: dial an entry, print every status text as it arrives, then
 // watch the line until a stop request or until the line is lost.
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -189,7 +190,8 @@ class DialMonitor {
     if (error != 0 && text.rfind(kErrorPrefix, 0) == 0) fLastErrorTexts[error] = WithoutPrefix(text, kErrorPrefix);
     // Each attempt starts with "Dialing <entry>..." on a fresh hidden window.
     if (error == 0 && text == "Dialing " + fQuor.EntryName() + "...") {
-      ++fAttempt;
+      // The component's own count: a reconnect after a loss starts again at 1.
+      fAttempt = fQuor.Attempt();
       Spy(fQuor.fWindowHandle);
       const std::string attempt = " (attempt " + std::to_string(fAttempt) + " of " + std::to_string(Attempts()) + ")";
       Event("notify", error, fOut.Json() ? text : text + attempt, true);
@@ -209,6 +211,7 @@ class DialMonitor {
     // once more in the final message only.
     Event("connect_fail", error, text, false);
     if (fOutcome != Outcome::Running) return;
+    if (fQuor.ReconnectPending()) return;  // --persist: the next reconnect follows
     fOutcome = Outcome::Failed;
     fErrorCode = error;
     std::string detail = WithoutPrefix(WithoutPrefix(text, kErrorPrefix), kErrorConnectingPrefix);
@@ -229,6 +232,7 @@ class DialMonitor {
       if (fGrace != nullptr && !fGrace->Enabled() && !fGraceOver) fGrace->SetEnabled(true);
       return;
     }
+    if (fQuor.ReconnectPending()) return;  // --persist: dialled again after the hold-off
     fOutcome = Outcome::Lost;
     fErrorCode = error;
     fErrorText = text;
@@ -357,12 +361,40 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   if (options.redialAttempts) quor.SetRedialAttempts(*options.redialAttempts);
   if (options.redialPause) quor.SetRedialPause(*options.redialPause);
   quor.SetSynchronousDial(options.synchronous);
+  if (options.backoffFactor) quor.SetRedialBackoff(*options.backoffFactor, options.backoffMax);
+  quor.SetDialTimeout(options.dialTimeout);
+  quor.SetReconnect(options.persist, options.holdoff, options.maxfail);
+  quor.SetFastHangUp(options.fastHangUp);
+  quor.SetWatchEvents(options.watchEvents);
   // The line is up: note its handle and time for `quor connections` and `quor status`.
   const auto onConnected = [&] {
     if (note) note->Connected(static_cast<uint32_t>(quor.GetHandleByName(entry)));
   };
   DialMonitor monitor(quor, session.Out(), options.lossIsTheEnd, options.wallClock, onConnected);
   return monitor.Run();
+}
+
+void ParseBackoff(const std::string& text, double& factor, uint32_t& max) {
+  const size_t comma = text.find(',');
+  const std::string f = text.substr(0, comma);
+  // A plain decimal number: digits with at most one point, nothing else.
+  bool digits = false, point = false, ok = !f.empty();
+  for (char c : f) {
+    if (c >= '0' && c <= '9') {
+      digits = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      ok = false;
+    }
+  }
+  const double value = ok && digits ? std::strtod(f.c_str(), nullptr) : 0;
+  if (!ok || !digits || !(value >= 1.0 && value <= 10.0)) {
+    throw UsageError("--backoff: the factor must be a number from 1 to 10, not '" + f + "'");
+  }
+  factor = value;
+  max = comma == std::string::npos ? 0
+                                   : static_cast<uint32_t>(ParseNumber("--backoff", text.substr(comma + 1), 0, 86400));
 }
 
 int RunDial(const Args& args) {
@@ -392,6 +424,28 @@ int RunDial(const Args& args) {
   options.synchronous = args.Flag("--sync");
   options.attach = args.Flag("--attach");
   options.wallClock = args.Flag("--timestamps");
+  if (const std::string* v = args.Value("--backoff")) {
+    double factor = 1;
+    ParseBackoff(*v, factor, options.backoffMax);
+    options.backoffFactor = factor;
+  }
+  if (const std::string* v = args.Value("--timeout")) {
+    options.dialTimeout = static_cast<uint32_t>(ParseNumber("--timeout", *v, 1, 86400));
+  }
+  options.persist = args.Flag("--persist");
+  if (const std::string* v = args.Value("--holdoff")) {
+    if (!options.persist) throw UsageError("--holdoff goes with --persist");
+    options.holdoff = static_cast<uint32_t>(ParseNumber("--holdoff", *v, 0, 86400));
+  }
+  if (const std::string* v = args.Value("--maxfail")) {
+    if (!options.persist) throw UsageError("--maxfail goes with --persist");
+    options.maxfail = static_cast<int32_t>(ParseNumber("--maxfail", *v, 0, 1000000));
+  }
+  options.fastHangUp = args.Flag("--fast-hangup");
+  if (const std::string* v = args.Value("--watch")) {
+    if (*v != "event" && *v != "poll") throw UsageError("--watch takes 'event' or 'poll', not '" + *v + "'");
+    options.watchEvents = *v == "event";
+  }
   options.reachable = true;
   options.password = ReadPassword(args);
   if (options.password) CheckLength("the password", *options.password, PWLEN);

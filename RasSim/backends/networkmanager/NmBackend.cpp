@@ -317,6 +317,15 @@ bool PostByMessage(HWND wnd, UINT msg, TRasConnState state, DWORD error) {
 }
 
 std::atomic<EventPoster> gPoster{PostByMessage};
+std::atomic<ConnectionReporter> gReporter{nullptr};
+
+void ReportLocked(const Call& c, bool made) {
+  // Both names of the call: the dial's own handle and the one every process sees.
+  ConnectionReporter report = gReporter.load();
+  if (!report) return;
+  report(c.handle, made);
+  if (c.activeHandle != 0 && c.activeHandle != c.handle) report(c.activeHandle, made);
+}
 
 void PostLocked(Call& c, TRasConnState state, DWORD error) {
   c.state = state;
@@ -339,6 +348,7 @@ void StepsLocked(Call& c, const std::vector<TRasConnState>& steps) {
     if (s == RASCS_Connected) {
       c.phase = Phase::Connected;
       if (c.sync) c.sync->Finish(0);
+      ReportLocked(c, true);
     }
   }
 }
@@ -355,6 +365,7 @@ void FailLocked(Call& c, DWORD error) {
     case Phase::Connected:
       c.phase = Phase::Lost;
       c.error = error;
+      ReportLocked(c, false);
       break;
     case Phase::HangingUp:
       break;
@@ -794,6 +805,10 @@ void SetEventPoster(EventPoster poster) {
   gPoster = poster ? poster : PostByMessage;
 }
 
+void SetConnectionReporter(ConnectionReporter reporter) {
+  gReporter = reporter;
+}
+
 DWORD Dial(const DialParams& params, HWND notify, UINT msg, THRasConn* h) {
   if (!h) return ERROR_INVALID_PARAMETER;
   auto c = std::make_shared<Call>();
@@ -856,6 +871,7 @@ DWORD HangUp(THRasConn h) {
       c = FindCall(h);
       if (c) {
         if (c->phase == Phase::HangingUp || c->phase == Phase::Gone) return w->Finish(0);
+        if (c->phase == Phase::Connected) ReportLocked(*c, false);
         c->phase = c->ac ? Phase::HangingUp : Phase::Gone;
         c->cancel = true;
         if (c->ac && c->sync) c->sync->Finish(ERROR_USER_DISCONNECTION);

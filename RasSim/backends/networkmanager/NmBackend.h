@@ -45,6 +45,11 @@ struct NewEntry {
 // posted: the call then fails with ERROR_OUT_OF_BUFFERS rather than lose it.
 using EventPoster = bool (*)(HWND wnd, UINT msg, TRasConnState state, DWORD error);
 void SetEventPoster(EventPoster poster);
+// Told when a call comes up (made true) or a connected call ends (lost or
+// hung up); called on the backend's thread with its lock held, must not
+// block or call back into the backend.
+using ConnectionReporter = void (*)(THRasConn h, bool made);
+void SetConnectionReporter(ConnectionReporter reporter);
 
 // Starts a dial of the profile named in params. With a window, returns at once
 // (the handle in *h) and posts one `msg` per connection state to it; without

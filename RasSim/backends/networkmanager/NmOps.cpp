@@ -17,6 +17,11 @@ bool PostThroughEdge(HWND wnd, UINT msg, TRasConnState state, DWORD error) {
   return gEdge.PostDialEvent && gEdge.PostDialEvent(to, state, error);
 }
 
+void ReportThroughEdge(THRasConn h, bool made) {
+  auto report = made ? gEdge.ConnectionMade : gEdge.ConnectionEnded;
+  if (report) report(h);
+}
+
 rasnm::DialParams ToNm(const rassim::DialParams& p) {
   return {p.entry, p.phone, p.callback, p.user, p.password, p.domain};
 }
@@ -24,6 +29,7 @@ rasnm::DialParams ToNm(const rassim::DialParams& p) {
 DWORD Open(const rassim::EdgeServices& edge) {
   gEdge = edge;
   rasnm::SetEventPoster(PostThroughEdge);
+  rasnm::SetConnectionReporter(ReportThroughEdge);
   return 0;  // NetworkManager may start later: each call says whether it runs
 }
 

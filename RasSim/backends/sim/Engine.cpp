@@ -44,6 +44,10 @@ void Effects::Run() {
   for (THRasConn h : createWindows) CreateConnectionWindow(h);
   for (HWND w : destroys)
     if (w && IsWindow(w)) DestroyWindow(w);
+  for (THRasConn h : made)
+    if (g_edge.ConnectionMade) g_edge.ConnectionMade(h);
+  for (THRasConn h : ended)
+    if (g_edge.ConnectionEnded) g_edge.ConnectionEnded(h);
 }
 
 Call* FindCall(THRasConn h) {
@@ -104,6 +108,7 @@ void BeginTeardown(Call& c, Effects& fx) {
   registry::Publish(r);
   EndWindows(c, fx);
   fx.schedules.push_back({c.handle, {kTeardownEnd, c.plan.teardownMs}});
+  fx.ended.push_back(c.handle);
 }
 
 void FinishTeardown(THRasConn h, Effects& fx) {
@@ -179,6 +184,7 @@ void AdvanceStep(Call& c, Effects& fx) {
   if (c.async) fx.events.push_back(DialEvent{c.notifier, c.state, c.error, c.handle});
   if (c.phase == Phase::Dialling && c.async) fx.schedules.push_back({c.handle, {kStep, c.plan.steps[c.next].delayMs}});
   if (c.phase == Phase::Connected) {
+    fx.made.push_back(c.handle);
     if (c.plan.dropAfterMs) {
       uint64_t d = c.plan.dropAfterMs > 0xFFFFFFF0u ? 0xFFFFFFF0u : c.plan.dropAfterMs;
       fx.schedules.push_back({c.handle, {kDrop, static_cast<uint32_t>(d)}});
@@ -193,6 +199,7 @@ void DropLine(Call& c, Effects& fx) {
   c.phase = Phase::Dropped;
   registry::Remove(c.handle);
   EndWindows(c, fx);
+  fx.ended.push_back(c.handle);
 }
 
 void OnTimer(void* context) {

@@ -92,6 +92,7 @@ struct Effects {
   std::vector<DialEvent> events;
   std::vector<HWND> destroys;
   std::vector<THRasConn> createWindows;
+  std::vector<THRasConn> made, ended;  // told to the edge (connection notifications)
   void Run();
 };
 

@@ -1,0 +1,96 @@
+// RasConnectionNotification: events an application registered, signalled
+// when the backend reports a connection made or ended. A registration for
+// one connection ends with it; one for every connection (the handle
+// RAS_ALL_CONNECTIONS) lasts as long as the process. The application owns
+// its events: one closed meanwhile is simply not signalled.
+#include <mutex>
+#include <vector>
+
+#include "Ras2/RasOptionalContract.h"
+#include "RasSim/Backend.h"
+#include "RasSim/Edge.h"
+#include "RasSim/Inspect.h"
+
+namespace rassim::edge {
+
+namespace {
+
+struct Registration {
+  THRasConn handle;
+  HANDLE event;
+  DWORD flags;
+};
+
+std::mutex& Lock() {
+  static std::mutex* m = new std::mutex;  // never destroyed: backends' threads may report at exit
+  return *m;
+}
+std::vector<Registration>& Registrations() {
+  static std::vector<Registration>* r = new std::vector<Registration>;
+  return *r;
+}
+
+constexpr DWORD kKnownFlags = RASCN_Connection | RASCN_Disconnection;
+
+// Signals, outside the lock, the events of the registrations that ask for
+// Flag on connection h; those for h alone end when it ended.
+void Signal(THRasConn h, DWORD Flag, bool Ended) {
+  std::vector<HANDLE> events;
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    auto& all = Registrations();
+    for (auto it = all.begin(); it != all.end();) {
+      const bool mine = it->handle == h;
+      if ((mine || it->handle == RAS_ALL_CONNECTIONS) && (it->flags & Flag) != 0) events.push_back(it->event);
+      if (mine && Ended) {
+        it = all.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (HANDLE e : events) SetEvent(e);
+}
+
+}  // namespace
+
+DWORD RasConnectionNotificationA(const char* name, THRasConn h, HANDLE event, DWORD flags) {
+  inspect::Record(name, nullptr);
+  if (event == HANDLE{} || (flags & kKnownFlags) == 0) return ERROR_INVALID_PARAMETER;
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    Registrations().push_back(Registration{h, event, flags});
+  }
+  if (h == RAS_ALL_CONNECTIONS) return 0;
+  // Only a connection RAS knows can be watched; one already gone is refused.
+  // Registered first, so that an end between the look and the registration
+  // is not missed.
+  ConnStatus status;
+  DWORD e = Backend().GetConnectStatus(h, status);
+  if (e == 0 && status.state == RASCS_Disconnected) e = ERROR_INVALID_HANDLE;
+  if (e != 0) {
+    std::lock_guard<std::mutex> held(Lock());
+    auto& all = Registrations();
+    for (auto it = all.begin(); it != all.end(); ++it) {
+      if (it->handle == h && it->event == event && it->flags == flags) {
+        all.erase(it);
+        break;
+      }
+    }
+  }
+  return e;
+}
+
+DWORD RasConnectionNotificationW(const char* name, THRasConn h, HANDLE event, DWORD flags) {
+  return RasConnectionNotificationA(name, h, event, flags);
+}
+
+void ConnectionMade(THRasConn h) {
+  Signal(h, RASCN_Connection, false);
+}
+
+void ConnectionEnded(THRasConn h) {
+  Signal(h, RASCN_Disconnection, true);
+}
+
+}  // namespace rassim::edge
