@@ -76,11 +76,13 @@ TQuor::TQuor(TComponent* AOwner)
   tmrCheckStatus->SetEnabled(false);
   tmrCheckStatus->SetOnTimer([this](TObject* Sender) { tmrCheckStatusTimer(Sender); });
 
-  // The policies' timers, both off until a policy arms them.
-  tmrDialTimeout = new TTimer(this);
+  // The policies' timers, both off until a policy arms them. Not owned: the
+  // component's owned components stay the classic three timers; the
+  // destructor frees these two.
+  tmrDialTimeout = new TTimer(nullptr);
   tmrDialTimeout->SetEnabled(false);
   tmrDialTimeout->SetOnTimer([this](TObject* Sender) { tmrDialTimeoutTimer(Sender); });
-  tmrReconnect = new TTimer(this);
+  tmrReconnect = new TTimer(nullptr);
   tmrReconnect->SetEnabled(false);
   tmrReconnect->SetOnTimer([this](TObject* Sender) { tmrReconnectTimer(Sender); });
 
@@ -148,6 +150,16 @@ TQuor::~TQuor() {
   } catch (...) {
   }
   tmrCheckStatus = nullptr;
+  try {
+    delete tmrDialTimeout;
+  } catch (...) {
+  }
+  tmrDialTimeout = nullptr;
+  try {
+    delete tmrReconnect;
+  } catch (...) {
+  }
+  tmrReconnect = nullptr;
   // tmrRedial goes with the base component's owned components.
 
   CloseRas();

@@ -28,9 +28,13 @@ TEST(Events, ResetRulesAndClosedHandles) {
     ASSERT_NE(e, HANDLE{});
     std::string waits;
     for (char s : c.Steps) {
-      if (s == 'S') EXPECT_TRUE(SetEvent(e));
-      if (s == 'R') EXPECT_TRUE(ResetEvent(e));
-      if (s == 'W') waits += WaitForSingleObject(e, 0) == WAIT_OBJECT_0 ? 'o' : 't';
+      if (s == 'S') {
+        EXPECT_TRUE(SetEvent(e));
+      } else if (s == 'R') {
+        EXPECT_TRUE(ResetEvent(e));
+      } else {
+        waits += WaitForSingleObject(e, 0) == WAIT_OBJECT_0 ? 'o' : 't';
+      }
     }
     EXPECT_EQ(waits, c.Waits);
     EXPECT_TRUE(CloseHandle(e));
