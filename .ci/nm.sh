@@ -3,7 +3,8 @@
 # starting anything on this machine; tests/nm/install.sh), builds the backend
 # module, the component, quor and the suites, and runs them against a real
 # NetworkManager inside the rig's own namespaces (tests/nm/rig.sh): the
-# backend's own suite, the component end to end, and quor. About two minutes
+# backend's own suite, the component end to end, quor, and the RAS contract
+# suite with the library on this backend. About two minutes
 # on two cores: install ~30 s, build ~40 s, suites ~70 s (most of it the
 # component's fixed 2 s hang-up pauses and NetworkManager's loss timers).
 # Where namespaces cannot be made the rig prints a SKIP line and this step passes.
@@ -12,10 +13,12 @@ cd "$(dirname "$0")/.."
 bash tests/nm/install.sh
 cmake --preset ci -B build/nm >/dev/null
 cmake --build build/nm -j2 --target nm_map_tests nm_backend_tests nm_component_tests quor rasapi32 \
-  rasbackend_networkmanager
+  rasbackend_networkmanager rassim_contract_tests rassim_helper rnaph
 build/nm/bin/nm_map_tests --gtest_brief=1
 suites=("build/nm/bin/nm_backend_tests --gtest_brief=1" "build/nm/bin/nm_component_tests --gtest_brief=1"
-        "bash tests/nm/cli_test.sh build/nm/bin")
+        "bash tests/nm/cli_test.sh build/nm/bin"
+        "env QUOR_RAS_BACKEND=networkmanager QUOR_RAS_CONTRACT_TARGET=networkmanager
+         build/nm/bin/rassim_contract_tests --gtest_brief=1")
 for suite in "${suites[@]}"; do
   echo "-- rig: $suite"
   set +e

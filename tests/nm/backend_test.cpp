@@ -231,6 +231,24 @@ TEST_F(NmBackend, DialFailuresCarryTheReasonsRasError) {
   rasnm::ConnStatus st;
   ASSERT_EQ(rasnm::GetConnectStatus(h, st), 0u);
   EXPECT_EQ(st.state, RASCS_Connected);
+
+  // Over that wire, a VPN that needs a password nobody stored, and no agent to ask: NetworkManager's
+  // "no secrets".
+  Nmcli(
+      "connection add type vpn vpn-type openvpn con-name Locked connection.autoconnect no ipv6.method disabled "
+      "vpn.data 'connection-type=password, remote=10.77.0.1, username=alice, password-flags=0, dev=tun8, "
+      "dev-type=tun'");
+  ASSERT_TRUE(Until(
+      [] {
+        std::vector<std::string> names;
+        return rasnm::EnumEntries(names) == 0 && std::count(names.begin(), names.end(), "Locked") == 1;
+      },
+      5000));  // the backend learns of the new profile from NetworkManager's signal
+  auto started = std::chrono::steady_clock::now();
+  h = Dial("Locked", ERROR_AUTHENTICATION_FAILURE);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  rasnm::HangUp(h);
+  Nmcli("connection delete Locked");
 }
 
 TEST_F(NmBackend, LossesReadAsGone) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `quor --backend networkmanager` against the rig's NetworkManager (runs inside
-# tests/nm/rig.sh): entries, params, dial, status, connections, hangup, and a
-# connection hung up by nmcli seen as lost. Waits are bounded.
+# tests/nm/rig.sh): entries, params, dial, status, connections, hangup, a
+# connection hung up by nmcli seen as lost, a caller NetworkManager refuses
+# (error 5), no NetworkManager (error 711). Waits are bounded.
 #   cli_test.sh BIN_DIR
 set -uo pipefail
 bin=$1
@@ -93,6 +94,28 @@ until_ok 50 not_listed Office
 check "nothing listed after SIGTERM" "" "$(q connections --names)"
 
 echo | q params set "Office VPN" --user "" --password-stdin >/dev/null
+
+# A caller NetworkManager does not authorise (the rig's NetworkManager allows root
+# only): RAS error 5 with its text, at once, and nothing changes.
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/nonexistent "$@"; }
+denied=(
+  "dial Office|3|dial --redial 0 Office"
+  "entry delete|1|entry delete Office"
+)
+for row in "${denied[@]}"; do
+  IFS='|' read -r what want cmd <<<"$row"
+  start=$(date +%s%N)
+  # shellcheck disable=SC2086
+  as_nobody "$bin/quor" --backend networkmanager $cmd >"$out/denied" 2>&1
+  got=$?
+  took=$((($(date +%s%N) - start) / 1000000))
+  check "unprivileged $what: exit" "$want" "$got"
+  check "unprivileged $what: error 5, Access is denied" "yes" \
+    "$(grep -q 'Access is denied' "$out/denied" && grep -qw 5 "$out/denied" && echo yes || echo no: "$(cat "$out/denied")")"
+  check "unprivileged $what: answered within 5 s" "yes" "$([[ $took -lt 5000 ]] && echo yes || echo "no: $took ms")"
+done
+check "still listed after the refused delete" $'Office\nOffice VPN' "$(q entries)"
+check "nothing dialled by the refused dial" "" "$(q connections)"
 
 # Without a system bus, and with NetworkManager stopped: RAS error 711 at once, never a hang.
 start=$(date +%s%N)

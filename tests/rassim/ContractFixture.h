@@ -2,17 +2,21 @@
 // LoadLibraryA and reaches every function through GetProcAddress, so that the
 // same tests run against ours and against another implementation.
 //
-// QUOR_RAS_CONTRACT_TARGET selects the target ("quor", the default, or
-// "wine"). Each test names the behaviour it checks; the table of known
-// differences (ContractFixture.cpp) says which targets are known not to have
-// it; for such a target the test checks that the difference is still there
-// (RAS_CONTRACT below).
+// QUOR_RAS_CONTRACT_TARGET selects the target ("quor", the default, "wine",
+// or one of our library's backends by name). Each test names the behaviour it
+// checks; the table of known differences (ContractFixture.cpp) says which
+// targets are known not to have it; for such a target the test checks that the
+// difference is still there (RAS_CONTRACT below). A target that has a behaviour
+// but gives another answer at one point lists that answer instead, checked in
+// place by EXPECT_ON_TARGET.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -37,6 +41,39 @@ DWORD HandleValue(H h) {
 const char* KnownDifference(const char* behaviour);
 // The current target's name as people write it ("Wine", or a backend's name).
 std::string TargetLabel();
+
+// The target's name (QUOR_RAS_CONTRACT_TARGET, "quor" when unset).
+std::string Target();
+
+// Whether the target dials a real service (the networkmanager backend): its
+// entries are the service's own and its events come in real time, so the
+// simulation's script (the phonebook's Quor keys, the control interface, the
+// virtual clock) means nothing to it.
+bool RealService();
+
+// The value `actual` must be the simulation's, or the target's listed value
+// where the table of expected answers has a row for the target and
+// `behaviour`; such a row fails when the target gives the simulation's answer
+// (the difference is gone: remove the row).
+::testing::AssertionResult OnTarget(const char* behaviour, const std::string& actual, const std::string& simulation);
+
+template <class T>
+std::string Shown(const T& value) {
+  std::ostringstream s;
+  s << value;
+  return s.str();
+}
+
+#define EXPECT_ON_TARGET(behaviour, actual, simulation) \
+  EXPECT_TRUE(::rassimtest::OnTarget(behaviour, ::rassimtest::Shown(actual), ::rassimtest::Shown(simulation)))
+
+// For a test of what only the simulation has (`what`: its script, its
+// phonebook file, its control interface): a real service has none of it.
+#define RAS_SIMULATION_ONLY(what)                                                                                  \
+  do {                                                                                                             \
+    if (::rassimtest::RealService())                                                                               \
+      GTEST_SKIP() << "needs the simulation's " << what << "; " << ::rassimtest::Target() << " is a real service"; \
+  } while (0)
 
 // A test of a behaviour the current target is known not to have. A known
 // difference is checked, not assumed: the test makes one check that the target
@@ -123,6 +160,9 @@ class RasContract : public ::testing::Test {
   // Advances the virtual clock 1 ms at a time, dispatching after each step, so
   // that each event's dispatch time is its posting time.
   void RunFor(uint64_t ms);
+  // On the simulation RunFor(ms); on a real service, dispatches in real time
+  // until `done` holds, at most 15 s. Then whether `done` holds.
+  bool Await(uint64_t ms, const std::function<bool()>& done);
   const std::vector<DialEvent>& Events() const;
   void ClearEvents();
 
@@ -130,6 +170,8 @@ class RasContract : public ::testing::Test {
   DWORD StartDial(const std::string& entry, THRasConn& h, const std::string& user = "",
                   const std::string& password = "");
   DWORD SyncDial(const std::string& entry, THRasConn& h);
+  // RasHangUpA; on a real service also waits until the connection is gone.
+  void HangUp(THRasConn h);
   // Status of a connection (0 with the record, or the error and the untouched record).
   DWORD Status(THRasConn h, TRasConnStatusA& st);
   std::vector<TRasConnA> Connections(DWORD* result = nullptr);

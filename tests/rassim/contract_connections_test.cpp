@@ -1,5 +1,7 @@
 // RasHangUp, RasGetConnectStatus, RasEnumConnections, RasGetProjectionInfo
 // and the "Connected to" window.
+#include <algorithm>
+
 #include "tests/rassim/ContractFixture.h"
 
 namespace rassimtest {
@@ -11,6 +13,7 @@ class RasHangUpContract : public RasContract, public ::testing::WithParamInterfa
 // status reads Disconnected during the teardown, then the handle is gone.
 TEST_P(RasHangUpContract, EndsTheCallAtAnyState) {
   RAS_CONTRACT("hangup");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=100\nQuorTeardown=1000"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);
@@ -32,6 +35,7 @@ class RasHangUpTeardown : public RasContract {};
 
 TEST_F(RasHangUpTeardown, StatusReadsDisconnectedUntilTheTeardownIsOver) {
   RAS_CONTRACT("hangup");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=10\nQuorTeardown=1000"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);
@@ -67,15 +71,16 @@ TEST_F(RasGetConnectStatusContract, ChecksItsRecordAndLeavesItUnfilledForUnknown
   TRasConnStatusW w;
   std::memset(&w, 0, sizeof w);
   w.dwSize = sizeof w;
-  RunFor(200);
+  ASSERT_TRUE(Await(200, [&] { return !Events().empty() && Events().back().state == RASCS_Connected; }));
   ASSERT_EQ(api_.GetConnectStatusW(h, &w), 0u);
   EXPECT_EQ(w.rasconnstate, RASCS_Connected);
-  EXPECT_EQ(w.szDeviceType[0], u'm');
-  api_.HangUpA(h);
+  EXPECT_ON_TARGET("device type of a plain entry", static_cast<char>(w.szDeviceType[0]), 'm');
+  HangUp(h);
 }
 
 TEST_F(RasGetConnectStatusContract, ReportsTheStateWhileDiallingAndTheDeviceOfTheEntry) {
   RAS_CONTRACT("status");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Tunnel", "QuorStepDelay=100\nDEVICE=vpn\nDevice=Quor VPN Port"}, {"Line", "DEVICE=isdn"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Tunnel", h), 0u);
@@ -97,6 +102,7 @@ TEST_F(RasGetConnectStatusContract, ReportsTheStateWhileDiallingAndTheDeviceOfTh
 
 TEST_F(RasGetConnectStatusContract, ALineDroppedAfterNSecondsIsGone) {
   RAS_CONTRACT("status");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=10\nQuorDropAfter=5"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);
@@ -116,6 +122,7 @@ TEST_F(RasGetConnectStatusContract, ALineDroppedAfterNSecondsIsGone) {
 
 TEST_F(RasGetConnectStatusContract, DropConnectionLosesTheLineAtOnce) {
   RAS_CONTRACT("control");
+  RAS_SIMULATION_ONLY("control interface");
   Phonebook({{"Office", "QuorStepDelay=10"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);
@@ -131,6 +138,7 @@ class RasEnumConnectionsContract : public RasContract {};
 
 TEST_F(RasEnumConnectionsContract, NegotiatesTheBufferAndChecksTheRecordSize) {
   RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"A", "QuorStepDelay=10"}, {"B", "QuorStepDelay=10\nDEVICE=vpn"}});
   THRasConn ha, hb;
   ASSERT_EQ(StartDial("A", ha), 0u);
@@ -172,6 +180,7 @@ TEST_F(RasEnumConnectionsContract, NegotiatesTheBufferAndChecksTheRecordSize) {
 
 TEST_F(RasEnumConnectionsContract, TheComponentsBufferHoldsTwentyFiveConnections) {
   RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   std::vector<std::pair<std::string, std::string>> entries;
   for (int i = 0; i < 26; ++i) entries.push_back({"E" + std::to_string(i), ""});
   Phonebook(entries);
@@ -198,10 +207,55 @@ TEST_F(RasEnumConnectionsContract, TheComponentsBufferHoldsTwentyFiveConnections
   for (THRasConn h : handles) api_.HangUpA(h);
 }
 
+// A whole call as every target makes it (a real service in real time): the
+// events rise to Connected without an error, and the status, the list and the
+// projection agree until the hang-up ends it; a synchronous dial then waits.
+TEST_F(RasEnumConnectionsContract, ACallIsListedInspectedAndHungUp) {
+  RAS_CONTRACT("dial");
+  RAS_CONTRACT("enum-connections");
+  RAS_CONTRACT("projection");
+  Phonebook({{"Office", "QuorStepDelay=10\nQuorTeardown=50"}});
+  THRasConn h;
+  ASSERT_EQ(StartDial("Office", h), 0u);
+  ASSERT_TRUE(Await(
+      200, [&] { return !Events().empty() && (Events().back().state == RASCS_Connected || Events().back().error); }));
+  std::vector<TRasConnState> states;
+  for (const DialEvent& e : Events()) {
+    EXPECT_EQ(e.error, 0u) << e.state;
+    states.push_back(e.state);
+  }
+  EXPECT_TRUE(std::is_sorted(states.begin(), states.end()));
+  EXPECT_EQ(states.back(), RASCS_Connected);
+  TRasConnStatusA st;
+  ASSERT_EQ(Status(h, st), 0u);
+  EXPECT_EQ(st.rasconnstate, RASCS_Connected);
+  std::vector<TRasConnA> conns = Connections();
+  ASSERT_EQ(conns.size(), 1u);
+  EXPECT_ON_TARGET("the dial's handle is listed", conns[0].hrasconn == h, true);
+  EXPECT_STREQ(conns[0].szEntryName, "Office");
+  TRasPppIpA ip;
+  std::memset(&ip, 0, sizeof ip);
+  ip.dwSize = sizeof ip;
+  DWORD size = sizeof ip;
+  ASSERT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, &size), 0u);
+  EXPECT_NE(ip.szIpAddress[0], 0);
+  ASSERT_EQ(api_.HangUpA(h), 0u);
+  EXPECT_TRUE(Await(100, [&] { return Status(h, st) == ERROR_INVALID_HANDLE; }));
+  EXPECT_TRUE(Connections().empty());
+  EXPECT_EQ(api_.HangUpA(h), ERROR_INVALID_HANDLE);
+
+  THRasConn hs;
+  ASSERT_EQ(SyncDial("Office", hs), 0u);
+  ASSERT_EQ(Status(hs, st), 0u);
+  EXPECT_EQ(st.rasconnstate, RASCS_Connected);
+  HangUp(hs);
+}
+
 class RasGetProjectionInfoContract : public RasContract {};
 
 TEST_F(RasGetProjectionInfoContract, AnswersForConnectedCallsOnly) {
   RAS_CONTRACT("projection");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=100\nQuorIpAddress=10.1.2.3"}});
   TRasPppIpA ip;
   std::memset(&ip, 0, sizeof ip);
@@ -231,6 +285,7 @@ class ConnectionWindowContract : public RasContract {};
 
 TEST_F(ConnectionWindowContract, AppearsOnceConnectedAndGoesWithTheCall) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=10"}, {"Quiet", "QuorStepDelay=10\nQuorConnectionWindow=no"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);
@@ -258,6 +313,7 @@ TEST_F(ConnectionWindowContract, AppearsOnceConnectedAndGoesWithTheCall) {
 
 TEST_F(ConnectionWindowContract, ALostLineTakesItsWindowAlong) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=10\nQuorDropAfter=1s"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);

@@ -16,6 +16,7 @@ const std::vector<std::pair<TRasConnState, uint64_t>> kModemSequence = {
 
 TEST_F(RasDialContract, PostsOneEventPerStateAtItsTimeThenConnects) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "DEVICE=modem"}});
   uint64_t start = QuorClockNow();
   THRasConn h = 1;
@@ -43,6 +44,7 @@ TEST_F(RasDialContract, PostsOneEventPerStateAtItsTimeThenConnects) {
 TEST_F(RasDialContract, StepDelaysComeFromTheEntryAndFromTheControlInterface) {
   RAS_CONTRACT("dial");
   RAS_CONTRACT("control");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Fast", "QuorStepDelay=10\nQuorDelay.ConnectDevice=1s"}, {"Plain", ""}});
   uint64_t start = QuorClockNow();
   THRasConn h;
@@ -66,6 +68,7 @@ TEST_F(RasDialContract, StepDelaysComeFromTheEntryAndFromTheControlInterface) {
 
 TEST_F(RasDialContract, ABusyLineReportsTheStateFirstWithoutThenWithTheError) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Busy", "QuorOutcome=busy\nQuorStepDelay=100\nQuorErrorDelay=700"}});
   uint64_t start = QuorClockNow();
   THRasConn h;
@@ -97,6 +100,7 @@ class RasDialOutcomes : public RasContract, public ::testing::WithParamInterface
 
 TEST_P(RasDialOutcomes, EachOutcomeFailsWithItsErrorAtItsState) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   const OutcomeCase& c = GetParam();
   Phonebook({{"E", std::string("QuorStepDelay=10\nQuorRepeatStateOnError=no\nQuorOutcome=") + c.outcome}});
   THRasConn h;
@@ -123,6 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, RasDialOutcomes,
 
 TEST_F(RasDialContract, FailFirstKAttemptsThenConnectCountsAttemptsPerEntry) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Flaky", "QuorStepDelay=10\nQuorOutcome=noanswer\nQuorFailFirst=2"}, {"Other", "QuorStepDelay=10"}});
   for (int attempt = 1; attempt <= 3; ++attempt) {
     ClearEvents();
@@ -147,6 +152,7 @@ TEST_F(RasDialContract, FailFirstKAttemptsThenConnectCountsAttemptsPerEntry) {
 
 TEST_F(RasDialContract, ADialErrorMakesRasDialFailAtOnceWithoutAHandle) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Dead", "QuorDialError=633"}});
   THRasConn h;
   EXPECT_EQ(StartDial("Dead", h), 633u);
@@ -157,6 +163,7 @@ TEST_F(RasDialContract, ADialErrorMakesRasDialFailAtOnceWithoutAHandle) {
 
 TEST_F(RasDialContract, WrongPasswordFailsAuthenticationWhenTheEntryRequiresOne) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Secure", "QuorStepDelay=10\nQuorRequireUser=alice\nQuorRequirePassword=s3cret"}});
   THRasConn h;
   ASSERT_EQ(StartDial("Secure", h, "alice", "wrong"), 0u);
@@ -175,6 +182,7 @@ TEST_F(RasDialContract, WrongPasswordFailsAuthenticationWhenTheEntryRequiresOne)
 TEST_F(RasDialContract, QueuedFailureHitsOnlyTheNextDial) {
   RAS_CONTRACT("dial");
   RAS_CONTRACT("control");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=10"}});
   ASSERT_EQ(api_.QueueFailure("office", RASCS_Authenticate, 691), 0u);
   ASSERT_EQ(api_.QueueFailure("Office", QUORRASSIM_ANY_STATE, 680), 0u);
@@ -227,6 +235,7 @@ TEST_F(RasDialContract, ArgumentsAreChecked) {
 
 TEST_F(RasDialContract, SynchronousDialRunsTheWholeCallAndReturnsItsResult) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Office", "QuorStepDelay=100"}, {"Busy", "QuorStepDelay=100\nQuorOutcome=busy"}});
   uint64_t start = QuorClockNow();
   THRasConn h;
@@ -248,6 +257,7 @@ TEST_F(RasDialContract, SynchronousDialRunsTheWholeCallAndReturnsItsResult) {
 
 TEST_F(RasDialContract, TheWideDialTakesWideParameters) {
   RAS_CONTRACT("dial");
+  RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   Phonebook({{"Büro", "QuorStepDelay=10"}});
   TRasDialParamsW p;
   std::memset(&p, 0, sizeof p);

@@ -19,6 +19,7 @@ class FileSafety : public RasContract {
  protected:
   void SetUp() override {
     RasContract::SetUp();
+    RAS_SIMULATION_ONLY("files");
     if (!api_.Reset) GTEST_SKIP() << "guarantees of our library";
     Phonebook({{"Office", "DEVICE=modem"}});
   }

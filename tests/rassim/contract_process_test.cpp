@@ -31,6 +31,7 @@ class CrossProcessContract : public RasContract {
 
 TEST_F(CrossProcessContract, TwoProcessesWritingManyEntriesLoseNothing) {
   RAS_CONTRACT("phonebook");
+  RAS_SIMULATION_ONLY("phonebook file");
   WritePhonebook("; shared phonebook\n[Seed]\nPhoneNumber=1\n");
   int codeA = -1, codeB = -1;
   std::thread a([&] { codeA = RunCommand(HelperCommand() + " add-entries A 60"); });
@@ -66,6 +67,7 @@ TEST_F(CrossProcessContract, TwoProcessesWritingManyEntriesLoseNothing) {
 
 TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHungUp) {
   RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("phonebook file");
   Phonebook({{"Remote", "QuorStepDelay=10\nQuorTeardown=500\nDEVICE=vpn"}});
   auto handleFile = Dir() / "handle.txt";
   auto doneFile = Dir() / "done.txt";
@@ -110,6 +112,7 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
 
 TEST_F(CrossProcessContract, AHangUpFromAnotherProcessEndsADialWithAnErrorEvent) {
   RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("phonebook file");
   Phonebook({{"Office", "QuorStepDelay=100"}});
   THRasConn h = 0;
   ASSERT_EQ(StartDial("Office", h), 0u);
@@ -124,6 +127,7 @@ TEST_F(CrossProcessContract, AHangUpFromAnotherProcessEndsADialWithAnErrorEvent)
 
 TEST_F(CrossProcessContract, ConnectionsOfAProcessThatIsGoneAreNotListed) {
   RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("phonebook file");
   Phonebook({{"Orphan", "QuorStepDelay=10"}});
   auto handleFile = Dir() / "handle.txt";
   ASSERT_EQ(RunCommand(HelperCommand() + " dial-exit Orphan " + Quote(handleFile)), 0);
