@@ -15,10 +15,9 @@ cmake --preset ci -B build/nm >/dev/null
 cmake --build build/nm -j2 --target nm_map_tests nm_backend_tests nm_component_tests quor rasapi32 \
   rasbackend_networkmanager rassim_contract_tests rassim_helper rnaph
 build/nm/bin/nm_map_tests --gtest_brief=1
+contract="env QUOR_RAS_BACKEND=networkmanager QUOR_RAS_CONTRACT_TARGET=networkmanager build/nm/bin/rassim_contract_tests"
 suites=("build/nm/bin/nm_backend_tests --gtest_brief=1" "build/nm/bin/nm_component_tests --gtest_brief=1"
-        "bash tests/nm/cli_test.sh build/nm/bin"
-        "env QUOR_RAS_BACKEND=networkmanager QUOR_RAS_CONTRACT_TARGET=networkmanager
-         build/nm/bin/rassim_contract_tests --gtest_brief=1")
+        "bash tests/nm/cli_test.sh build/nm/bin" "$contract --gtest_brief=1")
 for suite in "${suites[@]}"; do
   echo "-- rig: $suite"
   set +e
