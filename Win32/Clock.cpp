@@ -33,6 +33,7 @@ struct Pending {
 struct Running {
   uint32_t id;
   std::thread::id thread;
+  QuorClockCallback callback;
 };
 
 struct ClockState {
@@ -96,7 +97,7 @@ void RunFirst(ClockState& s, std::unique_lock<std::mutex>& held) {
   Pending p = first->second;
   s.keyOf.erase(p.id);
   s.pending.erase(first);
-  s.running.push_back({p.id, std::this_thread::get_id()});
+  s.running.push_back({p.id, std::this_thread::get_id(), p.callback});
   held.unlock();
   p.callback(p.context);
   held.lock();
@@ -267,6 +268,25 @@ int QuorClockCancel(uint32_t id) {
   };
   s.callbackDone.wait(held, [&] { return !runningElsewhere(); });
   return 0;
+}
+
+void QuorClockCancelCallback(QuorClockCallback callback) {
+  ClockState& s = State();
+  std::unique_lock<std::mutex> held(s.lock);
+  for (auto it = s.pending.begin(); it != s.pending.end();) {
+    if (it->second.callback == callback) {
+      s.keyOf.erase(it->second.id);
+      it = s.pending.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  s.wakeRunner.notify_all();
+  s.callbackDone.wait(held, [&] {
+    return std::none_of(s.running.begin(), s.running.end(), [&](const Running& r) {
+      return r.callback == callback && r.thread != std::this_thread::get_id();
+    });
+  });
 }
 
 uint64_t QuorClockNextDue(void) {

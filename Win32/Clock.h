@@ -41,6 +41,10 @@ typedef void (*QuorClockCallback)(void* context);
 QUORWIN32_API uint32_t QuorClockSchedule(uint32_t delayMs, QuorClockCallback callback, void* context);
 // Returns non-zero when the callback was still pending and is now cancelled.
 QUORWIN32_API int QuorClockCancel(uint32_t id);
+// Cancels every pending callback of this function and waits until none of
+// them is running on another thread: a library that is being unloaded takes
+// its callbacks' code with it.
+QUORWIN32_API void QuorClockCancelCallback(QuorClockCallback callback);
 // Due time of the earliest pending callback, or UINT64_MAX when none.
 QUORWIN32_API uint64_t QuorClockNextDue(void);
 

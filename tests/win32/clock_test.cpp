@@ -3,6 +3,7 @@
 // instead of blocking.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <ostream>
@@ -170,6 +171,35 @@ TEST(RealClock, RunsCallbacksOnItsOwnThread) {
   ASSERT_EQ(where.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_NE(where.get(), std::this_thread::get_id());
   EXPECT_EQ(QuorClockCancel(id), 0);
+}
+
+// A library unloading takes its callbacks with it: every pending one of its
+// function is dropped, and one running on the clock's thread is waited for.
+TEST(RealClock, CancelCallbackDropsPendingOnesAndWaitsForTheRunningOne) {
+  QuorClockUseVirtual(0);
+  static std::promise<void> started, release;
+  static std::atomic<bool> finished{false};
+  started = {};
+  release = {};
+  const QuorClockCallback held = [](void*) {
+    started.set_value();
+    release.get_future().wait();
+    finished = true;
+  };
+  const QuorClockCallback other = [](void*) {};
+  ASSERT_NE(QuorClockSchedule(0, held, nullptr), 0u);
+  ASSERT_EQ(started.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  const uint32_t pendingHeld = QuorClockSchedule(600000, held, nullptr);
+  const uint32_t pendingOther = QuorClockSchedule(600000, other, nullptr);
+  std::future<bool> cancelled = std::async(std::launch::async, [held] {
+    QuorClockCancelCallback(held);
+    return finished.load();
+  });
+  release.set_value();
+  ASSERT_EQ(cancelled.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_TRUE(cancelled.get()) << "returned while the callback was still running";
+  EXPECT_EQ(QuorClockCancel(pendingHeld), 0) << "still pending";
+  EXPECT_EQ(QuorClockCancel(pendingOther), 1) << "another function's callback was dropped";
 }
 
 // Windows' own waits know nothing of virtual time.

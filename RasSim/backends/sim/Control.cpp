@@ -82,6 +82,10 @@ void Shutdown() {
     S().calls.clear();
   }
   for (uint32_t id : fx.cancels) QuorClockCancel(id);
+  // A step may be running on the clock's thread right now (its timer is
+  // already off the call), or belong to a call that is gone: none of them
+  // may run once this library's code is unmapped.
+  QuorClockCancelCallback(OnTimer);
   for (HWND w : fx.destroys)
     if (w && IsWindow(w)) DestroyWindow(w);
   if (!S().helperClass.empty()) {
