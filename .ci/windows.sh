@@ -266,7 +266,10 @@ grep -q "^Quor [0-9]" <<<"$consumer_out" && grep -q "Connected" <<<"$consumer_ou
   fail "the consumer program under Wine did not dial the demo entry through the SDK's simulated RAS"
 # With the system-only opt-in the copy beside the program is passed over for
 # the system's library (Wine's own; whether its dial works is Wine's matter).
-consumer_out="$(WINEDLLOVERRIDES=rasapi32=n timeout 120 "$WINE" "$work/consumer/quor_consumer.exe" --system-ras \
+# Native first, then built-in: the prefix's system32 holds only a placeholder
+# of Wine's built-in library, which "native only" refuses to load, while the
+# copy beside the program would still be taken first without the opt-in.
+consumer_out="$(WINEDLLOVERRIDES=rasapi32=n,b timeout 120 "$WINE" "$work/consumer/quor_consumer.exe" --system-ras \
   Office </dev/null 2>&1 | tr -d '\r')" || true
 grep -qix 'rasapi32.dll: .*\\system32\\rasapi32.dll' <<<"$consumer_out" ||
   fail "with --system-ras the consumer did not load the system's rasapi32.dll: ${consumer_out//$'\n'/ | }"
