@@ -82,32 +82,33 @@ HANDLE WINAPI CreateEventA(LPVOID lpEventAttributes, BOOL bManualReset, BOOL bIn
   return h;
 }
 
-BOOL WINAPI SetEvent(HANDLE hEvent) {
-  Events& ev = E();
-  {
-    std::lock_guard<std::mutex> held(ev.lock);
-    auto it = ev.all.find(Value(hEvent));
-    if (it == ev.all.end()) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    it->second.signalled = true;
-  }
-  ev.changed.notify_all();
-  qw_wait::WakeQueueWaiters();
-  return TRUE;
-}
+namespace {
 
-BOOL WINAPI ResetEvent(HANDLE hEvent) {
+// Sets or clears the event's signal; false (with the error set) for a handle
+// that is no event of ours.
+bool MarkSignalled(HANDLE hEvent, bool signalled) {
   Events& ev = E();
   std::lock_guard<std::mutex> held(ev.lock);
   auto it = ev.all.find(Value(hEvent));
   if (it == ev.all.end()) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return false;
   }
-  it->second.signalled = false;
+  it->second.signalled = signalled;
+  return true;
+}
+
+}  // namespace
+
+BOOL WINAPI SetEvent(HANDLE hEvent) {
+  if (!MarkSignalled(hEvent, true)) return FALSE;
+  E().changed.notify_all();
+  qw_wait::WakeQueueWaiters();
   return TRUE;
+}
+
+BOOL WINAPI ResetEvent(HANDLE hEvent) {
+  return MarkSignalled(hEvent, false) ? TRUE : FALSE;
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
