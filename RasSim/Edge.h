@@ -61,6 +61,8 @@ DWORD RasConnectionNotificationW(const char* name, THRasConn h, HANDLE event, DW
 // What the backend reports through EdgeServices: signals the registered events.
 void ConnectionMade(THRasConn h);
 void ConnectionEnded(THRasConn h);
+// Drops every registration and its memory (the module unloads; the backends are closed).
+void ForgetNotifications();
 
 // Control interface (RasSimControl.h).
 DWORD CtlReset();

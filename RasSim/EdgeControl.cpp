@@ -64,6 +64,7 @@ void CtlShutdown() {
   CloseBackend();
   // The control interface drives the simulation whichever backend runs the calls.
   CloseSim();
+  ForgetNotifications();
 }
 
 DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error) {

@@ -4,6 +4,7 @@
 // RAS_ALL_CONNECTIONS) lasts as long as the process. The application owns
 // its events: one closed meanwhile is simply not signalled.
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "Ras2/RasOptionalContract.h"
@@ -21,12 +22,18 @@ struct Registration {
   DWORD flags;
 };
 
+// Both live in this module's own storage and are never destroyed: a
+// backend's thread may still report while the process exits. Kept off the
+// heap, so unloading the module leaves no block behind that nothing points
+// to; ForgetNotifications hands back the list's elements.
 std::mutex& Lock() {
-  static std::mutex* m = new std::mutex;  // never destroyed: backends' threads may report at exit
+  alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+  static std::mutex* m = new (storage) std::mutex;
   return *m;
 }
 std::vector<Registration>& Registrations() {
-  static std::vector<Registration>* r = new std::vector<Registration>;
+  alignas(std::vector<Registration>) static unsigned char storage[sizeof(std::vector<Registration>)];
+  static std::vector<Registration>* r = new (storage) std::vector<Registration>;
   return *r;
 }
 
@@ -91,6 +98,12 @@ void ConnectionMade(THRasConn h) {
 
 void ConnectionEnded(THRasConn h) {
   Signal(h, RASCN_Disconnection, true);
+}
+
+void ForgetNotifications() {
+  std::vector<Registration> gone;
+  std::lock_guard<std::mutex> held(Lock());
+  gone.swap(Registrations());
 }
 
 }  // namespace rassim::edge
