@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <iostream>
 #include <string>
 
@@ -46,19 +47,23 @@ std::string GetEnv(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
+// The first of the named variables that is set, or the current folder.
+static std::string FirstSetOrHere(std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    std::string value = GetEnv(name);
+    if (!value.empty()) return value;
+  }
+  return std::string(1, '.');
+}
+
 std::string DefaultConfigDir() {
-  std::string appdata = GetEnv("APPDATA");
-  if (appdata.empty()) appdata = GetEnv("USERPROFILE");
-  if (appdata.empty()) appdata = ".";
-  return JoinPath(appdata, "Quor");
+  return JoinPath(FirstSetOrHere({"APPDATA", "USERPROFILE"}), "Quor");
 }
 
 std::string DefaultStateDir() {
   std::string local = GetEnv("LOCALAPPDATA");
   if (!local.empty()) return JoinPath(JoinPath(local, "Quor"), "RasState");
-  std::string temp = GetEnv("TEMP");
-  if (temp.empty()) temp = ".";
-  return JoinPath(temp, "quor-ras");
+  return JoinPath(FirstSetOrHere({"TEMP"}), "quor-ras");
 }
 
 char PathSeparator() {
