@@ -11,14 +11,17 @@
 #include "RasSim/Backend.h"
 #include "RasSim/Edge.h"
 #include "RasSim/Inspect.h"
+#include "RasSim/Platform.h"
 
 namespace rassim::edge {
+
+namespace plat = platform;
 
 namespace {
 
 struct Registration {
   THRasConn handle;
-  HANDLE event;
+  HANDLE held;  // the service's own hold on the application's event, signalled and released here
   DWORD flags;
 };
 
@@ -42,14 +45,15 @@ constexpr DWORD kKnownFlags = RASCN_Connection | RASCN_Disconnection;
 // Signals, outside the lock, the events of the registrations that ask for
 // Flag on connection h; those for h alone end when it ended.
 void Signal(THRasConn h, DWORD Flag, bool Ended) {
-  std::vector<HANDLE> events;
+  std::vector<HANDLE> events, released;
   {
     std::lock_guard<std::mutex> held(Lock());
     auto& all = Registrations();
     for (auto it = all.begin(); it != all.end();) {
       const bool mine = it->handle == h;
-      if ((mine || it->handle == RAS_ALL_CONNECTIONS) && (it->flags & Flag) != 0) events.push_back(it->event);
+      if ((mine || it->handle == RAS_ALL_CONNECTIONS) && (it->flags & Flag) != 0) events.push_back(it->held);
       if (mine && Ended) {
+        released.push_back(it->held);
         it = all.erase(it);
       } else {
         ++it;
@@ -57,6 +61,7 @@ void Signal(THRasConn h, DWORD Flag, bool Ended) {
     }
   }
   for (HANDLE e : events) SetEvent(e);
+  for (HANDLE e : released) plat::ReleaseEvent(e);
 }
 
 }  // namespace
@@ -64,9 +69,11 @@ void Signal(THRasConn h, DWORD Flag, bool Ended) {
 DWORD RasConnectionNotificationA(const char* name, THRasConn h, HANDLE event, DWORD flags) {
   inspect::Record(name, nullptr);
   if (event == HANDLE{} || (flags & kKnownFlags) == 0) return ERROR_INVALID_PARAMETER;
+  const HANDLE mine = plat::HoldEvent(event);
+  if (mine == HANDLE{}) return ERROR_INVALID_HANDLE;
   {
     std::lock_guard<std::mutex> held(Lock());
-    Registrations().push_back(Registration{h, event, flags});
+    Registrations().push_back(Registration{h, mine, flags});
   }
   if (h == RAS_ALL_CONNECTIONS) return 0;
   // Only a connection RAS knows can be watched; one already gone is refused.
@@ -76,14 +83,20 @@ DWORD RasConnectionNotificationA(const char* name, THRasConn h, HANDLE event, DW
   DWORD e = Backend().GetConnectStatus(h, status);
   if (e == 0 && status.state == RASCS_Disconnected) e = ERROR_INVALID_HANDLE;
   if (e != 0) {
-    std::lock_guard<std::mutex> held(Lock());
-    auto& all = Registrations();
-    for (auto it = all.begin(); it != all.end(); ++it) {
-      if (it->handle == h && it->event == event && it->flags == flags) {
-        all.erase(it);
-        break;
+    bool found = false;
+    {
+      std::lock_guard<std::mutex> held(Lock());
+      auto& all = Registrations();
+      for (auto it = all.begin(); it != all.end(); ++it) {
+        if (it->held == mine) {
+          all.erase(it);
+          found = true;
+          break;
+        }
       }
     }
+    // Not found: the connection's end took the registration and released it.
+    if (found) plat::ReleaseEvent(mine);
   }
   return e;
 }
@@ -102,8 +115,11 @@ void ConnectionEnded(THRasConn h) {
 
 void ForgetNotifications() {
   std::vector<Registration> gone;
-  std::lock_guard<std::mutex> held(Lock());
-  gone.swap(Registrations());
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    gone.swap(Registrations());
+  }
+  for (const Registration& r : gone) plat::ReleaseEvent(r.held);
 }
 
 }  // namespace rassim::edge

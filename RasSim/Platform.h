@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Win32/Win32.h"
+
 namespace rassim::platform {
 
 // Value of an environment variable; empty when unset.
@@ -20,6 +22,14 @@ std::string DefaultConfigDir();
 // attempt counters (Linux: $XDG_RUNTIME_DIR/quor-ras or /tmp/quor-ras-<uid>;
 // Windows: %LOCALAPPDATA%\Quor\RasState or %TEMP%\quor-ras).
 std::string DefaultStateDir();
+
+// The service's own hold on an event an application handed to it: signalling
+// the held handle signals the application's event, and the application may
+// close its handle meanwhile without its value, reused for a new object,
+// being signalled in its place. 0 when the event cannot be held. Where handle
+// values are never reused (the Linux subset) the hold is the handle itself.
+HANDLE HoldEvent(HANDLE event);
+void ReleaseEvent(HANDLE held);
 
 // Path helpers.
 char PathSeparator();

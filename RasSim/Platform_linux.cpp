@@ -23,6 +23,13 @@
 
 namespace rassim::platform {
 
+// Event handle values of the Win32 subset are never reused in a process.
+HANDLE HoldEvent(HANDLE event) {
+  return event;
+}
+
+void ReleaseEvent(HANDLE) {}
+
 std::string GetEnv(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : std::string();

@@ -66,6 +66,17 @@ std::string DefaultStateDir() {
   return JoinPath(FirstSetOrHere({"TEMP"}), "quor-ras");
 }
 
+HANDLE HoldEvent(HANDLE event) {
+  HANDLE held = nullptr;
+  const HANDLE self = GetCurrentProcess();
+  if (!DuplicateHandle(self, event, self, &held, 0, FALSE, DUPLICATE_SAME_ACCESS)) return HANDLE{};
+  return held;
+}
+
+void ReleaseEvent(HANDLE held) {
+  if (held != HANDLE{}) CloseHandle(held);
+}
+
 char PathSeparator() {
   return '\\';
 }

@@ -385,4 +385,26 @@ TEST_F(RealTimeDial, SignalledLossAndFastHangUp) {
   EXPECT_LT(QuorClockNow() - before, 1500u) << "the teardown takes 200 ms, not the classic 2000";
 }
 
+// An application may close the event it registered before the connection
+// ends; the handle value it had, given to a new event meanwhile (Windows
+// reuses freed values), must not be signalled when the connection ends.
+TEST_F(RealTimeDial, NotificationEventClosedEarlyIsNotConfusedWithItsSuccessor) {
+  ASSERT_NE(RasConnectionNotification, nullptr);
+  TQuor& q = *quor;
+  q.SetEntryName("Branch");
+  q.SetRedialAttempts(0);
+  const Integer h = q.Connect();
+  ASSERT_NE(h, 0);
+  ASSERT_TRUE(Application->RunUntil([&] { return Has("notify", "Connected"); }, 10000)) << Dump();
+  const HANDLE first = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_EQ(RasConnectionNotification(static_cast<THRasConn>(h), first, RASCN_Disconnection), 0u);
+  ASSERT_TRUE(CloseHandle(first));
+  const HANDLE successor = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(successor, HANDLE{});
+  EXPECT_EQ(q.Disconnect(), 0);
+  EXPECT_EQ(WaitForSingleObject(successor, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << (successor == first ? "the closed event's value was reused" : "a fresh value");
+  CloseHandle(successor);
+}
+
 }  // namespace
