@@ -13,10 +13,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Ras2/Ras2.h"
+#include "Ras2/Ras2Optional.h"
 #include "TQuorComponent/TQuorComponent.h"
 #include "Vcl/TestPresenter.h"
 #include "Vcl/Vcl.h"
@@ -405,6 +407,87 @@ TEST_F(RealTimeDial, NotificationEventClosedEarlyIsNotConfusedWithItsSuccessor) 
   EXPECT_EQ(WaitForSingleObject(successor, 0), static_cast<DWORD>(WAIT_TIMEOUT))
       << (successor == first ? "the closed event's value was reused" : "a fresh value");
   CloseHandle(successor);
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- the quor tool
+
+// A program of the build folder run with its output (both streams) in a file.
+class Child {
+ public:
+  Child(const std::string& CommandLine, const std::string& OutPath) : outPath(OutPath) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE out = CreateFileA(OutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    std::string line = CommandLine;
+    started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi) != 0;
+    CloseHandle(out);
+  }
+  ~Child() {
+    if (!started) return;
+    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  bool Started() const { return started; }
+  std::string Out() const {
+    std::ifstream f(outPath, std::ios::binary);
+    std::stringstream text;
+    text << f.rdbuf();
+    return text.str();
+  }
+  bool WaitForOut(const std::string& Text, DWORD Ms) const {
+    const uint64_t until = QuorClockNow() + Ms;
+    while (Out().find(Text) == std::string::npos) {
+      if (QuorClockNow() >= until) return false;
+      Sleep(50);
+    }
+    return true;
+  }
+  // The exit code, or -1 when it has not ended within Ms.
+  int Wait(DWORD Ms) const {
+    DWORD code = 0;
+    if (WaitForSingleObject(pi.hProcess, Ms) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &code)) return -1;
+    return static_cast<int>(code);
+  }
+
+ private:
+  std::string outPath;
+  PROCESS_INFORMATION pi{};
+  bool started = false;
+};
+
+// "quor hangup" from another process stops a dialler in its redial pause:
+// the dialler's stop event, named after its process, is what reaches it.
+TEST_F(RealTimeDial, QuorHangupStopsADiallerInItsRedialPause) {
+  const std::string bin = ModuleFolder(nullptr);
+  const std::string tool = "\"" + bin + "quor.exe\" ";
+  ASSERT_TRUE(WriteText(folder + "busy.ini", "[Branch]\r\nOutcome=busy\r\n"));
+  SetEnv("QUOR_RAS_SCENARIO", folder + "busy.ini");
+  Child dialler(tool + "dial Branch --redial 3 --pause 30", folder + "dial.txt");
+  SetEnv("QUOR_RAS_SCENARIO", "");
+  ASSERT_TRUE(dialler.Started());
+  ASSERT_TRUE(dialler.WaitForOut("Retrying in 30 seconds...", 20000)) << dialler.Out();
+
+  Child hangup(tool + "hangup branch", folder + "hangup.txt");
+  ASSERT_TRUE(hangup.Started());
+  EXPECT_EQ(hangup.Wait(20000), 0) << hangup.Out();
+  EXPECT_EQ(hangup.Out().rfind("Stopped dialling Branch (process ", 0), 0u) << hangup.Out();
+  EXPECT_EQ(dialler.Wait(10000), 0) << dialler.Out();
+  const std::string out = dialler.Out();
+  EXPECT_NE(out.find("Disconnecting..."), std::string::npos) << out;
+  EXPECT_EQ(out.find("Dialing", out.find("Retrying in 30 seconds...")), std::string::npos)
+      << "no redial after the stop: " << out;
 }
 
 }  // namespace
