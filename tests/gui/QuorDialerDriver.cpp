@@ -6,7 +6,8 @@
 //   QuorDialerDriver select <list> <line>         selects a list's line
 //   QuorDialerDriver enabled <control>=0|1 ...    each control's enabled state (within 2 s)
 //   QuorDialerDriver masked <control> <length>    a masked edit holding length characters
-//   QuorDialerDriver keys <key> ...               keys to the focused control: Tab, Enter, Space,
+//   QuorDialerDriver keys <key> ...               keys as typed (to the focus, else the active window): Tab, Enter,
+//   Space,
 //                                                 Home, Down, Up, Alt+<letter>; =<control> asserts the focus
 //   QuorDialerDriver box <text> <ok|yes|no|->     a message box showing text, answered (- leaves it open)
 //   QuorDialerDriver font <percent>               the system's message font at percent of its size
@@ -121,31 +122,43 @@ bool Within(DWORD Ms, F Ok) {
   return true;
 }
 
-// Posts one key to the control with the focus, as the keyboard would.
-bool Key(HWND Main, const std::string& K) {
-  HWND to = Focus(Main);
-  if (!to) to = Main;
-  if (K.size() == 5 && K.compare(0, 4, "Alt+") == 0) {
-    const WPARAM ch = static_cast<WPARAM>(static_cast<unsigned char>(K[4]) | 0x20);
-    const LPARAM alt = 1 << 29;  // the Alt key is down
-    PostMessageA(to, WM_SYSKEYDOWN, VK_MENU, alt | 1);
-    PostMessageA(to, WM_SYSCHAR, ch, alt | 1);
-    PostMessageA(to, WM_SYSKEYUP, VK_MENU, static_cast<LPARAM>(0xC0000001u));
-  } else {
-    const struct {
-      const char* Name;
-      WPARAM Vk;
-    } keys[] = {{"Tab", VK_TAB},   {"Enter", VK_RETURN}, {"Space", VK_SPACE},
-                {"Home", VK_HOME}, {"Down", VK_DOWN},    {"Up", VK_UP}};
-    WPARAM vk = 0;
-    for (const auto& k : keys)
-      if (K == k.Name) vk = k.Vk;
-    if (!vk) return false;
-    PostMessageA(to, WM_KEYDOWN, vk, 1);
-    PostMessageA(to, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+// Posts one key as the keyboard delivers it: to the window with the focus,
+// or, when no window has it, to the active window as a system key. The
+// dialer's loop translates the keys into characters, as it must for a real
+// keyboard. 0 when posted, 1 when no window of the dialer would get it, 2 for
+// an unknown key.
+int Key(HWND Main, const std::string& K) {
+  GUITHREADINFO gui = {};
+  gui.cbSize = sizeof gui;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(Main, nullptr), &gui)) gui.hwndFocus = gui.hwndActive = nullptr;
+  HWND to = gui.hwndFocus ? gui.hwndFocus : gui.hwndActive;
+  const bool alt = K.size() == 5 && K.compare(0, 4, "Alt+") == 0;
+  const struct {
+    const char* Name;
+    WPARAM Vk;
+  } keys[] = {{"Tab", VK_TAB},   {"Enter", VK_RETURN}, {"Space", VK_SPACE},
+              {"Home", VK_HOME}, {"Down", VK_DOWN},    {"Up", VK_UP}};
+  WPARAM vk = alt ? static_cast<WPARAM>(static_cast<unsigned char>(K[4]) & ~0x20) : 0;
+  for (const auto& k : keys)
+    if (K == k.Name) vk = k.Vk;
+  if (!vk || (alt && (vk < 'A' || vk > 'Z'))) return 2;
+  if (!to) {
+    std::printf("FAIL: %s goes nowhere: no window of the dialer is active\n", K.c_str());
+    return 1;
   }
+  const bool sys = alt || !gui.hwndFocus;
+  const UINT down = sys ? WM_SYSKEYDOWN : WM_KEYDOWN, up = sys ? WM_SYSKEYUP : WM_KEYUP;
+  const LPARAM altDown = alt ? 1 << 29 : 0;
+  const LPARAM released = static_cast<LPARAM>(0xC0000000u);
+  auto scan = [](WPARAM Vk) {
+    return static_cast<LPARAM>(MapVirtualKeyA(static_cast<UINT>(Vk), MAPVK_VK_TO_VSC)) << 16;
+  };
+  if (alt) PostMessageA(to, WM_SYSKEYDOWN, VK_MENU, altDown | scan(VK_MENU) | 1);
+  PostMessageA(to, down, vk, altDown | scan(vk) | 1);
+  PostMessageA(to, up, vk, altDown | released | scan(vk) | 1);
+  if (alt) PostMessageA(to, WM_SYSKEYUP, VK_MENU, released | scan(VK_MENU) | 1);
   Sleep(150);  // let the dialer take the keys before the next one goes to the focus
-  return true;
+  return 0;
 }
 
 struct TBoxFind {
@@ -382,9 +395,9 @@ int Run(const std::string& verb, const std::vector<std::string>& args) {
           return 1;
         }
         std::printf("ok: focus on %s\n", k.c_str() + 1);
-      } else if (!Key(main, k)) {
-        std::fprintf(stderr, "unknown key %s\n", k.c_str());
-        return 2;
+      } else if (const int rc = Key(main, k)) {
+        if (rc == 2) std::fprintf(stderr, "unknown key %s\n", k.c_str());
+        return rc;
       }
     }
   } else if (verb == "box" && args.size() == 2) {

@@ -152,6 +152,20 @@ LRESULT TDialerWindow::Handle(UINT Msg, WPARAM Wp, LPARAM Lp) {
     case WM_NEXTDLGCTL:  // Tab, and a label's mnemonic, move the focus
       MoveFocus(LOWORD(Lp) ? reinterpret_cast<HWND>(Wp) : GetNextDlgTabItem(fWnd, GetFocus(), Wp != 0));
       return 0;
+    case WM_ACTIVATE:
+      // As a dialog box does: the focused control is remembered while the
+      // window is inactive and gets the focus back, so the keyboard never
+      // lands on the bare window.
+      if (LOWORD(Wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(fWnd, focus)) fFocus = focus;
+      } else if (!HIWORD(Wp)) {
+        RestoreFocus();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      RestoreFocus();
+      return 0;
     case kAfterError:
       // The component has hung the attempt up by now and either armed a
       // redial or reported the failure.
@@ -248,7 +262,8 @@ void TDialerWindow::CreateControls() {
   RefreshConnections();
   UpdateStatus();
   UpdateButtons();
-  SetFocus(GetDlgItem(fWnd, kEntries));
+  fFocus = GetDlgItem(fWnd, kEntries);
+  SetFocus(fFocus);
 }
 
 void TDialerWindow::Layout() {
@@ -325,6 +340,31 @@ void TDialerWindow::MoveFocus(HWND To) {
   SendMessageA(GetDlgItem(fWnd, fDefault), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
   SendMessageA(GetDlgItem(fWnd, next), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
   fDefault = next;
+}
+
+// Where the focus goes when the control that had it is gone or disabled:
+// the button that applies in this state.
+HWND TDialerWindow::FocusTarget() const {
+  HWND to = GetDlgItem(fWnd, fState == TState::Idle ? kDial : kHangUp);
+  const bool ras = fQuor && fQuor->RasInitialized;
+  return ras && IsWindowEnabled(to) ? to : GetDlgItem(fWnd, kEntries);
+}
+
+void TDialerWindow::RestoreFocus() {
+  HWND to = fFocus;
+  if (!to || !IsWindow(to) || !IsWindowEnabled(to) || !IsWindowVisible(to)) to = FocusTarget();
+  fFocus = to;
+  MoveFocus(to);
+}
+
+// Windows passes the activation on when the active window is minimised.
+// Without a window manager (Wine's own frames) it stays on the minimised
+// window, such as the connection window the component minimises, and every
+// key goes there: take it back.
+void TDialerWindow::ReclaimActivation() {
+  HWND active = GetActiveWindow();
+  if (active && active != fWnd && IsIconic(active) && IsWindowVisible(fWnd) && IsWindowEnabled(fWnd) && !IsIconic(fWnd))
+    SetActiveWindow(fWnd);
 }
 
 void TDialerWindow::OnCommand(int Id, int Code) {
@@ -530,6 +570,7 @@ void TDialerWindow::Log(const std::string& S) {
 
 void TDialerWindow::Tick() {
   UpdateStatus();
+  ReclaimActivation();
   static int n = 0;
   if (++n % 4 == 0) RefreshConnections();
 }
@@ -594,10 +635,21 @@ void TDialerWindow::UpdateStatus() {
 void TDialerWindow::UpdateButtons() {
   const bool idle = fState == TState::Idle;
   const bool ras = fQuor && fQuor->RasInitialized;
-  EnableWindow(GetDlgItem(fWnd, kDial), idle && ras);
-  EnableWindow(GetDlgItem(fWnd, kHangUp), !idle && ras);
-  for (int id : {kNew, kEdit, kRename, kDelete, kGetParams, kSaveParams})
-    EnableWindow(GetDlgItem(fWnd, id), idle && ras);
+  const struct {
+    int Id;
+    bool On;
+  } buttons[] = {{kDial, idle && ras},      {kHangUp, !idle && ras},   {kNew, idle && ras},
+                 {kEdit, idle && ras},      {kRename, idle && ras},    {kDelete, idle && ras},
+                 {kGetParams, idle && ras}, {kSaveParams, idle && ras}};
+  for (const auto& b : buttons)
+    if (b.On) EnableWindow(GetDlgItem(fWnd, b.Id), TRUE);
+  // A disabled control loses the focus to nobody: hand it on first, to the
+  // button that applies now, which becomes the default button too.
+  HWND focus = GetFocus();
+  for (const auto& b : buttons)
+    if (!b.On && GetDlgItem(fWnd, b.Id) == focus) MoveFocus(FocusTarget());
+  for (const auto& b : buttons)
+    if (!b.On) EnableWindow(GetDlgItem(fWnd, b.Id), FALSE);
 }
 
 }  // namespace quor_dialer

@@ -36,6 +36,9 @@ class TDialerWindow {
   void OnCommand(int Id, int Code);
 
   void MoveFocus(HWND To);
+  HWND FocusTarget() const;
+  void RestoreFocus();
+  void ReclaimActivation();
   std::vector<std::string> Entries();
   void FillEntries(const std::string& Select);
   std::string SelectedEntry() const;
@@ -64,7 +67,8 @@ class TDialerWindow {
   int fCharW = 7;
   int fCharH = 16;
   int fColW = 210;
-  int fDefault = kDial;  // the control Enter presses
+  int fDefault = kDial;   // the control Enter presses
+  HWND fFocus = nullptr;  // the control that had the focus when the window was last deactivated
   std::unique_ptr<TQuor> fQuor;
   std::unique_ptr<TTimer> fTicker;
   TState fState = TState::Idle;
