@@ -213,35 +213,54 @@ struct ReadPhonebook {
 
 }  // namespace
 
-DWORD FindPhonebookEntry(const PhonebookRef& ref, const std::string& name, std::shared_ptr<const IniDocument>& doc,
-                         const IniSection*& sec) {
+namespace {
+
+// The document of the phonebook at `ref` as last read, with its name index.
+DWORD CachedPhonebook(const PhonebookRef& ref, std::shared_ptr<const ReadPhonebook>& book) {
   static std::mutex lock;
   static std::unordered_map<std::string, std::shared_ptr<const ReadPhonebook>> cache;  // by path
-  sec = nullptr;
+  book.reset();
   plat::FileStamp stamp;
   const bool stamped = plat::StampOfFile(ref.path, stamp);
-  std::shared_ptr<const ReadPhonebook> book;
   if (stamped) {
     std::lock_guard<std::mutex> held(lock);
     auto it = cache.find(ref.path);
-    if (it != cache.end() && it->second->stamp == stamp) book = it->second;
-  }
-  if (!book) {
-    // Stamped before the read: a change during the read shows at the next look.
-    auto fresh = std::make_shared<ReadPhonebook>();
-    auto parsed = std::make_shared<IniDocument>();
-    if (DWORD e = ReadDoc(ref, ref.isDefault, *parsed)) return e;
-    for (const IniSection& s : parsed->Sections()) fresh->byName.emplace(FoldCase(s.name), &s);
-    fresh->stamp = stamp;
-    fresh->doc = std::move(parsed);
-    book = fresh;
-    std::lock_guard<std::mutex> held(lock);
-    if (stamped) {
-      cache[ref.path] = book;
-    } else {
-      cache.erase(ref.path);
+    if (it != cache.end() && it->second->stamp == stamp) {
+      book = it->second;
+      return 0;
     }
   }
+  // Stamped before the read: a change during the read shows at the next look.
+  auto fresh = std::make_shared<ReadPhonebook>();
+  auto parsed = std::make_shared<IniDocument>();
+  if (DWORD e = ReadDoc(ref, ref.isDefault, *parsed)) return e;
+  for (const IniSection& s : parsed->Sections()) fresh->byName.emplace(FoldCase(s.name), &s);
+  fresh->stamp = stamp;
+  fresh->doc = std::move(parsed);
+  book = fresh;
+  std::lock_guard<std::mutex> held(lock);
+  if (stamped) {
+    cache[ref.path] = book;
+  } else {
+    cache.erase(ref.path);
+  }
+  return 0;
+}
+
+}  // namespace
+
+DWORD ReadPhonebookShared(const PhonebookRef& ref, std::shared_ptr<const IniDocument>& doc) {
+  std::shared_ptr<const ReadPhonebook> book;
+  if (DWORD e = CachedPhonebook(ref, book)) return e;
+  doc = book->doc;
+  return 0;
+}
+
+DWORD FindPhonebookEntry(const PhonebookRef& ref, const std::string& name, std::shared_ptr<const IniDocument>& doc,
+                         const IniSection*& sec) {
+  sec = nullptr;
+  std::shared_ptr<const ReadPhonebook> book;
+  if (DWORD e = CachedPhonebook(ref, book)) return e;
   doc = book->doc;
   auto found = book->byName.find(FoldCase(name));
   if (found != book->byName.end()) sec = found->second;

@@ -44,6 +44,9 @@ std::string LastProblem();
 // Reads a phonebook: 0, 621 (cannot open / named file missing),
 // 622 (cannot read), 625 (corrupt).
 DWORD LoadPhonebook(const PhonebookRef& ref, IniDocument& doc);
+// The phonebook as last read, shared and never changed: read and parsed
+// again only when the file changed (see FindPhonebookEntry).
+DWORD ReadPhonebookShared(const PhonebookRef& ref, std::shared_ptr<const IniDocument>& doc);
 // An entry of the phonebook as last read: the file is read and parsed again
 // only when it changed (size, modification time or identity), and the entry
 // is found by name without a walk through the document. `sec` (null when

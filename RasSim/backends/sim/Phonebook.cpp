@@ -158,18 +158,19 @@ bool ValidEntryName(const std::string& name) {
 
 DWORD EnumEntries(const PbArg& pb, std::vector<std::string>& names) {
   names.clear();
-  IniDocument doc;
-  if (DWORD e = LoadPhonebook(ResolvePhonebook(pb.CStr()), doc)) return e;
-  for (const IniSection& s : doc.Sections()) names.push_back(s.name);
+  std::shared_ptr<const IniDocument> doc;
+  if (DWORD e = ReadPhonebookShared(ResolvePhonebook(pb.CStr()), doc)) return e;
+  names.reserve(doc->Sections().size());
+  for (const IniSection& s : doc->Sections()) names.push_back(s.name);
   return 0;
 }
 
 DWORD GetEntryDialParams(const PbArg& pb, const std::string& entry, DialParams& out, bool& passwordReturned) {
   passwordReturned = false;
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
-  IniDocument doc;
-  if (DWORD e = LoadPhonebook(ref, doc)) return e;
-  const IniSection* sec = FindEntry(doc, entry);
+  std::shared_ptr<const IniDocument> doc;  // holds `sec`
+  const IniSection* sec = nullptr;
+  if (DWORD e = FindPhonebookEntry(ref, entry, doc, sec)) return e;
   if (!sec) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
   StoredParams sp;
   out = DialParams();
@@ -189,9 +190,9 @@ DWORD GetEntryDialParams(const PbArg& pb, const std::string& entry, DialParams& 
 
 DWORD SetEntryDialParams(const PbArg& pb, const DialParams& params, bool removePassword) {
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
-  IniDocument doc;
-  if (DWORD e = LoadPhonebook(ref, doc)) return e;
-  const IniSection* sec = FindEntry(doc, params.entry);
+  std::shared_ptr<const IniDocument> doc;  // holds `sec`
+  const IniSection* sec = nullptr;
+  if (DWORD e = FindPhonebookEntry(ref, params.entry, doc, sec)) return e;
   if (!sec) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
   StoredParams sp;
   sp.userName = params.user;
@@ -207,9 +208,10 @@ DWORD SetEntryDialParams(const PbArg& pb, const DialParams& params, bool removeP
 
 DWORD ValidateEntryName(const PbArg& pb, const std::string& name) {
   if (!ValidEntryName(name)) return ERROR_INVALID_NAME;
-  IniDocument doc;
-  if (DWORD e = LoadPhonebook(ResolvePhonebook(pb.CStr()), doc)) return e;
-  return FindEntry(doc, name) ? ERROR_ALREADY_EXISTS : 0;
+  std::shared_ptr<const IniDocument> doc;
+  const IniSection* sec = nullptr;
+  if (DWORD e = FindPhonebookEntry(ResolvePhonebook(pb.CStr()), name, doc, sec)) return e;
+  return sec ? ERROR_ALREADY_EXISTS : 0;
 }
 
 DWORD RenameEntry(const PbArg& pb, const std::string& oldName, const std::string& newName) {
@@ -254,9 +256,9 @@ DWORD GetEntryProperties(const PbArg& pb, const std::string& entry, EntryProps& 
     out = DefaultProps();
     return 0;
   }
-  IniDocument doc;
-  if (DWORD e = LoadPhonebook(ResolvePhonebook(pb.CStr()), doc)) return e;
-  const IniSection* sec = FindEntry(doc, entry);
+  std::shared_ptr<const IniDocument> doc;  // holds `sec`
+  const IniSection* sec = nullptr;
+  if (DWORD e = FindPhonebookEntry(ResolvePhonebook(pb.CStr()), entry, doc, sec)) return e;
   if (!sec) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
   out = PropsOf(*sec);
   return 0;
