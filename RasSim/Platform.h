@@ -94,6 +94,13 @@ class PrivateDir {
   ReadResult Read(const std::string& name, std::string& contents) const;
   // Atomic replacement of one file, readable by its owner only.
   bool Write(const std::string& name, const std::string& contents) const;
+  // Writes a small file of fixed length in place, without a new file and a
+  // rename: a file of ours whose length equals that of `contents` (at most
+  // 512 bytes, one disk sector) is overwritten by one write at its start,
+  // which lands whole or not at all; any other file is replaced as Write
+  // does. A reader that does not hold the folder's lock could see a write
+  // half done: only files read under the lock are written this way.
+  bool Overwrite(const std::string& name, const std::string& contents) const;
   bool Remove(const std::string& name) const;
   bool Exists(const std::string& name) const;
   // Names of the plain files.

@@ -351,6 +351,24 @@ bool PrivateDir::Write(const std::string& name, const std::string& contents) con
   return ReplaceAt(fd, name, contents, true, false, false);
 }
 
+bool PrivateDir::Overwrite(const std::string& name, const std::string& contents) const {
+  if (handle_ < 0) return false;
+  constexpr size_t kSector = 512;
+  if (!contents.empty() && contents.size() <= kSector) {
+    const int fd = openat(static_cast<int>(handle_), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      struct stat st;
+      const bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+                        (st.st_mode & 077) == 0 && st.st_nlink == 1 &&
+                        static_cast<uint64_t>(st.st_size) == contents.size();
+      const bool written =
+          same && pwrite(fd, contents.data(), contents.size(), 0) == static_cast<ssize_t>(contents.size());
+      if (close(fd) == 0 && written) return true;
+    }
+  }
+  return Write(name, contents);
+}
+
 bool PrivateDir::Remove(const std::string& name) const {
   if (handle_ < 0) return false;
   return unlinkat(static_cast<int>(handle_), name.c_str(), 0) == 0 || errno == ENOENT;

@@ -301,6 +301,11 @@ bool PrivateDir::Write(const std::string& name, const std::string& contents) con
   return handle_ != -1 && WriteFileAtomic(JoinPath(path_, name), contents, true, false);
 }
 
+// Files are replaced here as they are by Write.
+bool PrivateDir::Overwrite(const std::string& name, const std::string& contents) const {
+  return Write(name, contents);
+}
+
 bool PrivateDir::Remove(const std::string& name) const {
   return handle_ != -1 && RemoveFile(JoinPath(path_, name));
 }

@@ -24,14 +24,24 @@ std::string ConnFileName(THRasConn h) {
 
 constexpr char kLockName[] = "registry.lock";
 
-// "<prefix><16 hex digits>", the digits a hash of the key (FNV-1a), plus
-// `probe` to step past another key with the same hash.
-std::string HashedName(const char* prefix, const std::string& key, uint64_t probe = 0) {
+// FNV-1a of a text.
+uint64_t Hash(const std::string& text) {
   uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : key) h = (h ^ c) * 1099511628211ull;
+  for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+// "<prefix><16 hex digits>", the digits `value` (a hash) plus `probe`.
+std::string Hex16(const char* prefix, uint64_t value) {
   char name[48];
-  std::snprintf(name, sizeof name, "%s%016llx", prefix, static_cast<unsigned long long>(h + probe));
+  std::snprintf(name, sizeof name, "%s%016llx", prefix, static_cast<unsigned long long>(value));
   return name;
+}
+
+// "<prefix><16 hex digits>", the digits a hash of the key, plus `probe` to
+// step past another key with the same hash.
+std::string HashedName(const char* prefix, const std::string& key, uint64_t probe = 0) {
+  return Hex16(prefix, Hash(key) + probe);
 }
 
 // The file naming the latest call of an entry of a phonebook.
@@ -52,6 +62,15 @@ bool OpenDir(plat::PrivateDir& dir) {
   return false;
 }
 
+// A number as the counters and the latest-call files hold it: padded to a
+// fixed width, so that every later value has the same length and is written
+// in place (PrivateDir::Overwrite) instead of by a new file and a rename.
+std::string Padded(uint64_t v) {
+  std::string s = std::to_string(v);
+  s.resize(20, ' ');
+  return s;
+}
+
 std::string Clean(const std::string& v) {
   std::string s = v;
   for (char& c : s)
@@ -66,16 +85,25 @@ std::string Serialize(const ConnRecord& r) {
   s += "Phonebook=" + Clean(r.phonebook) + "\n";
   s += "DeviceType=" + Clean(r.deviceType) + "\n";
   s += "DeviceName=" + Clean(r.deviceName) + "\n";
-  s += "State=" + std::to_string(r.state) + "\n";
-  s += "Error=" + std::to_string(r.error) + "\n";
+  // Every state of one connection gives a record of the same length.
+  s += "State=" + Padded(r.state) + "\n";
+  s += "Error=" + Padded(r.error) + "\n";
   s += "OwnerPid=" + std::to_string(r.ownerPid) + "\n";
   s += std::string("HungUp=") + (r.hungUp ? "1" : "0") + "\n";
   s += "IpAddress=" + Clean(r.ipAddress) + "\n";
   s += "ServerIpAddress=" + Clean(r.serverIpAddress) + "\n";
+  // Rewritten in place: a reader that meets a rewrite half done sees a
+  // record whose last line does not match the rest.
+  s += Hex16("Check=", Hash(s)) + "\n";
   return s;
 }
 
 bool Parse(const std::string& text, ConnRecord& r) {
+  // A record without a check line was written whole, by a new file and a rename.
+  const size_t line = text.rfind("\nCheck=");
+  if (line != std::string::npos &&
+      text.compare(line + 1, std::string::npos, Hex16("Check=", Hash(text.substr(0, line + 1))) + "\n") != 0)
+    return false;
   IniDocument doc;
   if (!doc.Parse(text) || doc.Sections().empty()) return false;
   const IniSection& s = doc.Sections().front();
@@ -95,10 +123,28 @@ bool Parse(const std::string& text, ConnRecord& r) {
   return true;
 }
 
-bool ReadIn(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
+enum class Found { Yes, No, Unreadable };
+
+Found Look(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
   std::string text;
-  if (dir.Read(ConnFileName(h), text) != plat::ReadResult::Ok) return false;
-  return Parse(text, r) && r.handle == h;
+  if (dir.Read(ConnFileName(h), text) != plat::ReadResult::Ok) return Found::No;
+  if (!Parse(text, r)) return Found::Unreadable;
+  return r.handle == h ? Found::Yes : Found::No;
+}
+
+// Under the folder's lock: no rewrite is under way.
+bool ReadIn(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
+  return Look(dir, h, r) == Found::Yes;
+}
+
+// Without the lock: a record met in the middle of a rewrite is read again
+// once the writer is done (a record that still does not read then was left
+// half written by a writer that died, and counts as gone).
+bool ReadUnlocked(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
+  const Found found = Look(dir, h, r);
+  if (found != Found::Unreadable) return found == Found::Yes;
+  plat::FileLock lock(dir, kLockName);
+  return lock.Held() && ReadIn(dir, h, r);
 }
 
 bool Live(const ConnRecord& r) {
@@ -134,7 +180,7 @@ THRasConn AllocateHandle() {
   }
   THRasConn after = h == 0xFFFFFFFFu ? 0x100 : h + 1;
   // A counter that cannot be written would hand out the same handle again.
-  if (!dir.Write("handles", std::to_string(after) + "\n")) return 0;
+  if (!dir.Overwrite("handles", Padded(after) + "\n")) return 0;
   return h;
 }
 
@@ -156,10 +202,10 @@ bool Publish(ConnRecord& rec, DWORD* error) {
   // Nothing another process could see has changed (a dial's first step
   // repeats the state the call was published with): the file stays as it is.
   if (known && lock.Held() && Serialize(existing) == text) return rec.hungUp;
-  bool written = lock.Held() && dir.Write(ConnFileName(rec.handle), text);
+  bool written = lock.Held() && dir.Overwrite(ConnFileName(rec.handle), text);
   // A new call becomes its entry's latest.
   if (written && !known && !rec.entry.empty()) {
-    written = dir.Write(EntryFileName(rec.phonebook, rec.entry), std::to_string(rec.handle) + "\n");
+    written = dir.Overwrite(EntryFileName(rec.phonebook, rec.entry), Padded(rec.handle) + "\n");
   }
   if (!written && error) *error = ERROR_RASMAN_CANNOT_INITIALIZE;
   return rec.hungUp;
@@ -167,7 +213,7 @@ bool Publish(ConnRecord& rec, DWORD* error) {
 
 bool Read(THRasConn handle, ConnRecord& rec) {
   plat::PrivateDir dir;
-  if (!OpenDir(dir) || !ReadIn(dir, handle, rec)) return false;
+  if (!OpenDir(dir) || !ReadUnlocked(dir, handle, rec)) return false;
   if (!Live(rec)) {
     RemoveStale(dir, handle);
     return false;
@@ -184,7 +230,9 @@ void Remove(THRasConn handle) {
     const std::string latest = EntryFileName(r.phonebook, r.entry);
     std::string text;
     uint64_t v;
-    if (dir.Read(latest, text) == plat::ReadResult::Ok && ParseUInt(Trim(text), v) && v == handle) dir.Remove(latest);
+    if (dir.Read(latest, text) == plat::ReadResult::Ok && ParseUInt(Trim(text), v) && v == handle) {
+      dir.Overwrite(latest, Padded(0) + "\n");  // no latest call; kept for the entry's next one
+    }
   }
   dir.Remove(ConnFileName(handle));
 }
@@ -198,7 +246,7 @@ DWORD List(std::vector<ConnRecord>& out) {
     uint64_t v;
     if (!ParseUInt("0x" + name.substr(5), v) || v == 0 || v > 0xFFFFFFFFu) continue;
     ConnRecord r;
-    if (!ReadIn(dir, static_cast<THRasConn>(v), r)) continue;
+    if (!ReadUnlocked(dir, static_cast<THRasConn>(v), r)) continue;
     if (!Live(r)) {
       RemoveStale(dir, r.handle);
       continue;
@@ -229,7 +277,7 @@ bool MarkHungUp(THRasConn handle) {
   r.hungUp = true;
   r.state = RASCS_Disconnected;
   r.error = 0;
-  return dir.Write(ConnFileName(handle), Serialize(r));
+  return dir.Overwrite(ConnFileName(handle), Serialize(r));
 }
 
 bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec) {
@@ -237,9 +285,13 @@ bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnR
   if (!OpenDir(dir)) return false;
   std::string text;
   uint64_t v;
-  if (dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok || !ParseUInt(Trim(text), v) || v == 0 ||
-      v > 0xFFFFFFFFu) {
-    return false;
+  {
+    // Written in place: read under the lock, which every writer holds.
+    plat::FileLock lock(dir, kLockName);
+    if (!lock.Held() || dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok ||
+        !ParseUInt(Trim(text), v) || v == 0 || v > 0xFFFFFFFFu) {
+      return false;
+    }
   }
   return Read(static_cast<THRasConn>(v), rec) && rec.phonebook == phonebook && FoldCase(rec.entry) == FoldCase(entry);
 }
@@ -262,9 +314,9 @@ uint64_t NextAttempt(const std::string& key) {
     uint64_t n = 0;
     ParseUInt(s.Get("Count", "0"), n);
     ++n;
-    s.Set("Count", std::to_string(n));
+    s.Set("Count", Padded(n));
     // A counter that cannot be written would count this attempt again.
-    return dir.Write(name, doc.Serialize()) ? n : 0;
+    return dir.Overwrite(name, doc.Serialize()) ? n : 0;
   }
   return 1;
 }

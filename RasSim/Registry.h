@@ -8,9 +8,13 @@
 // counter ("handles"), the latest call of each entry ("entry-<hash>", a
 // handle) and the per-entry attempt counters ("attempt-<hash>"), so that a
 // dial reads a few small files however many connections there are. Every
-// change is made under the folder's lock file ("registry.lock") and written
-// atomically; readers need no lock. A record whose owner process is gone is
-// stale: it is skipped and removed by whoever meets it.
+// change is made under the folder's lock file ("registry.lock"). Files are
+// created by a new file and a rename, and then, as each keeps its length
+// (numbers of fixed width), overwritten in place: a connection's record ends
+// with a check of its text, so that a reader without the lock that meets a
+// rewrite half done reads it again under the lock; the counters and the
+// latest-call files are read under the lock only. A record whose owner
+// process is gone is stale: it is skipped and removed by whoever meets it.
 #pragma once
 
 #include <string>

@@ -1,8 +1,13 @@
 // The simulated service's own parsers: the phonebook text format and the
-// scenario language.
+// scenario language; and the in-place rewrite of the registry's small files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "RasSim/IniFile.h"
+#include "RasSim/Platform.h"
 #include "RasSim/Text.h"
 #include "RasSim/backends/sim/Scenario.h"
 
@@ -123,6 +128,62 @@ TEST(Scenario, PlansFailuresAndTheAttemptsThatConnect) {
   EXPECT_EQ(forced.steps.back().error, 633u);
   Settings dialError = {{"DialError", "608"}};
   EXPECT_EQ(BuildPlan(dialError, "vpn", 1, "", "", nullptr).failAtOnce, 608u);
+}
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+void Put(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+  fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Whatever is at the name, the file ends holding exactly the new text, no
+// temporary file stays, and nothing is written through a link.
+TEST(PrivateDirOverwrite, EndsWithTheNewTextAndNeverWritesThroughALink) {
+  enum Link { kNone, kHard, kSymbolic };
+  struct Case {
+    const char* what;
+    const char* before;  // null: no file
+    Link link;           // the name is a link to a file "other" holding `before`
+    std::string text;
+  };
+  const Case cases[] = {
+      {"a file of the same length", "old-text\n", kNone, "new-text\n"},
+      {"a shorter file", "7\n", kNone, "1234567\n"},
+      {"a longer file", "1234567\n", kNone, "8\n"},
+      {"no file", nullptr, kNone, "first\n"},
+      {"more than a sector", "x", kNone, std::string(600, 'n')},
+      {"a second hard link", "linked!\n", kHard, "written\n"},
+      {"a symbolic link", "linked!\n", kSymbolic, "written\n"},
+  };
+  const fs::path root = fs::temp_directory_path() / ("quor-overwrite-" + std::to_string(platform::CurrentProcessId()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(root);
+    platform::PrivateDir dir;
+    std::string why;
+    ASSERT_TRUE(dir.Open(root.string(), why)) << why;
+    if (c.before != nullptr) Put(root / (c.link == kNone ? "f" : "other"), c.before);
+    std::error_code e;
+    if (c.link == kHard) fs::create_hard_link(root / "other", root / "f", e);
+    if (c.link == kSymbolic) fs::create_symlink(root / "other", root / "f", e);
+    if (e) continue;  // this system cannot make such a link
+    ASSERT_TRUE(dir.Overwrite("f", c.text));
+    EXPECT_EQ(Slurp(root / "f"), c.text);
+    if (c.link != kNone) {
+      EXPECT_EQ(Slurp(root / "other"), c.before);
+    }
+    for (const auto& entry : fs::directory_iterator(root))
+      EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace
