@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Crash consistency of the RAS library's files: commands that rewrite the
 # phonebook (entry rename) and the credential file (params set) are killed
-# with SIGKILL at random points, over and over, for about 20 s. After every
+# with SIGKILL at random points, over and over, for about 20 s, then dials
+# that rewrite the connection registry for about 6 s more. After every
 # kill the phonebook and the credentials must still parse, hold either the
 # old or the new state (nothing lost, nothing twice), and the next write must
 # succeed: no stale lock or temporary file may block it. At the end no
@@ -58,6 +59,29 @@ while ((SECONDS < deadline)); do
   [[ $got == "$user" || $got == "$((user + 1))" ]] || fail "user u$got after run $runs (expected u$user or u$((user + 1)))"
   user=$got
 done
+# The connection registry: dials of one entry killed at random points (most in
+# the middle of their record's rewrites). After every kill the connection list
+# must still read, and the entry must not be left "being dialled" by a record
+# of the dead process: the final dial must connect.
+printf '[Dialled]\r\nDEVICE=vpn\r\nQuorStepDelay=3\r\nQuorTeardown=0\r\n' >> "$QUOR_RAS_PHONEBOOK"
+dials=0
+deadline=$((SECONDS + seconds / 4 + 1))
+while ((SECONDS < deadline)); do
+  dials=$((dials + 1))
+  "$quor" dial Dialled --redial 0 >/dev/null 2>&1 &
+  pid=$!
+  sleep "0.0$((RANDOM % 60 + 5))"
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  "$quor" connections >/dev/null || fail "the connection list no longer reads after dial $dials"
+done
+out="$work/final-dial.out"
+"$quor" dial Dialled --redial 0 >"$out" 2>&1 &
+pid=$!
+for _ in $(seq 100); do grep -q Connected "$out" && break; sleep 0.05; done
+kill -INT "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+grep -q Connected "$out" || fail "a dial after $dials killed ones did not connect: $(tr '\n' '|' < "$out")"
 # Every file written once more: nothing of a killed writer may remain.
 "$quor" entry rename "$name" Final >/dev/null || fail "the last phonebook write failed"
 "$quor" params set "Keep 1" --user last >/dev/null || fail "the last credential write failed"
@@ -65,4 +89,4 @@ left=$(find "$work" -name '*.tmp.*' | wc -l)
 ((left == 0)) || fail "$left temporary files left behind: $(find "$work" -name '*.tmp.*' | tr '\n' ' ')"
 [[ $(stat -c %a "$QUOR_RAS_PHONEBOOK") == 640 ]] || fail "the phonebook lost its mode"
 [[ $(head -c 30 "$QUOR_RAS_PHONEBOOK") == $'; crash-consistency phonebook\r' ]] || fail "the phonebook's first line changed"
-echo "crash-consistency: $runs runs, $kills killed in the middle, files consistent"
+echo "crash-consistency: $runs runs, $kills killed in the middle, $dials dials killed, files consistent"

@@ -54,7 +54,7 @@ std::string EntryName(int Index);
 std::string PhonebookText(int Count);
 // Replaces the service's phonebook with one of Count entries.
 void WritePhonebook(int Count);
-// Writes a whole file (binary, replacing it).
+// Writes a whole file (binary, replacing it), dated a second back.
 void WriteTextFile(const std::filesystem::path& Path, const std::string& Text);
 
 // A control export of the loaded simulated service (null when the library
