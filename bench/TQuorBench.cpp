@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -59,13 +60,6 @@ bool Bound(benchmark::State& State, const TQuor& Q) {
 
 void ResetService() {
   if (auto reset = quorbench::SimFunction<TQuorRasSimReset>("QuorRasSimReset")) reset();
-}
-
-// Stands in for RasEnumEntries with an empty phonebook.
-DWORD WINAPI EmptyEnumEntries(LPCSTR, LPCSTR, LPRasEntryNameA Entries, LPDWORD Size, LPDWORD Count) {
-  if (Entries == nullptr || Size == nullptr || Count == nullptr) return ERROR_INVALID_PARAMETER;
-  *Count = 0;
-  return 0;
 }
 
 }  // namespace
@@ -162,15 +156,20 @@ static void BM_TQuor_ManyDials(benchmark::State& State) {
     std::vector<std::unique_ptr<Dialer>> dialers;
     {
       // A new component lists every entry of the phonebook, which makes the
-      // setup of N components on an N-entry phonebook grow with N squared;
-      // the list plays no part in a dial, so it stays empty here.
-      const TRasEnumEntries saved = RasEnumEntries;
-      RasEnumEntries = EmptyEnumEntries;
+      // setup of N components on an N-entry phonebook grow with N squared
+      // (in time, and in memory: N lists of N names). The list plays no part
+      // in a dial, so the components are made while the default phonebook is
+      // an empty one. (Each component binds RAS afresh, so replacing the
+      // entry point would not last.)
+      const std::string phonebook = quorbench::PhonebookPath().string();
+      const std::string empty = (quorbench::BenchDir() / "empty.pbk").string();
+      std::ofstream(empty, std::ios::trunc).flush();
+      quorbench::SetEnv("QUOR_RAS_PHONEBOOK", empty);
       for (int i = 0; i < count; ++i) {
         dialers.push_back(std::make_unique<Dialer>());
         dialers.back()->Q.SetEntryName(quorbench::EntryName(i));
       }
-      RasEnumEntries = saved;
+      quorbench::SetEnv("QUOR_RAS_PHONEBOOK", phonebook);
     }
     if (!Bound(State, dialers.front()->Q)) return;
     State.ResumeTiming();
