@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -163,7 +162,7 @@ static void BM_TQuor_ManyDials(benchmark::State& State) {
       // entry point would not last.)
       const std::string phonebook = quorbench::PhonebookPath().string();
       const std::string empty = (quorbench::BenchDir() / "empty.pbk").string();
-      std::ofstream(empty, std::ios::trunc).flush();
+      quorbench::WriteTextFile(empty, "");
       quorbench::SetEnv("QUOR_RAS_PHONEBOOK", empty);
       for (int i = 0; i < count; ++i) {
         dialers.push_back(std::make_unique<Dialer>());

@@ -6,9 +6,9 @@
 //   QuorDialerDriver select <list> <line>         selects a list's line
 //   QuorDialerDriver enabled <control>=0|1 ...    each control's enabled state (within 2 s)
 //   QuorDialerDriver masked <control> <length>    a masked edit holding length characters
-//   QuorDialerDriver keys <key> ...               keys as typed (to the focus, else the active window): Tab, Enter,
-//   Space,
-//                                                 Home, Down, Up, Alt+<letter>; =<control> asserts the focus
+//   QuorDialerDriver keys <key> ...               keys as typed, to the focus (else the active window):
+//                                                 Tab, Enter, Space, Home, Down, Up, Alt+<letter>;
+//                                                 =<control> asserts the focus
 //   QuorDialerDriver box <text> <ok|yes|no|->     a message box showing text, answered (- leaves it open)
 //   QuorDialerDriver font <percent>               the system's message font at percent of its size
 //   QuorDialerDriver layout                       every control inside the window, none overlapping, texts fit

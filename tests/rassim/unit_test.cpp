@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "RasSim/IniFile.h"
 #include "RasSim/Platform.h"
@@ -133,10 +132,9 @@ TEST(Scenario, PlansFailuresAndTheAttemptsThatConnect) {
 namespace fs = std::filesystem;
 
 std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
+  std::string text;
+  platform::ReadFile(p.string(), text);
+  return text;
 }
 
 void Put(const fs::path& p, const std::string& text) {

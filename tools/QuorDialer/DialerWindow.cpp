@@ -633,14 +633,13 @@ void TDialerWindow::UpdateStatus() {
 }
 
 void TDialerWindow::UpdateButtons() {
-  const bool idle = fState == TState::Idle;
   const bool ras = fQuor && fQuor->RasInitialized;
+  const bool idle = ras && fState == TState::Idle;  // every button but Hang up
   const struct {
     int Id;
     bool On;
-  } buttons[] = {{kDial, idle && ras},      {kHangUp, !idle && ras},   {kNew, idle && ras},
-                 {kEdit, idle && ras},      {kRename, idle && ras},    {kDelete, idle && ras},
-                 {kGetParams, idle && ras}, {kSaveParams, idle && ras}};
+  } buttons[] = {{kDial, idle},   {kHangUp, ras && !idle}, {kNew, idle},       {kEdit, idle},
+                 {kRename, idle}, {kDelete, idle},         {kGetParams, idle}, {kSaveParams, idle}};
   for (const auto& b : buttons)
     if (b.On) EnableWindow(GetDlgItem(fWnd, b.Id), TRUE);
   // A disabled control loses the focus to nobody: hand it on first, to the
