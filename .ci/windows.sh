@@ -11,8 +11,10 @@
 #     product.
 # The script says which route ran ("windows suites: ..."). No step of either
 # build starts Wine: build-time tools are built for this machine. A failing
-# test fails the run; nothing is run twice. Every failure ends with one line
-# saying why.
+# test fails the run; no test that ran is run twice (cmake/wine-start.sh
+# starts a program once more only when Wine ended it, silent, before it ran;
+# such restarts are listed after the suites). Every failure ends with one
+# line saying why.
 #
 # On both routes it also makes the Windows SDK zip from the "windows-release"
 # preset (checking its listing against the SDK's README.txt and README.md),
@@ -279,6 +281,12 @@ echo "consumer under Wine: dialled the demo entry through the SDK; --system-ras 
 # Xvfb and ImageMagick for the QuorDialer screenshot test.
 bash .ci/gui-deps.sh
 echo "== windows suites: ${suites} (${suite_dir})"
-ctest --test-dir "$suite_dir" --output-on-failure -j1 --timeout 300 ||
-  fail "windows suites (${suites}): the tests above failed"
+export QUOR_WINE_START_LOG="$work/wine-restarts.log"
+suites_ok=1
+ctest --test-dir "$suite_dir" --output-on-failure -j1 --timeout 300 || suites_ok=0
+if [[ -s "$QUOR_WINE_START_LOG" ]]; then
+  echo "Wine ended these programs before they ran, and they were started once more:"
+  sed 's/^/  /' "$QUOR_WINE_START_LOG"
+fi
+((suites_ok)) || fail "windows suites (${suites}): the tests above failed"
 echo "windows suites: ${suites}"

@@ -36,10 +36,13 @@ quor_copy_mingw_runtime(${QUOR_BIN_DIR})
 quor_copy_mingw_runtime(${QUOR_MINGW_RUNTIME_DIR})
 
 if(CMAKE_CROSSCOMPILING)
-  # QUOR_WINE: the Wine loader the toolchain file names ("wine" for 32-bit
-  # programs, the 64-bit loader for the x86-64 stand-in build).
+  # QUOR_WINE: how a cross-built program is started under the Wine loader
+  # the toolchain file names ("wine" for 32-bit programs, the 64-bit loader
+  # for the x86-64 stand-in build): through cmake/wine-start.sh, which starts
+  # it once more only when Wine ended it before it ran at all.
   list(GET CMAKE_CROSSCOMPILING_EMULATOR -1 _wine)
-  set(QUOR_WINE ${_wine} CACHE INTERNAL "Wine loader of this cross build")
+  set(QUOR_WINE bash ${CMAKE_CURRENT_LIST_DIR}/wine-start.sh ${_wine} CACHE INTERNAL
+      "Wine loader of this cross build, behind its start script")
   # How tests and build steps start a cross-built program: through Wine, with
   # the runtime folder on Wine's DLL search path. QUOR_WINE_ENV is the
   # environment part, for folders that start their programs differently
