@@ -39,10 +39,20 @@ struct Child {
 bool StartChild(const std::vector<std::string>& Argv, Child& C);
 // Waits up to Ms for output and appends it to Text; false when none came.
 bool ReadChild(Child& C, int Ms, std::string& Text);
+// The anchor of the Ctrl-C figures: a process (forked from this one) that
+// says "ready" once it can take Ctrl-C, sleeps until it comes and then
+// writes Line to its standard output from the signal handler itself, the
+// least any program can do; false where there is none.
+bool StartSignalEcho(const char* Line, Child& C);
 // Asks the program to stop as Ctrl-C does.
 void InterruptChild(const Child& C);
 // Waits up to Ms for it to end (then kills it); its exit code, or -1.
 int WaitChild(Child& C, int Ms);
+
+// Writes every file system's pending changes out (Linux: sync), so that a
+// timed region does not also pay for the writeback of files an earlier one
+// created or removed.
+void FlushFileSystems();
 
 // The folder of this program.
 std::string ProgramDir();

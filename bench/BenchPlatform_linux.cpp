@@ -106,6 +106,41 @@ bool StartChild(const std::vector<std::string>& Argv, Child& C) {
   return true;
 }
 
+namespace {
+const char* gEchoLine = nullptr;
+extern "C" void EchoLine(int) {
+  (void)!write(STDOUT_FILENO, gEchoLine, strlen(gEchoLine));
+  _exit(0);
+}
+}  // namespace
+
+bool StartSignalEcho(const char* Line, Child& C) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return false;
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(out[0]);
+    close(out[1]);
+    return false;
+  }
+  if (pid == 0) {
+    // Only async-signal-safe calls from here on: the parent may have threads.
+    dup2(out[1], STDOUT_FILENO);
+    gEchoLine = Line;
+    struct sigaction action {};
+    action.sa_handler = EchoLine;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    static const char kReady[] = "ready\n";
+    (void)!write(STDOUT_FILENO, kReady, sizeof kReady - 1);
+    for (;;) pause();
+  }
+  close(out[1]);
+  C.Pid = pid;
+  C.Out = out[0];
+  return true;
+}
+
 bool ReadChild(Child& C, int Ms, std::string& Text) {
   pollfd p{C.Out, POLLIN, 0};
   if (poll(&p, 1, Ms) <= 0) return false;
@@ -118,6 +153,10 @@ bool ReadChild(Child& C, int Ms, std::string& Text) {
 
 void InterruptChild(const Child& C) {
   if (C.Pid > 0) kill(C.Pid, SIGINT);
+}
+
+void FlushFileSystems() {
+  sync();
 }
 
 int WaitChild(Child& C, int Ms) {

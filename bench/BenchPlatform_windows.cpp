@@ -41,10 +41,15 @@ bool StartChild(const std::vector<std::string>&, Child&) {
 bool ReadChild(Child&, int, std::string&) {
   return false;
 }
+bool StartSignalEcho(const char*, Child&) {
+  return false;
+}
 void InterruptChild(const Child&) {}
 int WaitChild(Child&, int) {
   return -1;
 }
+void FlushFileSystems() {}  // nothing flushed here: timed runs may include writeback of earlier ones
+
 std::string ProgramDir() {
   return ".";
 }
