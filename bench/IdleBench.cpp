@@ -183,6 +183,12 @@ double StopMs(quorbench::Child& C, std::string& Out) {
   return quorbench::WaitChild(C, 10000) == 0 && said ? ms : -1;
 }
 
+// Sorts the samples and gives the middle one.
+double MedianOf(std::vector<double>& Samples) {
+  std::sort(Samples.begin(), Samples.end());
+  return Samples[Samples.size() / 2];
+}
+
 // The anchor of the Ctrl-C figures, taken as they are: the median time from
 // the signal to the line of a process whose signal handler writes it, each
 // signalled after a second asleep; -1 where there is no such process.
@@ -199,8 +205,7 @@ double AnchorStopMs(int Samples, int IdleMs) {
     if (ms < 0) return -1;
     stops.push_back(ms);
   }
-  std::sort(stops.begin(), stops.end());
-  return stops[stops.size() / 2];
+  return MedianOf(stops);
 }
 
 }  // namespace
@@ -239,13 +244,13 @@ static void BM_Idle_QuorDial(benchmark::State& State) {
     Listen(child, kIdleBeforeStopMs, out);
   }
   ReportIdle(State, sleeps, -1, kWatchMs / 1000.0);
-  std::sort(stops.begin(), stops.end());
-  State.counters["stop_ms"] = stops[stops.size() / 2];
-  State.counters["stop_max_ms"] = stops.back();
+  const double median = MedianOf(stops);
+  State.counters["stop_ms"] = median;
+  State.counters["stop_max_ms"] = stops.back();  // sorted by MedianOf
   const double anchor = AnchorStopMs(kStopSamples, kIdleBeforeStopMs);
   if (anchor > 0) {
     State.counters["anchor_stop_ms"] = anchor;
-    State.counters["x_stop"] = stops[stops.size() / 2] / anchor;
+    State.counters["x_stop"] = median / anchor;
   }
 }
 BENCHMARK(BM_Idle_QuorDial)->ArgName("pause")->Arg(kConnected)->Arg(kRedialPause)->Iterations(1);
