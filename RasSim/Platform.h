@@ -102,6 +102,8 @@ class PrivateDir {
   // half done: only files read under the lock are written this way.
   bool Overwrite(const std::string& name, const std::string& contents) const;
   bool Remove(const std::string& name) const;
+  // Gives file `from` the name `to` (a file of that name is replaced).
+  bool Rename(const std::string& from, const std::string& to) const;
   bool Exists(const std::string& name) const;
   // Names of the plain files.
   std::vector<std::string> List() const;

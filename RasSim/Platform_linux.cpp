@@ -374,6 +374,11 @@ bool PrivateDir::Remove(const std::string& name) const {
   return unlinkat(static_cast<int>(handle_), name.c_str(), 0) == 0 || errno == ENOENT;
 }
 
+bool PrivateDir::Rename(const std::string& from, const std::string& to) const {
+  const int fd = static_cast<int>(handle_);
+  return handle_ >= 0 && renameat(fd, from.c_str(), fd, to.c_str()) == 0;
+}
+
 bool PrivateDir::Exists(const std::string& name) const {
   struct stat st;
   return handle_ >= 0 && fstatat(static_cast<int>(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;

@@ -310,6 +310,11 @@ bool PrivateDir::Remove(const std::string& name) const {
   return handle_ != -1 && RemoveFile(JoinPath(path_, name));
 }
 
+bool PrivateDir::Rename(const std::string& from, const std::string& to) const {
+  return handle_ != -1 &&
+         MoveFileExA(JoinPath(path_, from).c_str(), JoinPath(path_, to).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 bool PrivateDir::Exists(const std::string& name) const {
   return handle_ != -1 && FileExists(JoinPath(path_, name));
 }

@@ -24,6 +24,26 @@ std::string ConnFileName(THRasConn h) {
 
 constexpr char kLockName[] = "registry.lock";
 
+// The records of hung-up connections are kept as spare files and given to
+// the next new connection by a rename, instead of removing one file and
+// creating another per call: creating a file is the costliest thing a dial
+// does to the folder (on some file systems a millisecond, and more after
+// many removals). The pool is a stack: "spares" counts them, "spare-<n>"
+// are its files (n below the count). A file beyond the count (a writer
+// killed between its rename and the count) is taken over by the next push.
+constexpr char kSparesName[] = "spares";
+// Enough for every connection of a busy machine; beyond it records are removed.
+constexpr uint64_t kMaxSpares = 16384;
+// Records are padded to this length (one disk sector, the most written in
+// place), so that every record fits every spare and is rewritten in place.
+constexpr size_t kRecordSize = 512;
+
+std::string SpareName(uint64_t n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "spare-%08llx", static_cast<unsigned long long>(n));
+  return name;
+}
+
 // FNV-1a of a text.
 uint64_t Hash(const std::string& text) {
   uint64_t h = 14695981039346656037ull;
@@ -92,6 +112,9 @@ std::string Serialize(const ConnRecord& r) {
   s += std::string("HungUp=") + (r.hungUp ? "1" : "0") + "\n";
   s += "IpAddress=" + Clean(r.ipAddress) + "\n";
   s += "ServerIpAddress=" + Clean(r.serverIpAddress) + "\n";
+  // "Pad=", spaces and a line break up to the record length; the check line is 23 bytes.
+  constexpr size_t kTail = 5 + 23;
+  if (s.size() + kTail <= kRecordSize) s += "Pad=" + std::string(kRecordSize - kTail - s.size(), ' ') + "\n";
   // Rewritten in place: a reader that meets a rewrite half done sees a
   // record whose last line does not match the rest.
   s += Hex16("Check=", Hash(s)) + "\n";
@@ -151,13 +174,42 @@ bool Live(const ConnRecord& r) {
   return r.ownerPid == plat::CurrentProcessId() || plat::ProcessAlive(r.ownerPid);
 }
 
+uint64_t ReadCount(const plat::PrivateDir& dir, const char* name) {
+  std::string text;
+  uint64_t v = 0;
+  return dir.Read(name, text) == plat::ReadResult::Ok && ParseUInt(Trim(text), v) ? v : 0;
+}
+
+// Under the lock: the record of `h` becomes a spare, or is removed when the
+// pool is full or cannot take it.
+void Retire(const plat::PrivateDir& dir, THRasConn h) {
+  const std::string name = ConnFileName(h);
+  const uint64_t count = ReadCount(dir, kSparesName);
+  if (count < kMaxSpares && dir.Rename(name, SpareName(count))) {
+    dir.Overwrite(kSparesName, Padded(count + 1) + "\n");
+    return;
+  }
+  dir.Remove(name);
+}
+
+// Under the lock: a spare takes the record name of `h`. False when the pool
+// is empty (a spare the count names but that is missing is passed over).
+bool TakeSpare(const plat::PrivateDir& dir, THRasConn h) {
+  const uint64_t before = std::min(ReadCount(dir, kSparesName), kMaxSpares);
+  uint64_t count = before;
+  bool taken = false;
+  while (count > 0 && !taken) taken = dir.Rename(SpareName(--count), ConnFileName(h));
+  if (count != before) dir.Overwrite(kSparesName, Padded(count) + "\n");
+  return taken;
+}
+
 void RemoveStale(const plat::PrivateDir& dir, THRasConn h) {
   plat::FileLock lock(dir, kLockName);
   if (!lock.Held()) return;
   ConnRecord again;
   // Re-check under the lock: the handle may have been reused meanwhile (it is not, but be safe).
   if (ReadIn(dir, h, again) && Live(again)) return;
-  dir.Remove(ConnFileName(h));
+  Retire(dir, h);
 }
 
 }  // namespace
@@ -202,6 +254,8 @@ bool Publish(ConnRecord& rec, DWORD* error) {
   // Nothing another process could see has changed (a dial's first step
   // repeats the state the call was published with): the file stays as it is.
   if (known && lock.Held() && Serialize(existing) == text) return rec.hungUp;
+  // A new call's record: a spare file of an earlier call, rewritten in place.
+  if (!known && lock.Held() && !dir.Exists(ConnFileName(rec.handle))) TakeSpare(dir, rec.handle);
   bool written = lock.Held() && dir.Overwrite(ConnFileName(rec.handle), text);
   // A new call becomes its entry's latest.
   if (written && !known && !rec.entry.empty()) {
@@ -234,7 +288,10 @@ void Remove(THRasConn handle) {
       dir.Overwrite(latest, Padded(0) + "\n");  // no latest call; kept for the entry's next one
     }
   }
-  dir.Remove(ConnFileName(handle));
+  if (lock.Held())
+    Retire(dir, handle);
+  else
+    dir.Remove(ConnFileName(handle));
 }
 
 DWORD List(std::vector<ConnRecord>& out) {
@@ -246,7 +303,15 @@ DWORD List(std::vector<ConnRecord>& out) {
     uint64_t v;
     if (!ParseUInt("0x" + name.substr(5), v) || v == 0 || v > 0xFFFFFFFFu) continue;
     ConnRecord r;
-    if (!ReadUnlocked(dir, static_cast<THRasConn>(v), r)) continue;
+    if (!ReadUnlocked(dir, static_cast<THRasConn>(v), r)) {
+      // Not a record of this handle even under the lock (a writer killed
+      // after taking a spare or in the middle of a write): nobody's record.
+      plat::FileLock lock(dir, kLockName);
+      std::string text;
+      if (lock.Held() && dir.Read(name, text) == plat::ReadResult::Ok && (!Parse(text, r) || r.handle != v))
+        Retire(dir, static_cast<THRasConn>(v));
+      continue;
+    }
     if (!Live(r)) {
       RemoveStale(dir, r.handle);
       continue;
@@ -270,7 +335,10 @@ bool MarkHungUp(THRasConn handle) {
   ConnRecord r;
   if (!ReadIn(dir, handle, r)) return false;
   if (!Live(r)) {
-    dir.Remove(ConnFileName(handle));
+    if (lock.Held())
+      Retire(dir, handle);
+    else
+      dir.Remove(ConnFileName(handle));
     return false;
   }
   if (r.hungUp) return true;

@@ -10,11 +10,15 @@
 // dial reads a few small files however many connections there are. Every
 // change is made under the folder's lock file ("registry.lock"). Files are
 // created by a new file and a rename, and then, as each keeps its length
-// (numbers of fixed width), overwritten in place: a connection's record ends
-// with a check of its text, so that a reader without the lock that meets a
-// rewrite half done reads it again under the lock; the counters and the
-// latest-call files are read under the lock only. A record whose owner
-// process is gone is stale: it is skipped and removed by whoever meets it.
+// (numbers of fixed width, records padded to 512 bytes), overwritten in
+// place: a connection's record ends with a check of its text, so that a
+// reader without the lock that meets a rewrite half done reads it again
+// under the lock; the counters and the latest-call files are read under the
+// lock only. The record of a call that ended is kept as a spare
+// ("spare-<n>", counted by "spares", at most 16,384) and renamed into place
+// for the next call, so that a dial in a folder in use creates no file. A
+// record whose owner process is gone is stale: it is skipped and retired by
+// whoever meets it.
 #pragma once
 
 #include <string>

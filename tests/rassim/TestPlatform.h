@@ -16,6 +16,9 @@ int RunCommand(const std::string& commandLine);
 bool OwnerOnly(const std::string& path);
 // True where files have POSIX modes and symbolic links anyone may make.
 bool PosixFiles();
+// What tells one file from another on its file system ("device:inode"); ""
+// where the test does not compare files so.
+std::string FileIdentity(const std::string& path);
 // Windows file attributes: marks a file hidden and/or read-only (false where
 // files have no such marks), and reads them back ("hidden", "readonly",
 // "hidden,readonly" or "").

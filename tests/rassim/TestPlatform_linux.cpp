@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "tests/rassim/TestPlatform.h"
 
@@ -34,6 +35,12 @@ void Nap() {
 
 bool PosixFiles() {
   return true;
+}
+
+std::string FileIdentity(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return std::string();
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
 bool SetFileMarks(const std::string&, bool, bool) {

@@ -29,6 +29,11 @@ bool PosixFiles() {
   return false;
 }
 
+// Records are replaced whole here, never written in place.
+std::string FileIdentity(const std::string&) {
+  return std::string();
+}
+
 bool SetFileMarks(const std::string& path, bool hidden, bool readOnly) {
   const DWORD marks = (hidden ? FILE_ATTRIBUTE_HIDDEN : 0) | (readOnly ? FILE_ATTRIBUTE_READONLY : 0);
   return SetFileAttributesA(path.c_str(), marks ? marks : FILE_ATTRIBUTE_NORMAL) != FALSE;

@@ -5,6 +5,7 @@
 // other targets.
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include "tests/rassim/ContractFixture.h"
 
@@ -191,6 +192,77 @@ TEST_F(FileSafety, AnEntryHasOneConnectionAtATime) {
   EXPECT_EQ(Events()[0].state, RASCS_Connected);
   EXPECT_EQ(Connections().size(), 1u);
   api_.HangUpA(first);
+}
+
+// The record of an ended call is kept as a spare and renamed into place for
+// the next call, so a dial in a folder in use creates no file; a pool whose
+// count names files that are gone, or holds a file of another length, still
+// serves every dial.
+TEST_F(FileSafety, RecordsOfEndedCallsServeTheNextCalls) {
+  const fs::path state = Dir() / "state";
+  const auto files = [&] {  // the record and pool files, sorted
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(state)) {
+      const std::string n = e.path().filename().string();
+      if (n.rfind("conn-", 0) == 0 || n.rfind("spare", 0) == 0) names.insert(n);
+    }
+    std::string all;
+    for (const std::string& n : names) all += (all.empty() ? "" : " ") + n;
+    return all;
+  };
+  const auto dialOffice = [&](THRasConn& h) {
+    ASSERT_EQ(SyncDial("Office", h), 0u);
+    ASSERT_EQ(Connections().size(), 1u);
+    EXPECT_EQ(fs::file_size(state / files().substr(0, 13)), 512u) << files();
+  };
+  THRasConn h = 0;
+  dialOffice(h);
+  HangUp(h);
+  RunFor(5000);
+  ASSERT_EQ(files(), "spare-00000000 spares");
+  const std::string spare = FileIdentity((state / "spare-00000000").string());
+  struct Case {
+    const char* what;
+    std::function<void()> before;  // done to the pool before the dial
+  };
+  const Case cases[] = {
+      {"the spare of the last call", [] {}},
+      {"a count naming spares that are gone",
+       [&] {
+         std::FILE* f = std::fopen((state / "spares").string().c_str(), "wb");
+         ASSERT_NE(f, nullptr);
+         std::fputs("3\n", f);
+         std::fclose(f);
+       }},
+      {"a spare of another length",
+       [&] {
+         std::FILE* f = std::fopen((state / "spare-00000000").string().c_str(), "ab");
+         ASSERT_NE(f, nullptr);
+         std::fputs("left over\n", f);
+         std::fclose(f);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.before();
+    dialOffice(h);
+    const std::string now = files();
+    EXPECT_TRUE(now.rfind("conn-", 0) == 0 && now.substr(13) == " spares") << now << ": the spare became the record";
+    if (!spare.empty() && &c == &cases[0]) {
+      EXPECT_EQ(FileIdentity((state / files().substr(0, 13)).string()), spare) << "renamed, not created";
+    }
+    TRasConnStatusA st;
+    EXPECT_EQ(Status(h, st), 0u);
+    EXPECT_EQ(st.rasconnstate, RASCS_Connected);
+    HangUp(h);
+    RunFor(5000);
+    EXPECT_EQ(files(), "spare-00000000 spares");
+  }
+  // A file that is no record of its handle (a writer killed after taking a
+  // spare) is not listed, and the listing retires it.
+  fs::copy_file(state / "spare-00000000", state / "conn-00000abc");
+  EXPECT_TRUE(Connections().empty());
+  EXPECT_EQ(files(), "spare-00000000 spare-00000001 spares");
 }
 
 TEST_F(FileSafety, ADialEventThatCannotBePostedFailsTheCallVisibly) {

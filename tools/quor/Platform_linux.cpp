@@ -1,6 +1,8 @@
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "tools/quor/Platform.h"
@@ -18,34 +21,65 @@ namespace quortool::platform {
 
 namespace {
 
-// Set by the signal handler and read by the message loop.
+// Set by the thread that takes the stop signals and read by the message loop.
 std::atomic<int> gStopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the stop flag must be usable from a signal handler");
 
-// The handler may only write to a pipe; a thread of ours waits on its other
-// end and posts the request to the loop's window (posting takes a lock, which
-// a signal handler must not).
-int gPipe[2] = {-1, -1};
-std::thread gNotifier;
-constexpr char kQuitNotifier = 0;
+// The stop signals are blocked in the thread that installs the handlers (the
+// loop's) and so in every thread it starts later; a thread of ours takes them
+// with sigwaitinfo and posts the request to the loop's window. The kernel hands
+// the signal straight to that thread, so a stop costs one wake-up of it and
+// one of the loop (a handler that woke a notifier thread cost one more). A
+// thread started before the handlers were installed (a library's) may still
+// be the one the kernel picks: its handler passes the signal on to the
+// waiting thread (posting takes a lock, which a signal handler must not).
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+std::atomic<pid_t> gWaiterTid{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free, "the waiter's id must be usable from a signal handler");
+std::atomic<bool> gQuitWaiter{false};
+std::thread gWaiter;
+sigset_t gLoopMask;  // the installing thread's mask before
+bool gMasked = false;
 
-extern "C" void OnStopSignal(int signo) {
+sigset_t StopSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signo : kStopSignals) sigaddset(&set, signo);
+  return set;
+}
+
+void NoteStop(int signo) {
   int expected = 0;
   gStopSignal.compare_exchange_strong(expected, signo);
+}
+
+extern "C" void OnStopSignal(int signo) {
   const int saved = errno;
-  const char byte = 1;
-  if (gPipe[1] >= 0) (void)!write(gPipe[1], &byte, 1);
+  const pid_t waiter = gWaiterTid.load();
+  if (waiter == 0 || syscall(SYS_tgkill, getpid(), waiter, signo) != 0) NoteStop(signo);
   errno = saved;
 }
 
-void Notify(HWND window, UINT message) {
+void WaitForStop(HWND window, UINT message) {
+  gWaiterTid.store(static_cast<pid_t>(syscall(SYS_gettid)));
+  // A signal a handler took before this thread could be named.
+  if (const int early = gStopSignal.load(); early != 0 && window != HWND{})
+    PostMessageA(window, message, static_cast<WPARAM>(early), 0);
+  const sigset_t set = StopSet();
   for (;;) {
-    char byte = 0;
-    const ssize_t n = read(gPipe[0], &byte, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || byte == kQuitNotifier) return;
-    PostMessageA(window, message, static_cast<WPARAM>(gStopSignal.load()), 0);
+    siginfo_t info{};
+    const int signo = sigwaitinfo(&set, &info);
+    if (signo < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    // The request to end this thread comes from this process (glibc reports
+    // tgkill's code as SI_USER, so only the sender tells).
+    if (gQuitWaiter.load() && info.si_pid == getpid()) break;
+    NoteStop(signo);
+    if (window != HWND{}) PostMessageA(window, message, static_cast<WPARAM>(gStopSignal.load()), 0);
   }
+  gWaiterTid.store(0);
 }
 
 void SetHandler(int signo, void (*handler)(int)) {
@@ -59,24 +93,33 @@ void SetHandler(int signo, void (*handler)(int)) {
 }  // namespace
 
 void InstallStopHandlers(HWND window, UINT message) {
-  if (gPipe[0] < 0 && pipe2(gPipe, O_CLOEXEC) == 0) gNotifier = std::thread(Notify, window, message);
-  SetHandler(SIGINT, OnStopSignal);
-  SetHandler(SIGTERM, OnStopSignal);
-  SetHandler(SIGHUP, OnStopSignal);
+  for (int signo : kStopSignals) SetHandler(signo, OnStopSignal);
+  if (gWaiter.joinable()) return;
+  const sigset_t set = StopSet();
+  gMasked = pthread_sigmask(SIG_BLOCK, &set, &gLoopMask) == 0;
+  gQuitWaiter.store(false);
+  try {
+    gWaiter = std::thread(WaitForStop, window, message);
+    // Handlers pass signals on to the thread once it is named.
+    while (gWaiterTid.load() == 0) std::this_thread::yield();
+  } catch (const std::system_error&) {
+    // No thread: the handlers note the request and the loop finds it at its next pass.
+    if (gMasked) pthread_sigmask(SIG_SETMASK, &gLoopMask, nullptr);
+    gMasked = false;
+  }
 }
 
 void RemoveStopHandlers() {
-  SetHandler(SIGINT, SIG_DFL);
-  SetHandler(SIGTERM, SIG_DFL);
-  SetHandler(SIGHUP, SIG_DFL);
-  if (gPipe[0] < 0) return;
-  const char byte = kQuitNotifier;
-  while (write(gPipe[1], &byte, 1) < 0 && errno == EINTR) {
+  if (gWaiter.joinable()) {
+    gQuitWaiter.store(true);
+    pthread_kill(gWaiter.native_handle(), kStopSignals[0]);
+    gWaiter.join();
   }
-  if (gNotifier.joinable()) gNotifier.join();
-  close(gPipe[0]);
-  close(gPipe[1]);
-  gPipe[0] = gPipe[1] = -1;
+  for (int signo : kStopSignals) SetHandler(signo, SIG_DFL);
+  // A signal that came after the waiting thread ended is pending here and
+  // now has its default effect, as it would have without the handlers.
+  if (gMasked) pthread_sigmask(SIG_SETMASK, &gLoopMask, nullptr);
+  gMasked = false;
 }
 
 bool StopRequested() {
