@@ -35,7 +35,7 @@ if ! command -v "$CLANG_FORMAT" >/dev/null 2>&1; then
   if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null 2>&1; then
     echo "== installing $CLANG_FORMAT"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
+    bash .ci/apt-update.sh
     apt-get install -y -qq --no-install-recommends "$CLANG_FORMAT" >/dev/null
   else
     echo "format.sh: $CLANG_FORMAT is not installed (apt-get install $CLANG_FORMAT)" >&2

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
   if [[ $(id -u) -eq 0 ]]; then
-    apt-get update -qq
+    bash .ci/apt-update.sh
     apt-get install -y -qq --no-install-recommends clang libclang-rt-dev >/dev/null 2>&1 ||
       apt-get install -y -qq --no-install-recommends clang libclang-rt-14-dev >/dev/null
   else

@@ -52,7 +52,7 @@ install_packages() {
   if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386 || return 1
   fi
-  apt-get update -qq || return 1
+  bash .ci/apt-update.sh || return 1
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
 }
 

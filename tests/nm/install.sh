@@ -49,7 +49,7 @@ if [[ ! -e /usr/sbin/policy-rc.d ]]; then
   created_policy=1
 fi
 echo "nm rig: installing ${missing[*]}"
-apt-get update -qq
+bash "$(dirname "$0")/../../.ci/apt-update.sh"
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >"$work/apt.log" 2>&1 || {
   tail -20 "$work/apt.log" >&2
   exit 1
