@@ -2,10 +2,12 @@
 // Every tick is delivered by the message loop of the GUI thread, so the queue
 // is only touched from that thread and takes no lock.
 //
-// The queue is a four-way heap of (due, sequence, timer) kept in one array;
-// each timer knows its place in it, so disarming, re-arming and firing the
-// earliest are logarithmic and a re-armed timer is moved, not removed and
-// added again.
+// The queue is a four-way heap of (due, sequence, timer id) kept in one
+// array; each timer's place in it is kept in a dense table indexed by its id,
+// so disarming, re-arming and firing the earliest are logarithmic, a re-armed
+// timer is moved, not removed and added again, and moving an entry writes to
+// two arrays rather than into the timer object (with many timers armed those
+// objects lie far apart in memory and each write would miss the cache).
 //
 // Each timer keeps a shared Impl that outlives it while a pass of the loop
 // still refers to it: a handler may destroy its own timer (or the timer's
@@ -21,18 +23,18 @@
 #include "Vcl/VclInternal.h"
 
 namespace {
-constexpr size_t kNotArmed = SIZE_MAX;
+constexpr uint32_t kNotArmed = UINT32_MAX;
+constexpr uint32_t kNoId = UINT32_MAX;
 }  // namespace
 
 struct TTimer::Impl {
   TTimer* Timer = nullptr;  // null once the timer is destroyed
-  uint64_t Due = 0;
-  uint64_t Seq = 0;         // the arming this entry belongs to; a new arming gets a new number
-  size_t Slot = kNotArmed;  // its place in the queue
+  // Its row in the queue's tables, taken when it is first armed (a timer
+  // made on another thread and never enabled there touches no queue).
+  uint32_t Id = kNoId;
 
   bool Running = false;  // its handler is on the stack (a nested loop runs inside it)
 
-  bool Armed() const { return Slot != kNotArmed; }
   // A reference that keeps this alive while its handler runs (only while the timer exists).
   std::shared_ptr<Impl> Self() const { return Timer->fImpl; }
   // Re-arms the timer for its next period and returns a copy of its handler.
@@ -44,19 +46,47 @@ namespace {
 struct QueueEntry {
   uint64_t Due;
   uint64_t Seq;
-  TTimer::Impl* Impl;
-  bool Before(const QueueEntry& other) const { return Due != other.Due ? Due < other.Due : Seq < other.Seq; }
+  uint32_t Id;
+  // Without branches: with many timers due at once the outcome is a coin toss
+  // the branch predictor would lose.
+  bool Before(const QueueEntry& other) const {
+    return static_cast<bool>(static_cast<unsigned>(Due < other.Due) |
+                             (static_cast<unsigned>(Due == other.Due) & static_cast<unsigned>(Seq < other.Seq)));
+  }
 };
 
 constexpr size_t kWays = 4;
 
 struct TimerQueue {
   std::vector<QueueEntry> Heap;
+  std::vector<uint32_t> SlotOf;       // by timer id: its place in Heap, or kNotArmed
+  std::vector<TTimer::Impl*> ImplOf;  // by timer id: the timer's Impl
+  std::vector<uint32_t> FreeIds;      // ids of destroyed timers, for the next ones made
   uint64_t NextSeq = 1;
+
+  uint32_t NewId(TTimer::Impl* impl) {
+    uint32_t id;
+    if (!FreeIds.empty()) {
+      id = FreeIds.back();
+      FreeIds.pop_back();
+    } else {
+      id = static_cast<uint32_t>(ImplOf.size());
+      ImplOf.push_back(nullptr);
+      SlotOf.push_back(kNotArmed);
+    }
+    ImplOf[id] = impl;
+    SlotOf[id] = kNotArmed;
+    return id;
+  }
+  void FreeId(uint32_t id) {
+    ImplOf[id] = nullptr;
+    FreeIds.push_back(id);
+  }
+  bool Armed(uint32_t id) const { return id != kNoId && SlotOf[id] != kNotArmed; }
 
   void Place(size_t slot, const QueueEntry& e) {
     Heap[slot] = e;
-    e.Impl->Slot = slot;
+    SlotOf[e.Id] = static_cast<uint32_t>(slot);
   }
   // Moves the entry at `slot` towards the front while it is due earlier than its parent.
   bool SiftUp(size_t slot) {
@@ -101,10 +131,10 @@ TimerQueue& Queue() {
 }
 
 void Disarm(TTimer::Impl& impl) {
-  if (!impl.Armed()) return;
   TimerQueue& q = Queue();
-  const size_t slot = impl.Slot;
-  impl.Slot = kNotArmed;
+  if (!q.Armed(impl.Id)) return;
+  const size_t slot = q.SlotOf[impl.Id];
+  q.SlotOf[impl.Id] = kNotArmed;
   const QueueEntry last = q.Heap.back();
   q.Heap.pop_back();
   if (slot == q.Heap.size()) return;  // it was the last one
@@ -117,17 +147,18 @@ void Disarm(TTimer::Impl& impl) {
 // timer moves to its new place.
 void Arm(TTimer::Impl& impl, Cardinal interval) {
   TimerQueue& q = Queue();
-  impl.Due = QuorClockNow() + (interval == 0 ? 1u : interval);
-  impl.Seq = q.NextSeq++;
-  const QueueEntry e{impl.Due, impl.Seq, &impl};
-  if (impl.Armed()) {
-    q.Heap[impl.Slot] = e;
-    q.Restore(impl.Slot);
+  if (impl.Id == kNoId) impl.Id = q.NewId(&impl);
+  // Equal due times fire in arming order: each arming gets the next number.
+  const QueueEntry e{QuorClockNow() + (interval == 0 ? 1u : interval), q.NextSeq++, impl.Id};
+  if (q.Armed(impl.Id)) {
+    const size_t slot = q.SlotOf[impl.Id];
+    q.Heap[slot] = e;
+    q.Restore(slot);
     return;
   }
   q.Heap.push_back(e);
-  impl.Slot = q.Heap.size() - 1;
-  q.SiftUp(impl.Slot);
+  q.SlotOf[impl.Id] = static_cast<uint32_t>(q.Heap.size() - 1);
+  q.SiftUp(q.Heap.size() - 1);
 }
 
 }  // namespace
@@ -147,6 +178,7 @@ TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner), fImpl(std::make_shared<
 
 TTimer::~TTimer() {
   Disarm(*fImpl);
+  if (fImpl->Id != kNoId) Queue().FreeId(fImpl->Id);
   fImpl->Timer = nullptr;
 }
 
@@ -237,7 +269,7 @@ int vcl_internal::FireDueTimers() {
   // fired it) is no longer among them.
   int fired = 0;
   while (!q.Heap.empty() && q.Heap.front().Due <= now) {
-    std::shared_ptr<TTimer::Impl> impl = q.Heap.front().Impl->Self();
+    std::shared_ptr<TTimer::Impl> impl = q.ImplOf[q.Heap.front().Id]->Self();
     TTimer* timer = impl->Timer;
     TNotifyEvent handler = impl->PrepareTick();
     // A timer never re-enters its own handler: while the handler runs a

@@ -95,21 +95,22 @@ TEST_F(TimerTest, ManyTimersFireInDueThenArmingOrder) {
   uint64_t seq = 0;
   std::vector<std::pair<uint64_t, int>> fired, expected;
   std::vector<TTimer*> timers;
-  for (int i = 0; i < kCount; ++i) {
+  auto make = [&](int i) {
     auto* t = new TTimer(&Owner);
     t->SetEnabled(false);
     t->SetInterval(static_cast<Cardinal>((i * 37) % 23 + 1));
     t->SetOnTimer([this, &fired, i](TObject*) { fired.emplace_back(Elapsed(), i); });
     timers.push_back(t);
     model.push_back(Model{0, 0, t->Interval(), false});
-  }
+  };
+  for (int i = 0; i < kCount; ++i) make(i);
   auto arm = [&](int i, uint64_t now) { model[i] = Model{now + model[i].interval, ++seq, model[i].interval, true}; };
   for (int i = kCount - 1; i >= 0; i -= 2) timers[i]->SetEnabled(true), arm(i, 0);
   for (int i = 0; i < kCount; i += 2) timers[i]->SetEnabled(true), arm(i, 0);
   auto runModel = [&](uint64_t from, uint64_t to) {
     for (uint64_t now = from + 1; now <= to; ++now) {
       std::vector<int> due;
-      for (int i = 0; i < kCount; ++i)
+      for (int i = 0; i < static_cast<int>(model.size()); ++i)
         if (model[i].armed && model[i].due <= now) due.push_back(i);
       std::sort(due.begin(), due.end(), [&](int a, int b) { return model[a].seq < model[b].seq; });
       for (int i : due) expected.emplace_back(now, i), arm(i, now);
@@ -130,6 +131,8 @@ TEST_F(TimerTest, ManyTimersFireInDueThenArmingOrder) {
       arm(i, 50);
     }
   }
+  // New timers take the places the freed ones left in the queue's tables.
+  for (int i = kCount; i < kCount + 4; ++i) make(i), timers[i]->SetEnabled(true), arm(i, 50);
   Application->RunFor(150);
   runModel(50, 200);
   EXPECT_EQ(fired, expected);
