@@ -259,6 +259,16 @@ class Ring {
     for (; i + 1 < fSize; ++i) (*this)[i] = (*this)[i + 1];
     --fSize;
   }
+  // Empties it and keeps its storage, for refilling at once.
+  void reset() {
+    fHead = 0;
+    fSize = 0;
+  }
+  // Keeps the first n elements.
+  void truncate(size_t n) {
+    if (n == 0) return clear();
+    if (n < fSize) fSize = n;
+  }
   void clear() {
     fHead = 0;
     fSize = 0;
@@ -529,6 +539,31 @@ BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam)
   return TRUE;
 }
 
+// Moves the waiting messages together, dropping the places of the ones taken
+// from behind them. The front keeps its number; the others get consecutive
+// numbers in the same order, and the lists of each window and of the thread
+// are rewritten with them (still in posting order).
+void CompactPostedLocked(Queue& q) {
+  for (size_t i = 0; i < q.posted.size(); ++i) {
+    const Posted& p = q.posted[i];
+    if (p.live) (p.window != nullptr ? p.window->queued : q.threadQueued).reset();
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < q.posted.size(); ++i) {
+    if (!q.posted[i].live) continue;
+    if (kept != i) q.posted[kept] = q.posted[i];
+    const Posted& p = q.posted[kept];
+    (p.window != nullptr ? p.window->queued : q.threadQueued).push_back(q.frontSequence + kept);
+    ++kept;
+  }
+  q.posted.truncate(kept);
+}
+
+// Places of taken messages a queue may hold behind a waiting one before it is
+// compacted, beyond as many as there are waiting messages: compacting then
+// costs a constant share per message taken.
+constexpr size_t kGapSlack = 64;
+
 // Takes the posted message with this sequence number out of the queue.
 void TakePostedLocked(Queue& q, uint64_t sequence) {
   Posted& p = q.posted[sequence - q.frontSequence];
@@ -546,6 +581,9 @@ void TakePostedLocked(Queue& q, uint64_t sequence) {
     q.posted.pop_front();
     ++q.frontSequence;
   }
+  // A message left waiting at the front (one for a window only ever peeked
+  // for by its own filter) would otherwise keep every place behind it.
+  if (q.posted.size() > 2 * q.live + kGapSlack) CompactPostedLocked(q);
 }
 
 void FinishSent(SentMessage& sm, LRESULT result, Waker& waker) {

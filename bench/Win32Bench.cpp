@@ -207,6 +207,40 @@ static void BM_Win32_PostDispatch_SameThread(benchmark::State& State) {
 }
 BENCHMARK(BM_Win32_PostDispatch_SameThread)->Arg(1)->Arg(100)->Arg(1000);
 
+// PeekMessageA of one window's message with range(0) messages of another
+// window of the thread waiting ahead of it (9,998 leaves the quota room for
+// the one), then the WM_QUIT check that ends each pass of the host's loop.
+// Neither may cost more with a deeper queue.
+static void BM_Win32_Peek_OneWindow(benchmark::State& State) {
+  if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");
+  const HWND ahead = CreateOn("QuorBenchCounting");
+  const HWND wnd = CreateOn("QuorBenchCounting");
+  const auto depth = static_cast<int>(State.range(0));
+  for (int i = 0; i < depth; ++i) {
+    if (!PostMessageA(ahead, kMsgWork, static_cast<WPARAM>(i), 0)) return State.SkipWithError("post failed");
+  }
+  uint64_t taken = 0;
+  bool quit = false;
+  quorbench::LoopClock clock;
+  for (auto _ : State) {
+    PostMessageA(wnd, kMsgWork, 0, 0);
+    MSG msg;
+    if (PeekMessageA(&msg, wnd, 0, 0, PM_REMOVE) && msg.hwnd == wnd) ++taken;
+    quit |= PeekMessageA(&msg, 0, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+  }
+  const double ns = clock.NsPerItem(static_cast<double>(taken));
+  int left = 0;
+  MSG msg;
+  while (PeekMessageA(&msg, ahead, 0, 0, PM_REMOVE)) ++left;
+  DestroyWindow(wnd);
+  DestroyWindow(ahead);
+  if (taken != static_cast<uint64_t>(State.iterations()) || quit || left != depth)
+    return State.SkipWithError("a peek took the wrong message");
+  State.SetItemsProcessed(static_cast<int64_t>(taken));
+  State.counters["peek_ns"] = ns;
+}
+BENCHMARK(BM_Win32_Peek_OneWindow)->ArgName("depth")->Arg(0)->Arg(100)->Arg(9998);
+
 // SendMessageA to a window of the same thread (a direct call of its procedure).
 static void BM_Win32_SendMessage_SameThread(benchmark::State& State) {
   if (!RegisterOnce()) return State.SkipWithError("RegisterClassA failed");

@@ -3,11 +3,13 @@
 // messages sent between threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "OwnSubset.h"
@@ -192,6 +194,45 @@ TEST_F(MessageQueue, PeekForOneWindowTakesItsFamilysFirstAndKeepsTheRestInOrder)
   std::vector<WPARAM> rest;
   for (const MSG& m : TakeAll()) rest.push_back(m.wParam);
   EXPECT_EQ(rest, (std::vector<WPARAM>{1, 6}));
+}
+
+// Messages left waiting at the front while thousands behind them are taken
+// (a window only ever peeked for by its own filter, a family, thread messages)
+// keep their order and their window.
+TEST_F(MessageQueue, MessagesTakenBehindWaitingOnesLeaveTheRestInOrder) {
+  HWND waiting = Make();
+  HWND busy = Make();
+  HWND top = Make(0);
+  HWND child = Make(top, WS_CHILD);
+  std::vector<std::pair<HWND, WPARAM>> left;  // what stays, in posting order (0: a thread message)
+  const DWORD self = GetCurrentThreadId();
+  MSG m;
+  for (WPARAM i = 0; i < 3000; ++i) {
+    ASSERT_TRUE(PostMessageA(busy, WM_USER, 10000 + i, 0));
+    if (i % 7 == 0) {
+      ASSERT_TRUE(PostMessageA(waiting, WM_USER + 1, i, 0));
+      left.emplace_back(waiting, i);
+    }
+    if (i % 11 == 0) {
+      ASSERT_TRUE(PostThreadMessageA(self, WM_USER + 2, i, 0));
+      left.emplace_back(0, i);
+    }
+    ASSERT_TRUE(PostMessageA(child, WM_USER + 3, 20000 + i, 0));
+    ASSERT_TRUE(PeekMessageA(&m, busy, 0, 0, PM_REMOVE));
+    ASSERT_EQ(m.wParam, 10000 + i);
+    ASSERT_TRUE(PeekMessageA(&m, top, 0, 0, PM_REMOVE)) << "the child's message, through its parent";
+    ASSERT_EQ(m.wParam, 20000 + i);
+    if (i % 13 == 5) {
+      ASSERT_TRUE(PeekMessageA(&m, (HWND)(intptr_t)-1, 0, 0, PM_REMOVE));
+      auto first = std::find_if(left.begin(), left.end(), [](const auto& l) { return l.first == 0; });
+      ASSERT_NE(first, left.end());
+      ASSERT_EQ(m.wParam, first->second);
+      left.erase(first);
+    }
+  }
+  std::vector<std::pair<HWND, WPARAM>> rest;
+  for (const MSG& r : TakeAll()) rest.emplace_back(r.hwnd, r.wParam);
+  EXPECT_EQ(rest, left);
 }
 
 TEST_F(MessageQueue, MessagesToADestroyedWindowAreDropped) {
