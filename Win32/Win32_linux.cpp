@@ -543,7 +543,7 @@ BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam)
 // from behind them. The front keeps its number; the others get consecutive
 // numbers in the same order, and the lists of each window and of the thread
 // are rewritten with them (still in posting order).
-void CompactPostedLocked(Queue& q) {
+[[gnu::noinline, gnu::cold]] void CompactPostedLocked(Queue& q) {
   for (size_t i = 0; i < q.posted.size(); ++i) {
     const Posted& p = q.posted[i];
     if (p.live) (p.window != nullptr ? p.window->queued : q.threadQueued).reset();
@@ -583,7 +583,8 @@ void TakePostedLocked(Queue& q, uint64_t sequence) {
   }
   // A message left waiting at the front (one for a window only ever peeked
   // for by its own filter) would otherwise keep every place behind it.
-  if (q.posted.size() > 2 * q.live + kGapSlack) CompactPostedLocked(q);
+  if (q.posted.size() > 2 * q.live + kGapSlack) [[unlikely]]
+    CompactPostedLocked(q);
 }
 
 void FinishSent(SentMessage& sm, LRESULT result, Waker& waker) {
