@@ -204,7 +204,7 @@ TEST_F(MessageQueue, MessagesTakenBehindWaitingOnesLeaveTheRestInOrder) {
   HWND busy = Make();
   HWND top = Make(0);
   HWND child = Make(top, WS_CHILD);
-  std::vector<std::pair<HWND, WPARAM>> left;  // what stays, in posting order (0: a thread message)
+  std::vector<std::pair<HWND, WPARAM>> left;  // what stays, in posting order (no window: a thread message)
   const DWORD self = GetCurrentThreadId();
   MSG m;
   for (WPARAM i = 0; i < 3000; ++i) {
@@ -215,7 +215,7 @@ TEST_F(MessageQueue, MessagesTakenBehindWaitingOnesLeaveTheRestInOrder) {
     }
     if (i % 11 == 0) {
       ASSERT_TRUE(PostThreadMessageA(self, WM_USER + 2, i, 0));
-      left.emplace_back(0, i);
+      left.emplace_back(HWND{}, i);
     }
     ASSERT_TRUE(PostMessageA(child, WM_USER + 3, 20000 + i, 0));
     ASSERT_TRUE(PeekMessageA(&m, busy, 0, 0, PM_REMOVE));
@@ -224,7 +224,7 @@ TEST_F(MessageQueue, MessagesTakenBehindWaitingOnesLeaveTheRestInOrder) {
     ASSERT_EQ(m.wParam, 20000 + i);
     if (i % 13 == 5) {
       ASSERT_TRUE(PeekMessageA(&m, (HWND)(intptr_t)-1, 0, 0, PM_REMOVE));
-      auto first = std::find_if(left.begin(), left.end(), [](const auto& l) { return l.first == 0; });
+      auto first = std::find_if(left.begin(), left.end(), [](const auto& l) { return l.first == HWND{}; });
       ASSERT_NE(first, left.end());
       ASSERT_EQ(m.wParam, first->second);
       left.erase(first);
