@@ -74,8 +74,10 @@ else
   echo "32-bit probe: this host cannot run 32-bit x86 code (exit $probe_rc${probe_out:+: ${probe_out//$'\n'/ }})"
   can32=0
 fi
+route_chosen=0
 if [[ "$route" == auto ]]; then
   ((can32)) && route=i686 || route=x64
+  route_chosen=1
 elif [[ "$route" == i686 ]] && ((!can32)); then
   fail "QUOR_WINDOWS_ROUTE=i686, but this host cannot run 32-bit code"
 else
@@ -86,24 +88,35 @@ fi
 install_packages cmake make googletest g++-mingw-w64-i686-posix ||
   fail "missing package for the 32-bit cross build (apt-get install cmake make googletest g++-mingw-w64-i686-posix failed)"
 [[ -f /usr/src/googletest/CMakeLists.txt ]] || fail "missing package googletest (/usr/src/googletest)"
-if [[ "$route" == i686 ]]; then
-  wine_packages=(wine wine32:i386)
-  WINE=wine WINESERVER_BIN=wineserver
-  export WINEARCH=win32
-  suites="i686 under 32-bit Wine"
-else
-  install_packages g++-mingw-w64-x86-64-posix ||
-    fail "missing package g++-mingw-w64-x86-64-posix (apt-get install failed)"
-  wine_packages=(wine64)
-  WINE=/usr/lib/wine/wine64 WINESERVER_BIN=/usr/lib/wine/wineserver64
-  export WINEARCH=win64
-  suites="x86-64 stand-in under 64-bit Wine"
+use_route() {
+  route="$1"
+  if [[ "$route" == i686 ]]; then
+    wine_packages=(wine wine32:i386)
+    WINE=wine WINESERVER_BIN=wineserver
+    export WINEARCH=win32
+    suites="i686 under 32-bit Wine"
+  else
+    install_packages g++-mingw-w64-x86-64-posix ||
+      fail "missing package g++-mingw-w64-x86-64-posix (apt-get install failed)"
+    wine_packages=(wine64)
+    WINE=/usr/lib/wine/wine64 WINESERVER_BIN=/usr/lib/wine/wineserver64
+    export WINEARCH=win64
+    suites="x86-64 stand-in under 64-bit Wine"
+  fi
+}
+use_route "$route"
+wine_ok=1
+wine_why=""
+if ! install_packages "${wine_packages[@]}" && [[ "$route" == i686 ]] && ((route_chosen)); then
+  # The 32-bit packages depend on the package lists of a second architecture,
+  # which a mirror in mid-sync can leave out of step with the first: rather
+  # than run no suite, run them on the 64-bit route.
+  echo "route i686: the 32-bit Wine packages could not be installed; taking route x64 instead"
+  use_route x64
 fi
 for c in i686-w64-mingw32-g++-posix $([[ "$route" == x64 ]] && echo x86_64-w64-mingw32-g++-posix); do
   command -v "$c" >/dev/null 2>&1 || fail "missing compiler $c after installing its package"
 done
-wine_ok=1
-wine_why=""
 if ! install_packages "${wine_packages[@]}"; then
   wine_ok=0
   wine_why="the Wine packages (${wine_packages[*]}) could not be installed"
