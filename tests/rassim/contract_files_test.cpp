@@ -3,6 +3,7 @@
 // writers, stored parameters of two phonebooks in one folder, and the
 // one-connection-per-entry rule. Our library's own guarantees: skipped for
 // other targets.
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -263,6 +264,52 @@ TEST_F(FileSafety, RecordsOfEndedCallsServeTheNextCalls) {
   fs::copy_file(state / "spare-00000000", state / "conn-00000abc");
   EXPECT_TRUE(Connections().empty());
   EXPECT_EQ(files(), "spare-00000000 spare-00000001 spares");
+}
+
+// The service keeps the last phonebook it read while the file's size, time
+// and identity stay the same; a change in any one of them, made by another
+// writer with the others kept, is read again. Only a settled file is kept: one
+// changed within the file system's clock tick (here: dated ahead) could change
+// again without its stamp changing.
+TEST_F(FileSafety, APhonebookKeptFromAnEarlierReadIsReadAgainWhenItChanges) {
+  const fs::path book = PhonebookPath();
+  const fs::path other = Dir() / "other.pbk";
+  const auto writeDated = [](const fs::path& p, const std::string& text, fs::file_time_type when) {
+    WriteText(p.string(), text);
+    fs::last_write_time(p, when);
+  };
+  const auto when = fs::file_time_type::clock::now() - std::chrono::seconds(10);
+  const auto ahead = fs::file_time_type::clock::now() + std::chrono::seconds(60);
+  struct Case {
+    const char* what;
+    fs::file_time_type start;
+    std::function<void()> change;  // from "[Alpha]\n..." (Alpha kept, read once)
+    const char* listed;
+  };
+  const Case cases[] = {
+      {"nothing changed", when, [] {}, "Alpha"},
+      {"the same length rewritten in place, a new time", when,
+       [&] { writeDated(book, "[Omega]\nDEVICE=modem\n", when + std::chrono::seconds(1)); }, "Omega"},
+      {"a longer file at the same time", when, [&] { writeDated(book, "[Alpha]\nDEVICE=modem\n[Beta]\n", when); },
+       "Alpha Beta"},
+      {"another file of the same length and time renamed over it", when,
+       [&] {
+         writeDated(other, "[Gamma]\nDEVICE=modem\n", when);
+         fs::rename(other, book);
+       },
+       "Gamma"},
+      {"a file not settled rewritten in place, the same length and time", ahead,
+       [&] { writeDated(book, "[Delta]\nDEVICE=modem\n", ahead); }, "Delta"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeDated(book, "[Alpha]\nDEVICE=modem\n", c.start);
+    ASSERT_EQ(Entries(), std::vector<std::string>{"Alpha"});
+    c.change();
+    std::string listed;
+    for (const std::string& e : Entries()) listed += (listed.empty() ? "" : " ") + e;
+    EXPECT_EQ(listed, c.listed);
+  }
 }
 
 TEST_F(FileSafety, ADialEventThatCannotBePostedFailsTheCallVisibly) {
