@@ -30,6 +30,10 @@ double KernelRoundTripNs(int64_t Count);
 // together (voluntary context switches); -1 when unknown.
 int64_t SleepCount(int Pid);
 
+// CPU time a process (0: this one) has used so far, all its threads
+// together, in ms; -1 when unknown.
+double ProcessCpuMs(int Pid);
+
 // A program run beside the benchmark, its standard output in a pipe.
 struct Child {
   int Pid = 0;

@@ -83,6 +83,14 @@ int64_t SleepCount(int Pid) {
   return total;
 }
 
+double ProcessCpuMs(int Pid) {
+  clockid_t clock = CLOCK_PROCESS_CPUTIME_ID;
+  if (Pid != 0 && clock_getcpuclockid(Pid, &clock) != 0) return -1;
+  timespec t{};
+  if (clock_gettime(clock, &t) != 0) return -1;
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 bool StartChild(const std::vector<std::string>& Argv, Child& C) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return false;

@@ -25,6 +25,17 @@ double ThreadCpuNs() {
   return static_cast<double>(ticks(kernel) + ticks(user)) * 100.0;
 }
 
+double ProcessCpuMs(int Pid) {
+  HANDLE process = Pid == 0 ? GetCurrentProcess() : OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Pid);
+  if (process == nullptr) return -1;
+  FILETIME created, exited, kernel, user;
+  const bool known = GetProcessTimes(process, &created, &exited, &kernel, &user) != 0;
+  if (Pid != 0) CloseHandle(process);
+  if (!known) return -1;
+  auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  return static_cast<double>(ticks(kernel) + ticks(user)) / 1e4;
+}
+
 // The figures below are taken on Linux only.
 int64_t HeapInUse() {
   return -1;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -55,10 +54,6 @@ void SkipWith(benchmark::State& State, const std::string& Text) {
   State.SkipWithError(kept.c_str());
 }
 
-double CpuMs() {
-  return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-}
-
 void ReportIdle(benchmark::State& State, int64_t Sleeps, double CpuMsUsed, double Seconds) {
   State.counters["wakeups/s"] = static_cast<double>(Sleeps) / Seconds;
   if (CpuMsUsed >= 0) State.counters["cpu_ms/s"] = CpuMsUsed / Seconds;
@@ -88,13 +83,14 @@ static void BM_Idle_Component(benchmark::State& State) {
     return State.SkipWithError("the dial did not reach the watched state");
   }
   int64_t sleeps = 0;
-  double cpu = 0;
+  double cpu = -1;
   for (auto _ : State) {
     const int64_t before = quorbench::SleepCount(0);
-    const double cpuBefore = CpuMs();
+    const double cpuBefore = quorbench::ProcessCpuMs(0);
     Application->RunFor(kWatchMs);
     sleeps = quorbench::SleepCount(0) - before;
-    cpu = CpuMs() - cpuBefore;
+    const double cpuAfter = quorbench::ProcessCpuMs(0);
+    if (cpuBefore >= 0 && cpuAfter >= 0) cpu = cpuAfter - cpuBefore;
   }
   q.Disconnect();
   ReportIdle(State, sleeps, cpu, kWatchMs / 1000.0);
@@ -229,11 +225,15 @@ static void BM_Idle_QuorDial(benchmark::State& State) {
   while (quorbench::ReadChild(child, 200, out)) {
   }
   int64_t sleeps = 0;
+  double cpuMs = -1;
   std::vector<double> stops;
   for (auto _ : State) {
     const int64_t before = quorbench::SleepCount(child.Pid);
+    const double cpuBefore = quorbench::ProcessCpuMs(child.Pid);
     Listen(child, kWatchMs, out);
     sleeps = quorbench::SleepCount(child.Pid) - before;
+    const double cpuAfter = quorbench::ProcessCpuMs(child.Pid);
+    if (cpuBefore >= 0 && cpuAfter >= 0) cpuMs = cpuAfter - cpuBefore;
   }
   for (int i = 0;; ++i) {
     const double ms = StopMs(child, out);
@@ -243,7 +243,7 @@ static void BM_Idle_QuorDial(benchmark::State& State) {
     if (!StartQuorDial(phase, child, out)) return SkipWith(State, "quor dial did not reach the watched state: " + out);
     Listen(child, kIdleBeforeStopMs, out);
   }
-  ReportIdle(State, sleeps, -1, kWatchMs / 1000.0);
+  ReportIdle(State, sleeps, cpuMs, kWatchMs / 1000.0);
   const double median = MedianOf(stops);
   State.counters["stop_ms"] = median;
   State.counters["stop_max_ms"] = stops.back();  // sorted by MedianOf
