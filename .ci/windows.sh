@@ -105,19 +105,22 @@ use_route() {
   fi
 }
 use_route "$route"
-wine_ok=1
-wine_why=""
-if ! install_packages "${wine_packages[@]}" && [[ "$route" == i686 ]] && ((route_chosen)); then
+wine_installed=1
+install_packages "${wine_packages[@]}" || wine_installed=0
+if ((!wine_installed)) && [[ "$route" == i686 ]] && ((route_chosen)); then
   # The 32-bit packages depend on the package lists of a second architecture,
   # which a mirror in mid-sync can leave out of step with the first: rather
   # than run no suite, run them on the 64-bit route.
   echo "route i686: the 32-bit Wine packages could not be installed; taking route x64 instead"
   use_route x64
+  install_packages "${wine_packages[@]}" && wine_installed=1
 fi
 for c in i686-w64-mingw32-g++-posix $([[ "$route" == x64 ]] && echo x86_64-w64-mingw32-g++-posix); do
   command -v "$c" >/dev/null 2>&1 || fail "missing compiler $c after installing its package"
 done
-if ! install_packages "${wine_packages[@]}"; then
+wine_ok=1
+wine_why=""
+if ((!wine_installed)); then
   wine_ok=0
   wine_why="the Wine packages (${wine_packages[*]}) could not be installed"
 elif ! command -v "$WINE" >/dev/null 2>&1; then
