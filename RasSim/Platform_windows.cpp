@@ -112,6 +112,15 @@ bool MakeDirs(const std::string& path, bool /*privateDir: the profile folder's A
   return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+namespace {
+
+// The 64-bit number Windows hands over as two halves.
+uint64_t Wide(DWORD high, DWORD low) {
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+}  // namespace
+
 bool StampOfFile(const std::string& path, FileStamp& out) {
   // The identity is the volume and file index of the file the path opens: a
   // creation time is no identity, as NTFS gives a file made under a name
@@ -123,17 +132,15 @@ bool StampOfFile(const std::string& path, FileStamp& out) {
   const bool known = GetFileInformationByHandle(h, &info) != 0;
   CloseHandle(h);
   if (!known) return false;
-  out.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  out.modified =
-      (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
-  out.id = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  out.size = Wide(info.nFileSizeHigh, info.nFileSizeLow);
+  out.modified = Wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+  out.id = Wide(info.nFileIndexHigh, info.nFileIndexLow);
   out.device = info.dwVolumeSerialNumber;
   // File times may be written late or coarsely; a file younger than 50 ms
   // might still change without its stamp changing.
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  const uint64_t nowTicks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return nowTicks > out.modified + 500000ull;
+  return Wide(now.dwHighDateTime, now.dwLowDateTime) > out.modified + 500000ull;
 }
 
 ReadResult ReadFile(const std::string& path, std::string& contents) {

@@ -19,11 +19,19 @@ uint64_t PeakRssKiB() {
   return static_cast<uint64_t>(counters.PeakWorkingSetSize) / 1024u;
 }
 
+namespace {
+
+// A FILETIME's count of 100 ns ticks.
+uint64_t Ticks(const FILETIME& t) {
+  return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+}  // namespace
+
 double ThreadCpuNs() {
   FILETIME created, exited, kernel, user;
   if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
-  auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-  return static_cast<double>(ticks(kernel) + ticks(user)) * 100.0;
+  return static_cast<double>(Ticks(kernel) + Ticks(user)) * 100.0;
 }
 
 double ProcessCpuMs(int Pid) {
@@ -33,8 +41,7 @@ double ProcessCpuMs(int Pid) {
   const bool known = GetProcessTimes(process, &created, &exited, &kernel, &user) != 0;
   if (Pid != 0) CloseHandle(process);
   if (!known) return -1;
-  auto ticks = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-  return static_cast<double>(ticks(kernel) + ticks(user)) / 1e4;
+  return static_cast<double>(Ticks(kernel) + Ticks(user)) / 1e4;
 }
 
 // The figures below are taken on Linux only.
