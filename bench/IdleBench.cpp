@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,28 @@ void SkipWith(benchmark::State& State, const std::string& Text) {
   State.SkipWithError(kept.c_str());
 }
 
-void ReportIdle(benchmark::State& State, int64_t Sleeps, double CpuMsUsed, double Seconds) {
-  State.counters["wakeups/s"] = static_cast<double>(Sleeps) / Seconds;
-  if (CpuMsUsed >= 0) State.counters["cpu_ms/s"] = CpuMsUsed / Seconds;
+// How often a process went to sleep over a watch, and the CPU time it used
+// (-1 when unknown).
+struct IdleCost {
+  int64_t Sleeps = 0;
+  double CpuMs = -1;
+};
+
+// The cost of a process (0: this one) while Watch runs.
+IdleCost CostOf(int Pid, const std::function<void()>& Watch) {
+  const int64_t sleeps = quorbench::SleepCount(Pid);
+  const double cpu = quorbench::ProcessCpuMs(Pid);
+  Watch();
+  IdleCost cost;
+  cost.Sleeps = quorbench::SleepCount(Pid) - sleeps;
+  const double cpuAfter = quorbench::ProcessCpuMs(Pid);
+  if (cpu >= 0 && cpuAfter >= 0) cost.CpuMs = cpuAfter - cpu;
+  return cost;
+}
+
+void ReportIdle(benchmark::State& State, const IdleCost& Cost, double Seconds) {
+  State.counters["wakeups/s"] = static_cast<double>(Cost.Sleeps) / Seconds;
+  if (Cost.CpuMs >= 0) State.counters["cpu_ms/s"] = Cost.CpuMs / Seconds;
 }
 
 }  // namespace
@@ -82,18 +102,10 @@ static void BM_Idle_Component(benchmark::State& State) {
     q.Disconnect();
     return State.SkipWithError("the dial did not reach the watched state");
   }
-  int64_t sleeps = 0;
-  double cpu = -1;
-  for (auto _ : State) {
-    const int64_t before = quorbench::SleepCount(0);
-    const double cpuBefore = quorbench::ProcessCpuMs(0);
-    Application->RunFor(kWatchMs);
-    sleeps = quorbench::SleepCount(0) - before;
-    const double cpuAfter = quorbench::ProcessCpuMs(0);
-    if (cpuBefore >= 0 && cpuAfter >= 0) cpu = cpuAfter - cpuBefore;
-  }
+  IdleCost cost;
+  for (auto _ : State) cost = CostOf(0, [] { Application->RunFor(kWatchMs); });
   q.Disconnect();
-  ReportIdle(State, sleeps, cpu, kWatchMs / 1000.0);
+  ReportIdle(State, cost, kWatchMs / 1000.0);
 }
 BENCHMARK(BM_Idle_Component)->ArgName("pause")->Arg(kConnected)->Arg(kRedialPause)->Iterations(1);
 
@@ -224,17 +236,9 @@ static void BM_Idle_QuorDial(benchmark::State& State) {
   if (!StartQuorDial(phase, child, out)) return SkipWith(State, "quor dial did not reach the watched state: " + out);
   while (quorbench::ReadChild(child, 200, out)) {
   }
-  int64_t sleeps = 0;
-  double cpuMs = -1;
+  IdleCost cost;
   std::vector<double> stops;
-  for (auto _ : State) {
-    const int64_t before = quorbench::SleepCount(child.Pid);
-    const double cpuBefore = quorbench::ProcessCpuMs(child.Pid);
-    Listen(child, kWatchMs, out);
-    sleeps = quorbench::SleepCount(child.Pid) - before;
-    const double cpuAfter = quorbench::ProcessCpuMs(child.Pid);
-    if (cpuBefore >= 0 && cpuAfter >= 0) cpuMs = cpuAfter - cpuBefore;
-  }
+  for (auto _ : State) cost = CostOf(child.Pid, [&] { Listen(child, kWatchMs, out); });
   for (int i = 0;; ++i) {
     const double ms = StopMs(child, out);
     if (ms < 0) return SkipWith(State, "quor dial did not stop cleanly on Ctrl-C: " + out);
@@ -243,7 +247,7 @@ static void BM_Idle_QuorDial(benchmark::State& State) {
     if (!StartQuorDial(phase, child, out)) return SkipWith(State, "quor dial did not reach the watched state: " + out);
     Listen(child, kIdleBeforeStopMs, out);
   }
-  ReportIdle(State, sleeps, cpuMs, kWatchMs / 1000.0);
+  ReportIdle(State, cost, kWatchMs / 1000.0);
   const double median = MedianOf(stops);
   State.counters["stop_ms"] = median;
   State.counters["stop_max_ms"] = stops.back();  // sorted by MedianOf
