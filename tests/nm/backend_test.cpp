@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RasSim/backends/networkmanager/NmBackend.h"
@@ -112,6 +113,24 @@ class NmBackend : public ::testing::Test {
     return names;
   }
 
+  // What the backend holds once it agrees with `base` (bounded wait).
+  rasnm::Holdings SettledAt(const rasnm::Holdings& base) {
+    rasnm::Holdings now;
+    Until(
+        [&] {
+          return rasnm::Inspect(now) == 0 && now.calls == base.calls && now.handles == base.handles &&
+                 now.liveCalls == base.liveCalls && now.objects == base.objects && now.refs == base.refs &&
+                 now.hookups == base.hookups;
+        },
+        5000);
+    return now;
+  }
+  // NetworkManager has nothing of the profile active any more (seen with nmcli, not through the backend).
+  static bool Idle(const std::string& entry) {
+    std::string cmd = "nmcli -t -f NAME connection show --active | grep -qxF '" + entry + "'";
+    return std::system(cmd.c_str()) != 0 && !TunnelExists("tun7");
+  }
+
   HWND wnd_ = 0;
   std::vector<THRasConn> open_;
 };
@@ -145,7 +164,14 @@ TEST_F(NmBackend, ProfilesAreThePhonebook) {
   ASSERT_EQ(rasnm::DeleteEntry("Lab 2"), 0u);
   EXPECT_EQ(rasnm::DeleteEntry("Lab 2"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
   EXPECT_EQ(rasnm::RenameEntry("Nowhere", "X"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
-  EXPECT_EQ(rasnm::CreateEntry({"fax", "Fax", {}}), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  // Settings NetworkManager refuses, whether libnm or the service finds the fault: the caller's parameter.
+  for (const rasnm::NewEntry& bad : std::vector<rasnm::NewEntry>{
+           {"fax", "Fax", {}},
+           {"ethernet", "Static", {{"ipv4.method", "manual"}}},  // manual without an address: the service refuses
+           {"ethernet", "Typo", {{"ipv4.methd", "auto"}}}})
+    EXPECT_EQ(rasnm::CreateEntry(bad), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << bad.name;
+  ASSERT_EQ(rasnm::EnumEntries(names), 0u);
+  EXPECT_EQ(names, (std::vector<std::string>{"Office", "Office VPN"}));
 }
 
 TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
@@ -175,6 +201,18 @@ TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
   EXPECT_EQ(got.user + got.password, "");
   EXPECT_EQ(rasnm::GetEntryDialParams("Nowhere", got, havePassword),
             static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+
+  // Parameters that would leave the profile invalid (802.1X PEAP needs an identity): NetworkManager
+  // refuses the update, and so does the call, as a bad parameter; the profile stays as it was.
+  Nmcli(
+      "connection add type ethernet ifname veth0 con-name Dot1x connection.autoconnect no 802-1x.eap peap "
+      "802-1x.identity bob 802-1x.phase2-auth mschapv2 802-1x.password pw");
+  ASSERT_TRUE(Until([&] { return rasnm::GetEntryDialParams("Dot1x", got, havePassword) == 0; }, 5000));
+  EXPECT_EQ(rasnm::SetEntryDialParams({"Dot1x", "", "", "", "", ""}, false),
+            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  ASSERT_EQ(rasnm::GetEntryDialParams("Dot1x", got, havePassword), 0u);
+  EXPECT_EQ(got.user + "|" + got.password, "bob|pw");
+  Nmcli("connection delete Dot1x");
 }
 
 TEST_F(NmBackend, WiredDialConnectsIsListedAndHangsUp) {
@@ -288,6 +326,91 @@ TEST_F(NmBackend, VpnTunnelIsGoneBeforeTheHangUpCompletes) {
   Ctl("vpn-server-kill");
   EXPECT_TRUE(WaitGone(v, 15000));
   Ctl("vpn-server-start");
+}
+
+// The component hangs up with RasHangUp and a fixed pause, and never asks about the handle again: whatever the
+// call went through, it must leave no call, handle, libnm reference or signal handler behind.
+TEST_F(NmBackend, EndedCallsLeaveNothingBehindWithoutAStatusRead) {
+  enum class End { Connected, AtOnce, AfterLoss };
+  struct Row {
+    std::string entry;
+    End end;
+  };
+  auto cycle = [&](const Row& r) {
+    gEvents.clear();
+    rasnm::DialParams p;
+    p.entry = r.entry;
+    THRasConn h = 0;
+    ASSERT_EQ(rasnm::Dial(p, wnd_, gMsg, &h), 0u);
+    if (r.end != End::AtOnce) {
+      ASSERT_TRUE(Until([&] { return Ended(); }, 15000)) << r.entry;
+    }
+    if (r.end == End::AfterLoss) Nmcli("connection down '" + r.entry + "'");
+    ASSERT_EQ(rasnm::HangUp(h), 0u) << r.entry;
+    ASSERT_TRUE(Until([&] { return Idle(r.entry); }, 10000)) << r.entry;
+  };
+  rasnm::Holdings base;
+  auto loop = [&](const std::vector<Row>& rows) {
+    for (const Row& r : rows) cycle(r);  // the first round: libnm's objects of the profile come to exist
+    ASSERT_EQ(rasnm::Inspect(base), 0u);
+    for (int round = 0; round < 3; ++round)
+      for (const Row& r : rows) cycle(r);
+    rasnm::Holdings after = SettledAt(base);
+    EXPECT_EQ(after.calls, base.calls);
+    EXPECT_EQ(after.handles, base.handles);
+    EXPECT_EQ(after.liveCalls, base.liveCalls);
+    EXPECT_EQ(after.objects, base.objects);
+    EXPECT_EQ(after.refs, base.refs);
+    EXPECT_EQ(after.hookups, base.hookups);
+  };
+  loop({{"Office", End::Connected}, {"Office", End::AtOnce}, {"Office", End::AfterLoss}});
+  EXPECT_EQ(base.calls + base.liveCalls, 0u);
+
+  // A VPN over the wire: its hang-up ends when the tunnel is gone.
+  rasnm::DialParams p;
+  p.entry = "Office";
+  THRasConn wire = 0;
+  ASSERT_EQ(rasnm::Dial(p, 0, 0, &wire), 0u);
+  open_.push_back(wire);
+  loop({{"Office VPN", End::Connected}, {"Office VPN", End::AtOnce}});
+}
+
+// NetworkManager that answers late, or starts after the first call: the calls after it find it.
+TEST_F(NmBackend, ClientStartIsRetriedUntilNetworkManagerAnswers) {
+  std::vector<std::string> names;
+  auto listed = [&] { return rasnm::EnumEntries(names) == 0 && names.size() == 2; };
+  // The first start's wait runs out: 711 for that call only.
+  rasnm::Shutdown();
+  Ctl("nm-freeze");
+  EXPECT_EQ(rasnm::EnumEntries(names), static_cast<DWORD>(ERROR_RASMAN_CANNOT_INITIALIZE));
+  Ctl("nm-thaw");
+  EXPECT_TRUE(Until(listed, 10000));
+
+  // Callers during a first start wait for it (real time: the rig's NetworkManager answers 0.5 s late).
+  rasnm::Shutdown();
+  Ctl("nm-freeze");
+  DWORD results[2] = {~0u, ~0u};
+  std::vector<std::thread> callers;
+  for (DWORD& r : results) {
+    callers.emplace_back([&r] {
+      std::vector<std::string> n;
+      r = rasnm::EnumEntries(n);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Ctl("nm-thaw");
+  for (std::thread& t : callers) t.join();
+  EXPECT_EQ(results[0], 0u);
+  EXPECT_EQ(results[1], 0u);
+
+  // NetworkManager stopped, then started again.
+  Ctl("nm-stop");
+  EXPECT_EQ(rasnm::EnumEntries(names), static_cast<DWORD>(ERROR_RASMAN_CANNOT_INITIALIZE));
+  Ctl("nm-start");
+  EXPECT_TRUE(Until(listed, 15000));
+  ASSERT_TRUE(
+      Until([] { return std::system("nmcli -t -f DEVICE,STATE device | grep -qx veth0:disconnected") == 0; }, 15000));
 }
 
 }  // namespace

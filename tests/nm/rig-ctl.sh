@@ -2,7 +2,7 @@
 # Control of the rig's peer, for the suites that run inside it (rig.sh), by the
 # pids the rig recorded:
 #   dhcp-start | dhcp-freeze | dhcp-thaw | vpn-server-start | vpn-server-kill
-#   link-delete | link-restore | tun-present NAME | nm-stop
+#   link-delete | link-restore | tun-present NAME | nm-start | nm-stop | nm-freeze | nm-thaw
 set -euo pipefail
 w=${RIG_WORK:?runs only inside the NetworkManager rig}
 [[ ${QUOR_NM_RIG:-1} == 1 ]] || exit 2
@@ -43,6 +43,13 @@ link-restore)
   bash "$0" vpn-server-start
   ;;
 tun-present) ip link show "$2" >/dev/null 2>&1 ;;
+nm-start)
+  NetworkManager --debug --config="$w/NetworkManager.conf" --state-file="$w/var-nm/NetworkManager.state" \
+    >>"$w/nm.log" 2>&1 &
+  echo $! >"$w/nm.pid"
+  ;;
+nm-freeze) kill -STOP "$(pidof_file nm)" ;;
+nm-thaw) kill -CONT "$(pidof_file nm)" ;;
 nm-stop)
   pid=$(pidof_file nm)
   kill -TERM "$pid"
@@ -50,7 +57,7 @@ nm-stop)
   ;;
 *)
   echo "usage: rig-ctl.sh dhcp-start|dhcp-freeze|dhcp-thaw|vpn-server-start|vpn-server-kill|" \
-    "link-delete|link-restore|tun-present NAME|nm-stop" >&2
+    "link-delete|link-restore|tun-present NAME|nm-start|nm-stop|nm-freeze|nm-thaw" >&2
   exit 2
   ;;
 esac

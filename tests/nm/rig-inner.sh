@@ -99,9 +99,7 @@ enabled=false
 [logging]
 level=INFO
 CONF
-NetworkManager --debug --config="$w/NetworkManager.conf" --state-file="$w/var-nm/NetworkManager.state" \
-  >"$w/nm.log" 2>&1 &
-echo $! >"$w/nm.pid"
+RIG_WORK=$w bash "$RIG_HERE/rig-ctl.sh" nm-start
 until_ok 100 bash -c '[[ "$(nmcli -t -f RUNNING general 2>/dev/null)" == running ]]' ||
   fail "NetworkManager did not start"
 until_ok 100 bash -c 'nmcli -t -f DEVICE,STATE device | grep -qx "veth0:disconnected"' ||

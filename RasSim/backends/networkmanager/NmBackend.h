@@ -72,7 +72,18 @@ DWORD DeleteEntry(const std::string& name);
 DWORD GetEntryDevice(const std::string& entry, std::string& deviceType, std::string& deviceName);
 DWORD CreateEntry(const NewEntry& entry);
 
-// Stops the backend's thread and releases NetworkManager's client.
+// What the backend holds, for tests and diagnostics: the calls it knows, the
+// handles naming them, call records alive, the libnm objects its calls have
+// held that are still alive, their reference counts, and the backend's signal
+// handlers on them. A call that has ended, whether or not its status was read
+// afterwards, leaves none of these behind.
+struct Holdings {
+  size_t calls = 0, handles = 0, liveCalls = 0, objects = 0, refs = 0, hookups = 0;
+};
+DWORD Inspect(Holdings& out);
+
+// Stops the backend's thread and releases NetworkManager's client; the next
+// call starts them again.
 void Shutdown();
 
 }  // namespace rasnm
