@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "RasSim/backends/networkmanager/NmBackend.h"
 #include "TQuorComponent/TQuorComponent.h"
 #include "Vcl/TestPresenter.h"
 
@@ -131,6 +132,30 @@ TEST_F(NmComponent, OpenVpnOverTunConnectsLosesTheServerAndDisconnects) {
   ExpectLost(15000);
   ASSERT_EQ(Sh(Ctl() + "vpn-server-start"), 0);
   wire.Disconnect();
+}
+
+// The classic hang-up (RasHangUp, a fixed pause, the handle never asked about again): a loop of dials
+// leaves no call, handle, libnm reference or signal handler behind in the backend.
+TEST_F(NmComponent, DialLoopLeavesNothingBehind) {
+  ConnectTo("Office");  // loads the backend's module
+  EXPECT_EQ(q_->Disconnect(), 0);
+  using InspectFn = DWORD (*)(rasnm::Holdings*);
+  auto inspect = reinterpret_cast<InspectFn>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("rasbackend_networkmanager.dll"), "QuorRasNmInspect")));
+  ASSERT_NE(inspect, nullptr);
+  rasnm::Holdings base, now;
+  ASSERT_EQ(inspect(&base), 0u);
+  for (int i = 0; i < 3; ++i) {
+    ConnectTo("Office");
+    EXPECT_EQ(q_->Disconnect(), 0);
+  }
+  Application->RunUntil([&] { return inspect(&now) == 0 && now.calls == 0 && now.refs == base.refs; }, 5000);
+  EXPECT_EQ(now.calls, 0u);
+  EXPECT_EQ(now.handles, 0u);
+  EXPECT_EQ(now.liveCalls, 0u);
+  EXPECT_EQ(now.objects, base.objects);
+  EXPECT_EQ(now.refs, base.refs);
+  EXPECT_EQ(now.hookups, base.hookups);
 }
 
 }  // namespace

@@ -171,3 +171,8 @@ extern "C" __attribute__((visibility("default"))) const rassim::BackendOps* Quor
   static const rassim::BackendOps ops = MakeOps();
   return &ops;
 }
+
+// What the backend holds (rasnm::Inspect), for the live suites and diagnostics.
+extern "C" __attribute__((visibility("default"))) DWORD QuorRasNmInspect(rasnm::Holdings* out) {
+  return out ? rasnm::Inspect(*out) : static_cast<DWORD>(ERROR_INVALID_PARAMETER);
+}
