@@ -4,9 +4,10 @@
 # module, the component, quor and the suites, and runs them against a real
 # NetworkManager inside the rig's own namespaces (tests/nm/rig.sh): the
 # backend's own suite, the component end to end, quor, and the RAS contract
-# suite with the library on this backend. About two minutes
-# on two cores: install ~30 s, build ~40 s, suites ~70 s (most of it the
-# component's fixed 2 s hang-up pauses and NetworkManager's loss timers).
+# suite with the library on this backend. About two and a half minutes
+# on two cores: install ~30 s, build ~40 s, suites ~100 s (most of it the
+# component's fixed 2 s hang-up pauses, NetworkManager's loss timers, the bounded
+# dial loops and the backend's 5 s wait for a NetworkManager that answers late).
 # Where namespaces cannot be made the rig prints a SKIP line and this step passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."

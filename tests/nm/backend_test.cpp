@@ -1,6 +1,7 @@
 // The NetworkManager backend against a real NetworkManager (inside the rig,
 // tests/nm/rig.sh): profiles, dial parameters, dials with their events,
-// failures, losses and hang-ups. Waits are real time and bounded.
+// failures, losses and hang-ups, what ended calls leave behind, and a
+// NetworkManager that answers late or starts later. Waits are real time and bounded.
 #include <gtest/gtest.h>
 #include <net/if.h>
 
