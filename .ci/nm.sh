@@ -4,10 +4,11 @@
 # module, the component, quor and the suites, and runs them against a real
 # NetworkManager inside the rig's own namespaces (tests/nm/rig.sh): the
 # backend's own suite, the component end to end, quor, and the RAS contract
-# suite with the library on this backend. About two and a half minutes
-# on two cores: install ~30 s, build ~40 s, suites ~100 s (most of it the
-# component's fixed 2 s hang-up pauses, NetworkManager's loss timers, the bounded
-# dial loops and the backend's 5 s wait for a NetworkManager that answers late).
+# suite with the library on this backend. A few minutes on two cores (4.7 min
+# in one run with the packages present; the backend's suite ~35 s and the
+# component's ~50 s of it, most of that the component's fixed 2 s hang-up
+# pauses, NetworkManager's loss timers, the bounded dial loops and the
+# backend's 5 s wait for a NetworkManager that answers late).
 # Where namespaces cannot be made the rig prints a SKIP line and this step passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
