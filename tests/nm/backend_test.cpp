@@ -390,20 +390,22 @@ TEST_F(NmBackend, ClientStartIsRetriedUntilNetworkManagerAnswers) {
   // Callers during a first start wait for it (real time: the rig's NetworkManager answers 0.5 s late).
   rasnm::Shutdown();
   Ctl("nm-freeze");
-  DWORD results[2] = {~0u, ~0u};
+  struct Answer {
+    DWORD result = ~0u;
+    std::vector<std::string> names;
+  } answers[2];
   std::vector<std::thread> callers;
-  for (DWORD& r : results) {
-    callers.emplace_back([&r] {
-      std::vector<std::string> n;
-      r = rasnm::EnumEntries(n);
-    });
+  for (Answer& a : answers) {
+    callers.emplace_back([&a] { a.result = rasnm::EnumEntries(a.names); });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   Ctl("nm-thaw");
   for (std::thread& t : callers) t.join();
-  EXPECT_EQ(results[0], 0u);
-  EXPECT_EQ(results[1], 0u);
+  for (const Answer& a : answers) {
+    EXPECT_EQ(a.result, 0u);
+    EXPECT_EQ(a.names, (std::vector<std::string>{"Office", "Office VPN"}));
+  }
 
   // NetworkManager stopped, then started again.
   Ctl("nm-stop");
