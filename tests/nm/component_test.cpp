@@ -149,13 +149,14 @@ TEST_F(NmComponent, DialLoopLeavesNothingBehind) {
     ConnectTo("Office");
     EXPECT_EQ(q_->Disconnect(), 0);
   }
-  Application->RunUntil([&] { return inspect(&now) == 0 && now.calls == 0 && now.refs == base.refs; }, 5000);
+  Application->RunUntil([&] { return inspect(&now) == 0 && now.calls == 0 && now.refs <= base.refs; }, 5000);
   EXPECT_EQ(now.calls, 0u);
   EXPECT_EQ(now.handles, 0u);
   EXPECT_EQ(now.liveCalls, 0u);
-  EXPECT_EQ(now.objects, base.objects);
-  EXPECT_EQ(now.refs, base.refs);
-  EXPECT_EQ(now.hookups, base.hookups);
+  // No more than before (an object of the first call may still have been finalizing then).
+  EXPECT_LE(now.objects, base.objects);
+  EXPECT_LE(now.refs, base.refs);
+  EXPECT_LE(now.hookups, base.hookups);
 }
 
 }  // namespace
