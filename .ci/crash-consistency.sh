@@ -3,7 +3,7 @@
 # phonebook (entry rename) and the credential file (params set) are killed
 # with SIGKILL at random points, over and over, for about 20 s, then dials
 # that rewrite the connection registry for about 6 s more, then renames and
-# deletes of entries with stored parameters for about 10 s. After every
+# deletes of entries with stored parameters for about 20 s. After every
 # kill the phonebook and the credentials must still parse, hold either the
 # old or the new state (nothing lost, nothing twice), and the next write must
 # succeed: no stale lock or temporary file may block it. The stored dial
@@ -89,8 +89,8 @@ wait "$pid" 2>/dev/null || true
 grep -q Connected "$out" || fail "a dial after $dials killed ones did not connect: $(tr '\n' '|' < "$out")"
 # Renames and deletes of entries with stored parameters, killed at random
 # points: the credentials follow the phonebook.
-crash_rounds=0
-deadline=$((SECONDS + seconds / 2 + 1))
+crash_rounds=0 crash_kills=0
+deadline=$((SECONDS + seconds))
 # The sections of the credential file under a name: its header lines.
 sections() { grep -c -i -x -F "[$1]" "$QUOR_RAS_CREDENTIALS" || true; }
 while ((SECONDS < deadline)); do
@@ -109,7 +109,7 @@ while ((SECONDS < deadline)); do
     fi
     pid=$!
     sleep "0.0$((RANDOM % 50 + 5))"
-    if kill -KILL "$pid" 2>/dev/null; then kills=$((kills + 1)); fi
+    if kill -KILL "$pid" 2>/dev/null; then crash_kills=$((crash_kills + 1)); fi
     wait "$pid" 2>/dev/null || true
     # The next command completes what the killed one left.
     "$quor" params set "Keep 1" --user "u$user" >/dev/null || fail "a store after a killed $step failed"
@@ -136,4 +136,5 @@ left=$(find "$work" -name '*.tmp.*' | wc -l)
 [[ $(stat -c %a "$QUOR_RAS_PHONEBOOK") == 640 ]] || fail "the phonebook lost its mode"
 [[ $(head -c 30 "$QUOR_RAS_PHONEBOOK") == $'; crash-consistency phonebook\r' ]] || fail "the phonebook's first line changed"
 echo "crash-consistency: $runs runs, $kills killed in the middle, $dials dials killed," \
-  "$crash_rounds rounds of killed renames and deletes, files consistent and the credentials following the phonebook"
+  "$crash_rounds rounds of renames and deletes ($crash_kills killed in the middle), files consistent and the" \
+  "credentials following the phonebook"
