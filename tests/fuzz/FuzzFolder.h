@@ -14,15 +14,21 @@
 namespace fuzzsupport {
 
 inline const std::filesystem::path& Folder(const char* target) {
-  static const std::filesystem::path dir = [&] {
-    auto d = std::filesystem::temp_directory_path() / (std::string(target) + "-" + std::to_string(getpid()));
-    std::filesystem::remove_all(d);
-    std::filesystem::create_directories(d);
-    std::filesystem::permissions(d, std::filesystem::perms::owner_all);
-    std::atexit([] { std::filesystem::remove_all(dir); });
+  // Never destroyed, so that the exit handler still finds it.
+  static const std::filesystem::path* dir = [&] {
+    auto* d = new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                        (std::string(target) + "-" + std::to_string(getpid())));
+    std::filesystem::remove_all(*d);
+    std::filesystem::create_directories(*d);
+    std::filesystem::permissions(*d, std::filesystem::perms::owner_all);
     return d;
   }();
-  return dir;
+  static const bool removedAtExit = std::atexit([] {
+                                      std::error_code ec;
+                                      std::filesystem::remove_all(*dir, ec);
+                                    }) == 0;
+  (void)removedAtExit;
+  return *dir;
 }
 
 inline void Write(const std::filesystem::path& p, const std::string& bytes) {
