@@ -2,10 +2,15 @@
 # Crash consistency of the RAS library's files: commands that rewrite the
 # phonebook (entry rename) and the credential file (params set) are killed
 # with SIGKILL at random points, over and over, for about 20 s, then dials
-# that rewrite the connection registry for about 6 s more. After every
+# that rewrite the connection registry for about 6 s more, then renames and
+# deletes of entries with stored parameters for about 20 s. After every
 # kill the phonebook and the credentials must still parse, hold either the
 # old or the new state (nothing lost, nothing twice), and the next write must
-# succeed: no stale lock or temporary file may block it. At the end no
+# succeed: no stale lock or temporary file may block it. The stored dial
+# parameters must follow the phonebook: once the next command has completed
+# what a killed one left, the entry's user and password are under its name
+# and nothing of a renamed or deleted name is left in the credential file.
+# At the end no
 # temporary file of a killed writer may be left once each file was written
 # again. Only processes this script started are killed (by pid), and all its
 # files live in a temporary folder it removes.
@@ -82,6 +87,47 @@ for _ in $(seq 100); do grep -q Connected "$out" && break; sleep 0.05; done
 kill -INT "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 grep -q Connected "$out" || fail "a dial after $dials killed ones did not connect: $(tr '\n' '|' < "$out")"
+# Renames and deletes of entries with stored parameters, killed at random
+# points: the credentials follow the phonebook.
+crash_rounds=0 crash_kills=0
+deadline=$((SECONDS + seconds))
+# The sections of the credential file under a name: its header lines.
+sections() { grep -c -i -x -F "[$1]" "$QUOR_RAS_CREDENTIALS" || true; }
+while ((SECONDS < deadline)); do
+  crash_rounds=$((crash_rounds + 1))
+  printf '[Moved]\r\nPhoneNumber=555-0300\r\n' >> "$QUOR_RAS_PHONEBOOK"
+  "$quor" params set Moved --user "m$crash_rounds" --password-stdin <<< "pw$crash_rounds" >/dev/null ||
+    fail "storing parameters for round $crash_rounds failed"
+  # A rename, then a delete of whatever name the entry has then, each killed somewhere inside.
+  for step in rename delete; do
+    current=$("$quor" entries | grep -x -E 'Moved|Renamed' || true)
+    [[ -n $current ]] || break
+    if [[ $step == rename && $current == Moved ]]; then
+      "$quor" entry rename Moved Renamed >/dev/null 2>&1 &
+    else
+      "$quor" entry delete "$current" >/dev/null 2>&1 &
+    fi
+    pid=$!
+    sleep "0.0$((RANDOM % 50 + 5))"
+    if kill -KILL "$pid" 2>/dev/null; then crash_kills=$((crash_kills + 1)); fi
+    wait "$pid" 2>/dev/null || true
+    # The next command completes what the killed one left.
+    "$quor" params set "Keep 1" --user "u$user" >/dev/null || fail "a store after a killed $step failed"
+    entries=$("$quor" entries) || fail "the phonebook no longer reads after a killed $step"
+    for n in Moved Renamed; do
+      if grep -q -x "$n" <<< "$entries"; then
+        params=$("$quor" params get "$n" --json) || fail "$n's parameters no longer read after a killed $step"
+        [[ $params == *"\"user\":\"m$crash_rounds\""* && $params == *'"password_set":true'* ]] ||
+          fail "$n lost its user or password after a killed $step: $params"
+        (($(sections "$n") == 1)) || fail "$n has $(sections "$n") sections after a killed $step"
+      else
+        (($(sections "$n") == 0)) || fail "the parameters of $n, no longer an entry, stayed after a killed $step"
+      fi
+    done
+    grep -q '^Pending=' "$QUOR_RAS_CREDENTIALS" && fail "a killed $step's marks were not settled by the next command"
+  done
+  "$quor" entries | grep -q -x -E 'Moved|Renamed' && "$quor" entry delete "$("$quor" entries | grep -x -E 'Moved|Renamed')" >/dev/null
+done
 # Every file written once more: nothing of a killed writer may remain.
 "$quor" entry rename "$name" Final >/dev/null || fail "the last phonebook write failed"
 "$quor" params set "Keep 1" --user last >/dev/null || fail "the last credential write failed"
@@ -89,4 +135,6 @@ left=$(find "$work" -name '*.tmp.*' | wc -l)
 ((left == 0)) || fail "$left temporary files left behind: $(find "$work" -name '*.tmp.*' | tr '\n' ' ')"
 [[ $(stat -c %a "$QUOR_RAS_PHONEBOOK") == 640 ]] || fail "the phonebook lost its mode"
 [[ $(head -c 30 "$QUOR_RAS_PHONEBOOK") == $'; crash-consistency phonebook\r' ]] || fail "the phonebook's first line changed"
-echo "crash-consistency: $runs runs, $kills killed in the middle, $dials dials killed, files consistent"
+echo "crash-consistency: $runs runs, $kills killed in the middle, $dials dials killed," \
+  "$crash_rounds rounds of renames and deletes ($crash_kills killed in the middle), files consistent and the" \
+  "credentials following the phonebook"

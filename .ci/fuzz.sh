@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Fuzzes the three text readers (phonebook format, scenario language, form
-# reader) with libFuzzer, about 20 s each (a minute in all, plus a clang
-# build of the libraries they reach: a few minutes on two cores). The
+# Fuzzes the readers of what a user or another process may have written
+# (phonebook format, scenario language, form reader, credential file,
+# connection records, dialler notes, quor's command line) with libFuzzer,
+# about 20 s each (a little over two minutes in all, plus a clang build of
+# the libraries they reach: a few minutes on two cores). The
 # checked-in corpora under tests/fuzz/corpus seed each run; what a run finds
 # new stays in the build folder. A crash, a leak or a broken check fails CI,
 # with the input left as build/fuzz/artifacts/<target>-*.
@@ -22,9 +24,11 @@ seconds="${QUOR_FUZZ_SECONDS:-20}"
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOR_FUZZ=ON \
   -DQUOR_BUILD_BENCHMARKS=OFF -DQUOR_WERROR=OFF >/dev/null
-cmake --build "$build" -j2 --target phonebook_fuzz scenario_fuzz form_fuzz >/dev/null
+targets="phonebook_fuzz scenario_fuzz form_fuzz credentials_fuzz records_fuzz diallers_fuzz options_fuzz"
+# shellcheck disable=SC2086
+cmake --build "$build" -j2 --target $targets >/dev/null
 mkdir -p "$build/artifacts"
-for target in phonebook_fuzz scenario_fuzz form_fuzz; do
+for target in $targets; do
   mkdir -p "$build/corpus/$target"
   echo "== fuzzing $target for ${seconds}s"
   (cd "$build/bin/fuzz" && ASAN_OPTIONS=detect_leaks=1 "./$target" -max_total_time="$seconds" -timeout=10 \

@@ -22,6 +22,31 @@ DWORD AlternatesSize(const std::vector<std::string>& alternates) {
   return static_cast<DWORD>(units * sizeof(Ch));
 }
 
+// A value of the stored entry longer than its record field comes out cut; the
+// record giving back exactly that cut form leaves the stored value as it is.
+template <class Field>
+void KeepUncut(const Field& /*field: its type and width*/, const std::string& stored, std::string& given) {
+  Field cut;
+  std::string cutText;
+  if (!WriteField(cut, std::size(cut), stored) && ReadField(cut, std::size(cut), cutText) && cutText == given)
+    given = stored;
+}
+
+template <class E>
+void KeepUncutValues(const E& rec, const EntryProps& stored, EntryProps& p) {
+  KeepUncut(rec.szAreaCode, stored.areaCode, p.areaCode);
+  KeepUncut(rec.szLocalPhoneNumber, stored.phone, p.phone);
+  KeepUncut(rec.szScript, stored.script, p.script);
+  KeepUncut(rec.szAutodialDll, stored.autodialDll, p.autodialDll);
+  KeepUncut(rec.szAutodialFunc, stored.autodialFunc, p.autodialFunc);
+  KeepUncut(rec.szDeviceType, stored.deviceType, p.deviceType);
+  KeepUncut(rec.szDeviceName, stored.deviceName, p.deviceName);
+  KeepUncut(rec.szX25PadType, stored.x25PadType, p.x25PadType);
+  KeepUncut(rec.szX25Address, stored.x25Address, p.x25Address);
+  KeepUncut(rec.szX25Facilities, stored.x25Facilities, p.x25Facilities);
+  KeepUncut(rec.szX25UserData, stored.x25UserData, p.x25UserData);
+}
+
 template <class Ch>
 DWORD GetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void* buf, DWORD* size, void* /*dev*/,
                           DWORD* devSize) {
@@ -147,6 +172,9 @@ DWORD SetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
     }
     if (!ended) return ERROR_INVALID_PARAMETER;
   }
+  // Only what the record changes changes: a value too long for its field stays.
+  EntryProps stored;
+  if (!e.empty() && Backend().GetEntryProperties(pbArg, e, stored) == 0) KeepUncutValues(rec, stored, p);
   return Backend().SetEntryProperties(pbArg, e, p);
 }
 

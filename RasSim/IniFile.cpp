@@ -1,5 +1,7 @@
 #include "RasSim/IniFile.h"
 
+#include <algorithm>
+
 #include "RasSim/Text.h"
 
 namespace rassim {
@@ -97,7 +99,11 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
     if (why) *why = "line " + std::to_string(lineNo) + ": " + what;
     return false;
   };
-  if (text.find('\0') != std::string::npos) return fail(0, "NUL byte in file");
+  if (const size_t nul = text.find('\0'); nul != std::string::npos) {
+    const size_t line =
+        1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+    return fail(line, "NUL byte in file");
+  }
   size_t pos = 0, lineNo = 0;
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     bom_ = true;

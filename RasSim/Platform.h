@@ -118,6 +118,10 @@ bool RemoveFile(const std::string& path);
 bool FileExists(const std::string& path);
 // True when the file exists and nobody but its owner may read it.
 bool FileIsPrivate(const std::string& path);
+// True when the file exists and is marked read-only: on Windows its read-only
+// attribute, elsewhere no write permission for its owner (chmod a-w or u-w).
+// WriteFileAtomic never replaces such a file.
+bool FileIsReadOnly(const std::string& path);
 // Names (not paths) of the plain files in a folder.
 std::vector<std::string> ListFiles(const std::string& dir);
 

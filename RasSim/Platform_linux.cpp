@@ -273,6 +273,8 @@ std::string ResolveLinks(const std::string& path) {
 bool WriteFileAtomic(const std::string& path, const std::string& contents, bool privateFile, bool durable) {
   // Through a symbolic link to its target: the link stays a link.
   const std::string target = FollowLinks(path);
+  // A file its owner may not write stays as it is, as a read-only file does on Windows.
+  if (FileIsReadOnly(target)) return false;
   int dirFd = open(DirName(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0) return false;
   bool ok = ReplaceAt(dirFd, BaseName(target), contents, privateFile, durable);
@@ -417,6 +419,11 @@ bool FileIsPrivate(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
   return (st.st_mode & 077) == 0;
+}
+
+bool FileIsReadOnly(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
 }
 
 std::vector<std::string> ListFiles(const std::string& dir) {

@@ -271,6 +271,12 @@ bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool FileIsReadOnly(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(ResolveLinks(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool FileIsPrivate(const std::string& path) {
   // Files under the user's profile are protected by its ACL.
   return FileExists(path);

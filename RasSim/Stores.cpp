@@ -81,112 +81,6 @@ std::string& Problem() {
   return text;
 }
 
-// Stored parameters belong to one phonebook file, named by its absolute path:
-// two phonebooks in one folder share the credential file, never an entry's
-// password. Sections written before that carry "default" (or nothing); they
-// still serve the phonebook in use as the default one, until the next store
-// gives them the path.
-std::string PhonebookKey(const PhonebookRef& ref) {
-  return plat::AbsolutePath(ref.path);
-}
-
-IniSection* FindCredentials(IniDocument& doc, const PhonebookRef& ref, const std::string& entry) {
-  const std::string key = PhonebookKey(ref);
-  IniSection* legacy = nullptr;
-  for (IniSection& s : doc.Sections()) {
-    if (!SameName(s.name, entry)) continue;
-    const std::string owner = s.Get("Phonebook", "default");
-    if (owner == key) return &s;
-    if (owner == "default" && ref.isDefault && !legacy) legacy = &s;
-  }
-  return legacy;
-}
-
-void EraseSection(IniDocument& doc, IniSection* s) {
-  auto& secs = doc.Sections();
-  for (size_t i = 0; i < secs.size(); ++i)
-    if (&secs[i] == s) {
-      secs.erase(secs.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
-}
-
-// Credential values are escaped so that no text can break the file's lines.
-std::string Escape(const std::string& v) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : v) {
-    if (c < 0x20 || c == '%' || c == 0x7F) {
-      out.push_back('%');
-      out.push_back(hex[c >> 4]);
-      out.push_back(hex[c & 15]);
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  return out;
-}
-
-std::string Unescape(const std::string& v) {
-  std::string out;
-  for (size_t i = 0; i < v.size(); ++i) {
-    if (v[i] == '%' && i + 2 < v.size()) {
-      uint64_t x;
-      if (ParseUInt("0x" + v.substr(i + 1, 2), x)) {
-        out.push_back(static_cast<char>(x));
-        i += 2;
-        continue;
-      }
-    }
-    out.push_back(v[i]);
-  }
-  return out;
-}
-
-// The password is kept hex-encoded: not secret, but not readable at a glance either.
-std::string HexEncode(const std::string& v) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : v) {
-    out.push_back(hex[c >> 4]);
-    out.push_back(hex[c & 15]);
-  }
-  return out;
-}
-
-bool HexDecode(const std::string& v, std::string& out) {
-  out.clear();
-  if (v.size() % 2) return false;
-  for (size_t i = 0; i < v.size(); i += 2) {
-    uint64_t x;
-    if (!ParseUInt("0x" + v.substr(i, 2), x)) return false;
-    out.push_back(static_cast<char>(x));
-  }
-  return true;
-}
-
-DWORD ModifyCredentials(const std::function<void(IniDocument&, bool&)>& change) {
-  std::string path = CredentialsPath();
-  plat::MakeDirs(plat::DirName(path), true);
-  plat::FileLock lock(plat::ResolveLinks(path) + ".lock");
-  if (!lock.Held()) return ERROR_CANNOT_WRITE_PHONEBOOK;
-  IniDocument doc;
-  std::string text;
-  plat::ReadResult r = plat::ReadFile(path, text);
-  if (r == plat::ReadResult::Ok) {
-    if (!doc.Parse(text)) return ERROR_CANNOT_WRITE_PHONEBOOK;  // never overwrite what we cannot read
-  } else if (r != plat::ReadResult::NotFound) {
-    return ERROR_CANNOT_WRITE_PHONEBOOK;
-  }
-  bool changed = false;
-  change(doc, changed);
-  if (!changed) return 0;
-  std::string out = doc.Serialize();
-  if (out.empty()) out = "; Quor RAS stored dial parameters\n";
-  if (!plat::WriteFileAtomic(path, out, true, true)) return ERROR_CANNOT_WRITE_PHONEBOOK;
-  return 0;
-}
-
 }  // namespace
 
 void NoteProblem(const std::string& text) {
@@ -282,6 +176,10 @@ DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
   IniDocument doc;
   DWORD e = ReadDoc(ref, createIfMissing || ref.isDefault, doc);
   if (e) return e;
+  if (plat::FileIsReadOnly(ref.path)) {
+    NoteProblem("the phonebook " + ref.path + " is read-only: clear the mark to let it be written");
+    return ERROR_CANNOT_WRITE_PHONEBOOK;
+  }
   bool changed = false;
   e = change(doc, changed);
   if (e || !changed) return e;
@@ -290,68 +188,6 @@ DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
     return ERROR_CANNOT_WRITE_PHONEBOOK;
   }
   return 0;
-}
-
-bool LoadCredentials(const PhonebookRef& ref, const std::string& entry, StoredParams& out) {
-  out = StoredParams();
-  std::string path = CredentialsPath();
-  std::string text;
-  if (plat::ReadFile(path, text) != plat::ReadResult::Ok) return false;
-  IniDocument doc;
-  if (!doc.Parse(text)) return false;
-  IniSection* s = FindCredentials(doc, ref, entry);
-  if (!s) return false;
-  out.userName = Unescape(s->Get("UserName"));
-  out.domain = Unescape(s->Get("Domain"));
-  out.phoneNumber = Unescape(s->Get("PhoneNumber"));
-  out.callbackNumber = Unescape(s->Get("CallbackNumber"));
-  if (const std::string* pw = s->Find("Password")) {
-    std::string decoded;
-    if (HexDecode(*pw, decoded) && plat::FileIsPrivate(path)) {
-      out.password = decoded;
-      out.hasPassword = true;
-    }
-  }
-  return true;
-}
-
-DWORD StoreCredentials(const PhonebookRef& ref, const std::string& entry, const StoredParams* params) {
-  return ModifyCredentials([&](IniDocument& doc, bool& changed) {
-    IniSection* s = FindCredentials(doc, ref, entry);
-    if (!params) {
-      // Remove exactly these sections: same-named ones may belong to other phonebooks.
-      for (; s; s = FindCredentials(doc, ref, entry)) {
-        EraseSection(doc, s);
-        changed = true;
-      }
-      return;
-    }
-    if (!s) s = &doc.Add(entry);
-    s->Set("Phonebook", PhonebookKey(ref));
-    s->Set("UserName", Escape(params->userName));
-    s->Set("Domain", Escape(params->domain));
-    s->Set("PhoneNumber", Escape(params->phoneNumber));
-    s->Set("CallbackNumber", Escape(params->callbackNumber));
-    if (params->hasPassword)
-      s->Set("Password", HexEncode(params->password));
-    else
-      s->Remove("Password");
-    changed = true;
-  });
-}
-
-DWORD RenameCredentials(const PhonebookRef& ref, const std::string& oldName, const std::string& newName) {
-  return ModifyCredentials([&](IniDocument& doc, bool& changed) {
-    if (!FindCredentials(doc, ref, oldName)) return;
-    // Parameters left behind under the new name by an older entry must not shadow the moved ones.
-    if (!SameName(oldName, newName)) {
-      while (IniSection* stale = FindCredentials(doc, ref, newName)) EraseSection(doc, stale);
-    }
-    IniSection* moved = FindCredentials(doc, ref, oldName);
-    doc.Rename(*moved, newName);
-    moved->Set("Phonebook", PhonebookKey(ref));
-    changed = true;
-  });
 }
 
 }  // namespace rassim

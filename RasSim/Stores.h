@@ -58,22 +58,53 @@ DWORD FindPhonebookEntry(const PhonebookRef& ref, const std::string& name, std::
 // commit (the file is rewritten only when it sets *changed), or an error,
 // which is returned without writing. A missing file is an empty phonebook
 // when createIfMissing or the phonebook is the default one, else 621.
-// A failed write gives 624.
+// A read-only file (platform::FileIsReadOnly) or a failed write gives 624.
 DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
                       const std::function<DWORD(IniDocument&, bool& changed)>& change);
 
-// Stored dial parameters of one entry.
+// Stored dial parameters of one entry (Credentials.cpp).
 struct StoredParams {
   std::string userName, password, domain, phoneNumber, callbackNumber;
   bool hasPassword = false;
 };
-// Reads the stored parameters; false when none are stored. A password kept in
-// a file that others may read is not returned (hasPassword false).
-bool LoadCredentials(const PhonebookRef& ref, const std::string& entry, StoredParams& out);
-// Stores (or with erase removes) an entry's parameters. 0 or 624-like failure (ERROR_CANNOT_WRITE_PHONEBOOK).
-DWORD StoreCredentials(const PhonebookRef& ref, const std::string& entry, const StoredParams* params);
-// Moves stored parameters to a new entry name.
-DWORD RenameCredentials(const PhonebookRef& ref, const std::string& oldName, const std::string& newName);
+// Reads the stored parameters of an entry the phonebook holds: 0, with
+// `found` telling whether any are stored, or the error of a credential file
+// that cannot be used - 621 (cannot be opened), 622 (cannot be read), 625
+// (corrupt) - with the file, line and reason noted. A password kept in a file
+// that others may read is not returned (hasPassword false), and why is noted.
+DWORD LoadCredentials(const PhonebookRef& ref, const std::string& entry, StoredParams& out, bool& found);
+// Stores an entry's parameters: 0, 623 when the phonebook no longer holds the
+// entry, the read errors above, 624 when the file cannot be written.
+DWORD StoreCredentials(const PhonebookRef& ref, const std::string& entry, const StoredParams& params);
+
+// The stored parameters' side of a phonebook change that renames, deletes or
+// creates an entry, so that they follow the phonebook or nothing changes.
+// Holds the credential file's lock from Prepare to its end, so that no store
+// comes between the two files' writes.
+//
+// Prepare runs under the phonebook's lock, before the phonebook is written:
+// the sections of `from` (the entry renamed or deleted; empty for a new entry)
+// are marked pending and copied, also marked, to `to` (the new name; empty
+// for a delete), and whatever is left under `to` goes. A marked section
+// stands only while the phonebook holds its name, so a writer killed at any
+// point leaves files that read right, and the next change of the credential
+// file settles the marks. An error (the read errors above, 624 when the file
+// cannot be written) means the phonebook must not be written. Finish settles
+// the marks as the phonebook now is (written or not).
+class CredentialsChange {
+ public:
+  explicit CredentialsChange(const PhonebookRef& ref);
+  ~CredentialsChange();
+  CredentialsChange(const CredentialsChange&) = delete;
+  CredentialsChange& operator=(const CredentialsChange&) = delete;
+
+  DWORD Prepare(const IniDocument& book, const std::string& from, const std::string& to);
+  void Finish(bool phonebookWritten);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // Values written into a phonebook must stay on their line.
 bool SafeValue(const std::string& v);

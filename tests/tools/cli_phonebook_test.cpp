@@ -249,3 +249,57 @@ TEST_F(PhonebookCli, EntriesAreShownAndMadeWithOptionsAndBadValuesChangeNothing)
   }
   EXPECT_EQ(Quor({"entries"}).out, "Office\nHome\nBackup line\nBranch\n");
 }
+
+// A credential file the service cannot use is reported by every command that
+// needs it, with the file, the reason and RAS's number, and nothing changes; a
+// password withheld from a file others may read is explained.
+TEST_F(PhonebookCli, CredentialsThatCannotBeUsedAreReportedWithTheirReason) {
+  struct Case {
+    const char* what;
+    void (*spoil)(const fs::path&);
+    std::vector<std::pair<std::vector<std::string>, std::string>> runs;  // command, within standard error
+  };
+  const std::string creds = box.Credentials().string();
+  const Case cases[] = {
+      {"a NUL byte appended",
+       [](const fs::path& p) { std::ofstream(p, std::ios::app | std::ios::binary).put('\0'); },
+       {{{"params", "get", "Office"}, creds + ": line 8: NUL byte in file"},
+        {{"params", "set", "Office", "--user", "x"}, "(RAS error 625)"},
+        {{"entry", "rename", "Office", "Work"}, "(RAS error 625)"},
+        {{"dial", "Office"}, "(RAS error 625)"}}},
+      {"a folder in its place",
+       [](const fs::path& p) {
+         fs::remove(p);
+         fs::create_directory(p);
+       },
+       {{{"params", "get", "Office"}, "(RAS error 622)"},
+        {{"params", "set", "Office", "--user", "x"}, creds + " cannot be read"},
+        {{"entry", "delete", "Office"}, "(RAS error 622)"}}},
+      {"a read-only file",
+       [](const fs::path& p) { fs::permissions(p, fs::perms::owner_read); },
+       {{{"params", "set", "Office", "--user", "x"}, creds + " is read-only"},
+        {{"entry", "rename", "Office", "Work"}, "(RAS error 624)"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(box.Credentials());
+    box.WritePhonebook(kThreeEntries);
+    box.WriteScenario("");
+    ASSERT_EQ(Quor({"params", "set", "Office", "--user", "alice", "--password-stdin"}, "s3cret\n").exitCode, 0);
+    c.spoil(box.Credentials());
+    for (const auto& [args, reason] : c.runs) {
+      SCOPED_TRACE(args[0] + " " + args[1]);
+      const RunResult r = Quor(args);
+      EXPECT_NE(r.exitCode, 0);
+      EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Quor({"entries"}).out, "Office\nHome\nBackup line\n");
+  }
+  fs::remove_all(box.Credentials());
+  ASSERT_EQ(Quor({"params", "set", "Office", "--user", "alice", "--password-stdin"}, "s3cret\n").exitCode, 0);
+  fs::permissions(box.Credentials(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  const RunResult r = Quor({"params", "get", "Office"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("password: not set"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find(creds + ": other users may read it"), std::string::npos) << r.err;
+}

@@ -571,6 +571,18 @@ int RunCompletion(const Args& args) {
   return kExitOk;
 }
 
+std::optional<Args> ParseCommandLine(const std::vector<std::string>& tokens) {
+  ReadCommonOptions(tokens);
+  const Split split = SplitCommand(tokens);
+  if (!split.badCommand.empty()) throw UsageError("unknown command '" + Printable(split.badCommand) + "'");
+  if (split.help || split.command.empty() || IsGroup(split.command)) return std::nullopt;
+  for (const auto& t : split.rest) {
+    if (t == "--") break;
+    if (IsHelp(t)) return std::nullopt;
+  }
+  return ParseOptions(*FindCommand(split.command), split.rest);
+}
+
 int RunCli(int argc, char** argv) {
   std::vector<std::string> tokens;
   for (int i = 1; i < argc; ++i) tokens.emplace_back(argv[i]);

@@ -389,7 +389,10 @@ int RunParamsGet(const Args& args) {
   const std::string entry = session.RequireEntry(EntryArg(args));
   TQuor& quor = session.Quor();
   if (!quor.GetDialParams(entry)) {
-    throw Failure(kExitFailed, "RAS could not read the dial parameters of '" + Printable(entry) + "'");
+    const std::string what = "RAS could not read the dial parameters of '" + Printable(entry) + "'";
+    const uint32_t code = ReadDialParamsCode(entry);
+    if (code != 0) throw RasRefused(what, code);
+    throw Failure(kExitFailed, what);
   }
   // A fresh component has an empty password; it holds one now only when
   // RAS returned a stored password.
@@ -457,7 +460,10 @@ int RunParamsSet(const Args& args) {
   // Store the stored values back unchanged except for the ones given: the
   // component writes every parameter, so it must hold the current ones.
   if (!quor.GetDialParams(entry)) {
-    throw Failure(kExitFailed, "RAS could not read the current dial parameters of '" + Printable(entry) + "'");
+    const std::string what = "RAS could not read the current dial parameters of '" + Printable(entry) + "'";
+    const uint32_t code = ReadDialParamsCode(entry);
+    if (code != 0) throw RasRefused(what, code);
+    throw Failure(kExitFailed, what);
   }
   if (user) quor.SetUserName(*user);
   if (password) quor.SetPassword(*password);
@@ -465,7 +471,9 @@ int RunParamsSet(const Args& args) {
   if (callback) quor.SetCallbackNumber(*callback);
   if (domain) quor.SetDomain(*domain);
   if (!quor.SetDialParams()) {
-    throw Failure(kExitFailed, "RAS could not store the dial parameters of '" + Printable(entry) + "'");
+    const uint32_t code = StoreDialParamsCode(
+        {entry, quor.UserName(), quor.Password(), quor.PhoneNumber(), quor.CallbackNumber(), quor.Domain()});
+    if (code != 0) throw RasRefused("RAS could not store the dial parameters of '" + Printable(entry) + "'", code);
   }
   Done(out, "stored", entry, "Stored the dial parameters of " + Printable(entry) + ".");
   return kExitOk;

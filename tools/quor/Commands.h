@@ -54,6 +54,11 @@ struct Args {
   }
 };
 
+// The command line as RunCli reads it, up to the command's arguments, running
+// nothing: none for a help request or a command group; throws UsageError as
+// RunCli reports it (the option parser's fuzz target drives it).
+std::optional<Args> ParseCommandLine(const std::vector<std::string>& tokens);
+
 // How this run prints, from the options every command takes.
 struct OutputSettings {
   bool json = false;

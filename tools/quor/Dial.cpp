@@ -353,7 +353,12 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   if (options.reachable) note.emplace(entry);
   // Start from what RAS has stored for the entry (user, password, number),
   // as a dialer window does; the options override single parameters.
-  quor.GetDialParams(entry);
+  if (!quor.GetDialParams(entry)) {
+    // Stored parameters that cannot be read are not silently left out of the dial.
+    if (const uint32_t code = ReadDialParamsCode(entry); code != 0) {
+      throw RasRefused("RAS could not read the stored dial parameters of '" + Printable(entry) + "'", code);
+    }
+  }
   quor.SetEntryName(entry);
   if (options.user) quor.SetUserName(*options.user);
   if (options.password) quor.SetPassword(*options.password);

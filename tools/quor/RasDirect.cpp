@@ -67,6 +67,47 @@ uint32_t EditEntryCode(const std::string& entry) {
   return RasEditPhonebookEntry(0, kDefaultPhonebook, entry.c_str());
 }
 
+namespace {
+
+// Clears a record that held a password before it goes.
+void Wipe(TRasDialParams& p) {
+  volatile char* bytes = reinterpret_cast<volatile char*>(&p);
+  for (size_t i = 0; i < sizeof p; ++i) bytes[i] = 0;
+}
+
+template <size_t N>
+bool Copy(char (&field)[N], const std::string& text) {
+  if (text.size() >= N) return false;
+  std::memcpy(field, text.data(), text.size());
+  field[text.size()] = 0;
+  return true;
+}
+
+}  // namespace
+
+uint32_t ReadDialParamsCode(const std::string& entry) {
+  if (RasGetEntryDialParams == nullptr) return ERROR_PROC_NOT_FOUND;
+  TRasDialParams p{};
+  p.dwSize = sizeof p;
+  if (!Copy(p.szEntryName, entry)) return ERROR_INVALID_PARAMETER;
+  BOOL password = FALSE;
+  const uint32_t code = RasGetEntryDialParams(nullptr, &p, &password);
+  Wipe(p);
+  return code;
+}
+
+uint32_t StoreDialParamsCode(const DialParamsText& params) {
+  if (RasSetEntryDialParams == nullptr) return ERROR_PROC_NOT_FOUND;
+  TRasDialParams p{};
+  p.dwSize = sizeof p;
+  const bool fits = Copy(p.szEntryName, params.entry) && Copy(p.szUserName, params.user) &&
+                    Copy(p.szPassword, params.password) && Copy(p.szPhoneNumber, params.phone) &&
+                    Copy(p.szCallbackNumber, params.callback) && Copy(p.szDomain, params.domain);
+  const uint32_t code = fits ? RasSetEntryDialParams(nullptr, &p, FALSE) : ERROR_INVALID_PARAMETER;
+  Wipe(p);
+  return code;
+}
+
 RasLibraryInfo LoadedRasLibrary() {
   RasLibraryInfo info;
   if (hLib == 0) return info;

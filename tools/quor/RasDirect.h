@@ -26,6 +26,14 @@ uint32_t ValidateEntryName(const std::string& name);
 uint32_t RenameEntryCode(const std::string& from, const std::string& to);
 uint32_t DeleteEntryCode(const std::string& entry);
 uint32_t EditEntryCode(const std::string& entry);
+// The component's GetDialParams and SetDialParams say only true or false:
+// RAS's own answer to the same read, and to the same store (which is made
+// again: a store that now succeeds gives 0), for a user who needs the reason.
+uint32_t ReadDialParamsCode(const std::string& entry);
+struct DialParamsText {
+  std::string entry, user, password, phone, callback, domain;
+};
+uint32_t StoreDialParamsCode(const DialParamsText& params);
 
 // Which rasapi32.dll this process loaded.
 struct RasLibraryInfo {

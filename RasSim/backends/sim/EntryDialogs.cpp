@@ -30,8 +30,11 @@ DWORD CreatePhonebookEntry(HWND /*owner*/, const PbArg& pb) {
   if (!SafeValue(phone)) return ERROR_INVALID_PARAMETER;
   const Device* dev = DeviceAnswer(ans.device.value_or(std::string()));
   if (!dev) return ERROR_DEVICE_DOES_NOT_EXIST;
-  return ModifyPhonebook(ResolvePhonebook(pb.CStr()), true, [&](IniDocument& doc, bool& changed) -> DWORD {
+  const PhonebookRef ref = ResolvePhonebook(pb.CStr());
+  CredentialsChange creds(ref);  // a new entry inherits nothing stored under its name
+  DWORD e = ModifyPhonebook(ref, true, [&](IniDocument& doc, bool& changed) -> DWORD {
     if (doc.Find(name)) return ERROR_ALREADY_EXISTS;
+    if (DWORD c = creds.Prepare(doc, std::string(), name)) return c;
     IniSection& s = doc.Add(name);
     s.Set("Encoding", "1");
     s.Set("Type", SameName(dev->type, "vpn") ? "2" : "1");
@@ -41,6 +44,8 @@ DWORD CreatePhonebookEntry(HWND /*owner*/, const PbArg& pb) {
     changed = true;
     return 0;
   });
+  creds.Finish(e == 0);
+  return e;
 }
 
 DWORD EditPhonebookEntry(HWND /*owner*/, const PbArg& pb, const std::string& entry) {
@@ -65,14 +70,16 @@ DWORD EditPhonebookEntry(HWND /*owner*/, const PbArg& pb, const std::string& ent
     dev = DeviceAnswer(*ans.device);
     if (!dev) return ERROR_DEVICE_DOES_NOT_EXIST;
   }
-  std::string oldName;
+  CredentialsChange creds(ref);
   DWORD e = ModifyPhonebook(ref, false, [&](IniDocument& d, bool& changed) -> DWORD {
     IniSection* s = d.Find(entry);
     if (!s) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
     IniSection* other = d.Find(newName);
     if (other && other != s) return ERROR_ALREADY_EXISTS;
-    oldName = s->name;
-    if (s->name != newName) d.Rename(*s, newName);
+    if (s->name != newName) {
+      if (DWORD c = creds.Prepare(d, s->name, newName)) return c;
+      d.Rename(*s, newName);
+    }
     if (ans.phone) s->Set("PhoneNumber", *ans.phone);
     if (dev) {
       s->Set("Device", dev->name);
@@ -81,9 +88,8 @@ DWORD EditPhonebookEntry(HWND /*owner*/, const PbArg& pb, const std::string& ent
     changed = true;
     return 0;
   });
-  if (e) return e;
-  if (oldName != newName) RenameCredentials(ref, oldName, newName);
-  return 0;
+  creds.Finish(e == 0);
+  return e;
 }
 
 }  // namespace rassim

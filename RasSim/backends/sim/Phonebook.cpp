@@ -175,7 +175,9 @@ DWORD GetEntryDialParams(const PbArg& pb, const std::string& entry, DialParams& 
   StoredParams sp;
   out = DialParams();
   out.entry = entry;
-  if (LoadCredentials(ref, sec->name, sp)) {
+  bool found = false;
+  if (DWORD e = LoadCredentials(ref, sec->name, sp, found)) return e;
+  if (found) {
     out.user = sp.userName;
     out.domain = sp.domain;
     out.phone = sp.phoneNumber;
@@ -203,7 +205,7 @@ DWORD SetEntryDialParams(const PbArg& pb, const DialParams& params, bool removeP
     sp.password = params.password;
     sp.hasPassword = true;
   }
-  return StoreCredentials(ref, sec->name, &sp);
+  return StoreCredentials(ref, sec->name, sp);
 }
 
 DWORD ValidateEntryName(const PbArg& pb, const std::string& name) {
@@ -217,38 +219,35 @@ DWORD ValidateEntryName(const PbArg& pb, const std::string& name) {
 DWORD RenameEntry(const PbArg& pb, const std::string& oldName, const std::string& newName) {
   if (!ValidEntryName(newName)) return ERROR_INVALID_NAME;
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
-  std::string canonicalOld;
+  CredentialsChange creds(ref);
   DWORD e = ModifyPhonebook(ref, false, [&](IniDocument& doc, bool& changed) -> DWORD {
     IniSection* s = doc.Find(oldName);
     if (!s) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
     IniSection* other = doc.Find(newName);
     if (other && other != s) return ERROR_ALREADY_EXISTS;
-    canonicalOld = s->name;
-    if (s->name != newName) {
-      doc.Rename(*s, newName);
-      changed = true;
-    }
+    if (s->name == newName) return 0;
+    if (DWORD c = creds.Prepare(doc, s->name, newName)) return c;
+    doc.Rename(*s, newName);
+    changed = true;
     return 0;
   });
-  if (e) return e;
-  RenameCredentials(ref, canonicalOld, newName);
-  return 0;
+  creds.Finish(e == 0);
+  return e;
 }
 
 DWORD DeleteEntry(const PbArg& pb, const std::string& name) {
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
-  std::string canonical;
+  CredentialsChange creds(ref);
   DWORD e = ModifyPhonebook(ref, false, [&](IniDocument& doc, bool& changed) -> DWORD {
     IniSection* s = doc.Find(name);
     if (!s) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-    canonical = s->name;
+    if (DWORD c = creds.Prepare(doc, s->name, std::string())) return c;
     doc.Remove(name);
     changed = true;
     return 0;
   });
-  if (e) return e;
-  StoreCredentials(ref, canonical, nullptr);
-  return 0;
+  creds.Finish(e == 0);
+  return e;
 }
 
 DWORD GetEntryProperties(const PbArg& pb, const std::string& entry, EntryProps& out) {
@@ -267,10 +266,12 @@ DWORD GetEntryProperties(const PbArg& pb, const std::string& entry, EntryProps& 
 DWORD SetEntryProperties(const PbArg& pb, const std::string& entry, const EntryProps& props) {
   if (!PropsSafe(props)) return ERROR_INVALID_PARAMETER;
   PhonebookRef ref = ResolvePhonebook(pb.CStr());
-  return ModifyPhonebook(ref, true, [&](IniDocument& doc, bool& changed) -> DWORD {
+  CredentialsChange creds(ref);  // a new entry inherits nothing stored under its name
+  DWORD e = ModifyPhonebook(ref, true, [&](IniDocument& doc, bool& changed) -> DWORD {
     IniSection* s = doc.Find(entry);
     if (!s) {
       if (!ValidEntryName(entry)) return ERROR_INVALID_NAME;
+      if (DWORD c = creds.Prepare(doc, std::string(), entry)) return c;
       s = &doc.Add(entry);
       s->Set("Encoding", "1");
       s->Set("Type", SameName(props.deviceType, "vpn") ? "2" : "1");
@@ -279,6 +280,8 @@ DWORD SetEntryProperties(const PbArg& pb, const std::string& entry, const EntryP
     changed = true;
     return 0;
   });
+  creds.Finish(e == 0);
+  return e;
 }
 
 }  // namespace rassim
