@@ -1,5 +1,7 @@
 #include "RasSim/IniFile.h"
 
+#include <algorithm>
+
 #include "RasSim/Text.h"
 
 namespace rassim {
@@ -97,7 +99,11 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
     if (why) *why = "line " + std::to_string(lineNo) + ": " + what;
     return false;
   };
-  if (text.find('\0') != std::string::npos) return fail(0, "NUL byte in file");
+  if (const size_t nul = text.find('\0'); nul != std::string::npos) {
+    const size_t breaks =
+        static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(nul), '\n'));
+    return fail(breaks + 1, "NUL byte in file");
+  }
   size_t pos = 0, lineNo = 0;
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     bom_ = true;
@@ -134,7 +140,7 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
       if (h.size() < 2 || h.back() != ']') return fail(lineNo, "section header without closing bracket");
       std::string name = h.substr(1, h.size() - 2);
       if (name.empty()) return fail(lineNo, "section header without a name");
-      sections_.push_back(IniSection{name, line, {}, eol});
+      sections_.push_back(IniSection{name, line, {}, eol, lineNo});
       continue;
     }
     if (sections_.empty()) return fail(lineNo, "line outside any section");
