@@ -18,7 +18,7 @@ namespace {
 
 constexpr size_t kWidth = 80;
 
-const char kConnections[] = "Connections (of the whole machine)";
+const char kConnections[] = "Connections (of the whole machine; with the simulated service, of this user)";
 const char kPhonebook[] = "Phonebook";
 const char kSimulation[] = "The simulated RAS service";
 const char kOther[] = "Other";
@@ -139,8 +139,10 @@ const std::vector<CommandSpec>& CommandTable() {
        "list the active connections",
        "Lists the active RAS connections of this machine, whichever process dialled them, as a table: the "
        "connection's handle, its entry, its state, its device, the IP address of this end and the time it has been "
-       "connected (\"-\" when unknown: quor knows it for the connections a quor dial made). With --json one "
-       "object with a \"connections\" array of objects.",
+       "connected (\"-\" when unknown: quor knows it for the connections a quor dial made); with none, the "
+       "header alone. With --json one object with a \"connections\" array of objects.\n\nQuor's simulated RAS "
+       "service keeps its connections per user (in the user's state folder, QUOR_RAS_STATE_DIR): there the "
+       "list holds this user's connections, not another user's.",
        {{"--names", nullptr, nullptr, "only the entry names, one per line (with --json: an array of names)"}},
        0,
        0,
@@ -296,8 +298,10 @@ const std::vector<CommandSpec>& CommandTable() {
 const std::vector<ExitCodeSpec>& ExitCodes() {
   static const std::vector<ExitCodeSpec> codes = {
       {kExitOk, "success; for dial: stopped by Ctrl-C or SIGTERM and hung up cleanly"},
-      {kExitFailed, "the operation failed: unknown entry, no active connection, RAS refused the request"},
-      {kExitUsage, "usage error: unknown command or option, missing or extra argument, bad number"},
+      {kExitFailed,
+       "the operation failed: unknown entry, no active connection, RAS refused the request, the --log file cannot "
+       "be opened, standard output cannot be written"},
+      {kExitUsage, "usage error: unknown command or option, missing or extra argument, bad number or value"},
       {kExitDialFailed, "dial: every permitted attempt failed (the message names the RAS error number)"},
       {kExitLineLost, "dial: the connection was lost, or hung up from elsewhere"},
       {kExitNoRas, "RAS unavailable: rasapi32.dll could not be loaded, or the phonebook is unreadable or corrupted"},
@@ -307,7 +311,8 @@ const std::vector<ExitCodeSpec>& ExitCodes() {
 
 const std::vector<EnvironmentSpec>& EnvironmentVariables() {
   static const std::vector<EnvironmentSpec> variables = {
-      {"QUOR_PASSWORD", "the password for dial when --password-stdin is not given"},
+      {"QUOR_PASSWORD",
+       "the password for dial when --password-stdin is not given; params set reads it only with --password-env"},
       {"QUOR_RAS_BACKEND", "the backend of Quor's RAS library (default sim, the simulated service)"},
       {"QUOR_RAS_PHONEBOOK", "the simulated RAS service's phonebook file (default ~/.config/quor/rasphone.pbk)"},
       {"QUOR_RAS_CREDENTIALS", "the simulated service's file of stored dial parameters"},
@@ -477,6 +482,21 @@ std::string VersionText() {
   return std::string("quor ") + QUOR_VERSION + "\nRAS backends compiled in: " + QUOR_RAS_BACKEND_NAMES + "\n";
 }
 
+std::string VersionNumber() {
+  return QUOR_VERSION;
+}
+
+std::vector<std::string> BackendNames() {
+  std::vector<std::string> names;
+  const std::string all = QUOR_RAS_BACKEND_NAMES;
+  for (size_t at = 0; at < all.size();) {
+    const size_t end = std::min(all.find(' ', at), all.size());
+    if (end > at) names.push_back(all.substr(at, end - at));
+    at = end + 1;
+  }
+  return names;
+}
+
 // ---------------------------------------------------------------- man page
 
 namespace {
@@ -613,10 +633,17 @@ std::string BashCompletion() {
       "_quor_words() {\n"
       "  COMPREPLY=($(compgen -W \"$1\" -- \"$cur\"))\n"
       "}\n"
-      "_quor_lines() {\n"
-      "  local IFS=$'\\n'\n"
-      "  COMPREPLY=($(compgen -W \"$1\" -- \"$cur\"))\n"
-      "}\n"
+      // Names one per line, taken as they are: compgen -W would parse them as
+      // shell words, and a quote in one ("Bob's VPN") would spoil the rest.
+      R"(_quor_lines() {
+  local line word="$cur"
+  word="${word//\\/}"; word="${word#[\"\']}"
+  COMPREPLY=()
+  while IFS= read -r line; do
+    [[ -n "$line" && "$line" == "$word"* ]] && COMPREPLY+=("$line")
+  done <<< "$1"
+}
+)"
       "_quor() {\n"
       "  local cur=\"${COMP_WORDS[COMP_CWORD]}\" prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
       "  local quor=\"${COMP_WORDS[0]}\" cmd=\"\" i w npos=0\n"

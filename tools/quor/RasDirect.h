@@ -27,6 +27,11 @@ uint32_t RenameEntryCode(const std::string& from, const std::string& to);
 uint32_t DeleteEntryCode(const std::string& entry);
 uint32_t EditEntryCode(const std::string& entry);
 
+// From now on every call through Ras2's entry points (the tool's and its
+// TQuor's) is reported with RAS's answer as a --verbose line ("RAS:
+// RasEnumEntries answered 0"); the same answer twice in a row is said once.
+void TraceRasCalls();
+
 // Which rasapi32.dll this process loaded.
 struct RasLibraryInfo {
   bool loaded = false;
