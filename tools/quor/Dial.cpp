@@ -349,8 +349,12 @@ int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
                                    (connected ? ", 'quor dial " + name + " --attach' watches it" : std::string()));
   }
   Output& out = session.Out();
-  out.Progress("Attached to the connection of " + name + " (handle " + std::to_string(handle) +
-               "); Ctrl-C detaches and leaves it up.");
+  if (out.Json()) {
+    out.Object(JsonObject().Add("event", "attach").Add("entry", entry).Add("handle", static_cast<uint32_t>(handle)));
+  } else {
+    out.Progress("Attached to the connection of " + name + " (handle " + std::to_string(handle) +
+                 "); Ctrl-C detaches and leaves it up.");
+  }
   platform::ClearStopRequest();
   platform::InstallStopHandlers(HWND{}, 0);  // the loop below looks at the flag every poll
   struct Restore {
