@@ -175,6 +175,13 @@ TEST(Names, RasRefusesNamesThatCannotBeToldApartAndQuorShowsEveryNameEscaped) {
                      5,
                      "",
                      "line 3: the entry 'office' has the name of the entry 'Office' on line 1"},
+                    {"[a\x1b"
+                     "b]\n[A\x1b"
+                     "B]\n",
+                     {"entries"},
+                     5,
+                     "",
+                     "the entry 'A\\x1bB' has the name of the entry 'a\\x1bb'"},
                     {"[Office]\nPhoneNumber=1\n[" + longName + "]\nPhoneNumber=2\n",
                      {"entries"},
                      5,

@@ -7,6 +7,7 @@
 #include "Ras2/Ras2.h"
 #include "RasSim/RasSimControl.h"
 #include "Vcl/Vcl.h"
+#include "tools/quor/Commands.h"
 
 namespace quortool {
 
@@ -90,7 +91,8 @@ std::string SimulatedServiceProblem() {
   if (lastProblem == nullptr) return std::string();
   char text[1024] = {0};
   if (lastProblem(text, sizeof text) != 0) return std::string();
-  return std::string(text, strnlen(text, sizeof text));
+  // It may quote an entry name or a path as the file holds it.
+  return Printable(std::string(text, strnlen(text, sizeof text)));
 }
 
 uint32_t ResetSimulatedService() {
