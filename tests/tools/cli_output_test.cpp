@@ -63,8 +63,8 @@ void RunCases(Sandbox& box, const std::vector<Case>& cases) {
 
 TEST(Output, AWriteThatFailsIsAnErrorAndAClosedOutputTakesNoFile) {
   Sandbox box;
-  box.WritePhonebook("[Office]\nPhoneNumber=1\n");
-  box.WriteScenario(kFast);
+  box.WritePhonebook("[Office]\nPhoneNumber=1\n[Busy]\nPhoneNumber=2\n");
+  box.WriteScenario(std::string(kFast) + "[Busy]\nOutcome=busy\n");
   struct Row {
     std::string script;
     std::string out;  // exact
@@ -74,7 +74,10 @@ TEST(Output, AWriteThatFailsIsAnErrorAndAClosedOutputTakesNoFile) {
       {"\"$QUOR\" entries --json > /dev/full; echo \"exit $?\"", "exit 1\n"},
       {"\"$QUOR\" entries --log \"$DIR/log\" >&-; echo \"exit $?\"", "exit 1\n"},
       // A broken pipe under a dial hangs the call up, as a stop request would.
-      {"\"$QUOR\" dial Office | head -c 1 >/dev/null; echo \"exit ${PIPESTATUS[0]}\"", "exit 1\n"},
+      // (It redials for ever, so that a write always follows the reader's end.)
+      {"\"$QUOR\" dial Busy --redial 1000 --pause 0 --fast-hangup | head -c 1 >/dev/null; echo \"exit "
+       "${PIPESTATUS[0]}\"",
+       "exit 1\n"},
   };
   for (const auto& row : rows) {
     const RunResult r = Shell(box, row.script);
@@ -83,9 +86,10 @@ TEST(Output, AWriteThatFailsIsAnErrorAndAClosedOutputTakesNoFile) {
   }
   // With standard output closed the log is not opened in its place: each line lands in it once.
   const auto log = Lines(FileText(box.Dir() / "log"));
-  ASSERT_EQ(log.size(), 2u) << FileText(box.Dir() / "log");
+  ASSERT_EQ(log.size(), 3u) << FileText(box.Dir() / "log");
   EXPECT_EQ(log[0].substr(23), " Office");
-  EXPECT_NE(log[1].find(" quor: cannot write to standard output: "), std::string::npos) << log[1];
+  EXPECT_EQ(log[1].substr(23), " Busy");
+  EXPECT_NE(log[2].find(" quor: cannot write to standard output: "), std::string::npos) << log[2];
   EXPECT_EQ(box.ConnectionRecords(), std::vector<std::string>{});
   EXPECT_EQ(RunQuor({"connections", "--names"}, box.Environment()).out, "");
 }
