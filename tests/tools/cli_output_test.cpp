@@ -98,13 +98,15 @@ TEST(Output, EmptyListsTimestampsAndColumns) {
   Sandbox box;
   box.WritePhonebook("[Zürich]\nPhoneNumber=1\n[Bern]\nPhoneNumber=2\n");
   box.WriteScenario(kFast);
-  RunCases(box, {
-                    {"", {"connections"}, 0, "HANDLE  ENTRY  STATE  DEVICE  IP ADDRESS  CONNECTED\n", ""},
-                    {"", {"hangup", "--all", "--json"}, 0, "{\"result\":\"nothing to hang up\"}\n", ""},
-                    {"", {"--version", "--json"}, 0, "{\"version\":\"" QUOR_VERSION "\",\"backends\":[*", ""},
-                    // -v says what RAS answered, each answer once.
-                    {"", {"-v", "entries"}, 0, "Zürich\nBern\n", "quor: RAS: RasEnumEntries answered 0\n"},
-                });
+  RunCases(box,
+           {
+               {"", {"connections"}, 0, "HANDLE  ENTRY  STATE  DEVICE  IP ADDRESS  CONNECTED\n", ""},
+               {"", {"hangup", "--all", "--json"}, 0, "{\"result\":\"nothing to hang up\"}\n", ""},
+               {"", {"--version", "--json"}, 0, "{\"version\":\"" QUOR_VERSION "\",\"backends\":[*", ""},
+               // -v says what RAS answered, each answer once.
+               {"", {"-v", "entries"}, 0, "Zürich\nBern\n", "quor: RAS: RasEnumEntries answered 0\n"},
+               {"", {"-v", "entry", "show", "Bern"}, 0, "entry: Bern\n*", "RAS: RasGetEntryProperties answered 0\n"},
+           });
   // --timestamps --log: the log line carries the time once.
   const fs::path log = box.Dir() / "dial.log";
   RunQuor({"dial", "Bern", "--redial", "0", "--timestamps", "--log", log.string()}, [&] {

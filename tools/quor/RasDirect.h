@@ -31,6 +31,8 @@ uint32_t EditEntryCode(const std::string& entry);
 // TQuor's) is reported with RAS's answer as a --verbose line ("RAS:
 // RasEnumEntries answered 0"); the same answer twice in a row is said once.
 void TraceRasCalls();
+// Reports one answer of RAS as TraceRasCalls does (with --verbose); returns the code.
+uint32_t NoteRasAnswer(const char* function, uint32_t code);
 
 // Which rasapi32.dll this process loaded.
 struct RasLibraryInfo {

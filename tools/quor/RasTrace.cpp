@@ -2,7 +2,8 @@
 // variables is reported with RAS's answer. Each variable is replaced by a
 // function of the same type that calls the bound export and says what it
 // returned; a repeat of the same answer by the same function (the status poll
-// every half second) is not said again.
+// every half second) is not said again. The functions Ras2 looks up anew on
+// every call (entry properties, devices) are reported by their callers.
 #include <map>
 #include <string>
 
@@ -21,8 +22,8 @@ namespace {
   T##F gBound##F = nullptr;
 #include "Ras2/RasFunctions.def"
 
-DWORD Answered(const char* function, DWORD code) {
-  static std::map<std::string, DWORD> last;
+uint32_t Answered(const char* function, uint32_t code) {
+  static std::map<std::string, uint32_t> last;
   const auto it = last.find(function);
   if (it != last.end() && it->second == code) return code;
   last[function] = code;
@@ -47,6 +48,10 @@ DWORD Answered(const char* function, DWORD code) {
 #include "Ras2/RasFunctions.def"
 
 }  // namespace
+
+uint32_t NoteRasAnswer(const char* function, uint32_t code) {
+  return Answered(function, code);
+}
 
 void TraceRasCalls() {
   // A variable already tapped keeps its export; an unbound one stays null.
