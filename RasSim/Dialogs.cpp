@@ -23,11 +23,26 @@ bool Prompt(const std::string& label, const std::string& current, std::string& o
   return true;
 }
 
+// Asks until the answer passes the check (or the terminal ends: cancel).
+bool PromptChecked(const std::string& label, const std::string& current,
+                   const std::function<std::string(const std::string&)>& check, std::string& out) {
+  std::string reason;
+  for (;;) {
+    if (!Prompt(reason.empty() ? label : reason + "\n" + label, current, out)) return false;
+    if (out.empty() || !check) return true;
+    reason = check(out);
+    if (reason.empty()) return true;
+  }
+}
+
 bool AskTerminal(const Request& r, Answers& a) {
   std::string entry, phone, device;
-  if (!Prompt(r.create ? "New entry name" : "Entry name", r.entry, entry) || entry.empty()) return false;
+  if (!PromptChecked(r.create ? "New entry name" : "Entry name", r.entry, r.checkName, entry) || entry.empty())
+    return false;
   if (!Prompt("Phone number or host", r.phone, phone)) return false;
-  if (!Prompt("Device (modem, isdn, vpn)", r.device.empty() ? std::string("modem") : r.device, device)) return false;
+  if (!PromptChecked("Device (modem, isdn, vpn)", r.device.empty() ? std::string("modem") : r.device, r.checkDevice,
+                     device))
+    return false;
   a.entry = entry;
   a.phone = phone;
   a.device = device;

@@ -9,6 +9,7 @@
 // ignored): EntryName, PhoneNumber, Device (a device type or name), Cancel=yes.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,9 @@ namespace rassim::dialogs {
 struct Request {
   bool create = true;
   std::string entry, phone, device;  // current values when editing
+  // Checks of an answer typed on a terminal: "" when it will do, else the
+  // reason, shown before the same question is asked again.
+  std::function<std::string(const std::string&)> checkName, checkDevice;
 };
 
 struct Answers {

@@ -39,6 +39,7 @@ struct IniSection {
   std::string header;  // raw header line
   std::vector<IniLine> lines;
   std::string headerEol;  // the header's line break as read; empty: the document's own
+  size_t lineNo = 0;      // the header's line in the text read (0: added since)
 
   // First value of key; null when absent.
   const std::string* Find(const std::string& key) const;

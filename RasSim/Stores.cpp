@@ -1,5 +1,6 @@
 #include "RasSim/Stores.h"
 
+#include <map>
 #include <mutex>
 #include <unordered_map>
 
@@ -42,6 +43,28 @@ bool SafeValue(const std::string& v) {
 
 namespace {
 
+// Every entry of a phonebook can be named: no two names equal but for case
+// (RAS would only ever find the first) and none longer than a RAS record
+// holds. False, with the line and the reason, when one cannot.
+bool EntriesDistinct(const IniDocument& doc, std::string& why) {
+  constexpr size_t kMaxEntryName = 256;  // RAS_MaxEntryName
+  std::map<std::string, const IniSection*> seen;
+  for (const IniSection& s : doc.Sections()) {
+    const std::string at = "line " + std::to_string(s.lineNo) + ": ";
+    if (s.name.size() > kMaxEntryName) {
+      why = at + "the entry name is longer than 256 bytes";
+      return false;
+    }
+    const auto [it, added] = seen.emplace(FoldCase(s.name), &s);
+    if (!added) {
+      why = at + "the entry '" + s.name + "' has the name of the entry '" + it->second->name + "' on line " +
+            std::to_string(it->second->lineNo) + " (names compare without regard to case)";
+      return false;
+    }
+  }
+  return true;
+}
+
 // 0, or the phonebook error for a read that did not give a document.
 DWORD ReadDoc(const PhonebookRef& ref, bool missingIsEmpty, IniDocument& doc) {
   std::string text;
@@ -64,7 +87,7 @@ DWORD ReadDoc(const PhonebookRef& ref, bool missingIsEmpty, IniDocument& doc) {
       return ERROR_CANNOT_LOAD_PHONEBOOK;
   }
   std::string why;
-  if (!doc.Parse(text, &why)) {
+  if (!doc.Parse(text, &why) || !EntriesDistinct(doc, why)) {
     NoteProblem(what + ": " + why);
     return ERROR_CORRUPT_PHONEBOOK;
   }

@@ -1,6 +1,7 @@
 #include "RasSim/Text.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace rassim {
 
@@ -209,6 +210,27 @@ bool ParseUInt(const std::string& text, uint64_t& value) {
   }
   value = v;
   return true;
+}
+
+bool ValidEntryName(const std::string& name) {
+  constexpr size_t kMaxEntryName = 256;  // RAS_MaxEntryName
+  if (name.empty() || name.size() > kMaxEntryName || name[0] == '.') return false;
+  if (name.front() == ' ' || name.back() == ' ') return false;
+  bool letterOrDigit = false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == 0x7F) return false;
+    if (std::string_view("|><?*\\/:").find(static_cast<char>(c)) != std::string_view::npos) return false;
+    if (c == 0xC2 && i + 1 < name.size()) {
+      const unsigned char next = static_cast<unsigned char>(name[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) return false;  // U+0080-U+009F, the C1 controls
+      if (next == 0xA0) continue;                      // U+00A0, a blank
+    }
+    // Any other letter beyond ASCII counts (its first byte is enough).
+    letterOrDigit = letterOrDigit || (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c >= 0xC3 ||
+                    (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) > 0xA0);
+  }
+  return letterOrDigit;
 }
 
 }  // namespace rassim

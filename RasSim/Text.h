@@ -39,6 +39,11 @@ size_t Utf16Length(const std::string& utf8);
 // fold to small letters; everything else compares as it is.
 std::string FoldCase(const std::string& utf8);
 bool SameName(const std::string& a, const std::string& b);
+// Windows' rules for a new entry name (RasValidateEntryName): 1 to 256
+// bytes, at least one letter or digit, none of | > < ? * \ / :, no period
+// first; and, since two such names could not be told apart when listed, no
+// control character (C0, DEL, C1) and no blank at either end.
+bool ValidEntryName(const std::string& name);
 
 std::string Trim(const std::string& s);
 std::string ToLowerAscii(std::string s);

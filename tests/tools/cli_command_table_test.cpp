@@ -61,7 +61,8 @@ TEST(CommandTable, HelpManPageAndCompletionShowEveryCommandAndOption) {
 
 TEST(CommandTable, BashCompletionOffersCommandsOptionsAndEntries) {
   Sandbox box;
-  box.WritePhonebook("[Office]\nPhoneNumber=1\n[Home]\nPhoneNumber=2\n[Backup line]\nPhoneNumber=3\n");
+  box.WritePhonebook(
+      "[Office]\nPhoneNumber=1\n[Home]\nPhoneNumber=2\n[Backup line]\nPhoneNumber=3\n[Bob's VPN]\n[Zed]\n");
   const fs::path script = box.Dir() / "quor.bash";
   std::ofstream(script) << RunQuor({"completion", "bash"}, box.Environment()).out;
   struct Row {
@@ -74,8 +75,10 @@ TEST(CommandTable, BashCompletionOffersCommandsOptionsAndEntries) {
       {{"params", ""}, "get\nset\n"},
       {{"dial", "--re"}, "--redial\n"},
       {{"dial", "O"}, "Office\n"},
-      {{"dial", "B"}, "Backup line\n"},
-      {{"dial", "--user", "H"}, ""},  // a user name is not an entry
+      {{"dial", "B"}, "Backup line\nBob's VPN\n"},
+      {{"dial", "Bob\\'"}, "Bob's VPN\n"},  // typed with its quote escaped
+      {{"dial", "Z"}, "Zed\n"},             // names after one with a quote still complete
+      {{"dial", "--user", "H"}, ""},        // a user name is not an entry
       {{"dial", "--user", "bob", "H"}, "Home\n"},
       {{"dial", "Office", "H"}, ""},  // one entry only
       {{"entry", "rename", "Home", "O"}, "Office\n"},
@@ -108,7 +111,10 @@ TEST(CommandTable, ReadmeListsEveryCommandAndExitCode) {
     line += std::string(line.size() < 38 ? 38 - line.size() : 1, ' ') + c.summary;
     expected.push_back(line);
   }
+  expected.push_back("quor help [COMMAND]                   help for a command (as does COMMAND --help)");
   EXPECT_EQ(listed, expected);
+  // Every option README names for a password exists.
+  EXPECT_NE(readme.find("`--password-env`"), std::string::npos);
   for (const auto& e : quortool::ExitCodes()) {
     const std::string row = "| " + std::to_string(e.code) + " | " + e.meaning + " |";
     bool found = false;

@@ -50,6 +50,8 @@ TEST(Demo, BusyRedialConnectLossInOrderAndNothingLeftBehind) {
   const auto lines = Lines(r.out);
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines.front().rfind("quor demo: ", 0), 0u) << lines.front();
+  // What the tour announces is what it does: the hang-up's own 2-second pause comes before the redial pause.
+  EXPECT_NE(r.out.find("redials 4 seconds after the busy signal"), std::string::npos) << r.out;
   EXPECT_EQ(lines.back().rfind("quor demo: done.", 0), 0u) << lines.back();
 
   // Its private folder (created under TMPDIR, the sandbox) is gone, and
@@ -61,4 +63,8 @@ TEST(Demo, BusyRedialConnectLossInOrderAndNothingLeftBehind) {
   EXPECT_EQ(box.ConnectionRecords(), std::vector<std::string>{});
   EXPECT_TRUE(fs::is_empty(box.Home())) << "the demo wrote into HOME";
   EXPECT_FALSE(fs::exists(box.Credentials()));
+  // With --json its exit object gives the exit code the process has.
+  const RunResult json = RunQuor({"demo", "--json"}, env, "", 20000);
+  EXPECT_EQ(json.exitCode, 0);
+  EXPECT_NE(json.out.find("\"result\":\"lost\",\"code\":0,"), std::string::npos) << json.out;
 }

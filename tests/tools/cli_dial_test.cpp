@@ -186,11 +186,9 @@ TEST_F(DialCli, JsonGivesOneObjectPerEventAndTheLossExitsFour) {
   EXPECT_EQ(r.exitCode, 4) << r.err;
   const auto lines = Lines(r.out);
   ASSERT_GE(lines.size(), 4u) << r.out;
-  for (const auto& line : lines) {
-    EXPECT_EQ(line.front(), '{') << line;
-    EXPECT_EQ(line.back(), '}') << line;
-    EXPECT_EQ(line.rfind("{\"event\":\"", 0), 0u) << line;
-  }
+  // Events, then the error object that ends every failure.
+  for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("{\"event\":\"", 0), 0u) << lines[i];
+  EXPECT_EQ(lines.back().rfind("{\"error\":{\"exit\":4,", 0), 0u) << lines.back();
   EXPECT_EQ(lines.front().rfind("{\"event\":\"notify\",\"time\":0.", 0), 0u) << lines.front();
   EXPECT_NE(lines.front().find(",\"error\":0,\"text\":\"Dialing Home...\"}"), std::string::npos) << lines.front();
   const auto has = [&](const std::string& text) {
@@ -208,9 +206,40 @@ TEST_F(DialCli, JsonGivesOneObjectPerEventAndTheLossExitsFour) {
       << r.out;
   EXPECT_TRUE(has("{\"event\":\"connect\",")) << r.out;
   EXPECT_TRUE(has("\"state\":8192,\"state_name\":\"RASCS_Connected\",\"error\":0,\"text\":\"Connected\"}")) << r.out;
-  EXPECT_NE(lines.back().find("\"result\":\"lost\",\"code\":4,\"error\":0,\"connected\":true"), std::string::npos)
-      << lines.back();
+  const std::string& exit = lines[lines.size() - 2];
+  EXPECT_NE(exit.find("\"result\":\"lost\",\"code\":4,\"error\":0,\"connected\":true"), std::string::npos) << exit;
   EXPECT_EQ(r.err, "quor: connection lost: Connection to server lost.\n");
+}
+
+TEST_F(DialCli, JsonLinesOfTheComponentCarryNoStateAndAFailureEndsWithTheErrorObject) {
+  box.WriteScenario(std::string(kFast) + "[Office]\nOutcome=busy\n[Home]\nDropAfter=300ms\n");
+  struct Row {
+    std::string entry;
+    int exit;
+    std::string error;  // the last line
+  };
+  const std::vector<Row> rows = {
+      {"Office", 3,
+       "{\"error\":{\"exit\":3,\"message\":\"connection failed: error 676: The line is busy.\",\"ras_error\":676,"
+       "\"ras_text\":\"The line is busy.\"}}"},
+      {"Home", 4, "{\"error\":{\"exit\":4,\"message\":\"connection lost: Connection to server lost.\"}}"},
+  };
+  for (const auto& row : rows) {
+    const RunResult r = Quor({"dial", row.entry, "--json", "--redial", "1", "--pause", "0", "--fast-hangup"});
+    EXPECT_EQ(r.exitCode, row.exit) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines.back(), row.error);
+    EXPECT_EQ(lines[lines.size() - 2].rfind("{\"event\":\"exit\",", 0), 0u) << r.out;
+    for (const auto& line : lines) {
+      const bool own = line.find("\"text\":\"Disconnecting...\"") != std::string::npos ||
+                       line.find("\"text\":\"Retrying in ") != std::string::npos ||
+                       line.find("\"text\":\"Dialing ") != std::string::npos;
+      if (own) {
+        EXPECT_EQ(line.find("\"state\""), std::string::npos) << line;
+      }
+    }
+  }
 }
 
 TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {

@@ -93,6 +93,8 @@ TEST(Help, EveryCommandHasHelpOnStandardOutput) {
     EXPECT_EQ(viaHelp.exitCode, 0) << name;
     EXPECT_EQ(viaHelp.out.rfind("Usage: quor " + name, 0), 0u) << name;
   }
+  // The simulated service keeps the connections of one user: the help says so.
+  EXPECT_NE(RunQuor({"connections", "--help"}, box.Environment()).out.find("per user"), std::string::npos);
   const RunResult dial = RunQuor({"dial", "--help"}, box.Environment());
   for (const char* option : {"--user", "--password-stdin", "--phone", "--redial", "--pause", "--sync"}) {
     EXPECT_NE(dial.out.find(option), std::string::npos) << option;

@@ -48,13 +48,17 @@ void OpenLog(const std::string& path) {
 
 namespace {
 
-void Write(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fputc('\n', stream);
-  std::fflush(stream);
+void Write(std::FILE* stream, const std::string& text, const std::string& stamp = std::string()) {
+  const std::string line = stamp + text + "\n";
+  errno = 0;
+  const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size() && std::fflush(stream) == 0;
+  if (!written && stream == stdout && GlobalOutput().writeError == 0) {
+    // Said once at the end (standard error still works), and a dial hangs up.
+    GlobalOutput().writeError = errno != 0 ? errno : EIO;
+  }
   if (std::FILE* log = GlobalOutput().log) {
-    const std::string line = WallClock() + " " + text + "\n";
-    std::fwrite(line.data(), 1, line.size(), log);
+    const std::string logged = WallClock() + " " + text + "\n";
+    std::fwrite(logged.data(), 1, logged.size(), log);
     std::fflush(log);
   }
 }
@@ -65,8 +69,8 @@ void Output::Line(const std::string& text) {
   Write(stdout, text);
 }
 
-void Output::Progress(const std::string& text) {
-  if (!GlobalOutput().quiet) Write(stdout, text);
+void Output::Progress(const std::string& text, const std::string& stamp) {
+  if (!GlobalOutput().quiet) Write(stdout, text, stamp);
 }
 
 void Output::Object(const JsonObject& object) {
@@ -89,106 +93,6 @@ void Output::Verbose(const std::string& text) {
   if (GlobalOutput().verbose) Write(stderr, "quor: " + text);
 }
 
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c < 0x20 || c == 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", c);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
-
-void ConsolePresenter::ShowMessage(const String& Msg) {
-  fMessages.push_back(Msg);
-  if (!fHeld) fOut.Error(Msg);
-}
-
-int ConsolePresenter::MessageDlg(const String& Msg, TMsgDlgType, TMsgDlgButtons Buttons, int) {
-  fMessages.push_back(Msg);
-  if (!fHeld) fOut.Error(Msg);
-  if (Buttons & (1u << mbOK)) return mrOk;
-  if (Buttons & (1u << mbCancel)) return mrCancel;
-  return mrNone;
-}
-
-// ---------------------------------------------------------------- names
-
-namespace {
-
-// Decodes one UTF-8 sequence at text[i]; a byte that starts none is taken
-// as it is (an ANSI name compares byte for byte).
-char32_t NextCodePoint(const std::string& text, size_t& i, bool& valid) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-  valid = length != 0 && i + length <= text.size();
-  char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1Fu) : length == 3 ? (lead & 0x0Fu) : (lead & 0x07u);
-  for (size_t k = 1; valid && k < length; ++k) {
-    valid = (byte(i + k) & 0xC0u) == 0x80u;
-    c = (c << 6) | (byte(i + k) & 0x3Fu);
-  }
-  if (!valid) {
-    ++i;
-    return lead;
-  }
-  i += length;
-  return c;
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-}  // namespace
-
-std::string FoldName(const std::string& name) {
-  std::string out;
-  for (size_t i = 0; i < name.size();) {
-    bool valid = true;
-    char32_t c = NextCodePoint(name, i, valid);
-    if (!valid) {
-      out += static_cast<char>(c);
-      continue;
-    }
-    // RAS compares entry names without regard to case in the Latin, Greek
-    // and Cyrillic alphabets.
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) ||
-        (c >= 0x410 && c <= 0x42F)) {
-      c += 32;
-    } else if (c >= 0x400 && c <= 0x40F) {
-      c += 80;
-    }
-    AppendUtf8(c, out);
-  }
-  return out;
-}
-
 // ---------------------------------------------------------------- session
 
 RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
@@ -205,6 +109,7 @@ RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
   }
   const RasLibraryInfo library = LoadedRasLibrary();
   fOut.Verbose("rasapi32.dll: " + library.Describe());
+  if (GlobalOutput().verbose) TraceRasCalls();
   CheckPhonebook();
 }
 
@@ -429,7 +334,10 @@ Args ParseOptions(const CommandSpec& spec, const std::vector<std::string>& token
       inlineValue = t.substr(eq + 1);
     }
     if (name == "--password") {
-      throw UsageError("passwords are not taken from the command line; use --password-stdin or QUOR_PASSWORD");
+      // params set reads QUOR_PASSWORD only when --password-env says so.
+      const bool fromEnv = FindOption(spec.options, "--password-env") != nullptr;
+      throw UsageError(std::string("passwords are not taken from the command line; use --password-stdin or ") +
+                       (fromEnv ? "--password-env (QUOR_PASSWORD)" : "QUOR_PASSWORD"));
     }
     const OptionSpec* option = FindOption(spec.options, name);
     const bool common = option == nullptr && (option = FindOption(CommonOptions(), name)) != nullptr;
@@ -583,7 +491,25 @@ std::optional<Args> ParseCommandLine(const std::vector<std::string>& tokens) {
   return ParseOptions(*FindCommand(split.command), split.rest);
 }
 
+namespace {
+
+int RunCommandLine(int argc, char** argv);
+
+}  // namespace
+
 int RunCli(int argc, char** argv) {
+  platform::PrepareStandardStreams();
+  const int code = RunCommandLine(argc, argv);
+  if (const int error = GlobalOutput().writeError; error != 0) {
+    Output(false).Error(std::string("cannot write to standard output: ") + std::strerror(error));
+    return code == kExitOk ? kExitFailed : code;
+  }
+  return code;
+}
+
+namespace {
+
+int RunCommandLine(int argc, char** argv) {
   std::vector<std::string> tokens;
   for (int i = 1; i < argc; ++i) tokens.emplace_back(argv[i]);
   std::string helpHint = "quor --help";
@@ -617,5 +543,7 @@ int RunCli(int argc, char** argv) {
     return kExitFailed;
   }
 }
+
+}  // namespace
 
 }  // namespace quortool

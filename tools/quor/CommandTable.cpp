@@ -1,4 +1,4 @@
-// The command table and its renderings: terminal help, man page, bash completion.
+// The command table and its renderings: terminal help and man page (Completion.cpp: the bash completion).
 #include "tools/quor/CommandTable.h"
 
 #include <algorithm>
@@ -18,7 +18,7 @@ namespace {
 
 constexpr size_t kWidth = 80;
 
-const char kConnections[] = "Connections (of the whole machine)";
+const char kConnections[] = "Connections (of the whole machine; with the simulated service, of this user)";
 const char kPhonebook[] = "Phonebook";
 const char kSimulation[] = "The simulated RAS service";
 const char kOther[] = "Other";
@@ -139,8 +139,10 @@ const std::vector<CommandSpec>& CommandTable() {
        "list the active connections",
        "Lists the active RAS connections of this machine, whichever process dialled them, as a table: the "
        "connection's handle, its entry, its state, its device, the IP address of this end and the time it has been "
-       "connected (\"-\" when unknown: quor knows it for the connections a quor dial made). With --json one "
-       "object with a \"connections\" array of objects.",
+       "connected (\"-\" when unknown: quor knows it for the connections a quor dial made); with none, the "
+       "header alone. With --json one object with a \"connections\" array of objects.\n\nQuor's simulated RAS "
+       "service keeps its connections per user (in the user's state folder, QUOR_RAS_STATE_DIR): there the "
+       "list holds this user's connections, not another user's.",
        {{"--names", nullptr, nullptr, "only the entry names, one per line (with --json: an array of names)"}},
        0,
        0,
@@ -296,8 +298,10 @@ const std::vector<CommandSpec>& CommandTable() {
 const std::vector<ExitCodeSpec>& ExitCodes() {
   static const std::vector<ExitCodeSpec> codes = {
       {kExitOk, "success; for dial: stopped by Ctrl-C or SIGTERM and hung up cleanly"},
-      {kExitFailed, "the operation failed: unknown entry, no active connection, RAS refused the request"},
-      {kExitUsage, "usage error: unknown command or option, missing or extra argument, bad number"},
+      {kExitFailed,
+       "the operation failed: unknown entry, no active connection, RAS refused the request, the --log file cannot "
+       "be opened, standard output cannot be written"},
+      {kExitUsage, "usage error: unknown command or option, missing or extra argument, bad number or value"},
       {kExitDialFailed, "dial: every permitted attempt failed (the message names the RAS error number)"},
       {kExitLineLost, "dial: the connection was lost, or hung up from elsewhere"},
       {kExitNoRas, "RAS unavailable: rasapi32.dll could not be loaded, or the phonebook is unreadable or corrupted"},
@@ -307,7 +311,8 @@ const std::vector<ExitCodeSpec>& ExitCodes() {
 
 const std::vector<EnvironmentSpec>& EnvironmentVariables() {
   static const std::vector<EnvironmentSpec> variables = {
-      {"QUOR_PASSWORD", "the password for dial when --password-stdin is not given"},
+      {"QUOR_PASSWORD",
+       "the password for dial when --password-stdin is not given; params set reads it only with --password-env"},
       {"QUOR_RAS_BACKEND", "the backend of Quor's RAS library (default sim, the simulated service)"},
       {"QUOR_RAS_PHONEBOOK", "the simulated RAS service's phonebook file (default ~/.config/quor/rasphone.pbk)"},
       {"QUOR_RAS_CREDENTIALS", "the simulated service's file of stored dial parameters"},
@@ -477,6 +482,21 @@ std::string VersionText() {
   return std::string("quor ") + QUOR_VERSION + "\nRAS backends compiled in: " + QUOR_RAS_BACKEND_NAMES + "\n";
 }
 
+std::string VersionNumber() {
+  return QUOR_VERSION;
+}
+
+std::vector<std::string> BackendNames() {
+  std::vector<std::string> names;
+  const std::string all = QUOR_RAS_BACKEND_NAMES;
+  for (size_t at = 0; at < all.size();) {
+    const size_t end = std::min(all.find(' ', at), all.size());
+    if (end > at) names.push_back(all.substr(at, end - at));
+    at = end + 1;
+  }
+  return names;
+}
+
 // ---------------------------------------------------------------- man page
 
 namespace {
@@ -567,145 +587,6 @@ std::string ManPage() {
   text += ".SH EXIT STATUS\n";
   for (const auto& e : ExitCodes()) text += ".TP\n.B " + std::to_string(e.code) + "\n" + Roff(e.meaning) + "\n";
   return text;
-}
-
-// ---------------------------------------------------------------- bash completion
-
-namespace {
-
-std::string Joined(const std::vector<std::string>& words) {
-  std::string out;
-  for (const auto& w : words) out += (out.empty() ? "" : " ") + w;
-  return out;
-}
-
-const char* CompleteKind(Complete kind) {
-  switch (kind) {
-    case Complete::Entry:
-      return "entry";
-    case Complete::Connection:
-      return "connection";
-    case Complete::File:
-      return "file";
-    case Complete::None:
-      break;
-  }
-  return "none";
-}
-
-}  // namespace
-
-std::string BashCompletion() {
-  std::vector<std::string> topWords, groups, commonFlags, commonValued;
-  for (const auto& c : CommandTable()) {
-    const std::string name = c.name;
-    const std::string first = name.substr(0, name.find(' '));
-    if (std::find(topWords.begin(), topWords.end(), first) == topWords.end()) topWords.push_back(first);
-    if (first != name && std::find(groups.begin(), groups.end(), first) == groups.end()) groups.push_back(first);
-  }
-  topWords.push_back("help");
-  for (const auto& o : CommonOptions()) {
-    (o.value != nullptr ? commonValued : commonFlags).push_back(o.name);
-    if (o.shortName != nullptr && o.value == nullptr) commonFlags.push_back(o.shortName);
-  }
-  std::string s =
-      "# bash completion for quor, generated by 'quor completion bash' from quor's command table.\n"
-      "_quor_words() {\n"
-      "  COMPREPLY=($(compgen -W \"$1\" -- \"$cur\"))\n"
-      "}\n"
-      "_quor_lines() {\n"
-      "  local IFS=$'\\n'\n"
-      "  COMPREPLY=($(compgen -W \"$1\" -- \"$cur\"))\n"
-      "}\n"
-      "_quor() {\n"
-      "  local cur=\"${COMP_WORDS[COMP_CWORD]}\" prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
-      "  local quor=\"${COMP_WORDS[0]}\" cmd=\"\" i w npos=0\n"
-      "  COMPREPLY=()\n"
-      "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
-      "    w=\"${COMP_WORDS[i]}\"\n"
-      "    case \"$w\" in\n"
-      "      " +
-      [&] {
-        std::vector<std::string> valued = commonValued;
-        for (const auto& c : CommandTable()) {
-          for (const auto& o : c.options) {
-            if (o.value != nullptr && std::find(valued.begin(), valued.end(), o.name) == valued.end()) {
-              valued.push_back(o.name);
-            }
-          }
-        }
-        std::string alt;
-        for (const auto& v : valued) alt += (alt.empty() ? "" : "|") + v;
-        return alt;
-      }() +
-      ") ((i++)); continue ;;\n"
-      "      -*) continue ;;\n"
-      "    esac\n"
-      "    if [[ -z \"$cmd\" ]]; then cmd=\"$w\"\n"
-      "    elif [[ \" " +
-      Joined(groups) +
-      " \" == *\" $cmd \"* && \"$cmd\" != *\" \"* ]]; then cmd=\"$cmd $w\"\n"
-      "    else ((npos++)); fi\n"
-      "  done\n";
-  // Values of options: files, or nothing to offer.
-  s += "  case \"$prev\" in\n";
-  std::vector<std::string> fileOptions, valueOptions;
-  for (const auto& o : CommonOptions()) {
-    if (o.value != nullptr) (o.complete == Complete::File ? fileOptions : valueOptions).push_back(o.name);
-  }
-  for (const auto& c : CommandTable()) {
-    for (const auto& o : c.options) {
-      if (o.value == nullptr) continue;
-      auto& list = o.complete == Complete::File ? fileOptions : valueOptions;
-      if (std::find(list.begin(), list.end(), o.name) == list.end()) list.push_back(o.name);
-    }
-  }
-  const auto alternatives = [](const std::vector<std::string>& words) {
-    std::string alt;
-    for (const auto& w : words) alt += (alt.empty() ? "" : "|") + w;
-    return alt;
-  };
-  if (!fileOptions.empty()) {
-    s += "    " + alternatives(fileOptions) + ") COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n";
-  }
-  if (!valueOptions.empty()) s += "    " + alternatives(valueOptions) + ") return ;;\n";
-  s += "  esac\n";
-  s += "  local opts=\"" + Joined(commonFlags) + " " + Joined(commonValued) + "\" kind=none maxpos=0\n";
-  s += "  case \"$cmd\" in\n";
-  s += "    \"\") [[ \"$cur\" == -* ]] && _quor_words \"$opts\" || _quor_words \"" + Joined(topWords) +
-       "\"; return ;;\n";
-  for (const auto& g : groups) {
-    std::vector<std::string> subs;
-    for (const auto& c : CommandTable()) {
-      const std::string name = c.name;
-      if (name.rfind(g + " ", 0) == 0) subs.push_back(name.substr(g.size() + 1));
-    }
-    s += "    " + g + ") [[ \"$cur\" == -* ]] && _quor_words \"$opts\" || _quor_words \"" + Joined(subs) +
-         "\"; return ;;\n";
-  }
-  {
-    std::vector<std::string> helpTopics = topWords;
-    s += "    help) _quor_words \"" + Joined(helpTopics) + "\"; return ;;\n";
-  }
-  for (const auto& c : CommandTable()) {
-    std::vector<std::string> names;
-    for (const auto& o : c.options) names.push_back(o.name);
-    s += "    \"" + std::string(c.name) + "\") opts=\"$opts" + (names.empty() ? "" : " " + Joined(names)) +
-         "\" kind=" + CompleteKind(c.complete) + " maxpos=" + std::to_string(c.maxArgs) + " ;;\n";
-  }
-  s += "    *) return ;;\n  esac\n";
-  s += "  if [[ \"$cur\" == -* ]]; then _quor_words \"$opts\"; return; fi\n";
-  s += "  ((npos >= maxpos)) && return\n";
-  s += "  case \"$kind\" in\n";
-  // Names may hold spaces: let bash quote what it inserts.
-  s += "    entry) compopt -o filenames 2>/dev/null; _quor_lines \"$(\"$quor\" entries 2>/dev/null)\" ;;\n";
-  s += "    connection) compopt -o filenames 2>/dev/null; _quor_lines \"$(\"$quor\" connections --names 2>/dev/null)\" "
-       ";;\n";
-  s += "    file) COMPREPLY=($(compgen -f -- \"$cur\")) ;;\n";
-  s += "  esac\n";
-  s += "}\n";
-  s += "complete -F _quor quor\n";
-  return s;
 }
 
 }  // namespace quortool

@@ -76,5 +76,8 @@ std::string GroupHelp(const std::string& group);
 std::string ManPage();
 std::string BashCompletion();
 std::string VersionText();
+// quor's version ("0.2.0") and the RAS backends compiled in.
+std::string VersionNumber();
+std::vector<std::string> BackendNames();
 
 }  // namespace quortool

@@ -46,7 +46,7 @@ void PrintList(Output& out, const char* key, const std::vector<std::string>& ite
     out.Object(JsonObject().Add(key, items));
     return;
   }
-  for (const auto& item : items) out.Line(item);
+  for (const auto& item : items) out.Line(DisplayName(item));
 }
 
 void Done(Output& out, const char* action, const std::string& entry, const std::string& text) {
@@ -129,7 +129,13 @@ int RunHangUp(const Args& args) {
       if (!listed) entries.push_back(d.entry);
     }
     for (const auto& entry : entries) HangUpEntry(session, entry, diallers);
-    if (entries.empty()) out.Note("nothing to hang up");
+    if (entries.empty()) {
+      if (out.Json()) {
+        out.Object(JsonObject().Add("result", "nothing to hang up"));
+      } else {
+        out.Note("nothing to hang up");
+      }
+    }
     return kExitOk;
   }
   const std::string entry = ConnectionName(session, EntryArg(args));
@@ -189,19 +195,19 @@ JsonObject ViewObject(const ConnectionView& v) {
   return o;
 }
 
-// Lines padded into columns (the last column is not padded).
+// Lines padded into columns as a terminal shows them (the last column is not padded).
 std::vector<std::string> Table(const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> widths;
   for (const auto& row : rows) {
     widths.resize(std::max(widths.size(), row.size()));
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
   }
   std::vector<std::string> lines;
   for (const auto& row : rows) {
     std::string line;
     for (size_t i = 0; i < row.size(); ++i) {
       line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+      if (i + 1 < row.size()) line += std::string(widths[i] - DisplayWidth(row[i]) + 2, ' ');
     }
     lines.push_back(line);
   }
@@ -241,11 +247,11 @@ int RunConnections(const Args& args) {
     out.Object(JsonObject().AddObjects("connections", objects));
     return kExitOk;
   }
-  if (views.empty()) return kExitOk;
+  // With no connection the header alone says so.
   std::vector<std::vector<std::string>> rows = {{"HANDLE", "ENTRY", "STATE", "DEVICE", "IP ADDRESS", "CONNECTED"}};
   for (const auto& v : views) {
-    rows.push_back({std::to_string(v.handle), Printable(v.entry), ShortState(v),
-                    v.status.deviceName.empty() ? "-" : v.status.deviceName, v.ip.empty() ? "-" : v.ip,
+    rows.push_back({std::to_string(v.handle), DisplayName(v.entry), ShortState(v),
+                    v.status.deviceName.empty() ? "-" : Printable(v.status.deviceName), v.ip.empty() ? "-" : v.ip,
                     Duration(v.seconds)});
   }
   for (const auto& line : Table(rows)) out.Line(line);
@@ -483,9 +489,6 @@ int RunParamsSet(const Args& args) {
 
 int RunVersion() {
   Output out(GlobalOutput().json);
-  std::string text = VersionText();
-  text.pop_back();
-  out.Line(text);
   // Which rasapi32.dll this process loads: the same one every command would.
   ConsolePresenter silent(out);
   silent.Hold(true);
@@ -496,6 +499,13 @@ int RunVersion() {
     library = LoadedRasLibrary().Describe();
   }
   SetMessagePresenter(previous);
+  if (out.Json()) {
+    out.Object(JsonObject().Add("version", VersionNumber()).Add("backends", BackendNames()).Add("rasapi32", library));
+    return kExitOk;
+  }
+  std::string text = VersionText();
+  text.pop_back();
+  out.Line(text);
   out.Line("rasapi32.dll: " + library);
   return kExitOk;
 }

@@ -65,6 +65,7 @@ struct OutputSettings {
   bool quiet = false;
   bool verbose = false;
   std::FILE* log = nullptr;  // --log FILE: every line, with the date and time
+  int writeError = 0;        // errno of the first write to standard output that failed
 };
 OutputSettings& GlobalOutput();
 // Opens the --log file for appending; throws Failure when it cannot.
@@ -73,7 +74,13 @@ void OpenLog(const std::string& path);
 std::string WallClock();
 // A name or text for a one-line message: control characters (a newline in
 // an entry name) written as \n, \t, \xNN.
+// C1 controls (U+0080-U+009F) are written as \uNNNN.
 std::string Printable(const std::string& text);
+// An entry name on a line of its own: Printable, and blanks at its ends
+// written as \x20 so that " Office" and "Office" cannot be taken for one.
+std::string DisplayName(const std::string& name);
+// The columns a terminal gives the text (UTF-8; wide letters take two).
+size_t DisplayWidth(const std::string& text);
 
 // Standard output carries results and events; standard error carries
 // "quor: ..." messages. Every line is flushed at once so that a reader of a
@@ -84,8 +91,9 @@ class Output {
   bool Json() const { return fJson; }
   // A result: always printed.
   void Line(const std::string& text);
-  // A progress or confirmation line: left out with --quiet.
-  void Progress(const std::string& text);
+  // A progress or confirmation line: left out with --quiet. A stamp goes
+  // before the text on standard output only (the log line has its own time).
+  void Progress(const std::string& text, const std::string& stamp = std::string());
   void Object(const JsonObject& object);
   void Error(const std::string& text);
   // "quor: note: ..."; left out with --quiet.

@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 constexpr const char kDemoEntry[] = "Office";
 // Pause between the busy attempt and the redial, in seconds.
 constexpr uint8_t kDemoPause = 2;
+// The component's fixed pause after every hang-up, in seconds.
+constexpr int kHangUpPause = 2;
 
 // The sample phonebook: one modem entry.
 constexpr const char kDemoPhonebook[] =
@@ -132,8 +134,11 @@ int RunDemo(const Args& args) {
   DemoSetup setup;
   Say(out, "quor demo: a sample phonebook with the entry \"" + std::string(kDemoEntry) +
                "\" for the simulated RAS service, in " + setup.Dir().string() + " (removed afterwards).");
-  Say(out, "The first call meets a busy line; quor redials after " + std::to_string(kDemoPause) +
-               " seconds, connects, and a little later the line drops. Ctrl-C hangs up and ends the demo.");
+  // The hang-up after the busy signal takes its own 2 seconds before the redial pause starts.
+  Say(out, "The first call meets a busy line; quor hangs up (2 seconds), waits " + std::to_string(kDemoPause) +
+               " seconds and redials " + std::to_string(kHangUpPause + kDemoPause) +
+               " seconds after the busy signal, connects, and a little later the line drops. Ctrl-C hangs up and "
+               "ends the demo.");
   int code = kExitOk;
   {
     RasSession session(out);
@@ -151,7 +156,7 @@ int RunDemo(const Args& args) {
     code = DialAndMonitor(session, options);
   }
   // The loss of the line is the end of the tour, not a failure.
-  if (code == kExitLineLost) {
+  if (code == kExitOk) {
     Say(out, "quor demo: done. Try 'quor --help' for the commands.");
     return kExitOk;
   }

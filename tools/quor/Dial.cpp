@@ -36,6 +36,15 @@ std::string WithoutPrefix(const std::string& text, const std::string& prefix) {
   return text.rfind(prefix, 0) == 0 ? text.substr(prefix.size()) : text;
 }
 
+// The lines the component writes itself, not for a RAS dial event: they
+// carry no RAS state even when written while one is handled.
+bool ComponentsOwnLine(const std::string& text) {
+  for (const char* prefix : {"Dialing ", "Disconnecting...", "Retrying in ", "Reconnecting in "}) {
+    if (text.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
 std::string Stamp(uint64_t ms) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "[%7.3f] ", static_cast<double>(ms) / 1000.0);
@@ -88,7 +97,7 @@ void Spy(HWND window) {
 
 class DialMonitor {
  public:
-  enum class Outcome { Running, Failed, Lost, Stopped };
+  enum class Outcome { Running, Failed, Lost, Stopped, OutputBroken };
 
   DialMonitor(TQuor& quor, Output& out, bool lossIsTheEnd, bool wallClock, std::function<void()> onConnected)
       : fQuor(quor),
@@ -147,6 +156,12 @@ class DialMonitor {
         Stop();
         break;
       }
+      if (GlobalOutput().writeError != 0) {
+        // Nobody reads the events any more: hang up as a stop request would.
+        Stop();
+        fOutcome = Outcome::OutputBroken;
+        break;
+      }
       if (fGraceOver) {
         // RAS said the call is over but still holds the handle: hang up.
         fQuor.Disconnect();
@@ -176,13 +191,18 @@ class DialMonitor {
       if (fWallClock) o.Add("wall_time", WallClock());
       o.Add("attempt", fAttempt).Add("attempts", Attempts());
       // A line that comes from a RAS dial event carries its state.
-      if (gSpy.inEvent) o.Add("state", gSpy.state).Add("state_name", StateName(gSpy.state));
+      if (gSpy.inEvent && !ComponentsOwnLine(text)) o.Add("state", gSpy.state).Add("state_name", StateName(gSpy.state));
       o.Add("error", error);
       if (error != 0) o.Add("error_text", RasErrorText(static_cast<uint32_t>(error)));
       o.Add("text", text);
       fOut.Object(o);
     } else if (printText) {
-      fOut.Progress((fWallClock ? "[" + WallClock() + "] " : Stamp(Elapsed())) + text);
+      // The log line has the time of day already: the stamp goes to standard output only.
+      if (fWallClock) {
+        fOut.Progress(text, "[" + WallClock() + "] ");
+      } else {
+        fOut.Progress(Stamp(Elapsed()) + text);
+      }
     }
   }
 
@@ -253,6 +273,8 @@ class DialMonitor {
       case Outcome::Running:
         code = kExitOk;
         break;
+      case Outcome::OutputBroken:
+        return kExitFailed;  // the tool says why once, on standard error
       case Outcome::Failed: {
         code = kExitDialFailed;
         message = "connection failed: error " + std::to_string(fErrorCode) + ": " + fErrorText;
@@ -266,6 +288,7 @@ class DialMonitor {
         break;
       }
       case Outcome::Lost:
+        if (fLossIsTheEnd) break;  // the demo's end, not a failure
         code = kExitLineLost;
         message = "connection lost";
         if (fErrorCode != 0) message += ": error " + std::to_string(fErrorCode);
@@ -280,8 +303,11 @@ class DialMonitor {
       if (!message.empty()) o.Add("message", message);
       fOut.Object(o);
     }
-    if (!message.empty() && !(fOutcome == Outcome::Lost && fLossIsTheEnd)) fOut.Error(message);
-    return code;
+    if (message.empty()) return code;
+    // Said on standard error, and with --json as the closing error object.
+    const bool rasError = fErrorCode > 0 && fErrorCode < static_cast<Integer>(RASCS_PAUSED);
+    const uint32_t number = rasError ? static_cast<uint32_t>(fErrorCode) : 0;
+    throw Failure(code, message, number, rasError ? RasErrorText(number) : std::string());
   }
 
   TQuor& fQuor;
@@ -323,19 +349,22 @@ int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
                                    (connected ? ", 'quor dial " + name + " --attach' watches it" : std::string()));
   }
   Output& out = session.Out();
-  out.Progress("Attached to the connection of " + name + " (handle " + std::to_string(handle) +
-               "); Ctrl-C detaches and leaves it up.");
+  if (out.Json()) {
+    out.Object(JsonObject().Add("event", "attach").Add("entry", entry).Add("handle", static_cast<uint32_t>(handle)));
+  } else {
+    out.Progress("Attached to the connection of " + name + " (handle " + std::to_string(handle) +
+                 "); Ctrl-C detaches and leaves it up.");
+  }
   platform::ClearStopRequest();
   platform::InstallStopHandlers(HWND{}, 0);  // the loop below looks at the flag every poll
   struct Restore {
     ~Restore() { platform::RemoveStopHandlers(); }
   } restore;
-  while (!platform::StopRequested()) {
+  while (!platform::StopRequested() && GlobalOutput().writeError == 0) {
     const ForeignStatus now = ReadForeignStatus(static_cast<uint32_t>(handle));
     if (now.result != 0 || now.state == RASCS_Disconnected) {
       if (out.Json()) out.Object(JsonObject().Add("event", "disconnect").Add("error", 0).Add("text", kLostText));
-      out.Error(std::string("connection lost: ") + kLostText);
-      return kExitLineLost;
+      throw Failure(kExitLineLost, std::string("connection lost: ") + kLostText);
     }
     Application->RunFor(kAttachPollMs);
   }

@@ -1,6 +1,7 @@
 // `entry show`, and `entry create`/`entry edit` with options: an entry's
 // properties read and written in one RAS call each, without the dialog.
 #include <cstring>
+#include <iterator>
 
 #include "tools/quor/Commands.h"
 #include "tools/quor/RasDirect.h"
@@ -99,6 +100,10 @@ bool SameText(const std::string& a, const std::string& b) {
   return FoldName(a) == FoldName(b);
 }
 
+// The device types of ras.h (RASDT_...).
+constexpr const char* kDeviceTypes[] = {"modem",      "isdn", "x25",   "vpn",  "pad",  "GENERIC",  "SERIAL",
+                                        "FRAMERELAY", "ATM",  "SONET", "SW56", "IRDA", "PARALLEL", "PPPoE"};
+
 const std::vector<const char*>& PropertyOptionNames() {
   static const std::vector<const char*> names = {"--phone",   "--area-code", "--device", "--type",
                                                  "--framing", "--ip",        "--dns",    "--script"};
@@ -120,6 +125,16 @@ void ApplyOptions(const Args& args, EntryProperties& p) {
   }
   const std::string* device = args.Value("--device");
   const std::string* type = args.Value("--type");
+  if (type != nullptr) {
+    // A word that names no RAS device type is a mistake on the command line;
+    // a type RAS has no device of is RAS's answer (below).
+    bool known = false;
+    for (const char* t : kDeviceTypes) known = known || SameText(t, *type);
+    if (!known) {
+      throw UsageError("bad value for --type: '" + Printable(*type) + "' (a RAS device type: " +
+                       Joined(std::vector<std::string>(std::begin(kDeviceTypes), std::end(kDeviceTypes))) + ")");
+    }
+  }
   if (device != nullptr || type != nullptr) {
     std::vector<DeviceInfo> devices;
     if (const uint32_t code = EnumDevicesCode(devices); code != 0) {

@@ -26,6 +26,12 @@ void ClearStopRequest();
 
 bool StdinIsTerminal();
 
+// Run first: a broken pipe becomes a failed write instead of killing the
+// process (a dial must still hang up), and a standard descriptor that is
+// closed is held by a placeholder that refuses writes, so that no file
+// opened later (the log) takes its place.
+void PrepareStandardStreams();
+
 // Reads one line from standard input, without echo when it is a terminal
 // (the prompt then goes to standard error). The line ending is removed.
 // False when the input ended before any character was read.

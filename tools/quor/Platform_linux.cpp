@@ -132,6 +132,17 @@ void ClearStopRequest() {
   gStopSignal.store(0);
 }
 
+void PrepareStandardStreams() {
+  signal(SIGPIPE, SIG_IGN);
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open() takes the lowest free descriptor: this one. Read-only, so a
+    // write to it fails as it would on the closed descriptor.
+    const int placeholder = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (placeholder >= 0 && placeholder != fd) close(placeholder);
+  }
+}
+
 bool StdinIsTerminal() {
   return isatty(STDIN_FILENO) == 1;
 }

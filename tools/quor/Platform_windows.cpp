@@ -112,6 +112,10 @@ void ClearStopRequest() {
   gStopEvent.store(0);
 }
 
+void PrepareStandardStreams() {
+  // Windows has no broken-pipe signal: a failed write is seen as such.
+}
+
 bool StdinIsTerminal() {
   return _isatty(_fileno(stdin)) != 0;
 }

@@ -7,6 +7,7 @@
 #include "Ras2/Ras2.h"
 #include "RasSim/RasSimControl.h"
 #include "Vcl/Vcl.h"
+#include "tools/quor/Commands.h"
 
 namespace quortool {
 
@@ -131,7 +132,8 @@ std::string SimulatedServiceProblem() {
   if (lastProblem == nullptr) return std::string();
   char text[1024] = {0};
   if (lastProblem(text, sizeof text) != 0) return std::string();
-  return std::string(text, strnlen(text, sizeof text));
+  // It may quote an entry name or a path as the file holds it.
+  return Printable(std::string(text, strnlen(text, sizeof text)));
 }
 
 uint32_t ResetSimulatedService() {
@@ -154,7 +156,8 @@ uint32_t GetEntryPropertiesCode(const std::string& entry, EntryProperties& out) 
       TRasEntry head{};
       head.dwSize = sizeof(TRasEntry);
       std::memcpy(buffer.data(), &head, sizeof head);
-      code = RasGetEntryProperties(kDefaultPhonebook, entry.c_str(), buffer.data(), &size, nullptr, nullptr);
+      code = NoteRasAnswer("RasGetEntryProperties", RasGetEntryProperties(kDefaultPhonebook, entry.c_str(),
+                                                                          buffer.data(), &size, nullptr, nullptr));
     }
   } catch (const Exception&) {
     return ERROR_PROC_NOT_FOUND;  // neither library has the entry point
@@ -190,8 +193,8 @@ uint32_t SetEntryPropertiesCode(const std::string& entry, const EntryProperties&
   }
   std::memcpy(buffer.data(), &record, sizeof record);
   try {
-    return RasSetEntryProperties(kDefaultPhonebook, entry.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                 nullptr, 0);
+    return NoteRasAnswer("RasSetEntryProperties", RasSetEntryProperties(kDefaultPhonebook, entry.c_str(), buffer.data(),
+                                                                        static_cast<DWORD>(buffer.size()), nullptr, 0));
   } catch (const Exception&) {
     return ERROR_PROC_NOT_FOUND;
   }
@@ -208,7 +211,7 @@ uint32_t EnumDevicesCode(std::vector<DeviceInfo>& out) {
       devices.assign(size / sizeof(TRasDevInfoA) + 1, TRasDevInfoA{});
       for (auto& d : devices) d.dwSize = sizeof(TRasDevInfoA);
       size = static_cast<DWORD>(devices.size() * sizeof(TRasDevInfoA));
-      code = RasEnumDevices(devices.data(), &size, &count);
+      code = NoteRasAnswer("RasEnumDevices", RasEnumDevices(devices.data(), &size, &count));
     }
   } catch (const Exception&) {
     return ERROR_PROC_NOT_FOUND;

@@ -35,6 +35,13 @@ struct DialParamsText {
 };
 uint32_t StoreDialParamsCode(const DialParamsText& params);
 
+// From now on every call through Ras2's entry points (the tool's and its
+// TQuor's) is reported with RAS's answer as a --verbose line ("RAS:
+// RasEnumEntries answered 0"); the same answer twice in a row is said once.
+void TraceRasCalls();
+// Reports one answer of RAS as TraceRasCalls does (with --verbose); returns the code.
+uint32_t NoteRasAnswer(const char* function, uint32_t code);
+
 // Which rasapi32.dll this process loaded.
 struct RasLibraryInfo {
   bool loaded = false;

@@ -147,10 +147,7 @@ DWORD ApplyParams(NMConnection* c, const SecretPlace& place, const DialParams& p
 }
 
 bool ValidName(const std::string& name) {
-  if (name.empty() || name.size() > static_cast<size_t>(RAS_MaxEntryName) || name[0] == '.') return false;
-  for (unsigned char ch : name)
-    if (ch < 0x20 || ch == 0x7F) return false;
-  return true;
+  return rassim::ValidEntryName(name);
 }
 
 // Sets a setting's property from its text (strings, numbers, yes/no, lists).

@@ -17,11 +17,31 @@ const Device* DeviceAnswer(const std::string& text) {
   return FindDevice(text, text);
 }
 
+std::string CheckDevice(const std::string& text) {
+  if (DeviceAnswer(text)) return std::string();
+  std::string names;
+  for (const Device& d : Devices()) names += std::string(names.empty() ? "" : ", ") + d.type;
+  return "There is no device '" + text + "' (" + names + ").";
+}
+
+// A name the dialog can take: valid, and not another entry's (`self` may keep its own).
+std::string CheckName(const PhonebookRef& ref, const std::string& name, const std::string& self) {
+  if (!ValidEntryName(name)) return "The entry name is not valid.";
+  std::shared_ptr<const IniDocument> doc;
+  const IniSection* sec = nullptr;
+  if (FindPhonebookEntry(ref, name, doc, sec) == 0 && sec && !SameName(sec->name, self))
+    return "The entry '" + sec->name + "' already exists.";
+  return std::string();
+}
+
 }  // namespace
 
 DWORD CreatePhonebookEntry(HWND /*owner*/, const PbArg& pb) {
   dialogs::Request req;
   req.create = true;
+  const PhonebookRef ref = ResolvePhonebook(pb.CStr());
+  req.checkName = [&](const std::string& name) { return CheckName(ref, name, std::string()); };
+  req.checkDevice = CheckDevice;
   dialogs::Answers ans;
   if (!dialogs::Show(req, ans)) return ERROR_CANCELLED;
   std::string name = ans.entry.value_or(std::string());
@@ -59,6 +79,8 @@ DWORD EditPhonebookEntry(HWND /*owner*/, const PbArg& pb, const std::string& ent
   req.entry = sec->name;
   req.phone = sec->Get("PhoneNumber");
   req.device = sec->Get("DEVICE", sec->Get("DeviceType"));
+  req.checkName = [&](const std::string& name) { return CheckName(ref, name, req.entry); };
+  req.checkDevice = CheckDevice;
   dialogs::Answers ans;
   if (!dialogs::Show(req, ans)) return ERROR_CANCELLED;
   std::string newName = ans.entry.value_or(req.entry);

@@ -149,13 +149,6 @@ std::string DefaultIp(THRasConn h) {
 
 using namespace sim;
 
-bool ValidEntryName(const std::string& name) {
-  if (name.empty() || name.size() > static_cast<size_t>(RAS_MaxEntryName) || name[0] == '.') return false;
-  for (unsigned char c : name)
-    if (c < 0x20 || c == 0x7F) return false;
-  return true;
-}
-
 DWORD EnumEntries(const PbArg& pb, std::vector<std::string>& names) {
   names.clear();
   std::shared_ptr<const IniDocument> doc;

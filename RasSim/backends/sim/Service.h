@@ -8,11 +8,9 @@
 #include <vector>
 
 #include "RasSim/Backend.h"
+#include "RasSim/Text.h"  // ValidEntryName
 
 namespace rassim {
-
-// Entry names as RasValidateEntryName accepts them.
-bool ValidEntryName(const std::string& name);
 
 // Keeps the edge's services for posting dial events.
 DWORD Open(const EdgeServices& edge);
