@@ -50,7 +50,6 @@ DWORD CreatePhonebookEntry(HWND /*owner*/, const PbArg& pb) {
   if (!SafeValue(phone)) return ERROR_INVALID_PARAMETER;
   const Device* dev = DeviceAnswer(ans.device.value_or(std::string()));
   if (!dev) return ERROR_DEVICE_DOES_NOT_EXIST;
-  const PhonebookRef ref = ResolvePhonebook(pb.CStr());
   CredentialsChange creds(ref);  // a new entry inherits nothing stored under its name
   DWORD e = ModifyPhonebook(ref, true, [&](IniDocument& doc, bool& changed) -> DWORD {
     if (doc.Find(name)) return ERROR_ALREADY_EXISTS;
