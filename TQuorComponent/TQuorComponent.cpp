@@ -26,7 +26,7 @@ TQuor::TQuor(TComponent* AOwner)
       tmrCheckStatus(nullptr),
       hRas(0),
       ConnectState(0),
-      fDialNumber(0),
+      fMark(std::make_shared<TCallMark>()),
       fBackoffFactor(1.0),
       fBackoffMax(0),
       fDialTimeout(0),
@@ -110,6 +110,12 @@ TQuor::~TQuor() {
     } catch (...) {
     }
   }
+  // An operation of this component still on the stack (the destruction came
+  // from inside one of its events) goes no further.
+  fMark->Alive = false;
+  // A dial the "Disconnecting..." handler started is hung up without a word.
+  if (hRas != 0 && RasInitialized && RasHangUp != nullptr) RasHangUp(hRas);
+  hRas = 0;
 
   // A dial window can outlive the call when an event handler threw in the
   // middle of a dial (hRas already 0, window kept). Release it here, and stop
@@ -187,8 +193,12 @@ void TQuor::SetRedialPause(Byte Value) {
 
 // ---------------------------------------------------------------- events
 
+// Each event runs a copy of its handler: a handler may free the component,
+// and with it the handler it is running.
 void TQuor::Notify(Integer ErrCode, String ErrorString) {
-  if (fNotifyEvent) fNotifyEvent(ErrCode, ErrorString);
+  if (!fNotifyEvent) return;
+  const TRasStateEvent handler = fNotifyEvent;
+  handler(ErrCode, ErrorString);
 }
 
 void TQuor::NotifyConnect() {
@@ -198,14 +208,21 @@ void TQuor::NotifyConnect() {
   fConnectedAt = QuorClockNow();
   fReconnecting = false;
   fReconnectFails = 0;
-  if (fOnConnect) fOnConnect(this);
+  if (fOnConnect) {
+    const TCallGuard guard(fMark);
+    const TNotifyEvent handler = fOnConnect;
+    handler(this);
+    if (!guard.Ours()) return;  // the handler hung up, dialled again or freed the component
+  }
   tmrCheckStatus->SetEnabled(true);
   tmrLookForWindow->SetEnabled(true);
   if (fWatchEvents) StartLossWatch();
 }
 
 void TQuor::NotifyDisconnect(Integer ErrCode, String ErrorString) {
-  if (fOnDisconnect) fOnDisconnect(ErrCode, ErrorString);
+  if (!fOnDisconnect) return;
+  const TRasStateEvent handler = fOnDisconnect;
+  handler(ErrCode, ErrorString);
 }
 
 // ---------------------------------------------------------------- class information

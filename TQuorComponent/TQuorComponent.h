@@ -11,6 +11,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "Ras2/Ras2.h"
 #include "Vcl/Vcl.h"
@@ -51,9 +52,26 @@ class TQuor : public TComponent {
   TTimer* tmrCheckStatus;
   THRasConn hRas;
   Word ConnectState;
-  // Counts the dials started; a dial whose "Dialing ..." notice saw another
-  // dial start, or the component hang up, goes no further.
-  Cardinal fDialNumber;
+  // The call the component is handling, shared with every operation that
+  // raises an event. A handler may hang up, dial again or free the
+  // component: the operation that raised the event then goes no further.
+  struct TCallMark {
+    Boolean Alive = true;
+    Cardinal Call = 0;  // counts the dials started and the hang-ups the application asked for
+  };
+  class TCallGuard {
+   public:
+    explicit TCallGuard(const std::shared_ptr<TCallMark>& Mark) : fMark(Mark), fCall(Mark->Call) {}
+    // The component still exists (its fields may be read).
+    Boolean Alive() const { return fMark->Alive; }
+    // ... and still handles the call it handled when the guard was taken.
+    Boolean Ours() const { return fMark->Alive && fMark->Call == fCall; }
+
+   private:
+    std::shared_ptr<TCallMark> fMark;
+    Cardinal fCall;
+  };
+  std::shared_ptr<TCallMark> fMark;
 
   // Opt-in policies (all off by default: the component then behaves as it
   // always has).

@@ -58,15 +58,16 @@ Integer TQuor::DoConnect() {
     fWindowHandle = 0;
   }
   fWindowHandle = AllocateHWnd([this](TMessage& Msg) { WndProc(Msg); });
-  const HWND window = fWindowHandle;
-  const Cardinal dial = ++fDialNumber;
+  ++fMark->Call;
+  const TCallGuard guard(fMark);
 
   Notify(0, "Dialing " + fEntryName + "...");
 
   // The notice's handler may have hung up (the window is gone: a dial now
   // would run without a notifier, synchronously, and leave a handle nobody
-  // watches) or started another dial; either way this one is over.
-  if (fDialNumber != dial || fWindowHandle != window || fWindowHandle == 0) return static_cast<Integer>(hRas);
+  // watches), started another dial or freed the component; either way this
+  // one is over.
+  if (!guard.Ours()) return guard.Alive() ? static_cast<Integer>(hRas) : 0;
 
   DWORD r;
   if (refused != 0) {
@@ -85,22 +86,18 @@ Integer TQuor::DoConnect() {
     tmrDialTimeout->SetInterval(fDialTimeout * 1000u);
     tmrDialTimeout->SetEnabled(true);
   }
-  if (fSyncDial) {
-    if (r == 0) {
-      Notify(0, "Connected");
-    } else {
-      String text = RasErrorText(err);
-      Notify(err, "ERROR: " + text);
-      HangUp();
-      ConnectFail(err, "Error connecting.");
-    }
-  } else if (r != 0) {
-    String text = RasErrorText(err);
+  if (r == 0) {
+    if (fSyncDial) Notify(0, "Connected");
+  } else {
+    // After each event: is this still the component's own dial?
+    const String text = RasErrorText(err);
     Notify(err, "ERROR: " + text);
-    HangUp();
-    ConnectFail(err, "Error connecting: " + text);
+    if (guard.Ours()) HangUp();
+    if (guard.Ours()) ConnectFail(err, fSyncDial ? String("Error connecting.") : "Error connecting: " + text);
   }
-  return static_cast<Integer>(hRas);
+  // The handle of the dial under way: this one's, or the one a handler
+  // started; none once the component is gone.
+  return guard.Alive() ? static_cast<Integer>(hRas) : 0;
 }
 
 void TQuor::WndProc(TMessage& Msg) {
@@ -109,13 +106,20 @@ void TQuor::WndProc(TMessage& Msg) {
     const Integer State = static_cast<Integer>(Msg.WParam & 0xFFFFu);
     Msg.Result = 0;
     fRasState = static_cast<DWORD>(State);
+    // After each event the handler may have hung up, dialled again or freed
+    // the component: the rest of this dial event is then no longer its own.
+    const TCallGuard guard(fMark);
     StateChange(static_cast<DWORD>(Msg.WParam), static_cast<DWORD>(static_cast<uint32_t>(Msg.LParam)));
+    if (!guard.Ours()) return;
     String text = Error == 0 ? String() : String("ERROR: ");
     text += StatusString(State, Error);
+    if (!guard.Ours()) return;
     Notify(Error, text);
+    if (!guard.Ours()) return;
     if (State == static_cast<Integer>(RASCS_ConnectDevice) && Error == 0) {
       GetConnectStatus();
       Notify(0, "Using " + DeviceType + ": " + DeviceName);
+      if (!guard.Ours()) return;
     }
     if (Error != 0) ConnectFail(Error, text);
     return;
@@ -125,23 +129,32 @@ void TQuor::WndProc(TMessage& Msg) {
 }
 
 void TQuor::ConnectFail(Integer ErrCode, String ErrorString) {
+  // A handler of the hang-up's notice or of the events below that hangs up,
+  // dials again or frees the component ends this failure's handling.
+  const TCallGuard guard(fMark);
   RedialCount = RedialCount + 1;
   if (RedialCount <= fRedialAttempts) {
     HangUp();
+    if (!guard.Ours()) return;
     const Cardinal pause = RedialPauseFor(RedialCount);
     Notify(ErrCode, "Retrying in " + IntToStr(pause) + " seconds...");
+    if (!guard.Ours()) return;
     // A pause of 0 gives an interval of 0: the framework's timer then fires
     // on the next pass of the message loop, so the redial follows at once.
     tmrRedial->SetInterval(pause * 1000u);
     tmrRedial->SetEnabled(true);
   } else {
     HangUp();
+    if (!guard.Ours()) return;
     // A reconnect that failed for good is followed by the next one, armed
     // before the application hears of the failure so that its handler sees
     // it pending (and may stop it with Disconnect).
     const Boolean again = fReconnecting && ArmReconnect();
-    if (fOnConnectFail) fOnConnectFail(ErrCode, ErrorString);
-    if (again) AnnounceReconnect();
+    if (fOnConnectFail) {
+      const TRasStateEvent handler = fOnConnectFail;  // the handler may free the component
+      handler(ErrCode, ErrorString);
+    }
+    if (again && guard.Ours()) AnnounceReconnect();
   }
 }
 

@@ -51,7 +51,9 @@ bool EnumerateConnections(TRasConn (&Entries)[kConnRecords], std::vector<TRasCon
 }  // namespace
 
 Integer TQuor::Disconnect() {
-  // Whatever the policies would still do ends here.
+  // Whatever the policies would still do ends here, and so does whatever
+  // an operation that raised the event this may be called from was doing.
+  ++fMark->Call;
   tmrReconnect->SetEnabled(false);
   fReconnecting = false;
   return HangUp();
@@ -64,11 +66,15 @@ Integer TQuor::HangUp() {
   StopLossWatch();
   fConnected = false;
 
-  // The hang-up must go on whatever the application's handler does.
+  // The hang-up must go on whatever the application's handler throws; but
+  // a handler that hung up itself, dialled again or freed the component has
+  // ended this call already (a new dial must not be hung up here).
+  const TCallGuard guard(fMark);
   try {
     Notify(0, "Disconnecting...");
   } catch (...) {
   }
+  if (!guard.Ours()) return 0;
 
   Integer result = 0;
   if (hRas != 0) {

@@ -67,23 +67,30 @@ void TQuor::tmrDialTimeoutTimer(TObject* /*Sender*/) {
   // The attempt took too long: it fails as if RAS had said so in a dial
   // event, so it is hung up and redialled or reported like any other.
   const Integer err = static_cast<Integer>(ERROR_REQUEST_TIMEOUT);
+  const TCallGuard guard(fMark);
   StateChange(fRasState, ERROR_REQUEST_TIMEOUT);
+  if (!guard.Ours()) return;
   const String text = "ERROR: " + RasErrorText(err);
   Notify(err, text);
-  ConnectFail(err, text);
+  if (guard.Ours()) ConnectFail(err, text);
 }
 
 // ---------------------------------------------------------------- reconnect
 
 void TQuor::ConnectionLost(DWORD StatusError) {
   fRasState = RASCS_Disconnected;
+  // A handler that hangs up, dials again or frees the component ends the
+  // loss's handling.
+  const TCallGuard guard(fMark);
   StateChange(RASCS_Disconnected, StatusError);
+  if (!guard.Ours()) return;
   HangUp();
+  if (!guard.Ours()) return;
   // Armed before the loss is reported, so that the application's handler
   // sees the reconnect pending and may stop it with Disconnect.
   const Boolean again = ArmReconnect();
   NotifyDisconnect(0, "Connection to server lost.");
-  if (again) AnnounceReconnect();
+  if (again && guard.Ours()) AnnounceReconnect();
 }
 
 Boolean TQuor::ArmReconnect() {
@@ -191,5 +198,7 @@ uint64_t TQuor::ConnectedMs() const {
 }
 
 void TQuor::StateChange(DWORD State, DWORD Error) {
-  if (fOnStateChange) fOnStateChange(State, Error);
+  if (!fOnStateChange) return;
+  const TRasStateChangeEvent handler = fOnStateChange;  // the handler may free the component
+  handler(State, Error);
 }

@@ -397,3 +397,17 @@ TEST_F(QuorTest, DestroyWhileConnectedStopsTheWatches) {
   Application->RunFor(5000);
   EXPECT_EQ(S().StatusCalls.size(), polls);
 }
+
+TEST_F(QuorTest, DestroyHangsUpADialItsOwnHangUpNoticeStarted) {
+  ConnectNow();
+  const THRasConn first = QI::hRas(*Q);
+  Q->SetOnNotify([this](Integer, String T) {
+    if (T == "Disconnecting...") Q->Connect();
+  });
+  delete Q;
+  Q = nullptr;
+  ASSERT_EQ(S().Dials.size(), 2u);
+  EXPECT_EQ(S().HangUps, (std::vector<THRasConn>{first, S().Dials.back().Handle})) << "no call is left up";
+  Application->RunFor(60000);  // nothing reaches the freed component (ASan)
+  EXPECT_EQ(S().Dials.size(), 2u);
+}

@@ -280,3 +280,46 @@ TEST_F(SimTest, PhonebookOperationsPassTheirPhonebookKinds) {
 }
 
 }  // namespace
+
+TEST_F(SimTest, HandlerFreesTheComponentWhileAReconnectIsArmed) {
+  // The line drops with reconnect on; the handler of the loss (polled or
+  // signalled), or of the failed reconnect, frees the component.
+  using CallCount = TQuorRasSimCallCount;
+  TQuor holder(nullptr);  // keeps the service loaded once the component is gone
+  for (const bool inFail : {false, true}) {
+    for (const bool watch : {false, true}) {
+      SCOPED_TRACE(std::string(inFail ? "OnConnectFail" : "OnDisconnect") + (watch ? ", signalled" : ", polled"));
+      if (Q == nullptr) {
+        Q = new TQuor(nullptr);
+        Log.Attach(*Q);
+        Q->SetEntryName("Office");
+      }
+      Q->SetRedialAttempts(0);
+      Q->SetReconnect(true, 5, 0);
+      Q->SetWatchEvents(watch);
+      bool freed = false;
+      const TRasStateEvent free = [this, &freed](Integer, String) {
+        TQuor* q = Q;
+        Q = nullptr;
+        freed = true;
+        delete q;
+      };
+      if (inFail) {
+        Q->SetOnConnectFail(free);
+      } else {
+        Q->SetOnDisconnect(free);
+      }
+      const Integer h = Q->Connect();
+      ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
+      if (inFail) {
+        ASSERT_EQ(Control<TQuorRasSimQueueFailure>("QuorRasSimQueueFailure")("Office", RASCS_ConnectDevice, 676), 0u);
+      }
+      Log.Clear();
+      ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<DWORD>(h)), 0u);
+      ASSERT_TRUE(Application->RunUntil([&] { return freed; }, 60000));
+      const unsigned dials = Control<CallCount>("QuorRasSimCallCount")("RasDialA");
+      Application->RunFor(60000);  // nothing reaches the freed component (ASan), nothing dials
+      EXPECT_EQ(Control<CallCount>("QuorRasSimCallCount")("RasDialA"), dials);
+    }
+  }
+}
