@@ -45,17 +45,38 @@ enum class ReadResult { Ok, NotFound, CannotOpen, CannotRead };
 // Reads a whole file.
 ReadResult ReadFile(const std::string& path, std::string& contents);
 // What tells one version of a file from the next without reading it: its
-// size, modification time and identity (the file a path leads to).
+// size, modification time, change time (set by the system at every write,
+// rename or change of the times, which no program can date back) and
+// identity (the file a path leads to). Times in nanoseconds.
 struct FileStamp {
   uint64_t size = 0;
   uint64_t modified = 0;
+  uint64_t changed = 0;
   uint64_t id = 0;
   uint64_t device = 0;
   bool operator==(const FileStamp&) const = default;
 };
 // False when there is no such file, or when it changed so recently that a
-// same-sized change within the file system's clock tick could go unseen.
+// change within the file system's clock tick could go unseen (StampSettled).
 bool StampOfFile(const std::string& path, FileStamp& out);
+
+// Whether a stamp read at `nowNs` (the clock of the file times) is settled:
+// every later change of the file gives another stamp. A file system keeps its
+// times in ticks, and two versions written within one tick can have the same
+// stamp (a rewrite of the same length; a new file that got the identity the
+// replaced one freed). The tick is read off the change time, which only the
+// system sets: one with a sub-second part comes from a fine clock; a whole
+// second may be the whole tick (ext4 with small inodes keeps seconds, FAT
+// two), so such a stamp is trusted only once two seconds have passed. A
+// margin covers the system's coarse clock, which lags the one read here by a
+// few milliseconds.
+inline bool StampSettled(const FileStamp& stamp, uint64_t nowNs) {
+  constexpr uint64_t kSecond = 1000000000ull;
+  constexpr uint64_t kMargin = 50000000ull;
+  const uint64_t newest = stamp.modified > stamp.changed ? stamp.modified : stamp.changed;
+  const uint64_t tick = stamp.changed % kSecond == 0 ? 2 * kSecond : 0;
+  return nowNs > newest + tick + kMargin;
+}
 
 // Replaces a file atomically: writes a temporary file in the same folder,
 // flushes it (to disk when durable), then renames it over the target. The
