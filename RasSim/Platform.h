@@ -93,6 +93,11 @@ bool WriteFileAtomic(const std::string& path, const std::string& contents, bool 
 // itself where there are none, or on platforms where they are not followed).
 std::string ResolveLinks(const std::string& path);
 
+class PrivateDir;
+bool HoldOwnerMark(const PrivateDir& dir);
+bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag);
+void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag);
+
 // A folder of private state shared by the user's processes (the connection
 // registry), opened the way trusted programs treat a folder in a shared
 // temporary area: created readable by its owner only, refused when it is a
@@ -131,6 +136,9 @@ class PrivateDir {
 
  private:
   friend class FileLock;
+  friend bool HoldOwnerMark(const PrivateDir& dir);
+  friend bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag);
+  friend void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag);
   intptr_t handle_ = -1;
   std::string path_;
 };
@@ -160,8 +168,27 @@ class FileLock {
 };
 
 uint32_t CurrentProcessId();
-// True while a process of that id exists.
+// True while a process of that id exists. An id tells nothing across
+// process-id namespaces, and is handed to a new process once its holder is
+// gone: shared records name their owner by an owner mark instead.
 bool ProcessAlive(uint32_t pid);
+
+// Owner marks: a process's hold on a lock file "owner-<tag>" in a private
+// folder, kept for the rest of its life and let go by the system when the
+// process ends, however it ends. The tag is 16 random hex digits of this
+// process (a new one after a fork), so it names the process in every
+// process-id namespace and is never handed to another.
+std::string OwnerTag();
+// Makes (once per folder) and holds this process's mark in `dir`; false when
+// it cannot be made. The caller holds the folder's lock, under which alone
+// marks are removed (RemoveOwnerMarkIfGone), so a mark is never seen before
+// it is held.
+bool HoldOwnerMark(const PrivateDir& dir);
+// Whether the process of `tag` still holds its mark in `dir`. A mark that is
+// missing, or that nobody holds, is of a process that is gone.
+bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag);
+// Under the folder's lock: removes the mark of `tag` when nobody holds it.
+void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag);
 // Numeric user id for naming per-user folders ("0" where there is none).
 std::string UserTag();
 

@@ -109,6 +109,7 @@ std::string Serialize(const ConnRecord& r) {
   s += "State=" + Padded(r.state) + "\n";
   s += "Error=" + Padded(r.error) + "\n";
   s += "OwnerPid=" + std::to_string(r.ownerPid) + "\n";
+  s += "Owner=" + Clean(r.owner) + "\n";
   s += std::string("HungUp=") + (r.hungUp ? "1" : "0") + "\n";
   s += "IpAddress=" + Clean(r.ipAddress) + "\n";
   s += "ServerIpAddress=" + Clean(r.serverIpAddress) + "\n";
@@ -140,6 +141,7 @@ bool Parse(const std::string& text, ConnRecord& r) {
   r.state = ParseUInt(s.Get("State"), v) ? static_cast<TRasConnState>(v) : 0;
   r.error = ParseUInt(s.Get("Error"), v) ? static_cast<DWORD>(v) : 0;
   r.ownerPid = ParseUInt(s.Get("OwnerPid"), v) ? static_cast<uint32_t>(v) : 0;
+  r.owner = s.Get("Owner");
   r.hungUp = s.Get("HungUp") == "1";
   r.ipAddress = s.Get("IpAddress");
   r.serverIpAddress = s.Get("ServerIpAddress");
@@ -170,7 +172,9 @@ bool ReadUnlocked(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
   return lock.Held() && ReadIn(dir, h, r);
 }
 
-bool Live(const ConnRecord& r) {
+// A record of an older version names its owner by process id only.
+bool Live(const plat::PrivateDir& dir, const ConnRecord& r) {
+  if (!r.owner.empty()) return r.owner == plat::OwnerTag() || plat::OwnerMarkHeld(dir, r.owner);
   return r.ownerPid == plat::CurrentProcessId() || plat::ProcessAlive(r.ownerPid);
 }
 
@@ -208,8 +212,24 @@ void RemoveStale(const plat::PrivateDir& dir, THRasConn h) {
   if (!lock.Held()) return;
   ConnRecord again;
   // Re-check under the lock: the handle may have been reused meanwhile (it is not, but be safe).
-  if (ReadIn(dir, h, again) && Live(again)) return;
+  const bool known = ReadIn(dir, h, again);
+  if (known && Live(dir, again)) return;
   Retire(dir, h);
+  if (known) plat::RemoveOwnerMarkIfGone(dir, again.owner);
+}
+
+// Removes the marks of owners that are gone (killed with no record left,
+// or whose records were retired by others). The mark of an owner that is
+// alive is held, and stays.
+void SweepMarks(const plat::PrivateDir& dir, const std::vector<std::string>& names) {
+  const std::string mine = plat::OwnerTag();
+  for (const std::string& name : names) {
+    if (name.size() != 22 || name.compare(0, 6, "owner-") != 0) continue;
+    const std::string tag = name.substr(6);
+    if (tag == mine || plat::OwnerMarkHeld(dir, tag)) continue;
+    plat::FileLock lock(dir, kLockName);
+    if (lock.Held()) plat::RemoveOwnerMarkIfGone(dir, tag);
+  }
 }
 
 }  // namespace
@@ -250,6 +270,12 @@ bool Publish(ConnRecord& rec, DWORD* error) {
     rec.hungUp = true;
     return true;
   }
+  // The record is live while this process holds its mark (made under the lock).
+  rec.owner = plat::OwnerTag();
+  if (lock.Held() && !plat::HoldOwnerMark(dir)) {
+    if (error) *error = ERROR_RASMAN_CANNOT_INITIALIZE;
+    return rec.hungUp;
+  }
   const std::string text = Serialize(rec);
   // Nothing another process could see has changed (a dial's first step
   // repeats the state the call was published with): the file stays as it is.
@@ -268,7 +294,7 @@ bool Publish(ConnRecord& rec, DWORD* error) {
 bool Read(THRasConn handle, ConnRecord& rec) {
   plat::PrivateDir dir;
   if (!OpenDir(dir) || !ReadUnlocked(dir, handle, rec)) return false;
-  if (!Live(rec)) {
+  if (!Live(dir, rec)) {
     RemoveStale(dir, handle);
     return false;
   }
@@ -298,7 +324,8 @@ DWORD List(std::vector<ConnRecord>& out) {
   out.clear();
   plat::PrivateDir dir;
   if (!OpenDir(dir)) return ERROR_RASMAN_CANNOT_INITIALIZE;
-  for (const std::string& name : dir.List()) {
+  const std::vector<std::string> names = dir.List();
+  for (const std::string& name : names) {
     if (name.size() != 13 || name.compare(0, 5, "conn-") != 0) continue;
     uint64_t v;
     if (!ParseUInt("0x" + name.substr(5), v) || v == 0 || v > 0xFFFFFFFFu) continue;
@@ -312,12 +339,13 @@ DWORD List(std::vector<ConnRecord>& out) {
         Retire(dir, static_cast<THRasConn>(v));
       continue;
     }
-    if (!Live(r)) {
+    if (!Live(dir, r)) {
       RemoveStale(dir, r.handle);
       continue;
     }
     out.push_back(r);
   }
+  SweepMarks(dir, names);
   std::sort(out.begin(), out.end(), [](const ConnRecord& a, const ConnRecord& b) { return a.handle < b.handle; });
   return 0;
 }
@@ -334,7 +362,7 @@ bool MarkHungUp(THRasConn handle) {
   plat::FileLock lock(dir, kLockName);
   ConnRecord r;
   if (!ReadIn(dir, handle, r)) return false;
-  if (!Live(r)) {
+  if (!Live(dir, r)) {
     if (lock.Held())
       Retire(dir, handle);
     else

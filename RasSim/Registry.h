@@ -18,7 +18,10 @@
 // ("spare-<n>", counted by "spares", at most 16,384) and renamed into place
 // for the next call, so that a dial in a folder in use creates no file. A
 // record whose owner process is gone is stale: it is skipped and retired by
-// whoever meets it.
+// whoever meets it. An owner is known by its mark ("owner-<tag>", a lock
+// file it holds while it lives; see platform::HoldOwnerMark), never by its
+// process id, which means nothing in another process-id namespace and is
+// handed on once the owner is gone.
 #pragma once
 
 #include <string>
@@ -35,7 +38,11 @@ struct ConnRecord {
   std::string deviceType, deviceName;
   TRasConnState state = RASCS_OpenPort;
   DWORD error = 0;
-  uint32_t ownerPid = 0;
+  uint32_t ownerPid = 0;  // in the owner's process-id namespace: for people to read
+  // The owner's mark (platform::OwnerTag): the record is live while the owner
+  // holds it. Empty in records of older versions, whose owner is told by its
+  // process id alone.
+  std::string owner;
   bool hungUp = false;  // hung up (by any process); the owner ends the call on seeing it
   std::string ipAddress, serverIpAddress;
 };

@@ -11,6 +11,12 @@ void UnsetEnv(const char* name);
 std::string HelperCommand();
 // Runs a command line; its exit code.
 int RunCommand(const std::string& commandLine);
+// The command line that runs `commandLine` as the first process of a process-id
+// namespace of its own (so its id there is 1); "" where this system does not
+// let the test make one.
+std::string InOwnPidNamespace(const std::string& commandLine);
+// This process's id.
+unsigned long OwnProcessId();
 // True when the file can be read by its owner only (always true where the
 // platform protects it otherwise).
 bool OwnerOnly(const std::string& path);

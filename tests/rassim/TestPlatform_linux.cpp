@@ -24,6 +24,16 @@ int RunCommand(const std::string& commandLine) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string InOwnPidNamespace(const std::string& commandLine) {
+  // unshare(1) needs the right to make namespaces (root, or a user namespace of its own).
+  if (RunCommand("unshare --pid --fork true >/dev/null 2>&1") != 0) return std::string();
+  return "unshare --pid --fork " + commandLine;
+}
+
+unsigned long OwnProcessId() {
+  return static_cast<unsigned long>(getpid());
+}
+
 bool OwnerOnly(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600;

@@ -18,6 +18,13 @@ std::string HelperCommand() {
 int RunCommand(const std::string& commandLine) {
   return std::system(commandLine.c_str());
 }
+// Windows has no process-id namespaces.
+std::string InOwnPidNamespace(const std::string&) {
+  return std::string();
+}
+unsigned long OwnProcessId() {
+  return static_cast<unsigned long>(GetCurrentProcessId());
+}
 bool OwnerOnly(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

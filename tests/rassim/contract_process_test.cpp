@@ -2,6 +2,8 @@
 // listed, inspected and hung up from another process, owners that are gone.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "tests/rassim/ContractFixture.h"
@@ -136,6 +138,68 @@ TEST_F(CrossProcessContract, ConnectionsOfAProcessThatIsGoneAreNotListed) {
   TRasConnStatusA st;
   EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
   EXPECT_EQ(api_.HangUpA(h), ERROR_INVALID_HANDLE);
+}
+
+// A record stays live while its owner lives, and no longer: not while some
+// process has the id the owner had (an owner in a process-id namespace of its
+// own is 1 there; an id is handed to a new process once its holder is gone).
+// Records written by older versions (no owner mark, no check line) are still
+// read, their owner told by its process id.
+TEST_F(CrossProcessContract, ARecordOutlivesItsOwnerUnderNoProcessId) {
+  RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("state folder");
+  Phonebook({{"Orphan", "QuorStepDelay=10"}});
+  const std::string self = std::to_string(OwnProcessId());
+  // The record's lines with OwnerPid set (when `pid` is given) and without
+  // the check line, which a record written whole need not have; `legacy`
+  // also drops the lines older versions did not write.
+  const auto rewrite = [](const std::filesystem::path& record, const std::string& pid, bool legacy) {
+    std::istringstream in(ReadText(record.string()));
+    std::string text, line;
+    while (std::getline(in, line)) {
+      if (line.rfind("Check=", 0) == 0 || (legacy && line.rfind("Owner=", 0) == 0)) continue;
+      if (!pid.empty() && line.rfind("OwnerPid=", 0) == 0) line = "OwnerPid=" + pid;
+      text += line + "\n";
+    }
+    WriteText(record.string(), text);
+  };
+  struct Case {
+    const char* what;
+    bool ownNamespace;
+    std::string pid;  // the record's OwnerPid made this ("": as written)
+    bool legacy;
+    bool listed;
+  };
+  const Case cases[] = {
+      {"the owner was process 1 of a namespace of its own", true, "", false, false},
+      {"the owner's id now belongs to a live process", false, self, false, false},
+      {"an older version's record, its owner gone", false, "", true, false},
+      {"an older version's record, its owner alive", false, self, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto handleFile = Dir() / "handle.txt";
+    std::filesystem::remove(handleFile);
+    std::string command = HelperCommand() + " dial-exit Orphan " + Quote(handleFile);
+    if (c.ownNamespace) {
+      command = InOwnPidNamespace(command);
+      if (command.empty()) {
+        std::printf("[  SKIPPED ] %s: this system does not let the test make a process-id namespace\n", c.what);
+        continue;
+      }
+    }
+    ASSERT_EQ(RunCommand(command), 0);
+    const THRasConn h = static_cast<THRasConn>(std::stoul(ReadText(handleFile.string())));
+    char name[32];
+    std::snprintf(name, sizeof name, "conn-%08x", static_cast<unsigned>(h));
+    const auto record = Dir() / "state" / name;
+    if (!c.pid.empty() || c.legacy) rewrite(record, c.pid, c.legacy);
+    const auto conns = Connections();
+    EXPECT_EQ(conns.size(), c.listed ? 1u : 0u);
+    TRasConnStatusA st;
+    EXPECT_EQ(Status(h, st), c.listed ? 0u : ERROR_INVALID_HANDLE);
+    std::filesystem::remove(record);
+  }
 }
 
 }  // namespace
