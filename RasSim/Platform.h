@@ -37,6 +37,10 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirName(const std::string& path);
 // Absolute form of a path (for keying); the path itself when it cannot be made absolute.
 std::string AbsolutePath(const std::string& path);
+// The one name of the file a path leads to, however it is spelled: absolute,
+// without "." or ".." and, where the file exists, with every symbolic link
+// followed (Windows: the full path of the final file). For telling files apart.
+std::string CanonicalPath(const std::string& path);
 
 // Creates a folder and its parents. privateDir: readable by the owner only.
 bool MakeDirs(const std::string& path, bool privateDir);

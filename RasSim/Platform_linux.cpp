@@ -74,6 +74,12 @@ std::string AbsolutePath(const std::string& path) {
   return JoinPath(buf, path);
 }
 
+std::string CanonicalPath(const std::string& path) {
+  char buf[PATH_MAX];
+  if (!path.empty() && realpath(path.c_str(), buf)) return buf;
+  return AbsolutePath(path);
+}
+
 bool MakeDirs(const std::string& path, bool privateDir) {
   if (path.empty()) return false;
   struct stat st;

@@ -104,6 +104,14 @@ std::string AbsolutePath(const std::string& path) {
   return std::string(buf, n);
 }
 
+// Windows' file names compare without regard to case: the canonical name is folded (ASCII).
+std::string CanonicalPath(const std::string& path) {
+  std::string full = AbsolutePath(ResolveLinks(AbsolutePath(path)));
+  for (char& c : full)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return full;
+}
+
 bool MakeDirs(const std::string& path, bool /*privateDir: the profile folder's ACL already is*/) {
   if (path.empty()) return false;
   DWORD attr = GetFileAttributesA(path.c_str());

@@ -8,6 +8,7 @@
 #include "RasSim/IniFile.h"
 #include "RasSim/Platform.h"
 #include "RasSim/Stores.h"
+#include "RasSim/Tables.h"
 #include "RasSim/Text.h"
 
 namespace rassim::registry {
@@ -207,6 +208,22 @@ bool TakeSpare(const plat::PrivateDir& dir, THRasConn h) {
   return taken;
 }
 
+// Whether a record is of that entry of that phonebook.
+bool OfEntry(const ConnRecord& r, const std::string& phonebook, bool isDefault, const std::string& entry) {
+  return (r.phonebook == phonebook || (r.phonebook.empty() && isDefault)) && FoldCase(r.entry) == FoldCase(entry);
+}
+
+// The handle the entry's latest-call file names; 0 when none. Read under the
+// lock (the file is written in place).
+THRasConn LatestHandle(const plat::PrivateDir& dir, const std::string& phonebook, const std::string& entry) {
+  std::string text;
+  uint64_t v;
+  if (dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok || !ParseUInt(Trim(text), v) ||
+      v > 0xFFFFFFFFu)
+    return 0;
+  return static_cast<THRasConn>(v);
+}
+
 void RemoveStale(const plat::PrivateDir& dir, THRasConn h) {
   plat::FileLock lock(dir, kLockName);
   if (!lock.Held()) return;
@@ -275,6 +292,16 @@ bool Publish(ConnRecord& rec, DWORD* error) {
   if (lock.Held() && !plat::HoldOwnerMark(dir)) {
     if (error) *error = ERROR_RASMAN_CANNOT_INITIALIZE;
     return rec.hungUp;
+  }
+  // One connection per entry: a dial started beside this one may have made its call since this one looked.
+  if (!known && lock.Held() && !rec.entry.empty()) {
+    ConnRecord other;
+    const THRasConn latest = LatestHandle(dir, rec.phonebook, rec.entry);
+    if (latest != 0 && latest != rec.handle && ReadIn(dir, latest, other) && Live(dir, other) && !other.hungUp &&
+        other.error == 0 && OfEntry(other, rec.phonebook, false, rec.entry)) {
+      if (error) *error = ERROR_DIAL_ALREADY_IN_PROGRESS;
+      return rec.hungUp;
+    }
   }
   const std::string text = Serialize(rec);
   // Nothing another process could see has changed (a dial's first step
@@ -376,20 +403,15 @@ bool MarkHungUp(THRasConn handle) {
   return dir.Overwrite(ConnFileName(handle), Serialize(r));
 }
 
-bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec) {
+bool LatestOfEntry(const std::string& phonebook, bool isDefault, const std::string& entry, ConnRecord& rec) {
   plat::PrivateDir dir;
   if (!OpenDir(dir)) return false;
-  std::string text;
-  uint64_t v;
+  THRasConn h = 0;
   {
-    // Written in place: read under the lock, which every writer holds.
     plat::FileLock lock(dir, kLockName);
-    if (!lock.Held() || dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok ||
-        !ParseUInt(Trim(text), v) || v == 0 || v > 0xFFFFFFFFu) {
-      return false;
-    }
+    if (!lock.Held() || (h = LatestHandle(dir, phonebook, entry)) == 0) return false;
   }
-  return Read(static_cast<THRasConn>(v), rec) && rec.phonebook == phonebook && FoldCase(rec.entry) == FoldCase(entry);
+  return Read(h, rec) && OfEntry(rec, phonebook, isDefault, entry);
 }
 
 // One small file per key, so a dial does not read every entry's counter.

@@ -53,7 +53,10 @@ THRasConn AllocateHandle();
 
 // Writes the owner's view of a connection. A hang-up already recorded by
 // another process is kept: the result is then true and `rec.hungUp` is set.
-// When the record cannot be written, `*error` (if given) says so.
+// When the record cannot be written, `*error` (if given) says so. A new
+// call's record is refused with ERROR_DIAL_ALREADY_IN_PROGRESS, under the
+// same lock as the write, when its entry's latest call is live and has not
+// failed: of two dials started together, one makes the call.
 bool Publish(ConnRecord& rec, DWORD* error = nullptr);
 // Reads a record; false when there is none, or its owner is gone (then it is removed).
 bool Read(THRasConn handle, ConnRecord& rec);
@@ -67,8 +70,10 @@ std::vector<ConnRecord> List();
 bool MarkHungUp(THRasConn handle);
 
 // The latest call of an entry of a phonebook (any process), looked up
-// without listing the folder: false when there is none that is live.
-bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec);
+// without listing the folder: false when there is none that is live. The
+// phonebook is named canonically (platform::CanonicalPath), as in records; a
+// record without one (older versions) is of the default phonebook.
+bool LatestOfEntry(const std::string& phonebook, bool isDefault, const std::string& entry, ConnRecord& rec);
 
 // Attempt counters: the number of the attempt now being made (1, 2, ...);
 // 0 when the state folder is refused or the counter cannot be written.

@@ -1,6 +1,7 @@
 // What the RAS contract tests need from the operating system.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace rassimtest {
@@ -17,6 +18,10 @@ int RunCommand(const std::string& commandLine);
 std::string InOwnPidNamespace(const std::string& commandLine);
 // This process's id.
 unsigned long OwnProcessId();
+// Takes the exclusive lock the library takes on a lock file (creating the
+// file), and lets it go; -1 when it cannot be had.
+intptr_t LockFile(const std::string& path);
+void UnlockFile(intptr_t lock);
 // True when the file can be read by its owner only (always true where the
 // platform protects it otherwise).
 bool OwnerOnly(const std::string& path);

@@ -143,8 +143,9 @@ TEST_F(CrossProcessContract, ConnectionsOfAProcessThatIsGoneAreNotListed) {
 // A record stays live while its owner lives, and no longer: not while some
 // process has the id the owner had (an owner in a process-id namespace of its
 // own is 1 there; an id is handed to a new process once its holder is gone).
-// Records written by older versions (no owner mark, no check line) are still
-// read, their owner told by its process id.
+// Records written by older versions (no owner mark, no phonebook, no check
+// line) are still read, their owner told by its process id, their phonebook
+// taken for the default one.
 TEST_F(CrossProcessContract, ARecordOutlivesItsOwnerUnderNoProcessId) {
   RAS_CONTRACT("enum-connections");
   RAS_SIMULATION_ONLY("state folder");
@@ -157,7 +158,8 @@ TEST_F(CrossProcessContract, ARecordOutlivesItsOwnerUnderNoProcessId) {
     std::istringstream in(ReadText(record.string()));
     std::string text, line;
     while (std::getline(in, line)) {
-      if (line.rfind("Check=", 0) == 0 || (legacy && line.rfind("Owner=", 0) == 0)) continue;
+      const bool older = line.rfind("Owner=", 0) == 0 || line.rfind("Phonebook=", 0) == 0;
+      if (line.rfind("Check=", 0) == 0 || (legacy && older)) continue;
       if (!pid.empty() && line.rfind("OwnerPid=", 0) == 0) line = "OwnerPid=" + pid;
       text += line + "\n";
     }
@@ -198,8 +200,53 @@ TEST_F(CrossProcessContract, ARecordOutlivesItsOwnerUnderNoProcessId) {
     EXPECT_EQ(conns.size(), c.listed ? 1u : 0u);
     TRasConnStatusA st;
     EXPECT_EQ(Status(h, st), c.listed ? 0u : ERROR_INVALID_HANDLE);
+    if (c.listed) {
+      THRasConn again = 0;
+      EXPECT_EQ(StartDial("Orphan", again), 0u);
+      EXPECT_EQ(again, h) << "a record that names no phonebook is of the default one";
+    }
     std::filesystem::remove(record);
   }
+}
+
+// An entry has one connection however many dials of it start together, in
+// as many processes: each waits at the state folder's lock until all have
+// started; then one makes the call and the others join it or hear that it is
+// being dialled.
+TEST_F(CrossProcessContract, DialsOfAnEntryStartedTogetherMakeOneConnection) {
+  RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("state folder");
+  Phonebook({{"Office", "QuorStepDelay=10\nDEVICE=vpn"}});
+  std::filesystem::create_directories(Dir() / "state");
+  const intptr_t lock = LockFile((Dir() / "state" / "registry.lock").string());
+  ASSERT_NE(lock, -1);
+  constexpr int kDials = 4;
+  std::atomic<int> codes[kDials];
+  std::vector<std::thread> dials;
+  for (int i = 0; i < kDials; ++i) {
+    codes[i] = -1;
+    const std::string files = Quote(Dir() / ("handle" + std::to_string(i))) + " " + Quote(Dir() / "done");
+    dials.emplace_back([&, i, files] { codes[i] = RunCommand(HelperCommand() + " dial-hold Office " + files); });
+  }
+  struct Joiner {
+    std::vector<std::thread>& ts;
+    ~Joiner() {
+      for (auto& t : ts)
+        if (t.joinable()) t.join();
+    }
+  } joiner{dials};
+  // Real time for the processes to start and reach the lock.
+  for (int i = 0; i < 250; ++i) Nap();
+  UnlockFile(lock);
+  std::vector<THRasConn> handles;
+  for (int i = 0; i < kDials; ++i) {
+    const std::string text = AwaitFile(Dir() / ("handle" + std::to_string(i)), codes[i]);
+    if (!text.empty()) handles.push_back(static_cast<THRasConn>(std::stoul(text)));
+  }
+  const auto conns = Connections();
+  for (const TRasConnA& c : conns) EXPECT_EQ(api_.HangUpA(c.hrasconn), 0u);  // the holders end
+  ASSERT_EQ(conns.size(), 1u) << "of " << handles.size() << " dials that got a handle";
+  for (THRasConn h : handles) EXPECT_EQ(h, conns[0].hrasconn) << "each joined the one call";
 }
 
 }  // namespace
