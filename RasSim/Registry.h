@@ -16,7 +16,8 @@
 // under the lock; the counters and the latest-call files are read under the
 // lock only. The record of a call that ended is kept as a spare
 // ("spare-<n>", counted by "spares", at most 16,384) and renamed into place
-// for the next call, so that a dial in a folder in use creates no file. A
+// for the next call, so that a dial in a folder in use creates no file (but
+// a process's first, its owner mark). A
 // record whose owner process is gone is stale: it is skipped and retired by
 // whoever meets it. An owner is known by its mark ("owner-<tag>", a lock
 // file it holds while it lives; see platform::HoldOwnerMark), never by its
