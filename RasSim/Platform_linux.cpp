@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -495,111 +494,6 @@ bool ProcessAlive(uint32_t pid) {
   if (pid == 0) return false;
   if (kill(static_cast<pid_t>(pid), 0) == 0) return true;
   return errno == EPERM;
-}
-
-namespace {
-
-// This process's owner mark: its tag and the open lock files of the folders
-// it holds one in. Never destroyed, so that work done while the library
-// unloads finds it whole; the files close when the process ends.
-struct OwnerMarks {
-  std::mutex lock;
-  pid_t pid = 0;  // the process the tag belongs to (a forked child makes its own)
-  std::string tag;
-  std::map<std::pair<dev_t, ino_t>, int> held;  // folder -> lock file
-};
-
-OwnerMarks& Marks() {
-  static OwnerMarks* marks = new OwnerMarks;
-  return *marks;
-}
-
-// Under the marks' lock: this process's tag, new after a fork (the child's
-// copies of its parent's lock files are closed; the parent keeps its locks).
-const std::string& TagLocked(OwnerMarks& m) {
-  if (m.pid != getpid()) {
-    for (auto& kv : m.held) close(kv.second);
-    m.held.clear();
-    m.pid = getpid();
-    m.tag = RandomTag();
-  }
-  return m.tag;
-}
-
-std::string MarkName(const std::string& tag) {
-  return "owner-" + tag;
-}
-
-}  // namespace
-
-std::string OwnerTag() {
-  OwnerMarks& m = Marks();
-  std::lock_guard<std::mutex> held(m.lock);
-  return TagLocked(m);
-}
-
-bool HoldOwnerMark(const PrivateDir& dir) {
-  const int dirFd = static_cast<int>(dir.handle_);
-  struct stat st;
-  if (dir.handle_ < 0 || fstat(dirFd, &st) != 0) return false;
-  OwnerMarks& m = Marks();
-  std::lock_guard<std::mutex> held(m.lock);
-  const std::string name = MarkName(TagLocked(m));
-  auto it = m.held.find({st.st_dev, st.st_ino});
-  if (it != m.held.end()) {
-    // Still ours under that name (nobody removes a mark that is held).
-    struct stat mine, there;
-    if (fstat(it->second, &mine) == 0 && fstatat(dirFd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
-        mine.st_ino == there.st_ino && mine.st_dev == there.st_dev)
-      return true;
-    close(it->second);
-    m.held.erase(it);
-  }
-  int fd = openat(dirFd, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return false;
-  }
-  m.held[{st.st_dev, st.st_ino}] = fd;
-  return true;
-}
-
-namespace {
-
-// Opens the mark of `tag` and tries its lock: -1 when there is no mark (or it
-// is not a file of ours); else the open file, `free` telling whether the lock
-// could be had.
-int ProbeMark(intptr_t dirHandle, const std::string& tag, bool& free) {
-  free = true;
-  if (dirHandle < 0 || tag.empty()) return -1;
-  const int fd =
-      openat(static_cast<int>(dirHandle), MarkName(tag).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
-    close(fd);
-    return -1;
-  }
-  free = flock(fd, LOCK_SH | LOCK_NB) == 0;
-  return fd;
-}
-
-}  // namespace
-
-bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag) {
-  bool free = true;
-  const int fd = ProbeMark(dir.handle_, tag, free);
-  if (fd >= 0) close(fd);
-  return !free;
-}
-
-void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag) {
-  bool free = true;
-  const int fd = ProbeMark(dir.handle_, tag, free);
-  if (fd < 0) return;
-  if (free) unlinkat(static_cast<int>(dir.handle_), MarkName(tag).c_str(), 0);
-  close(fd);
 }
 
 std::string UserTag() {

@@ -15,8 +15,6 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <iostream>
-#include <map>
-#include <mutex>
 #include <string>
 
 namespace rassim::platform {
@@ -430,73 +428,6 @@ bool ProcessAlive(uint32_t pid) {
   bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
   CloseHandle(h);
   return alive;
-}
-
-namespace {
-
-// This process's owner mark: its tag and the files it holds open, without
-// sharing, in the folders it has a mark in. Never destroyed, so that work done
-// while the library unloads finds it whole; the system closes the files when
-// the process ends.
-struct OwnerMarks {
-  std::mutex lock;
-  std::string tag;
-  std::map<std::string, HANDLE> held;  // folder -> mark
-};
-
-OwnerMarks& Marks() {
-  static OwnerMarks* marks = new OwnerMarks;
-  return *marks;
-}
-
-const std::string& TagLocked(OwnerMarks& m) {
-  if (m.tag.empty()) m.tag = RandomTag();
-  return m.tag;
-}
-
-std::string MarkPath(const PrivateDir& dir, const std::string& tag) {
-  return JoinPath(dir.Path(), "owner-" + tag);
-}
-
-}  // namespace
-
-std::string OwnerTag() {
-  OwnerMarks& m = Marks();
-  std::lock_guard<std::mutex> held(m.lock);
-  return TagLocked(m);
-}
-
-bool HoldOwnerMark(const PrivateDir& dir) {
-  if (dir.handle_ == -1) return false;
-  OwnerMarks& m = Marks();
-  std::lock_guard<std::mutex> held(m.lock);
-  const std::string path = MarkPath(dir, TagLocked(m));
-  auto it = m.held.find(dir.Path());
-  if (it != m.held.end()) {
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    CloseHandle(it->second);
-    m.held.erase(it);
-  }
-  // Shared with nobody: every other open fails while this process lives.
-  HANDLE h =
-      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  m.held[dir.Path()] = h;
-  return true;
-}
-
-bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag) {
-  if (dir.handle_ == -1 || tag.empty()) return false;
-  HANDLE h =
-      CreateFileA(MarkPath(dir, tag).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(h);
-  return false;
-}
-
-void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag) {
-  // A mark that is held cannot be removed.
-  if (dir.handle_ != -1 && !tag.empty()) DeleteFileA(MarkPath(dir, tag).c_str());
 }
 
 std::string UserTag() {
