@@ -37,6 +37,10 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirName(const std::string& path);
 // Absolute form of a path (for keying); the path itself when it cannot be made absolute.
 std::string AbsolutePath(const std::string& path);
+// The one name of the file a path leads to, however it is spelled: absolute,
+// without "." or ".." and, where the file exists, with every symbolic link
+// followed (Windows: the full path of the final file). For telling files apart.
+std::string CanonicalPath(const std::string& path);
 
 // Creates a folder and its parents. privateDir: readable by the owner only.
 bool MakeDirs(const std::string& path, bool privateDir);
@@ -45,17 +49,38 @@ enum class ReadResult { Ok, NotFound, CannotOpen, CannotRead };
 // Reads a whole file.
 ReadResult ReadFile(const std::string& path, std::string& contents);
 // What tells one version of a file from the next without reading it: its
-// size, modification time and identity (the file a path leads to).
+// size, modification time, change time (set by the system at every write,
+// rename or change of the times, which no program can date back) and
+// identity (the file a path leads to). Times in nanoseconds.
 struct FileStamp {
   uint64_t size = 0;
   uint64_t modified = 0;
+  uint64_t changed = 0;
   uint64_t id = 0;
   uint64_t device = 0;
   bool operator==(const FileStamp&) const = default;
 };
 // False when there is no such file, or when it changed so recently that a
-// same-sized change within the file system's clock tick could go unseen.
+// change within the file system's clock tick could go unseen (StampSettled).
 bool StampOfFile(const std::string& path, FileStamp& out);
+
+// Whether a stamp read at `nowNs` (the clock of the file times) is settled:
+// every later change of the file gives another stamp. A file system keeps its
+// times in ticks, and two versions written within one tick can have the same
+// stamp (a rewrite of the same length; a new file that got the identity the
+// replaced one freed). The tick is read off the change time, which only the
+// system sets: one with a sub-second part comes from a fine clock; a whole
+// second may be the whole tick (ext4 with small inodes keeps seconds, FAT
+// two), so such a stamp is trusted only once two seconds have passed. A
+// margin covers the system's coarse clock, which lags the one read here by a
+// few milliseconds.
+inline bool StampSettled(const FileStamp& stamp, uint64_t nowNs) {
+  constexpr uint64_t kSecond = 1000000000ull;
+  constexpr uint64_t kMargin = 50000000ull;
+  const uint64_t newest = stamp.modified > stamp.changed ? stamp.modified : stamp.changed;
+  const uint64_t tick = stamp.changed % kSecond == 0 ? 2 * kSecond : 0;
+  return nowNs > newest + tick + kMargin;
+}
 
 // Replaces a file atomically: writes a temporary file in the same folder,
 // flushes it (to disk when durable), then renames it over the target. The
@@ -71,6 +96,11 @@ bool WriteFileAtomic(const std::string& path, const std::string& contents, bool 
 // The file a path finally names once symbolic links are followed (the path
 // itself where there are none, or on platforms where they are not followed).
 std::string ResolveLinks(const std::string& path);
+
+class PrivateDir;
+bool HoldOwnerMark(const PrivateDir& dir);
+bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag);
+void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag);
 
 // A folder of private state shared by the user's processes (the connection
 // registry), opened the way trusted programs treat a folder in a shared
@@ -110,6 +140,9 @@ class PrivateDir {
 
  private:
   friend class FileLock;
+  friend bool HoldOwnerMark(const PrivateDir& dir);
+  friend bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag);
+  friend void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag);
   intptr_t handle_ = -1;
   std::string path_;
 };
@@ -143,8 +176,27 @@ class FileLock {
 };
 
 uint32_t CurrentProcessId();
-// True while a process of that id exists.
+// True while a process of that id exists. An id tells nothing across
+// process-id namespaces, and is handed to a new process once its holder is
+// gone: shared records name their owner by an owner mark instead.
 bool ProcessAlive(uint32_t pid);
+
+// Owner marks: a process's hold on a lock file "owner-<tag>" in a private
+// folder, kept for the rest of its life and let go by the system when the
+// process ends, however it ends. The tag is 16 random hex digits of this
+// process (a new one after a fork), so it names the process in every
+// process-id namespace and is never handed to another.
+std::string OwnerTag();
+// Makes (once per folder) and holds this process's mark in `dir`; false when
+// it cannot be made. The caller holds the folder's lock, under which alone
+// marks are removed (RemoveOwnerMarkIfGone), so a mark is never seen before
+// it is held.
+bool HoldOwnerMark(const PrivateDir& dir);
+// Whether the process of `tag` still holds its mark in `dir`. A mark that is
+// missing, or that nobody holds, is of a process that is gone.
+bool OwnerMarkHeld(const PrivateDir& dir, const std::string& tag);
+// Under the folder's lock: removes the mark of `tag` when nobody holds it.
+void RemoveOwnerMarkIfGone(const PrivateDir& dir, const std::string& tag);
 // Numeric user id for naming per-user folders ("0" where there is none).
 std::string UserTag();
 

@@ -73,6 +73,12 @@ std::string AbsolutePath(const std::string& path) {
   return JoinPath(buf, path);
 }
 
+std::string CanonicalPath(const std::string& path) {
+  char buf[PATH_MAX];
+  if (!path.empty() && realpath(path.c_str(), buf)) return buf;
+  return AbsolutePath(path);
+}
+
 bool MakeDirs(const std::string& path, bool privateDir) {
   if (path.empty()) return false;
   struct stat st;
@@ -108,21 +114,20 @@ ReadResult ReadFile(const std::string& path, std::string& contents) {
   return ReadAllAndClose(fd, contents);
 }
 
-// File times advance in coarse ticks (a few ms); a file younger than this
-// might still change without its stamp changing.
-constexpr uint64_t kSettledNs = 50000000ull;
-
 bool StampOfFile(const std::string& path, FileStamp& out) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return false;
+  const auto ns = [](const timespec& t) {
+    return static_cast<uint64_t>(t.tv_sec) * 1000000000ull + static_cast<uint64_t>(t.tv_nsec);
+  };
   out.size = static_cast<uint64_t>(st.st_size);
-  out.modified = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ull + static_cast<uint64_t>(st.st_mtim.tv_nsec);
+  out.modified = ns(st.st_mtim);
+  out.changed = ns(st.st_ctim);
   out.id = static_cast<uint64_t>(st.st_ino);
   out.device = static_cast<uint64_t>(st.st_dev);
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  const uint64_t nowNs = static_cast<uint64_t>(now.tv_sec) * 1000000000ull + static_cast<uint64_t>(now.tv_nsec);
-  return nowNs > out.modified + kSettledNs;
+  return StampSettled(out, ns(now));
 }
 
 namespace {

@@ -102,6 +102,14 @@ std::string AbsolutePath(const std::string& path) {
   return std::string(buf, n);
 }
 
+// Windows' file names compare without regard to case: the canonical name is folded (ASCII).
+std::string CanonicalPath(const std::string& path) {
+  std::string full = AbsolutePath(ResolveLinks(AbsolutePath(path)));
+  for (char& c : full)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return full;
+}
+
 bool MakeDirs(const std::string& path, bool /*privateDir: the profile folder's ACL already is*/) {
   if (path.empty()) return false;
   DWORD attr = GetFileAttributesA(path.c_str());
@@ -121,6 +129,27 @@ uint64_t Wide(DWORD high, DWORD low) {
 
 }  // namespace
 
+namespace {
+
+// The change time of an open file (FILE_BASIC_INFO's ChangeTime, in 100 ns
+// units), 0 where the system cannot tell it (GetFileInformationByHandleEx is
+// looked up, as older systems lack it).
+uint64_t ChangeTimeOf(HANDLE h) {
+  struct BasicInfo {
+    LARGE_INTEGER creation, access, write, change;
+    DWORD attributes;
+  };
+  using Query = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  static const Query query = reinterpret_cast<Query>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
+  BasicInfo info{};
+  constexpr int kFileBasicInfo = 0;
+  if (!query || !query(h, kFileBasicInfo, &info, sizeof info)) return 0;
+  return static_cast<uint64_t>(info.change.QuadPart);
+}
+
+}  // namespace
+
 bool StampOfFile(const std::string& path, FileStamp& out) {
   // The identity is the volume and file index of the file the path opens: a
   // creation time is no identity, as NTFS gives a file made under a name
@@ -130,17 +159,19 @@ bool StampOfFile(const std::string& path, FileStamp& out) {
   if (h == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   const bool known = GetFileInformationByHandle(h, &info) != 0;
+  const uint64_t changed = known ? ChangeTimeOf(h) : 0;
   CloseHandle(h);
   if (!known) return false;
+  // File times count 100 ns; the stamp counts nanoseconds.
   out.size = Wide(info.nFileSizeHigh, info.nFileSizeLow);
-  out.modified = Wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+  out.modified = Wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime) * 100;
+  // FAT keeps no change time: the write time (two-second ticks there) stands in.
+  out.changed = changed != 0 ? changed * 100 : out.modified;
   out.id = Wide(info.nFileIndexHigh, info.nFileIndexLow);
   out.device = info.dwVolumeSerialNumber;
-  // File times may be written late or coarsely; a file younger than 50 ms
-  // might still change without its stamp changing.
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  return Wide(now.dwHighDateTime, now.dwLowDateTime) > out.modified + 500000ull;
+  return StampSettled(out, Wide(now.dwHighDateTime, now.dwLowDateTime) * 100);
 }
 
 ReadResult ReadFile(const std::string& path, std::string& contents) {

@@ -8,6 +8,7 @@
 #include "RasSim/IniFile.h"
 #include "RasSim/Platform.h"
 #include "RasSim/Stores.h"
+#include "RasSim/Tables.h"
 #include "RasSim/Text.h"
 
 namespace rassim::registry {
@@ -109,6 +110,7 @@ std::string Serialize(const ConnRecord& r) {
   s += "State=" + Padded(r.state) + "\n";
   s += "Error=" + Padded(r.error) + "\n";
   s += "OwnerPid=" + std::to_string(r.ownerPid) + "\n";
+  s += "Owner=" + Clean(r.owner) + "\n";
   s += std::string("HungUp=") + (r.hungUp ? "1" : "0") + "\n";
   s += "IpAddress=" + Clean(r.ipAddress) + "\n";
   s += "ServerIpAddress=" + Clean(r.serverIpAddress) + "\n";
@@ -140,6 +142,7 @@ bool Parse(const std::string& text, ConnRecord& r) {
   r.state = ParseUInt(s.Get("State"), v) ? static_cast<TRasConnState>(v) : 0;
   r.error = ParseUInt(s.Get("Error"), v) ? static_cast<DWORD>(v) : 0;
   r.ownerPid = ParseUInt(s.Get("OwnerPid"), v) ? static_cast<uint32_t>(v) : 0;
+  r.owner = s.Get("Owner");
   r.hungUp = s.Get("HungUp") == "1";
   r.ipAddress = s.Get("IpAddress");
   r.serverIpAddress = s.Get("ServerIpAddress");
@@ -170,7 +173,9 @@ bool ReadUnlocked(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
   return lock.Held() && ReadIn(dir, h, r);
 }
 
-bool Live(const ConnRecord& r) {
+// A record of an older version names its owner by process id only.
+bool Live(const plat::PrivateDir& dir, const ConnRecord& r) {
+  if (!r.owner.empty()) return r.owner == plat::OwnerTag() || plat::OwnerMarkHeld(dir, r.owner);
   return r.ownerPid == plat::CurrentProcessId() || plat::ProcessAlive(r.ownerPid);
 }
 
@@ -203,13 +208,45 @@ bool TakeSpare(const plat::PrivateDir& dir, THRasConn h) {
   return taken;
 }
 
+// Whether a record is of that entry of that phonebook.
+bool OfEntry(const ConnRecord& r, const std::string& phonebook, bool isDefault, const std::string& entry) {
+  return (r.phonebook == phonebook || (r.phonebook.empty() && isDefault)) && FoldCase(r.entry) == FoldCase(entry);
+}
+
+// The handle the entry's latest-call file names; 0 when none. Read under the
+// lock (the file is written in place).
+THRasConn LatestHandle(const plat::PrivateDir& dir, const std::string& phonebook, const std::string& entry) {
+  std::string text;
+  uint64_t v;
+  if (dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok || !ParseUInt(Trim(text), v) ||
+      v > 0xFFFFFFFFu)
+    return 0;
+  return static_cast<THRasConn>(v);
+}
+
 void RemoveStale(const plat::PrivateDir& dir, THRasConn h) {
   plat::FileLock lock(dir, kLockName);
   if (!lock.Held()) return;
   ConnRecord again;
   // Re-check under the lock: the handle may have been reused meanwhile (it is not, but be safe).
-  if (ReadIn(dir, h, again) && Live(again)) return;
+  const bool known = ReadIn(dir, h, again);
+  if (known && Live(dir, again)) return;
   Retire(dir, h);
+  if (known) plat::RemoveOwnerMarkIfGone(dir, again.owner);
+}
+
+// Removes the marks of owners that are gone (killed with no record left,
+// or whose records were retired by others). The mark of an owner that is
+// alive is held, and stays.
+void SweepMarks(const plat::PrivateDir& dir, const std::vector<std::string>& names) {
+  const std::string mine = plat::OwnerTag();
+  for (const std::string& name : names) {
+    if (name.size() != 22 || name.compare(0, 6, "owner-") != 0) continue;
+    const std::string tag = name.substr(6);
+    if (tag == mine || plat::OwnerMarkHeld(dir, tag)) continue;
+    plat::FileLock lock(dir, kLockName);
+    if (lock.Held()) plat::RemoveOwnerMarkIfGone(dir, tag);
+  }
 }
 
 }  // namespace
@@ -250,6 +287,22 @@ bool Publish(ConnRecord& rec, DWORD* error) {
     rec.hungUp = true;
     return true;
   }
+  // The record is live while this process holds its mark (made under the lock).
+  rec.owner = plat::OwnerTag();
+  if (lock.Held() && !plat::HoldOwnerMark(dir)) {
+    if (error) *error = ERROR_RASMAN_CANNOT_INITIALIZE;
+    return rec.hungUp;
+  }
+  // One connection per entry: a dial started beside this one may have made its call since this one looked.
+  if (!known && lock.Held() && !rec.entry.empty()) {
+    ConnRecord other;
+    const THRasConn latest = LatestHandle(dir, rec.phonebook, rec.entry);
+    if (latest != 0 && latest != rec.handle && ReadIn(dir, latest, other) && Live(dir, other) && !other.hungUp &&
+        other.error == 0 && OfEntry(other, rec.phonebook, false, rec.entry)) {
+      if (error) *error = ERROR_DIAL_ALREADY_IN_PROGRESS;
+      return rec.hungUp;
+    }
+  }
   const std::string text = Serialize(rec);
   // Nothing another process could see has changed (a dial's first step
   // repeats the state the call was published with): the file stays as it is.
@@ -268,7 +321,7 @@ bool Publish(ConnRecord& rec, DWORD* error) {
 bool Read(THRasConn handle, ConnRecord& rec) {
   plat::PrivateDir dir;
   if (!OpenDir(dir) || !ReadUnlocked(dir, handle, rec)) return false;
-  if (!Live(rec)) {
+  if (!Live(dir, rec)) {
     RemoveStale(dir, handle);
     return false;
   }
@@ -298,7 +351,8 @@ DWORD List(std::vector<ConnRecord>& out) {
   out.clear();
   plat::PrivateDir dir;
   if (!OpenDir(dir)) return ERROR_RASMAN_CANNOT_INITIALIZE;
-  for (const std::string& name : dir.List()) {
+  const std::vector<std::string> names = dir.List();
+  for (const std::string& name : names) {
     if (name.size() != 13 || name.compare(0, 5, "conn-") != 0) continue;
     uint64_t v;
     if (!ParseUInt("0x" + name.substr(5), v) || v == 0 || v > 0xFFFFFFFFu) continue;
@@ -312,12 +366,13 @@ DWORD List(std::vector<ConnRecord>& out) {
         Retire(dir, static_cast<THRasConn>(v));
       continue;
     }
-    if (!Live(r)) {
+    if (!Live(dir, r)) {
       RemoveStale(dir, r.handle);
       continue;
     }
     out.push_back(r);
   }
+  SweepMarks(dir, names);
   std::sort(out.begin(), out.end(), [](const ConnRecord& a, const ConnRecord& b) { return a.handle < b.handle; });
   return 0;
 }
@@ -334,7 +389,7 @@ bool MarkHungUp(THRasConn handle) {
   plat::FileLock lock(dir, kLockName);
   ConnRecord r;
   if (!ReadIn(dir, handle, r)) return false;
-  if (!Live(r)) {
+  if (!Live(dir, r)) {
     if (lock.Held())
       Retire(dir, handle);
     else
@@ -348,20 +403,15 @@ bool MarkHungUp(THRasConn handle) {
   return dir.Overwrite(ConnFileName(handle), Serialize(r));
 }
 
-bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec) {
+bool LatestOfEntry(const std::string& phonebook, bool isDefault, const std::string& entry, ConnRecord& rec) {
   plat::PrivateDir dir;
   if (!OpenDir(dir)) return false;
-  std::string text;
-  uint64_t v;
+  THRasConn h = 0;
   {
-    // Written in place: read under the lock, which every writer holds.
     plat::FileLock lock(dir, kLockName);
-    if (!lock.Held() || dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok ||
-        !ParseUInt(Trim(text), v) || v == 0 || v > 0xFFFFFFFFu) {
-      return false;
-    }
+    if (!lock.Held() || (h = LatestHandle(dir, phonebook, entry)) == 0) return false;
   }
-  return Read(static_cast<THRasConn>(v), rec) && rec.phonebook == phonebook && FoldCase(rec.entry) == FoldCase(entry);
+  return Read(h, rec) && OfEntry(rec, phonebook, isDefault, entry);
 }
 
 // One small file per key, so a dial does not read every entry's counter.

@@ -16,9 +16,13 @@
 // under the lock; the counters and the latest-call files are read under the
 // lock only. The record of a call that ended is kept as a spare
 // ("spare-<n>", counted by "spares", at most 16,384) and renamed into place
-// for the next call, so that a dial in a folder in use creates no file. A
+// for the next call, so that a dial in a folder in use creates no file (but
+// a process's first, its owner mark). A
 // record whose owner process is gone is stale: it is skipped and retired by
-// whoever meets it.
+// whoever meets it. An owner is known by its mark ("owner-<tag>", a lock
+// file it holds while it lives; see platform::HoldOwnerMark), never by its
+// process id, which means nothing in another process-id namespace and is
+// handed on once the owner is gone.
 #pragma once
 
 #include <string>
@@ -35,7 +39,11 @@ struct ConnRecord {
   std::string deviceType, deviceName;
   TRasConnState state = RASCS_OpenPort;
   DWORD error = 0;
-  uint32_t ownerPid = 0;
+  uint32_t ownerPid = 0;  // in the owner's process-id namespace: for people to read
+  // The owner's mark (platform::OwnerTag): the record is live while the owner
+  // holds it. Empty in records of older versions, whose owner is told by its
+  // process id alone.
+  std::string owner;
   bool hungUp = false;  // hung up (by any process); the owner ends the call on seeing it
   std::string ipAddress, serverIpAddress;
 };
@@ -46,7 +54,10 @@ THRasConn AllocateHandle();
 
 // Writes the owner's view of a connection. A hang-up already recorded by
 // another process is kept: the result is then true and `rec.hungUp` is set.
-// When the record cannot be written, `*error` (if given) says so.
+// When the record cannot be written, `*error` (if given) says so. A new
+// call's record is refused with ERROR_DIAL_ALREADY_IN_PROGRESS, under the
+// same lock as the write, when its entry's latest call is live and has not
+// failed: of two dials started together, one makes the call.
 bool Publish(ConnRecord& rec, DWORD* error = nullptr);
 // Reads a record; false when there is none, or its owner is gone (then it is removed).
 bool Read(THRasConn handle, ConnRecord& rec);
@@ -60,8 +71,10 @@ std::vector<ConnRecord> List();
 bool MarkHungUp(THRasConn handle);
 
 // The latest call of an entry of a phonebook (any process), looked up
-// without listing the folder: false when there is none that is live.
-bool LatestOfEntry(const std::string& phonebook, const std::string& entry, ConnRecord& rec);
+// without listing the folder: false when there is none that is live. The
+// phonebook is named canonically (platform::CanonicalPath), as in records; a
+// record without one (older versions) is of the default phonebook.
+bool LatestOfEntry(const std::string& phonebook, bool isDefault, const std::string& entry, ConnRecord& rec);
 
 // Attempt counters: the number of the attempt now being made (1, 2, ...);
 // 0 when the state folder is refused or the counter cannot be written.

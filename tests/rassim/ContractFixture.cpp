@@ -383,10 +383,10 @@ static TRasDialParamsA Params(const std::string& entry, const std::string& user,
 }
 
 DWORD RasContract::StartDial(const std::string& entry, THRasConn& h, const std::string& user,
-                             const std::string& password) {
+                             const std::string& password, const char* phonebook) {
   TRasDialParamsA p = Params(entry, user, password);
   h = 0;
-  return api_.DialA(nullptr, nullptr, &p, 0xFFFFFFFFu, HandleValue(EventWindow()), &h);
+  return api_.DialA(nullptr, phonebook, &p, 0xFFFFFFFFu, HandleValue(EventWindow()), &h);
 }
 
 DWORD RasContract::SyncDial(const std::string& entry, THRasConn& h) {

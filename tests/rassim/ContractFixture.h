@@ -168,7 +168,7 @@ class RasContract : public ::testing::Test {
 
   // Starts an asynchronous dial of an entry; the handle (0 on failure) and the result.
   DWORD StartDial(const std::string& entry, THRasConn& h, const std::string& user = "",
-                  const std::string& password = "");
+                  const std::string& password = "", const char* phonebook = nullptr);
   DWORD SyncDial(const std::string& entry, THRasConn& h);
   // RasHangUpA; on a real service also waits until the connection is gone.
   void HangUp(THRasConn h);

@@ -1,6 +1,7 @@
 // What the RAS contract tests need from the operating system.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace rassimtest {
@@ -11,6 +12,16 @@ void UnsetEnv(const char* name);
 std::string HelperCommand();
 // Runs a command line; its exit code.
 int RunCommand(const std::string& commandLine);
+// The command line that runs `commandLine` as the first process of a process-id
+// namespace of its own (so its id there is 1); "" where this system does not
+// let the test make one.
+std::string InOwnPidNamespace(const std::string& commandLine);
+// This process's id.
+unsigned long OwnProcessId();
+// Takes the exclusive lock the library takes on a lock file (creating the
+// file), and lets it go; -1 when it cannot be had.
+intptr_t LockFile(const std::string& path);
+void UnlockFile(intptr_t lock);
 // True when the file can be read by its owner only (always true where the
 // platform protects it otherwise).
 bool OwnerOnly(const std::string& path);

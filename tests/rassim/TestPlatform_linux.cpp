@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +24,30 @@ std::string HelperCommand() {
 int RunCommand(const std::string& commandLine) {
   int status = std::system(commandLine.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string InOwnPidNamespace(const std::string& commandLine) {
+  // unshare(1) needs the right to make namespaces (root, or a user namespace of its own).
+  if (RunCommand("unshare --pid --fork true >/dev/null 2>&1") != 0) return std::string();
+  return "unshare --pid --fork " + commandLine;
+}
+
+unsigned long OwnProcessId() {
+  return static_cast<unsigned long>(getpid());
+}
+
+intptr_t LockFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void UnlockFile(intptr_t lock) {
+  if (lock >= 0) close(static_cast<int>(lock));
 }
 
 bool OwnerOnly(const std::string& path) {

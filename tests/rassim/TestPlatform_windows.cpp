@@ -18,6 +18,27 @@ std::string HelperCommand() {
 int RunCommand(const std::string& commandLine) {
   return std::system(commandLine.c_str());
 }
+// Windows has no process-id namespaces.
+std::string InOwnPidNamespace(const std::string&) {
+  return std::string();
+}
+unsigned long OwnProcessId() {
+  return static_cast<unsigned long>(GetCurrentProcessId());
+}
+intptr_t LockFile(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  OVERLAPPED ov = {};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &ov)) {
+    CloseHandle(h);
+    return -1;
+  }
+  return reinterpret_cast<intptr_t>(h);
+}
+void UnlockFile(intptr_t lock) {
+  if (lock != -1) CloseHandle(reinterpret_cast<HANDLE>(lock));
+}
 bool OwnerOnly(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -195,6 +195,40 @@ TEST_F(FileSafety, AnEntryHasOneConnectionAtATime) {
   api_.HangUpA(first);
 }
 
+// A connection belongs to its phonebook's file and its entry: a dial of the
+// entry through another spelling of the file's name joins it; the entry of the
+// same name in another phonebook is a connection of its own, hung up alone.
+TEST_F(FileSafety, AConnectionBelongsToItsPhonebookAndEntry) {
+  WriteText((Dir() / "b.pbk").string(), ReadText(PhonebookPath()));
+  struct Case {
+    const char* what;
+    fs::path phonebook;
+    bool joins;
+  };
+  const Case cases[] = {
+      {"the same file by another name", Dir() / "." / "rasphone.pbk", true},
+      {"the same-named entry of another phonebook", Dir() / "b.pbk", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    THRasConn first = 0, second = 0;
+    ASSERT_EQ(StartDial("Office", first), 0u);  // the default phonebook
+    RunFor(5000);
+    const std::string book = c.phonebook.string();
+    ASSERT_EQ(StartDial("Office", second, "", "", book.c_str()), 0u);
+    RunFor(5000);
+    EXPECT_EQ(second == first, c.joins);
+    EXPECT_EQ(Connections().size(), c.joins ? 1u : 2u);
+    api_.HangUpA(second);
+    RunFor(10);
+    TRasConnStatusA st;
+    EXPECT_EQ(Status(first, st) == 0 && st.rasconnstate == RASCS_Connected, !c.joins) << "the other call is up";
+    api_.HangUpA(first);
+    RunFor(2000);
+    ClearEvents();
+  }
+}
+
 // The record of an ended call is kept as a spare and renamed into place for
 // the next call, so a dial in a folder in use creates no file; a pool whose
 // count names files that are gone, or holds a file of another length, still
@@ -270,7 +304,10 @@ TEST_F(FileSafety, RecordsOfEndedCallsServeTheNextCalls) {
 // and identity stay the same; a change in any one of them, made by another
 // writer with the others kept, is read again. Only a settled file is kept: one
 // changed within the file system's clock tick (here: dated ahead) could change
-// again without its stamp changing.
+// again without its stamp changing. A file system whose times keep whole
+// seconds (ext4 with small inodes; FAT keeps 2 s) is played by dating the
+// file to the even second just past, as such a file system would date both
+// versions written within that tick.
 TEST_F(FileSafety, APhonebookKeptFromAnEarlierReadIsReadAgainWhenItChanges) {
   const fs::path book = PhonebookPath();
   const fs::path other = Dir() / "other.pbk";
@@ -280,6 +317,10 @@ TEST_F(FileSafety, APhonebookKeptFromAnEarlierReadIsReadAgainWhenItChanges) {
   };
   const auto when = fs::file_time_type::clock::now() - std::chrono::seconds(10);
   const auto ahead = fs::file_time_type::clock::now() + std::chrono::seconds(60);
+  const auto recent = fs::file_time_type::clock::now() - std::chrono::milliseconds(100);
+  auto tick = std::chrono::floor<std::chrono::seconds>(recent.time_since_epoch());
+  tick -= tick % std::chrono::seconds(2);
+  const fs::file_time_type coarse{tick};
   struct Case {
     const char* what;
     fs::file_time_type start;
@@ -307,6 +348,10 @@ TEST_F(FileSafety, APhonebookKeptFromAnEarlierReadIsReadAgainWhenItChanges) {
        ahead,
        [&] { writeDated(book, "[Delta]\nDEVICE=modem\n", ahead); },
        {"Delta"}},
+      {"the same length rewritten in place within a whole-second tick",
+       coarse,
+       [&] { writeDated(book, "[Kappa]\nDEVICE=modem\n", coarse); },
+       {"Kappa"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -2,6 +2,8 @@
 // listed, inspected and hung up from another process, owners that are gone.
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "tests/rassim/ContractFixture.h"
@@ -136,6 +138,115 @@ TEST_F(CrossProcessContract, ConnectionsOfAProcessThatIsGoneAreNotListed) {
   TRasConnStatusA st;
   EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
   EXPECT_EQ(api_.HangUpA(h), ERROR_INVALID_HANDLE);
+}
+
+// A record stays live while its owner lives, and no longer: not while some
+// process has the id the owner had (an owner in a process-id namespace of its
+// own is 1 there; an id is handed to a new process once its holder is gone).
+// Records written by older versions (no owner mark, no phonebook, no check
+// line) are still read, their owner told by its process id, their phonebook
+// taken for the default one.
+TEST_F(CrossProcessContract, ARecordOutlivesItsOwnerUnderNoProcessId) {
+  RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("state folder");
+  Phonebook({{"Orphan", "QuorStepDelay=10"}});
+  const std::string self = std::to_string(OwnProcessId());
+  // The record's lines with OwnerPid set (when `pid` is given) and without
+  // the check line, which a record written whole need not have; `legacy`
+  // also drops the lines older versions did not write.
+  const auto rewrite = [](const std::filesystem::path& record, const std::string& pid, bool legacy) {
+    std::istringstream in(ReadText(record.string()));
+    std::string text, line;
+    while (std::getline(in, line)) {
+      const bool older = line.rfind("Owner=", 0) == 0 || line.rfind("Phonebook=", 0) == 0;
+      if (line.rfind("Check=", 0) == 0 || (legacy && older)) continue;
+      if (!pid.empty() && line.rfind("OwnerPid=", 0) == 0) line = "OwnerPid=" + pid;
+      text += line + "\n";
+    }
+    WriteText(record.string(), text);
+  };
+  struct Case {
+    const char* what;
+    bool ownNamespace;
+    std::string pid;  // the record's OwnerPid made this ("": as written)
+    bool legacy;
+    bool listed;
+  };
+  const Case cases[] = {
+      {"the owner was process 1 of a namespace of its own", true, "", false, false},
+      {"the owner's id now belongs to a live process", false, self, false, false},
+      {"an older version's record, its owner gone", false, "", true, false},
+      {"an older version's record, its owner alive", false, self, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto handleFile = Dir() / "handle.txt";
+    std::filesystem::remove(handleFile);
+    std::string command = HelperCommand() + " dial-exit Orphan " + Quote(handleFile);
+    if (c.ownNamespace) {
+      command = InOwnPidNamespace(command);
+      if (command.empty()) {
+        std::printf("[  SKIPPED ] %s: this system does not let the test make a process-id namespace\n", c.what);
+        continue;
+      }
+    }
+    ASSERT_EQ(RunCommand(command), 0);
+    const THRasConn h = static_cast<THRasConn>(std::stoul(ReadText(handleFile.string())));
+    char name[32];
+    std::snprintf(name, sizeof name, "conn-%08x", static_cast<unsigned>(h));
+    const auto record = Dir() / "state" / name;
+    if (!c.pid.empty() || c.legacy) rewrite(record, c.pid, c.legacy);
+    const auto conns = Connections();
+    EXPECT_EQ(conns.size(), c.listed ? 1u : 0u);
+    TRasConnStatusA st;
+    EXPECT_EQ(Status(h, st), c.listed ? 0u : ERROR_INVALID_HANDLE);
+    if (c.listed) {
+      THRasConn again = 0;
+      EXPECT_EQ(StartDial("Orphan", again), 0u);
+      EXPECT_EQ(again, h) << "a record that names no phonebook is of the default one";
+    }
+    std::filesystem::remove(record);
+  }
+}
+
+// An entry has one connection however many dials of it start together, in
+// as many processes: each waits at the state folder's lock until all have
+// started; then one makes the call and the others join it or hear that it is
+// being dialled.
+TEST_F(CrossProcessContract, DialsOfAnEntryStartedTogetherMakeOneConnection) {
+  RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("state folder");
+  Phonebook({{"Office", "QuorStepDelay=10\nDEVICE=vpn"}});
+  std::filesystem::create_directories(Dir() / "state");
+  const intptr_t lock = LockFile((Dir() / "state" / "registry.lock").string());
+  ASSERT_NE(lock, -1);
+  constexpr int kDials = 4;
+  std::atomic<int> codes[kDials];
+  std::vector<std::thread> dials;
+  for (int i = 0; i < kDials; ++i) {
+    codes[i] = -1;
+    const std::string files = Quote(Dir() / ("handle" + std::to_string(i))) + " " + Quote(Dir() / "done");
+    dials.emplace_back([&, i, files] { codes[i] = RunCommand(HelperCommand() + " dial-hold Office " + files); });
+  }
+  struct Joiner {
+    std::vector<std::thread>& ts;
+    ~Joiner() {
+      for (auto& t : ts)
+        if (t.joinable()) t.join();
+    }
+  } joiner{dials};
+  // Real time for the processes to start and reach the lock.
+  for (int i = 0; i < 250; ++i) Nap();
+  UnlockFile(lock);
+  std::vector<THRasConn> handles;
+  for (int i = 0; i < kDials; ++i) {
+    const std::string text = AwaitFile(Dir() / ("handle" + std::to_string(i)), codes[i]);
+    if (!text.empty()) handles.push_back(static_cast<THRasConn>(std::stoul(text)));
+  }
+  const auto conns = Connections();
+  for (const TRasConnA& c : conns) EXPECT_EQ(api_.HangUpA(c.hrasconn), 0u);  // the holders end
+  ASSERT_EQ(conns.size(), 1u) << "of " << handles.size() << " dials that got a handle";
+  for (THRasConn h : handles) EXPECT_EQ(h, conns[0].hrasconn) << "each joined the one call";
 }
 
 }  // namespace

@@ -184,5 +184,33 @@ TEST(PrivateDirOverwrite, EndsWithTheNewTextAndNeverWritesThroughALink) {
   fs::remove_all(root);
 }
 
+// A phonebook's stamp is trusted only once no change within the file
+// system's tick could keep it: a whole-second change time may be a tick of
+// one second (ext4 with small inodes) or two (FAT).
+TEST(FileStamp, IsSettledOnlyOnceTheTickItsTimesShowHasPassed) {
+  constexpr uint64_t kMs = 1000000ull;
+  constexpr uint64_t kFine = 1700000000123456789ull, kWhole = 1700000000000000000ull;
+  struct Case {
+    const char* what;
+    uint64_t modified, changed, age;  // age: now less the change time
+    bool settled;
+  };
+  const Case cases[] = {
+      {"a fine change time 60 ms ago", kFine, kFine, 60 * kMs, true},
+      {"a fine change time 10 ms ago", kFine, kFine, 10 * kMs, false},
+      {"a whole second 500 ms ago", kWhole, kWhole, 500 * kMs, false},
+      {"a whole second 1.5 s ago (a FAT tick)", kWhole, kWhole, 1500 * kMs, false},
+      {"a whole second 2.1 s ago", kWhole, kWhole, 2100 * kMs, true},
+      {"a whole-second time set by a program, a fine change time", kWhole, kFine, 60 * kMs, true},
+      {"a modification time dated ahead", kFine + 60000 * kMs, kFine, 60 * kMs, false},
+  };
+  for (const Case& c : cases) {
+    platform::FileStamp stamp;
+    stamp.modified = c.modified;
+    stamp.changed = c.changed;
+    EXPECT_EQ(platform::StampSettled(stamp, c.changed + c.age), c.settled) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace rassim

@@ -68,23 +68,30 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
   // that is connected joins that connection (its handle, a Connected event);
   // one of an entry still being dialled is refused. Any process's call counts.
   // Only the entry's latest call can be live: an earlier one that was live
-  // would have refused the later dial.
-  if (!params.entry.empty()) {
+  // would have refused the later dial. The entry is that of its phonebook's
+  // file, however the file is named: a same-named entry of another phonebook
+  // is another connection.
+  const std::string book = platform::CanonicalPath(ref.path);
+  const auto joined = [&](DWORD& result) {
     registry::ConnRecord r;
-    if (registry::LatestOfEntry(ref.path, entryName, r) && !r.hungUp &&
-        r.error == 0) {  // else a failed attempt that is still being hung up
-      if (r.state != RASCS_Connected) return ERROR_DIAL_ALREADY_IN_PROGRESS;
-      *lphRasConn = r.handle;
-      if (request.notifier.wnd != 0) {
-        Effects fx;
-        fx.events.push_back(DialEvent{request.notifier, RASCS_Connected, 0, 0});
-        fx.Run();
-      }
-      return 0;
+    if (params.entry.empty() || !registry::LatestOfEntry(book, ref.isDefault, entryName, r) || r.hungUp ||
+        r.error != 0)  // a failed attempt that is still being hung up is no connection
+      return false;
+    result = ERROR_DIAL_ALREADY_IN_PROGRESS;
+    if (r.state != RASCS_Connected) return true;
+    result = 0;
+    *lphRasConn = r.handle;
+    if (request.notifier.wnd != 0) {
+      Effects fx;
+      fx.events.push_back(DialEvent{request.notifier, RASCS_Connected, 0, 0});
+      fx.Run();
     }
-  }
+    return true;
+  };
+  DWORD joinResult = 0;
+  if (joined(joinResult)) return joinResult;
 
-  uint64_t attempt = registry::NextAttempt(PhonebookKeyOf(ref) + "|" + FoldCase(entryName));
+  uint64_t attempt = registry::NextAttempt(book + "|" + FoldCase(entryName));
   if (attempt == 0) return ERROR_RASMAN_CANNOT_INITIALIZE;
   DialPlan plan =
       BuildPlan(settings, device->type, attempt, params.user, params.password, haveQueued ? &queued : nullptr);
@@ -100,7 +107,7 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
   call->entry = entryName;
   // The name as dialled: Windows' FindWindow compares titles without regard to case, ours exactly.
   call->title = "Connected to " + (params.entry.empty() ? entryName : params.entry);
-  call->phonebook = ref.path;
+  call->phonebook = book;
   call->deviceType = device->type;
   call->deviceName = device->name;
   call->plan = plan;
@@ -114,6 +121,8 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
   if (published != 0) {
     // Nobody else could see, list or hang up this call: it does not start.
     if (call->helper) DestroyWindow(call->helper);
+    // A dial of the entry started beside this one made its call first: join it, or hear that it is being dialled.
+    if (published == ERROR_DIAL_ALREADY_IN_PROGRESS && joined(joinResult)) return joinResult;
     return published;
   }
 
