@@ -182,7 +182,11 @@ class DialMonitor {
       o.Add("text", text);
       fOut.Object(o);
     } else if (printText) {
-      fOut.Progress((fWallClock ? "[" + WallClock() + "] " : Stamp(Elapsed())) + text);
+      // Appended piece by piece: GCC 12 misreads "[" + std::string as an
+      // overlapping copy (-Wrestrict) in optimised builds.
+      std::string line = fWallClock ? std::string() : Stamp(Elapsed());
+      if (fWallClock) line.append("[").append(WallClock()).append("] ");
+      fOut.Progress(line.append(text));
     }
   }
 
