@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Install and package check: builds the demo tree (no tests), installs it into
-# a temporary prefix, builds the outside project tests/consumer against it
-# with find_package(Quor), dials through it and through the installed quor
-# tool (both must find the installed rasapi32.dll), and builds the Debian
-# package and the .tar.gz with CPack. About a minute after the demo build.
+# Install, embedding and package check: builds the demo tree (no tests),
+# installs it into a temporary prefix, builds the outside project
+# tests/consumer against it with find_package(Quor), dials through it and
+# through the installed quor tool (both must find the installed
+# rasapi32.dll); builds README.md's program on its three routes (find_package,
+# pkg-config with README's command line, add_subdirectory of this checkout in
+# tests/consumer/embedded, configured as if GoogleTest were not installed) and
+# runs each; then builds the Debian package and the .tar.gz with CPack.
+# A few minutes after the demo build (the embedded route builds Quor again).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/demo
@@ -25,14 +29,50 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/lib/cmake/Quor/QuorConfig.cmake"
 test -f "$prefix/lib/quor/rasapi32.dll"
 
-echo "== consumer project against the installed tree"
-cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$work/consumer" -j2
+version="$(sed -n 's/^project(Quor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+soversion="${version%.*}"
+fail() {
+  echo "consumer.sh: FAILED: $*" >&2
+  exit 1
+}
+
+echo "== the shared libraries carry a SONAME"
+for lib in quorwin32 vcl30; do
+  readelf -d "$prefix/lib/lib$lib.so" | grep -qF "Library soname: [lib$lib.so.$soversion]" ||
+    fail "lib$lib.so has no SONAME lib$lib.so.$soversion"
+done
 
 # A private phonebook and state: nothing of the user's is read or changed.
 export QUOR_RAS_PHONEBOOK="$work/rasphone.pbk" QUOR_RAS_CREDENTIALS="$work/credentials.dat"
 export QUOR_RAS_STATE_DIR="$work/state"
 printf '[Office]\nDEVICE=modem\nDevice=Consumer Modem\nPhoneNumber=555-0100\n' >"$QUOR_RAS_PHONEBOOK"
+
+# README.md's program, as it stands in "Use from your CMake project".
+sample="$work/myapp.cpp"
+awk '/^## Use from your CMake project/ {section = 1}
+     section && /^```cpp$/ {take = 1; next}
+     take && /^```$/ {exit}
+     take' README.md >"$sample"
+grep -q "int main" "$sample" || fail "no program found in README.md's \"Use from your CMake project\""
+# run_sample WHAT PROGRAM: it must dial Office, connect and hang up (a minute at most: a program that waits for
+# ever fails here instead of holding CI).
+run_sample() {
+  local out rc=0
+  out="$(timeout 60 "$2" Office)" || rc=$?
+  [[ $rc -eq 0 ]] || {
+    printf '%s\n' "$out"
+    fail "README's program built $1 did not connect and hang up (exit $rc)"
+  }
+  grep -qx "up" <<<"$out" && grep -q "Disconnecting" <<<"$out" || {
+    printf '%s\n' "$out"
+    fail "README's program built $1 did not report the connection and the hang-up"
+  }
+}
+
+echo "== consumer project against the installed tree"
+cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" -DQUOR_SAMPLE="$sample" >/dev/null
+cmake --build "$work/consumer" -j2
+run_sample "with find_package(Quor)" "$work/consumer/myapp"
 out="$("$work/consumer/quor_consumer" Office)"
 printf '%s\n' "$out"
 grep -q "^Quor 0\.2\.0$" <<<"$out"
@@ -56,8 +96,41 @@ echo "== installed quor tool"
 "$prefix/bin/quor" --version
 "$prefix/bin/quor" entries | grep -qx Office
 
-echo "== pkg-config"
-PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --modversion quor | grep -qx 0.2.0
+echo "== pkg-config: README's command line"
+mkdir "$work/pc"
+(
+  export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+  pkg-config --modversion quor | grep -qx "$version"
+  # shellcheck disable=SC2046 # the flags are meant to split
+  g++ "$sample" -o "$work/pc/myapp" $(pkg-config --cflags --libs quor) -Wl,-rpath,$(pkg-config --variable=libdir quor)
+)
+run_sample "with pkg-config" "$work/pc/myapp"
+readelf -d "$work/pc/myapp" | grep -qF "Shared library: [libvcl30.so.$soversion]" ||
+  fail "the pkg-config program does not record libvcl30.so.$soversion"
+# README's check: a broken rasapi32.dll beside the program is reported at once (exit 1), not waited on.
+printf 'not a library\n' >"$work/pc/rasapi32.dll"
+rc=0
+timeout 60 "$work/pc/myapp" Office >/dev/null 2>"$work/pc/broken.err" || rc=$?
+[[ $rc -eq 1 ]] && grep -q "RAS is not available" "$work/pc/broken.err" || {
+  cat "$work/pc/broken.err"
+  fail "README's program beside a broken rasapi32.dll exited $rc without saying that RAS is not available"
+}
+
+echo "== add_subdirectory: the sources in an outside project's tree, without GoogleTest"
+cmake -S tests/consumer/embedded -B "$work/embedded" -DQUOR_SOURCE_DIR="$PWD" -DQUOR_SAMPLE="$sample" \
+  --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
+  >"$work/embedded.log" 2>&1 || {
+  cat "$work/embedded.log"
+  fail "an outside project with Quor's sources in its tree does not configure without GoogleTest"
+}
+# Where Debian's GoogleTest sources are installed the suites would still configure from them: the outside project
+# must not have looked for either test library at all.
+if grep -iE "googletest|gtest|google benchmark" "$work/embedded.log" ||
+  grep -vE "^CMAKE_DISABLE_FIND_PACKAGE_" "$work/embedded/CMakeCache.txt" | grep -iE "gtest|googletest|benchmark_"; then
+  fail "the outside project configured Quor's tests or benchmarks"
+fi
+cmake --build "$work/embedded" -j2
+run_sample "with add_subdirectory" "$work/embedded/myapp"
 
 echo "== packages"
 (cd "$build" && cpack -G "DEB;TGZ" >/dev/null)
@@ -67,7 +140,8 @@ tgz="$(ls "$build"/quor-*.tar.gz)"
 # headers under include/quor/ and these.
 expected="bin/quor bin/quordesigner include/quor/QuorVersion.h lib/cmake/Quor/QuorConfig.cmake
 lib/cmake/Quor/QuorConfigVersion.cmake lib/cmake/Quor/QuorTargets-release.cmake lib/cmake/Quor/QuorTargets.cmake
-lib/libquorwin32.so lib/libras2.a lib/libtquor.a lib/libvcl30.so lib/pkgconfig/quor.pc lib/quor/TQuor30.dpl
+lib/libquorwin32.so lib/libquorwin32.so.$soversion lib/libquorwin32.so.$version lib/libras2.a lib/libtquor.a
+lib/libvcl30.so lib/libvcl30.so.$soversion lib/libvcl30.so.$version lib/pkgconfig/quor.pc lib/quor/TQuor30.dpl
 lib/quor/rasapi32.dll lib/quor/rnaph.dll share/man/man1/quor.1"
 [[ -f "$build/bin/rasbackend_networkmanager.dll" ]] && expected+=" lib/quor/rasbackend_networkmanager.dll"
 expected="$(xargs -n1 <<<"$expected" | sort)"
@@ -87,4 +161,12 @@ check_listing() {
 }
 check_listing "$deb" "$(dpkg -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)"
 check_listing "$tgz" "$(tar tzf "$tgz" | grep -v '/$' | cut -d/ -f2- | sort)"
+# The unversioned and the SONAME name are links, to the SONAME and to the file.
+links="$(dpkg -c "$deb" | awk '$1 ~ /^l/ {print $6, $8}' | sed 's|^\./usr/||' | sort)
+$(tar tvzf "$tgz" | awk '$1 ~ /^l/ {print $6, $8}' | cut -d/ -f2- | sort)"
+for lib in quorwin32 vcl30; do
+  for link in "lib/lib$lib.so lib$lib.so.$soversion" "lib/lib$lib.so.$soversion lib$lib.so.$version"; do
+    [[ "$(grep -cxF "$link" <<<"$links")" -eq 2 ]] || fail "the packages lack the link $link (links: $links)"
+  done
+done
 ls -l "$tgz" "$deb"

@@ -174,12 +174,22 @@ std::string LoadedPath(void* dl, const std::string& fallback) {
 
 // Our "system folder": the modules an installed Quor ships (its
 // rasapi32.dll) live in "quor" beside the installed libquorwin32, as
-// Windows keeps its own DLLs in the system folder. In a build tree no such
-// folder exists.
+// Windows keeps its own DLLs in the system folder. Quor's own build tree has
+// no such folder (its programs find the modules beside themselves); built
+// inside another project's tree, Quor names its build folder here
+// (QUOR_BUILD_SYSTEM_FOLDER), so that the project's programs, wherever they
+// lie, find the RAS service built with them.
+#ifndef QUOR_BUILD_SYSTEM_FOLDER
+#define QUOR_BUILD_SYSTEM_FOLDER ""
+#endif
 std::string SystemFolder() {
+  const std::string buildTree = QUOR_BUILD_SYSTEM_FOLDER;
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&SystemFolder), &info) == 0 || info.dli_fname == nullptr) return "";
-  return DirName(AbsolutePath(info.dli_fname)) + "/quor";
+  if (dladdr(reinterpret_cast<void*>(&SystemFolder), &info) == 0 || info.dli_fname == nullptr) return buildTree;
+  const std::string installed = DirName(AbsolutePath(info.dli_fname)) + "/quor";
+  struct stat st;
+  const bool isInstalled = stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return isInstalled || buildTree.empty() ? installed : buildTree;
 }
 
 void* OpenFirstFound(const std::string& file, bool systemOnly) {

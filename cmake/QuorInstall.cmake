@@ -72,8 +72,8 @@ if(MINGW)
   string(REGEX MATCH "^[0-9]+" QUOR_SDK_GCC "${CMAKE_CXX_COMPILER_VERSION}")
   list(TRANSFORM QUOR_SHIP_DLLS PREPEND "  bin/" OUTPUT_VARIABLE _lines)
   list(JOIN _lines "\n" QUOR_SDK_SHIP_LINES)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/sdk/README.txt.in ${CMAKE_BINARY_DIR}/sdk/README.txt @ONLY)
-  install(FILES ${CMAKE_BINARY_DIR}/sdk/README.txt DESTINATION . COMPONENT runtime)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/sdk/README.txt.in ${PROJECT_BINARY_DIR}/sdk/README.txt @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/sdk/README.txt DESTINATION . COMPONENT runtime)
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/sdk/RasSimulation.txt DESTINATION ${QUOR_INSTALL_MODULEDIR}
           RENAME README.txt COMPONENT runtime)
 endif()
@@ -85,25 +85,25 @@ endforeach()
 
 # The manual page, rendered by the tool itself from its command table.
 if(TARGET quor AND NOT CMAKE_CROSSCOMPILING)
-  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quor.1
-                     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:quor> -DOUT=${CMAKE_BINARY_DIR}/quor.1
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/quor.1
+                     COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:quor> -DOUT=${PROJECT_BINARY_DIR}/quor.1
                              -P ${PROJECT_SOURCE_DIR}/cmake/RenderManPage.cmake
                      DEPENDS quor ${PROJECT_SOURCE_DIR}/cmake/RenderManPage.cmake
                      COMMENT "Rendering the quor manual page" VERBATIM)
-  add_custom_target(quor_man ALL DEPENDS ${CMAKE_BINARY_DIR}/quor.1)
-  install(FILES ${CMAKE_BINARY_DIR}/quor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+  add_custom_target(quor_man ALL DEPENDS ${PROJECT_BINARY_DIR}/quor.1)
+  install(FILES ${PROJECT_BINARY_DIR}/quor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 endif()
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuorConfig.cmake.in
-                              ${CMAKE_BINARY_DIR}/QuorConfig.cmake INSTALL_DESTINATION ${QUOR_INSTALL_CMAKEDIR})
-write_basic_package_version_file(${CMAKE_BINARY_DIR}/QuorConfigVersion.cmake COMPATIBILITY SameMinorVersion)
-install(FILES ${CMAKE_BINARY_DIR}/QuorConfig.cmake ${CMAKE_BINARY_DIR}/QuorConfigVersion.cmake
+                              ${PROJECT_BINARY_DIR}/QuorConfig.cmake INSTALL_DESTINATION ${QUOR_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuorConfigVersion.cmake COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QuorConfig.cmake ${PROJECT_BINARY_DIR}/QuorConfigVersion.cmake
         DESTINATION ${QUOR_INSTALL_CMAKEDIR} COMPONENT development)
 
 # Relocatable: the prefix is found from the .pc file's own folder.
 file(RELATIVE_PATH QUOR_PC_TO_PREFIX /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
-configure_file(${PROJECT_SOURCE_DIR}/cmake/quor.pc.in ${CMAKE_BINARY_DIR}/quor.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/quor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/quor.pc.in ${PROJECT_BINARY_DIR}/quor.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/quor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 # Packages: `cpack` in the build folder (Debian package and .tar.gz on
 # Linux, a zip on Windows).

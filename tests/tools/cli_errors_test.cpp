@@ -196,8 +196,12 @@ TEST(SystemRas, IsNamedAndWarnedAbout) {
   Sandbox box;
   const fs::path folder = box.Dir() / "system";
   fs::create_directory(folder);
-  for (const char* file : {"libquorwin32.so", "libvcl30.so"})
-    fs::copy_file(QuorPath().parent_path() / file, folder / file);
+  // The shared libraries under every name they go by (the program records
+  // the versioned one); each copy is a plain file.
+  for (const auto& item : fs::directory_iterator(QuorPath().parent_path())) {
+    const std::string name = item.path().filename().string();
+    if (name.starts_with("libquorwin32.so") || name.starts_with("libvcl30.so")) fs::copy_file(item, folder / name);
+  }
   fs::copy_file(QuorPath(), folder / "quor");
   fs::copy_file(QUOR_SYSTEM_RAS, folder / "rasapi32.dll");
   const std::string library = (folder / "rasapi32.dll").string();

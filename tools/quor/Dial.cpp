@@ -197,9 +197,13 @@ class DialMonitor {
       o.Add("text", text);
       fOut.Object(o);
     } else if (printText) {
-      // The log line has the time of day already: the stamp goes to standard output only.
+      // The log line has the time of day already: the stamp goes to standard output only. It is
+      // appended piece by piece: GCC 12 misreads "[" + std::string as an overlapping copy (-Wrestrict)
+      // in optimised builds.
       if (fWallClock) {
-        fOut.Progress(text, "[" + WallClock() + "] ");
+        std::string stamp;
+        stamp.append("[").append(WallClock()).append("] ");
+        fOut.Progress(text, stamp);
       } else {
         fOut.Progress(Stamp(Elapsed()) + text);
       }

@@ -139,7 +139,10 @@ JsonObject& JsonObject::AddObject(std::string_view key, const JsonObject& value)
 JsonObject& JsonObject::AddObjects(std::string_view key, const std::vector<JsonObject>& values) {
   Key(key);
   fBody += "[";
-  for (size_t i = 0; i < values.size(); ++i) fBody += (i == 0 ? "" : ",") + values[i].Text();
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i != 0) fBody += ',';
+    fBody += values[i].Text();
+  }
   fBody += "]";
   return *this;
 }
