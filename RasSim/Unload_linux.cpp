@@ -5,8 +5,6 @@
 // static objects). At process exit the static destructors of every module
 // run first and the finalisers after them, so everything the unload and the
 // clock callbacks use lives in storage they never destroy (Lasting.h).
-#include <cstdlib>
-
 #include "RasSim/Edge.h"
 #include "RasSim/Lasting.h"
 
@@ -14,15 +12,11 @@ namespace {
 
 bool g_exiting = false;
 
-void MarkExiting() {
-  g_exiting = true;
-}
-
-// Registered with the module's other exit work: it runs before the finaliser
-// when the process exits, and after it when the module is unloaded.
-__attribute__((constructor)) void OnLoad() {
-  std::atexit(MarkExiting);
-}
+// Destroyed with the module's other static objects: before the finaliser
+// when the process exits, after it when the module is unloaded.
+struct ExitMark {
+  ~ExitMark() { g_exiting = true; }
+} g_exitMark;
 
 __attribute__((destructor)) void OnUnload() {
   rassim::edge::CtlShutdown();
