@@ -9,12 +9,16 @@
 //   drop-free     the line is dropped from another thread and the handler of
 //                 the loss frees the last component: the windows the call
 //                 had must not outlive the library
+//   foreign       the call was dialled on another thread, whose windows the
+//                 unloading thread cannot destroy: they must be closed by
+//                 that thread's loop without reaching the library's code
 //   exit          the process exits while the call tears down and the
 //                 library is still loaded (a child process; this one checks
 //                 that the record was retired all the same)
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -72,6 +76,73 @@ int Teardown(const fs::path& State) {
   delete q;         // the last reference: the library unloads
   if (GetModuleHandleA("rasapi32.dll") != 0) return Fail("rasapi32.dll is still loaded");
   return CheckStateFolder(State);
+}
+
+// The other thread of the foreign case: its loop, and a way to wait until it
+// has handled everything posted to it so far (a thread message behind it).
+struct Dialler {
+  std::atomic<DWORD> thread{0};
+  std::atomic<int> caughtUp{0};
+  std::atomic<bool> stop{false};
+  void Run() {
+    thread = GetCurrentThreadId();
+    while (!stop) {
+      MSG msg;
+      while (PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) {
+        if (msg.hwnd == 0 && msg.message == WM_USER)
+          ++caughtUp;
+        else
+          DispatchMessageA(&msg);
+      }
+      std::this_thread::yield();
+    }
+  }
+  void Sync() {
+    const int before = caughtUp;
+    PostThreadMessageA(thread, WM_USER, 0, 0);
+    while (caughtUp == before) std::this_thread::yield();
+  }
+};
+
+int Foreign() {
+  const HMODULE lib = LoadLibraryA("rasapi32.dll");
+  const auto dial = reinterpret_cast<TRasDialA>(reinterpret_cast<void (*)()>(GetProcAddress(lib, "RasDialA")));
+  if (lib == 0 || dial == nullptr) return Fail("rasapi32.dll did not load");
+  Dialler other;
+  std::atomic<DWORD> result{1};
+  std::atomic<bool> dialled{false};
+  std::thread dialler([&] {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "UnloadProbeNotifier";
+    RegisterClassA(&wc);
+    const HWND notifier = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, 0, nullptr);
+    TRasDialParamsA params = {};
+    params.dwSize = sizeof params;
+    std::strcpy(params.szEntryName, "Office");
+    THRasConn h = 0;
+    result = dial(nullptr, nullptr, &params, 0xFFFFFFFFu, notifier, &h);
+    dialled = true;
+    other.Run();  // the call's windows are made here, and closed here after the unload
+    DestroyWindow(notifier);
+  });
+  while (!dialled || other.thread == 0) std::this_thread::yield();
+  bool made = false;
+  // The steps run here (virtual time); the window is made by the other thread's loop.
+  for (int i = 0; i < 500 && !made && result == 0; ++i) {
+    QuorClockAdvance(20);
+    other.Sync();
+    made = FindWindowA(nullptr, "Connected to Office") != 0;
+  }
+  FreeLibrary(lib);
+  other.Sync();
+  const bool gone = FindWindowA(nullptr, "Connected to Office") == 0;
+  other.stop = true;
+  dialler.join();
+  if (result != 0) return Fail("the dial failed with " + std::to_string(result));
+  if (!made) return Fail("no \"Connected to Office\" window was made");
+  if (!gone) return Fail("the \"Connected to Office\" window of the other thread outlived the library");
+  return 0;
 }
 
 int Exit(const fs::path& State) {
@@ -133,12 +204,14 @@ int main(int argc, char** argv) {
   int status;
   if (which == "teardown") {
     status = Teardown(dir / "state");
+  } else if (which == "foreign") {
+    status = Foreign();
   } else if (which == "exit") {
     status = Exit(dir / "state");
   } else if (which == "drop-free") {
     status = DropFree();
   } else {
-    status = Fail("usage: tquor_unload_probe teardown|drop-free|exit");
+    status = Fail("usage: tquor_unload_probe teardown|drop-free|foreign|exit");
   }
   std::error_code ec;
   fs::remove_all(dir, ec);
