@@ -632,8 +632,9 @@ static_assert(ERROR_WRONG_MODULE == RASBASEEND, "the error list ends at RASBASEE
 // ---------------------------------------------------------------- function-pointer types
 // All use the Windows API calling convention and return 0 or an error number.
 // The notifier of RasDial is 32-bit: a window handle (notifier type
-// 0xFFFFFFFF) or a callback. Families with a neutral entry point also get the
-// neutral type, whose parameters are the ANSI ones.
+// 0xFFFFFFFF) or a callback. Families with a neutral entry point, and the
+// three without one that RAS_PLAIN_NEUTRAL marks, also get the neutral type,
+// whose parameters are the ANSI ones.
 #define RAS_TYPES(F, PA, PW, ARGS)   \
   typedef DWORD(WINAPI* T##F##A) PA; \
   typedef DWORD(WINAPI* T##F##W) PW;
@@ -641,5 +642,6 @@ static_assert(ERROR_WRONG_MODULE == RASBASEEND, "the error list ends at RASBASEE
   RAS_TYPES(F, PA, PW, ARGS)         \
   typedef T##F##A T##F;
 #define RAS_PLAIN(F, PA, PW, ARGS) RAS_TYPES(F, PA, PW, ARGS)
+#define RAS_PLAIN_NEUTRAL RAS_GUARDED
 #include "Ras2/RasFunctions.def"
 #undef RAS_TYPES

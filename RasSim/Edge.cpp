@@ -64,7 +64,7 @@ DWORD EnumConnectionsT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   using C = typename Rec<Ch>::Conn;
   inspect::Record(name, nullptr);
   if (!lpcb || !count) return ERROR_INVALID_PARAMETER;
-  if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(C)) return ERROR_INVALID_SIZE;
+  if (buf && SizeField(buf) != sizeof(C)) return ERROR_INVALID_SIZE;
   std::vector<ConnInfo> conns;
   if (DWORD e = Backend().EnumConnections(conns)) return e;
   DWORD need = static_cast<DWORD>(conns.size() * sizeof(C));
@@ -96,7 +96,7 @@ DWORD EnumEntriesT(const char* name, const Ch* reserved, const Ch* pb, void* buf
   bool pbOk = Arg(pb, pbArg);
   inspect::Record(name, &pbArg);
   if (reserved || !lpcb || !count || !pbOk) return ERROR_INVALID_PARAMETER;
-  if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(N)) return ERROR_INVALID_SIZE;
+  if (buf && SizeField(buf) != sizeof(N)) return ERROR_INVALID_SIZE;
   std::vector<std::string> names;
   if (DWORD e = Backend().EnumEntries(pbArg, names)) return e;
   DWORD need = static_cast<DWORD>(names.size() * sizeof(N));
@@ -194,7 +194,7 @@ DWORD GetProjectionInfoT(const char* name, DWORD h, DWORD projection, void* buf,
   std::string ip, server;
   if (DWORD e = Backend().GetProjection(h, ip, server)) return e;
   if (projection != RASP_PppIp) return ERROR_PROTOCOL_NOT_CONFIGURED;  // only IP is projected
-  if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(I)) return ERROR_INVALID_SIZE;
+  if (buf && SizeField(buf) != sizeof(I)) return ERROR_INVALID_SIZE;
   if (!buf || *lpcb < sizeof(I)) {
     *lpcb = sizeof(I);
     return ERROR_BUFFER_TOO_SMALL;

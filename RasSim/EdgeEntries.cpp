@@ -58,7 +58,7 @@ DWORD GetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
   inspect::Record(name, &pbArg, e);
   if (!size || !pbOk) return ERROR_INVALID_PARAMETER;
   if (!eOk) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-  if (buf && *size >= sizeof(DWORD) && SizeField(buf) != sizeof(E)) return ERROR_INVALID_SIZE;
+  if (buf && SizeField(buf) != sizeof(E)) return ERROR_INVALID_SIZE;
   EntryProps props;
   if (DWORD r = Backend().GetEntryProperties(pbArg, e, props)) return r;
   DWORD need = static_cast<DWORD>(sizeof(E)) + AlternatesSize<Ch>(props.alternates);
@@ -182,6 +182,7 @@ template <class Ch>
 DWORD GetCountryInfoT(const char* name, void* buf, DWORD* size) {
   inspect::Record(name, nullptr);
   if (!buf || !size) return ERROR_INVALID_PARAMETER;
+  if (SizeField(buf) != sizeof(TRasCtryInfo)) return ERROR_INVALID_SIZE;
   if (*size < sizeof(TRasCtryInfo)) {
     size_t longest = 0;
     for (const Country& c : Countries()) longest = std::max(longest, Units<Ch>(c.name));
@@ -190,7 +191,6 @@ DWORD GetCountryInfoT(const char* name, void* buf, DWORD* size) {
   }
   TRasCtryInfo info;
   std::memcpy(&info, buf, sizeof info);
-  if (info.dwSize != sizeof(TRasCtryInfo)) return ERROR_INVALID_SIZE;
   const auto& all = Countries();
   size_t index = all.size();
   for (size_t i = 0; i < all.size(); ++i)
@@ -219,7 +219,7 @@ DWORD EnumDevicesT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   using D = typename Rec<Ch>::Dev;
   inspect::Record(name, nullptr);
   if (!lpcb || !count) return ERROR_INVALID_PARAMETER;
-  if (buf && *lpcb >= sizeof(DWORD) && SizeField(buf) != sizeof(D)) return ERROR_INVALID_SIZE;
+  if (buf && SizeField(buf) != sizeof(D)) return ERROR_INVALID_SIZE;
   std::vector<DeviceInfo> devs;
   if (DWORD e = Backend().EnumDevices(devs)) return e;
   DWORD need = static_cast<DWORD>(devs.size() * sizeof(D));

@@ -1,15 +1,9 @@
 // rasapi32.dll: the exports of Quor's RAS client library. Each RAS function
 // exists as an A and a W export, generated from the one list of RAS functions
 // and checked against the binding's function types (ExportCheck.h); the
-// QuorRasSim... exports are the control interface (RasSimControl.h).
+// QuorRasSim... exports are the control interface (RasSimControl.h). What the
+// library does when it unloads: Unload_<platform>.cpp.
 #include "RasSim/ExportCheck.h"
-
-namespace {
-// Timers and windows must not outlive the code they call back into.
-struct UnloadGuard {
-  ~UnloadGuard() { rassim::edge::CtlShutdown(); }
-} g_unloadGuard;
-}  // namespace
 
 #define RAS_PLAIN(F, PA, PW, ARGS)                 \
   RASSIM_EXPORT_ONE(F##A, F##A, T##F##A, PA, ARGS) \

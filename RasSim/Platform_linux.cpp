@@ -19,6 +19,7 @@
 #include <set>
 #include <utility>
 
+#include "RasSim/Lasting.h"
 #include "RasSim/Platform.h"
 
 namespace rassim::platform {
@@ -227,10 +228,11 @@ bool WriteAll(int fd, const std::string& contents) {
 bool FirstVisit(int dirFd) {
   struct stat st;
   if (fstat(dirFd, &st) != 0) return true;
-  static std::mutex lock;
-  static std::set<std::pair<dev_t, ino_t>> visited;
-  std::lock_guard<std::mutex> held(lock);
-  return visited.insert({st.st_dev, st.st_ino}).second;
+  // Also asked by the unload's last writes: kept out of static destruction.
+  static Lasting<std::mutex> lock;
+  static Lasting<std::set<std::pair<dev_t, ino_t>>> visited;
+  std::lock_guard<std::mutex> held(*lock);
+  return visited->insert({st.st_dev, st.st_ino}).second;
 }
 
 // Removes the stale temporaries of `name` first unless the caller swept them.

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "RasSim/IniFile.h"
+#include "RasSim/Lasting.h"
 #include "RasSim/Platform.h"
 #include "RasSim/Stores.h"
 #include "RasSim/Tables.h"
@@ -76,10 +77,10 @@ std::string EntryFileName(const std::string& phonebook, const std::string& entry
 bool OpenDir(plat::PrivateDir& dir) {
   std::string why;
   if (dir.Open(StateDir(), why)) return true;
-  static std::mutex reportedLock;
-  static std::set<std::string> reported;
-  std::lock_guard<std::mutex> guard(reportedLock);
-  if (reported.insert(why).second) std::fprintf(stderr, "rasapi32: state folder refused: %s\n", why.c_str());
+  static Lasting<std::mutex> reportedLock;  // also used by the unload's last writes
+  static Lasting<std::set<std::string>> reported;
+  std::lock_guard<std::mutex> guard(*reportedLock);
+  if (reported->insert(why).second) std::fprintf(stderr, "rasapi32: state folder refused: %s\n", why.c_str());
   return false;
 }
 

@@ -1,5 +1,8 @@
 // The windows of a simulated call: the per-call helper window on the dialling
 // thread and the "Connected to ..." connection window it creates.
+#include <atomic>
+#include <thread>
+
 #include "RasSim/backends/sim/SimState.h"
 
 namespace rassim {
@@ -13,11 +16,36 @@ std::string ClassName(const char* base) {
   return buf;
 }
 
+// The procedures of our windows running right now, on any thread: the code
+// must not be unloaded under them.
+std::atomic<int> g_inProcedure{0};
+
+struct InProcedure {
+  InProcedure() { g_inProcedure.fetch_add(1); }
+  ~InProcedure() { g_inProcedure.fetch_sub(1); }
+  InProcedure(const InProcedure&) = delete;
+  InProcedure& operator=(const InProcedure&) = delete;
+};
+
+void Keep(HWND w) {
+  std::lock_guard<std::mutex> lock(S().mutex);
+  S().windows.insert(w);
+}
+
+void Forget(HWND w) {
+  std::lock_guard<std::mutex> lock(S().mutex);
+  S().windows.erase(w);
+}
+
 LRESULT CALLBACK ConnWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  InProcedure running;
+  if (msg == WM_DESTROY) Forget(hwnd);
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  InProcedure running;
+  if (msg == WM_DESTROY) Forget(hwnd);
   if (msg == kMsgCreateConnWindow) {
     CreateConnectionWindow(static_cast<THRasConn>(wp));
     return 0;
@@ -52,7 +80,9 @@ void RegisterClasses() {
 
 HWND CreateHelperWindow() {
   RegisterClasses();
-  return CreateWindowExA(0, S().helperClass.c_str(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, Instance(), nullptr);
+  HWND w = CreateWindowExA(0, S().helperClass.c_str(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, 0, Instance(), nullptr);
+  if (w) Keep(w);
+  return w;
 }
 
 void CreateConnectionWindow(THRasConn h) {
@@ -69,6 +99,7 @@ void CreateConnectionWindow(THRasConn h) {
   if (!w) return;
   {
     std::lock_guard<std::mutex> lock(S().mutex);
+    S().windows.insert(w);
     Call* c = FindCall(h);
     if (c && c->phase == Phase::Connected && !c->connWindow) {
       c->connWindow = w;
@@ -76,6 +107,25 @@ void CreateConnectionWindow(THRasConn h) {
     }
   }
   DestroyWindow(w);  // the call ended meanwhile
+}
+
+// This thread's windows go at once, and the messages queued for them with
+// them. Another thread's window can only be destroyed by that thread: it gets
+// the system's default procedure, so that what its queue still holds for it
+// (an end of the call's windows posted from elsewhere) never reaches this
+// library's code again, and is closed by that thread's loop (the default
+// procedure destroys a window on WM_CLOSE).
+void EndAllWindows(const std::set<HWND>& windows) {
+  for (HWND w : windows) {
+    if (!IsWindow(w)) continue;
+    if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId()) {
+      DestroyWindow(w);
+    } else {
+      SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
+      PostMessageA(w, WM_CLOSE, 0, 0);
+    }
+  }
+  while (g_inProcedure.load() != 0) std::this_thread::yield();
 }
 
 }  // namespace sim

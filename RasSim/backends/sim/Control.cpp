@@ -70,24 +70,19 @@ DWORD ConnectionWindow(THRasConn h, HWND& wnd) {
 }
 
 void Shutdown() {
-  Effects fx;
+  // First no clock callback of this library runs any more: one running on the
+  // clock's thread right now is waited for, and none of those pending (of
+  // calls gone or not) will run once this library's code is unmapped.
+  QuorClockCancelCallback(OnTimer);
+  std::set<HWND> windows;
   {
     std::lock_guard<std::mutex> lock(S().mutex);
-    for (auto& kv : S().calls) {
-      DropTimers(*kv.second, fx);
-      fx.destroys.push_back(kv.second->connWindow);
-      fx.destroys.push_back(kv.second->helper);
-      registry::Remove(kv.first);
-    }
+    for (auto& kv : S().calls) registry::Remove(kv.first);
     S().calls.clear();
+    S().timers.clear();
+    windows.swap(S().windows);
   }
-  for (uint32_t id : fx.cancels) QuorClockCancel(id);
-  // A step may be running on the clock's thread right now (its timer is
-  // already off the call), or belong to a call that is gone: none of them
-  // may run once this library's code is unmapped.
-  QuorClockCancelCallback(OnTimer);
-  for (HWND w : fx.destroys)
-    if (w && IsWindow(w)) DestroyWindow(w);
+  EndAllWindows(windows);
   if (!S().helperClass.empty()) {
     UnregisterClassA(S().helperClass.c_str(), Instance());
     UnregisterClassA(S().connClass.c_str(), Instance());

@@ -60,6 +60,7 @@ struct State {
   std::map<std::string, std::vector<QueuedFailure>> queued;  // folded entry name -> failures
   std::once_flag classesOnce;
   std::string helperClass, connClass;  // window classes, registered once
+  std::set<HWND> windows;              // every window of those classes that still exists
 };
 
 // Created on first use and freed by Shutdown when the module unloads (after
@@ -135,6 +136,10 @@ void EventLost(THRasConn h);
 HINSTANCE Instance();
 HWND CreateHelperWindow();
 void CreateConnectionWindow(THRasConn h);
+// The library unloads: ends every window of its classes (those of this thread
+// at once, those of other threads through their own loops) and returns once
+// no procedure of them is running.
+void EndAllWindows(const std::set<HWND>& windows);
 
 // ---- phonebook entries (Phonebook.cpp)
 const IniSection* FindEntry(const IniDocument& doc, const std::string& name);
