@@ -388,3 +388,41 @@ TEST_F(DialCli, PersistDialsAgainAfterALoss) {
   ASSERT_GE(got.size(), twice.size()) << dial.Out();
   EXPECT_EQ(Table(got.begin(), got.begin() + static_cast<long>(twice.size())), twice) << dial.Out();
 }
+
+TEST_F(DialCli, ErrorsNoRedialCanMendEndTheDialAtOnce) {
+  // With a 30 s pause a redial would outlast the 10 s bound: the dial must end at once.
+  struct Case {
+    const char* name;
+    std::string scenario;
+    bool refuseStateFolder;
+    int exit;
+    std::string error;  // the RAS error line the dial prints
+    std::string err;    // within standard error
+  };
+  const std::vector<Case> cases = {
+      {"scenario", "[*]\nStepDelay=abc\n", false, 5, "ERROR: The data is invalid.",
+       "quor: connection failed: error 13: The data is invalid.; the scenario "},
+      {"parameter", std::string(kFast) + "[Office]\nDialError=87\n", false, 5, "ERROR: A parameter is not valid.",
+       "quor: connection failed: error 87: "},
+      {"state", kFast, true, 5, "ERROR: ", "quor: connection failed: error 711: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    box.WriteScenario(c.scenario);
+    fs::permissions(box.StateDir(), c.refuseStateFolder ? fs::perms::all : fs::perms::owner_all);
+    const RunResult r = RunQuor({"dial", "Office", "--redial", "3", "--pause", "30"}, box.Environment(), "", 10000);
+    EXPECT_EQ(r.exitCode, c.exit) << r.err;
+    const Table got = Milestones(r.out);
+    ASSERT_GE(got.size(), 2u) << r.out;
+    EXPECT_EQ(got[0], "Dialing Office... (attempt 1 of 4)");
+    EXPECT_EQ(got[1].rfind(c.error, 0), 0u) << got[1];
+    EXPECT_EQ(got, (Table{got[0], got[1], "Disconnecting...", "Disconnecting..."})) << r.out;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  // The refused state folder: listing the connections is refused too, with RAS's number.
+  fs::permissions(box.StateDir(), fs::perms::all);
+  const RunResult r = Quor({"connections"});
+  EXPECT_EQ(r.exitCode, 5);
+  EXPECT_NE(r.err.find("(RAS error 711"), std::string::npos) << r.err;
+  fs::permissions(box.StateDir(), fs::perms::owner_all);
+}

@@ -28,7 +28,14 @@ const char kDialDescription[] =
     "(\"[  0.000] Dialing Office...\"). A failed attempt is hung up and redialled after the pause until the "
     "attempts are used up. Once connected, quor stays up and watches the line until Ctrl-C or SIGTERM (it then "
     "hangs up and exits 0) or until the line is lost (exit 4). When every attempt failed it exits 3 with the RAS "
-    "error number and text. The entry's stored dial parameters (see 'quor params') are used unless overridden.";
+    "error number and text. An error of this machine's set-up, which no redial can mend, ends the dial at once "
+    "with exit 5: 13 (the simulated service's scenario is not valid), 87 (a parameter RAS refuses), 123 (an entry "
+    "name RAS refuses), 127 (the RAS library cannot dial), 608 (the entry's device does not exist), 621, 622, 623 "
+    "and 625 (the phonebook cannot be opened or read, the entry is gone, the phonebook is corrupt), 632 (a RAS "
+    "library of other record sizes) and 711 (RAS cannot start, as when its state folder is refused); so does a "
+    "--persist reconnect. A dial of the entry that another process started meanwhile ends with exit 1, as when "
+    "it is found before dialling. The entry's stored dial parameters (see 'quor params') are used unless "
+    "overridden.";
 
 const char kPasswordNote[] =
     "Passwords are never taken from the command line: use --password-stdin (one line of standard input, not "
@@ -296,11 +303,15 @@ const std::vector<CommandSpec>& CommandTable() {
 const std::vector<ExitCodeSpec>& ExitCodes() {
   static const std::vector<ExitCodeSpec> codes = {
       {kExitOk, "success; for dial: stopped by Ctrl-C or SIGTERM and hung up cleanly"},
-      {kExitFailed, "the operation failed: unknown entry, no active connection, RAS refused the request"},
+      {kExitFailed,
+       "the operation failed: unknown entry, no active connection, RAS refused the request; for dial: the entry "
+       "is already connected or being dialled"},
       {kExitUsage, "usage error: unknown command or option, missing or extra argument, bad number"},
       {kExitDialFailed, "dial: every permitted attempt failed (the message names the RAS error number)"},
       {kExitLineLost, "dial: the connection was lost, or hung up from elsewhere"},
-      {kExitNoRas, "RAS unavailable: rasapi32.dll could not be loaded, or the phonebook is unreadable or corrupted"},
+      {kExitNoRas,
+       "RAS unavailable: rasapi32.dll could not be loaded, RAS cannot start (711), or the phonebook is unreadable "
+       "or corrupted; for dial: an error no redial can mend (see quor dial --help)"},
   };
   return codes;
 }

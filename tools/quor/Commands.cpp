@@ -30,7 +30,15 @@ std::vector<std::string> ActiveConnections(TQuor& quor) {
   // The component leaves the list as it was when RAS reports none; start
   // from an empty one so that "none" reads as none.
   quor.Connections->Clear();
-  if (!quor.EnumConnections()) throw Failure(kExitFailed, "RAS could not list the active connections");
+  if (!quor.EnumConnections()) {
+    // RAS's reason; a RAS that cannot start is unavailable, as a missing library is.
+    const uint32_t code = ProbeConnections();
+    if (code == 0) throw Failure(kExitFailed, "RAS could not list the active connections");
+    const std::string text = RasErrorText(code);
+    throw Failure(code == ERROR_RASMAN_CANNOT_INITIALIZE ? kExitNoRas : kExitFailed,
+                  "RAS could not list the active connections: " + text + " (RAS error " + std::to_string(code) + ")",
+                  code, text);
+  }
   return quor.Connections->Items();
 }
 
