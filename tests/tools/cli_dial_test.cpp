@@ -426,3 +426,34 @@ TEST_F(DialCli, ErrorsNoRedialCanMendEndTheDialAtOnce) {
   EXPECT_NE(r.err.find("(RAS error 711"), std::string::npos) << r.err;
   fs::permissions(box.StateDir(), fs::perms::owner_all);
 }
+
+TEST_F(DialCli, ConnectionCommandsNeedNoReadablePhonebook) {
+  // A connection up and a dialler in its redial pause, then the phonebook breaks.
+  box.WriteScenario(std::string(kFast) + "[Home]\nOutcome=busy\n");
+  QuorProcess office({"dial", "Office"}, box.Environment());
+  ASSERT_TRUE(office.WaitForOut("] Connected\n", kConnectMs)) << office.Err();
+  QuorProcess home({"dial", "Home", "--redial", "3", "--pause", "30"}, box.Environment());
+  ASSERT_TRUE(home.WaitForOut("Retrying in 30 seconds...\n", kConnectMs)) << home.Err();
+  box.WritePhonebook("this line comes before any section\n[Office]\n");
+  struct Row {
+    std::vector<std::string> args;
+    std::string out;  // the start of standard output
+  };
+  const std::vector<Row> rows = {
+      {{"connections", "--names"}, "Office\n"},
+      {{"connections"}, "HANDLE  ENTRY "},
+      {{"status", "office"}, "entry: Office\nhandle: "},
+      {{"hangup", "office"}, "Hung up Office.\n"},
+      {{"hangup", "--all"}, "Stopped dialling Home (process "},
+  };
+  std::vector<int> exits;
+  for (const auto& row : rows) {
+    const RunResult r = Quor(row.args);
+    EXPECT_EQ(r.exitCode, 0) << row.args[0] << " " << row.args[1] << "\n" << r.err;
+    EXPECT_EQ(r.out.substr(0, row.out.size()), row.out) << row.args[1];
+    if (row.args[0] == "hangup" && row.args[1] == "office")
+      exits.push_back(office.Wait(kExitMs));  // it sees its line lost
+  }
+  exits.push_back(home.Wait(kExitMs));
+  EXPECT_EQ(exits, std::vector<int>({4, 0}));
+}

@@ -191,7 +191,7 @@ std::string FoldName(const std::string& name) {
 
 // ---------------------------------------------------------------- session
 
-RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
+RasSession::RasSession(Output& out, Needs needs) : fOut(out), fPresenter(out) {
   fPrevious = SetMessagePresenter(&fPresenter);
   // The constructor reads the phonebook; what it would say about a broken
   // one is said once, with the reason, by CheckPhonebook.
@@ -205,7 +205,8 @@ RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
   }
   const RasLibraryInfo library = LoadedRasLibrary();
   fOut.Verbose("rasapi32.dll: " + library.Describe());
-  CheckPhonebook();
+  // A broken phonebook must not keep anyone from hanging up a live line.
+  if (needs == Needs::Phonebook) CheckPhonebook();
 }
 
 RasSession::~RasSession() {

@@ -72,6 +72,13 @@ void Done(Output& out, const char* action, const std::string& entry, const std::
 // The entry as the phonebook names it, or as typed when the phonebook has
 // no such entry (a connection dialled by number, or from another phonebook).
 std::string ConnectionName(RasSession& session, const std::string& typed) {
+  if (ProbePhonebook() != 0) {
+    // The phonebook cannot be read: the name as RAS lists the connection.
+    for (const auto& listed : ActiveConnections(session.Quor())) {
+      if (FoldName(listed) == FoldName(typed)) return listed;
+    }
+    return typed;
+  }
   const std::string stored = session.StoredName(typed);
   return stored.empty() ? typed : stored;
 }
@@ -127,7 +134,7 @@ int RunHangUp(const Args& args) {
   const bool all = args.Flag("--all");
   if (all == !args.positional.empty()) throw UsageError("give either an entry or --all");
   Output out(args.json);
-  RasSession session(out);
+  RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::vector<Dialler> diallers = RunningDiallers();
   if (all) {
     std::vector<std::string> entries = ActiveConnections(session.Quor());
@@ -229,7 +236,7 @@ void WarnIfSystemRas(Output& out) {
 
 int RunConnections(const Args& args) {
   Output out(args.json);
-  RasSession session(out);
+  RasSession session(out, RasSession::Needs::ConnectionsOnly);
   WarnIfSystemRas(out);
   const std::vector<std::string> names = ActiveConnections(session.Quor());
   if (args.Flag("--names")) {
@@ -262,7 +269,7 @@ int RunConnections(const Args& args) {
 
 int RunStatus(const Args& args) {
   Output out(args.json);
-  RasSession session(out);
+  RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::string entry = ConnectionName(session, EntryArg(args));
   const Integer handle = RequireConnection(session.Quor(), entry);
   const ConnectionView v = View(entry, handle, RunningDiallers());
