@@ -98,14 +98,20 @@ void HangUpHandle(TQuor& quor, const std::string& entry, Integer handle) {
 
 // Ends what is under way for one entry: its diallers are asked to stop
 // first unless the line is up (a dialler whose call is hung up elsewhere
-// would redial), then its connection is hung up. Returns whether anything
-// was found.
+// would redial); one whose line is up is asked to give up reconnecting (it
+// then sees the line lost, as without --persist); then its connection is
+// hung up. Returns whether anything was found.
 bool HangUpEntry(RasSession& session, const std::string& entry, const std::vector<Dialler>& diallers) {
   TQuor& quor = session.Quor();
   Output& out = session.Out();
   const Integer handle = quor.GetHandleByName(entry);
   const bool up = handle != 0 && ReadForeignStatus(static_cast<uint32_t>(handle)).state == RASCS_Connected;
   bool found = handle != 0;
+  for (const Dialler& d : diallers) {
+    if (!up || FoldName(d.entry) != FoldName(entry) || EndReconnects(d, kHangUpWaitMs)) continue;
+    out.Warning("the dialler of '" + Printable(entry) + "' (process " + std::to_string(d.pid) +
+                ") did not answer; it may dial again after the hang-up");
+  }
   if (!up) {
     for (const Dialler& d : diallers) {
       if (FoldName(d.entry) != FoldName(entry)) continue;

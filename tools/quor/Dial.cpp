@@ -155,7 +155,12 @@ class DialMonitor {
         DeallocateHWnd(window);
       }
     } notices{AllocateHWnd([this](TMessage& Msg) {
-      if (Msg.Msg == kStopNotice) fStopAsked = true;
+      if (Msg.Msg != kStopNotice) return;
+      if (Msg.WParam == platform::kNoReconnectRequest) {
+        fNoReconnectAsked = true;
+      } else {
+        fStopAsked = true;
+      }
     })};
     platform::ClearStopRequest();
     platform::InstallStopHandlers(notices.window, kStopNotice);
@@ -173,6 +178,11 @@ class DialMonitor {
       if (fStopAsked || platform::StopRequested()) {
         Stop();
         break;
+      }
+      if (fNoReconnectAsked) {
+        fNoReconnectAsked = false;
+        GiveUpReconnects();
+        if (fOutcome != Outcome::Running) break;
       }
       if (fGraceOver) {
         // RAS said the call is over but still holds the handle: hang up.
@@ -275,6 +285,22 @@ class DialMonitor {
     fErrorText = text;
   }
 
+  // `quor hangup` hangs the line up next: its loss ends this dial as it
+  // would without --persist. A loss seen already ends it now.
+  void GiveUpReconnects() {
+    const bool pending = fQuor.ReconnectPending();
+    fQuor.SetReconnect(false, fQuor.ReconnectHoldoff(), fQuor.ReconnectMaxFail());
+    if (pending && fOutcome == Outcome::Running) {
+      fOutcome = Outcome::Lost;
+      fErrorText = kLostText;
+    }
+    if (fOnNoReconnect) fOnNoReconnect();
+  }
+
+ public:
+  void OnNoReconnect(std::function<void()> handler) { fOnNoReconnect = std::move(handler); }
+
+ private:
   void Stop() {
     // Hang up whatever is under way: a call being dialled, a connection, or
     // a pending redial (Disconnect stops the redial timer too).
@@ -333,6 +359,7 @@ class DialMonitor {
   bool fLossIsTheEnd;
   bool fWallClock;
   std::function<void()> fOnConnected;
+  std::function<void()> fOnNoReconnect;
   uint64_t fStart;
   Integer fRedials;  // as set for the dial (an error no redial mends sets the component's to 0)
   int fEndCode = 0;  // the exit code of an error that ends the dial at once
@@ -340,6 +367,7 @@ class DialMonitor {
   Outcome fOutcome = Outcome::Running;
   bool fConnected = false;
   bool fStopAsked = false;
+  bool fNoReconnectAsked = false;
   bool fGraceOver = false;
   TTimer* fGrace = nullptr;
   Integer fErrorCode = 0;
@@ -396,7 +424,7 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   if (const int attached = AttachOrRefuse(session, entry, options.attach); attached >= 0) return attached;
   // `quor hangup` finds this dialler even in its redial pause.
   std::optional<DiallerNote> note;
-  if (options.reachable) note.emplace(entry);
+  if (options.reachable) note.emplace(entry, options.persist);
   // Start from what RAS has stored for the entry (user, password, number),
   // as a dialer window does; the options override single parameters.
   quor.GetDialParams(entry);
@@ -417,6 +445,9 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
     if (note) note->Connected(static_cast<uint32_t>(quor.GetHandleByName(entry)));
   };
   DialMonitor monitor(quor, session.Out(), options.lossIsTheEnd, options.wallClock, onConnected);
+  monitor.OnNoReconnect([&] {
+    if (note) note->NoReconnect();
+  });
   return monitor.Run();
 }
 
