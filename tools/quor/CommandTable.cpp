@@ -113,7 +113,8 @@ const std::vector<CommandSpec>& CommandTable() {
          "give up an attempt that is not connected after SECONDS (1 to 86400): it is hung up and redialled or "
          "fails like any other, with RAS error 638"},
         {"--persist", nullptr, nullptr,
-         "when the line is lost, dial again after the hold-off instead of exiting 4; Ctrl-C stops it"},
+         "when the line is lost, dial again after the hold-off instead of exiting 4; Ctrl-C stops it, and after "
+         "'quor hangup' quor exits 4"},
         {"--holdoff", nullptr, "SECONDS", "with --persist: wait this long before dialling again (default 30)"},
         {"--maxfail", nullptr, "N",
          "with --persist: stop after N reconnects in a row that did not get the line up (default 10, 0 for no "
@@ -134,8 +135,11 @@ const std::vector<CommandSpec>& CommandTable() {
        "hang up the active connection of an entry",
        "Hangs up the active connection of ENTRY, whichever process on this machine dialled it, and waits until "
        "RAS no longer lists it. A quor dial of ENTRY that is dialling or waiting to redial is stopped as Ctrl-C "
-       "would stop it (exit 0), so it does not dial again; one whose line is up sees the line lost (exit 4).",
-       {{"--all", nullptr, nullptr, "hang up every active connection and stop every quor dial of this user"}},
+       "would stop it (exit 0), so it does not dial again; one whose line is up sees the line lost (exit 4), and "
+       "one with --persist does not dial again either. Only the quor dials of the same RAS state folder "
+       "(QUOR_RAS_STATE_DIR) are reached. The phonebook need not be readable.",
+       {{"--all", nullptr, nullptr,
+         "hang up every active connection and stop every quor dial of this user and state folder"}},
        0,
        1,
        Complete::Connection,
