@@ -405,6 +405,12 @@ TEST_F(DialCli, ErrorsNoRedialCanMendEndTheDialAtOnce) {
       {"parameter", std::string(kFast) + "[Office]\nDialError=87\n", false, 5, "ERROR: A parameter is not valid.",
        "quor: connection failed: error 87: "},
       {"state", kFast, true, 5, "ERROR: ", "quor: connection failed: error 711: "},
+      {"device", std::string(kFast) + "[Office]\nDialError=608\n", false, 5,
+       "ERROR: ", "quor: connection failed: error 608: "},
+      {"entry", std::string(kFast) + "[Office]\nDialError=623\n", false, 5,
+       "ERROR: ", "quor: connection failed: error 623: "},
+      {"race", std::string(kFast) + "[Office]\nDialError=756\n", false, 1,
+       "ERROR: ", "quor: entry 'Office' is already being dialled: 'quor status Office' shows it"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
