@@ -205,8 +205,7 @@ RasSession::RasSession(Output& out, Needs needs) : fOut(out), fPresenter(out) {
   }
   const RasLibraryInfo library = LoadedRasLibrary();
   fOut.Verbose("rasapi32.dll: " + library.Describe());
-  // A broken phonebook must not keep anyone from hanging up a live line.
-  if (needs == Needs::Phonebook) CheckPhonebook();
+  if (needs == Needs::Phonebook) CheckPhonebook();  // a broken one must not keep anyone from hanging up
 }
 
 RasSession::~RasSession() {
