@@ -417,3 +417,78 @@ TEST_F(DialCli, PersistDialsAgainAfterALoss) {
   ASSERT_GE(got.size(), twice.size()) << dial.Out();
   EXPECT_EQ(Table(got.begin(), got.begin() + static_cast<long>(twice.size())), twice) << dial.Out();
 }
+
+TEST_F(DialCli, ErrorsNoRedialCanMendEndTheDialAtOnce) {
+  // With a 30 s pause a redial would outlast the 10 s bound: the dial must end at once.
+  struct Case {
+    const char* name;
+    std::string scenario;
+    bool refuseStateFolder;
+    int exit;
+    std::string error;  // the RAS error line the dial prints
+    std::string err;    // within standard error
+  };
+  const std::vector<Case> cases = {
+      {"scenario", "[*]\nStepDelay=abc\n", false, 5, "ERROR: The data is invalid.",
+       "quor: connection failed: error 13: The data is invalid.; the scenario "},
+      {"parameter", std::string(kFast) + "[Office]\nDialError=87\n", false, 5, "ERROR: A parameter is not valid.",
+       "quor: connection failed: error 87: "},
+      {"state", kFast, true, 5, "ERROR: ", "quor: connection failed: error 711: "},
+      {"device", std::string(kFast) + "[Office]\nDialError=608\n", false, 5,
+       "ERROR: ", "quor: connection failed: error 608: "},
+      {"entry", std::string(kFast) + "[Office]\nDialError=623\n", false, 5,
+       "ERROR: ", "quor: connection failed: error 623: "},
+      {"race", std::string(kFast) + "[Office]\nDialError=756\n", false, 1,
+       "ERROR: ", "quor: entry 'Office' is already being dialled: 'quor status Office' shows it"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    box.WriteScenario(c.scenario);
+    fs::permissions(box.StateDir(), c.refuseStateFolder ? fs::perms::all : fs::perms::owner_all);
+    const RunResult r = RunQuor({"dial", "Office", "--redial", "3", "--pause", "30"}, box.Environment(), "", 10000);
+    EXPECT_EQ(r.exitCode, c.exit) << r.err;
+    const Table got = Milestones(r.out);
+    ASSERT_GE(got.size(), 2u) << r.out;
+    EXPECT_EQ(got[0], "Dialing Office... (attempt 1 of 4)");
+    EXPECT_EQ(got[1].rfind(c.error, 0), 0u) << got[1];
+    EXPECT_EQ(got, (Table{got[0], got[1], "Disconnecting...", "Disconnecting..."})) << r.out;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  // The refused state folder: listing the connections is refused too, with RAS's number.
+  fs::permissions(box.StateDir(), fs::perms::all);
+  const RunResult r = Quor({"connections"});
+  EXPECT_EQ(r.exitCode, 5);
+  EXPECT_NE(r.err.find("(RAS error 711"), std::string::npos) << r.err;
+  fs::permissions(box.StateDir(), fs::perms::owner_all);
+}
+
+TEST_F(DialCli, ConnectionCommandsNeedNoReadablePhonebook) {
+  // A connection up and a dialler in its redial pause, then the phonebook breaks.
+  box.WriteScenario(std::string(kFast) + "[Home]\nOutcome=busy\n");
+  QuorProcess office({"dial", "Office"}, box.Environment());
+  ASSERT_TRUE(office.WaitForOut("] Connected\n", kConnectMs)) << office.Err();
+  QuorProcess home({"dial", "Home", "--redial", "3", "--pause", "30"}, box.Environment());
+  ASSERT_TRUE(home.WaitForOut("Retrying in 30 seconds...\n", kConnectMs)) << home.Err();
+  box.WritePhonebook("this line comes before any section\n[Office]\n");
+  struct Row {
+    std::vector<std::string> args;
+    std::string out;  // the start of standard output
+  };
+  const std::vector<Row> rows = {
+      {{"connections", "--names"}, "Office\n"},
+      {{"connections"}, "HANDLE  ENTRY "},
+      {{"status", "office"}, "entry: Office\nhandle: "},
+      {{"hangup", "office"}, "Hung up Office.\n"},
+      {{"hangup", "--all"}, "Stopped dialling Home (process "},
+  };
+  std::vector<int> exits;
+  for (const auto& row : rows) {
+    const RunResult r = Quor(row.args);
+    EXPECT_EQ(r.exitCode, 0) << row.args[0] << " " << row.args[1] << "\n" << r.err;
+    EXPECT_EQ(r.out.substr(0, row.out.size()), row.out) << row.args[1];
+    if (row.args[0] == "hangup" && row.args[1] == "office")
+      exits.push_back(office.Wait(kExitMs));  // it sees its line lost
+  }
+  exits.push_back(home.Wait(kExitMs));
+  EXPECT_EQ(exits, std::vector<int>({4, 0}));
+}

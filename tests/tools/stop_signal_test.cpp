@@ -11,8 +11,11 @@
 #include <chrono>
 #include <future>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "Vcl/Vcl.h"
+#include "tools/quor/HangUpGate.h"
 #include "tools/quor/Platform.h"
 
 namespace {
@@ -78,6 +81,29 @@ TEST(StopSignals, ReachTheLoopAsOneMessageFromAnyThread) {
   for (const int signo : {SIGINT, SIGTERM, SIGHUP}) EXPECT_EQ(sigismember(&mask, signo), 0) << signo;
   release.set_value();
   early.join();
+}
+
+// Windows ends the process once the console control handler returns after a
+// close, logoff or shutdown; Wine does not deliver those events to a console
+// program without a console window, so the handler's wait is tested here.
+TEST(ConsoleControl, TheHandlerWaitsForTheHangUpWithinTheSystemsTime) {
+  const std::vector<std::pair<DWORD, DWORD>> graces = {{0, 0}, {1, 0}, {2, 4500}, {5, 19000}, {6, 19000}};
+  std::vector<std::pair<DWORD, DWORD>> got;
+  for (const auto& [event, grace] : graces) got.emplace_back(event, quortool::HandlerGraceMs(event));
+  EXPECT_EQ(got, graces);
+  quortool::HangUpGate gate;
+  EXPECT_TRUE(gate.Wait(0));  // no loop holds a line: the handler returns at once
+  gate.Hold();
+  EXPECT_FALSE(gate.Wait(0));  // the loop has not hung up yet
+  std::atomic<bool> hungUp{false};
+  auto handler = std::async(std::launch::async, [&] {
+    const bool released = gate.Wait(quortool::HandlerGraceMs(2));
+    return released && hungUp.load();
+  });
+  hungUp = true;
+  gate.Release();
+  EXPECT_TRUE(handler.get());  // it returned after the hang-up, within the time
+  EXPECT_TRUE(gate.Wait(0));
 }
 
 }  // namespace

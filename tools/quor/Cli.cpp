@@ -95,7 +95,7 @@ void Output::Verbose(const std::string& text) {
 
 // ---------------------------------------------------------------- session
 
-RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
+RasSession::RasSession(Output& out, Needs needs) : fOut(out), fPresenter(out) {
   fPrevious = SetMessagePresenter(&fPresenter);
   // The constructor reads the phonebook; what it would say about a broken
   // one is said once, with the reason, by CheckPhonebook.
@@ -110,7 +110,7 @@ RasSession::RasSession(Output& out) : fOut(out), fPresenter(out) {
   const RasLibraryInfo library = LoadedRasLibrary();
   fOut.Verbose("rasapi32.dll: " + library.Describe());
   if (GlobalOutput().verbose) TraceRasCalls();
-  CheckPhonebook();
+  if (needs == Needs::Phonebook) CheckPhonebook();  // a broken one must not keep anyone from hanging up
 }
 
 RasSession::~RasSession() {

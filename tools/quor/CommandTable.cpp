@@ -28,7 +28,14 @@ const char kDialDescription[] =
     "(\"[  0.000] Dialing Office...\"). A failed attempt is hung up and redialled after the pause until the "
     "attempts are used up. Once connected, quor stays up and watches the line until Ctrl-C or SIGTERM (it then "
     "hangs up and exits 0) or until the line is lost (exit 4). When every attempt failed it exits 3 with the RAS "
-    "error number and text. The entry's stored dial parameters (see 'quor params') are used unless overridden.";
+    "error number and text. An error of this machine's set-up, which no redial can mend, ends the dial at once "
+    "with exit 5: 13 (the simulated service's scenario is not valid), 87 (a parameter RAS refuses), 123 (an entry "
+    "name RAS refuses), 127 (the RAS library cannot dial), 608 (the entry's device does not exist), 621, 622, 623 "
+    "and 625 (the phonebook cannot be opened or read, the entry is gone, the phonebook is corrupt), 632 (a RAS "
+    "library of other record sizes) and 711 (RAS cannot start, as when its state folder is refused); so does a "
+    "--persist reconnect. A dial of the entry that another process started meanwhile ends with exit 1, as when "
+    "it is found before dialling. The entry's stored dial parameters (see 'quor params') are used unless "
+    "overridden.";
 
 const char kPasswordNote[] =
     "Passwords are never taken from the command line: use --password-stdin (one line of standard input, not "
@@ -106,7 +113,8 @@ const std::vector<CommandSpec>& CommandTable() {
          "give up an attempt that is not connected after SECONDS (1 to 86400): it is hung up and redialled or "
          "fails like any other, with RAS error 638"},
         {"--persist", nullptr, nullptr,
-         "when the line is lost, dial again after the hold-off instead of exiting 4; Ctrl-C stops it"},
+         "when the line is lost, dial again after the hold-off instead of exiting 4; Ctrl-C stops it, and after "
+         "'quor hangup' quor exits 4"},
         {"--holdoff", nullptr, "SECONDS", "with --persist: wait this long before dialling again (default 30)"},
         {"--maxfail", nullptr, "N",
          "with --persist: stop after N reconnects in a row that did not get the line up (default 10, 0 for no "
@@ -127,8 +135,11 @@ const std::vector<CommandSpec>& CommandTable() {
        "hang up the active connection of an entry",
        "Hangs up the active connection of ENTRY, whichever process on this machine dialled it, and waits until "
        "RAS no longer lists it. A quor dial of ENTRY that is dialling or waiting to redial is stopped as Ctrl-C "
-       "would stop it (exit 0), so it does not dial again; one whose line is up sees the line lost (exit 4).",
-       {{"--all", nullptr, nullptr, "hang up every active connection and stop every quor dial of this user"}},
+       "would stop it (exit 0), so it does not dial again; one whose line is up sees the line lost (exit 4), and "
+       "one with --persist does not dial again either. Only the quor dials of the same RAS state folder "
+       "(QUOR_RAS_STATE_DIR) are reached. The phonebook need not be readable.",
+       {{"--all", nullptr, nullptr,
+         "hang up every active connection and stop every quor dial of this user and state folder"}},
        0,
        1,
        Complete::Connection,
@@ -300,11 +311,13 @@ const std::vector<ExitCodeSpec>& ExitCodes() {
       {kExitOk, "success; for dial: stopped by Ctrl-C or SIGTERM and hung up cleanly"},
       {kExitFailed,
        "the operation failed: unknown entry, no active connection, RAS refused the request, the --log file cannot "
-       "be opened, standard output cannot be written"},
+       "be opened, standard output cannot be written; for dial: the entry is already connected or being dialled"},
       {kExitUsage, "usage error: unknown command or option, missing or extra argument, bad number or value"},
       {kExitDialFailed, "dial: every permitted attempt failed (the message names the RAS error number)"},
       {kExitLineLost, "dial: the connection was lost, or hung up from elsewhere"},
-      {kExitNoRas, "RAS unavailable: rasapi32.dll could not be loaded, or the phonebook is unreadable or corrupted"},
+      {kExitNoRas,
+       "RAS unavailable: rasapi32.dll could not be loaded, RAS cannot start (711), or the phonebook is unreadable "
+       "or corrupted; for dial: an error no redial can mend (see quor dial --help)"},
   };
   return codes;
 }

@@ -30,7 +30,15 @@ std::vector<std::string> ActiveConnections(TQuor& quor) {
   // The component leaves the list as it was when RAS reports none; start
   // from an empty one so that "none" reads as none.
   quor.Connections->Clear();
-  if (!quor.EnumConnections()) throw Failure(kExitFailed, "RAS could not list the active connections");
+  if (!quor.EnumConnections()) {
+    // RAS's reason; a RAS that cannot start is unavailable, as a missing library is.
+    const uint32_t code = ProbeConnections();
+    if (code == 0) throw Failure(kExitFailed, "RAS could not list the active connections");
+    const std::string text = RasErrorText(code);
+    throw Failure(code == ERROR_RASMAN_CANNOT_INITIALIZE ? kExitNoRas : kExitFailed,
+                  "RAS could not list the active connections: " + text + " (RAS error " + std::to_string(code) + ")",
+                  code, text);
+  }
   return quor.Connections->Items();
 }
 
@@ -64,6 +72,13 @@ void Done(Output& out, const char* action, const std::string& entry, const std::
 // The entry as the phonebook names it, or as typed when the phonebook has
 // no such entry (a connection dialled by number, or from another phonebook).
 std::string ConnectionName(RasSession& session, const std::string& typed) {
+  if (ProbePhonebook() != 0) {
+    // The phonebook cannot be read: the name as RAS lists the connection.
+    for (const auto& listed : ActiveConnections(session.Quor())) {
+      if (FoldName(listed) == FoldName(typed)) return listed;
+    }
+    return typed;
+  }
   const std::string stored = session.StoredName(typed);
   return stored.empty() ? typed : stored;
 }
@@ -83,14 +98,20 @@ void HangUpHandle(TQuor& quor, const std::string& entry, Integer handle) {
 
 // Ends what is under way for one entry: its diallers are asked to stop
 // first unless the line is up (a dialler whose call is hung up elsewhere
-// would redial), then its connection is hung up. Returns whether anything
-// was found.
+// would redial); one whose line is up is asked to give up reconnecting (it
+// then sees the line lost, as without --persist); then its connection is
+// hung up. Returns whether anything was found.
 bool HangUpEntry(RasSession& session, const std::string& entry, const std::vector<Dialler>& diallers) {
   TQuor& quor = session.Quor();
   Output& out = session.Out();
   const Integer handle = quor.GetHandleByName(entry);
   const bool up = handle != 0 && ReadForeignStatus(static_cast<uint32_t>(handle)).state == RASCS_Connected;
   bool found = handle != 0;
+  for (const Dialler& d : diallers) {
+    if (!up || FoldName(d.entry) != FoldName(entry) || EndReconnects(d, kHangUpWaitMs)) continue;
+    out.Warning("the dialler of '" + Printable(entry) + "' (process " + std::to_string(d.pid) +
+                ") did not answer; it may dial again after the hang-up");
+  }
   if (!up) {
     for (const Dialler& d : diallers) {
       if (FoldName(d.entry) != FoldName(entry)) continue;
@@ -119,7 +140,7 @@ int RunHangUp(const Args& args) {
   const bool all = args.Flag("--all");
   if (all == !args.positional.empty()) throw UsageError("give either an entry or --all");
   Output out(args.json);
-  RasSession session(out);
+  RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::vector<Dialler> diallers = RunningDiallers();
   if (all) {
     std::vector<std::string> entries = ActiveConnections(session.Quor());
@@ -227,7 +248,7 @@ void WarnIfSystemRas(Output& out) {
 
 int RunConnections(const Args& args) {
   Output out(args.json);
-  RasSession session(out);
+  RasSession session(out, RasSession::Needs::ConnectionsOnly);
   WarnIfSystemRas(out);
   const std::vector<std::string> names = ActiveConnections(session.Quor());
   if (args.Flag("--names")) {
@@ -260,7 +281,7 @@ int RunConnections(const Args& args) {
 
 int RunStatus(const Args& args) {
   Output out(args.json);
-  RasSession session(out);
+  RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::string entry = ConnectionName(session, EntryArg(args));
   const Integer handle = RequireConnection(session.Quor(), entry);
   const ConnectionView v = View(entry, handle, RunningDiallers());

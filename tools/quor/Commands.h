@@ -130,8 +130,9 @@ class ConsolePresenter final : public TMessagePresenter {
 class RasSession {
  public:
   // Throws Failure(kExitNoRas) when the RAS client library cannot be bound
-  // or RAS cannot read the phonebook.
-  explicit RasSession(Output& out);
+  // or, unless only connections are asked about, RAS cannot read the phonebook.
+  enum class Needs { Phonebook, ConnectionsOnly };
+  explicit RasSession(Output& out, Needs needs = Needs::Phonebook);
   ~RasSession();
   RasSession(const RasSession&) = delete;
   RasSession& operator=(const RasSession&) = delete;

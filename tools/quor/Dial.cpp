@@ -28,6 +28,32 @@ constexpr const char kLostText[] = "Connection to server lost.";
 
 // A dial the simulated service refuses for a mistake in its scenario.
 constexpr Integer kInvalidData = 13;
+// Another process dials the entry (RAS refuses a second dial of it).
+constexpr Integer kDialAlreadyInProgress = 756;
+constexpr Integer kInvalidName = 123;  // ERROR_INVALID_NAME
+
+// Errors that come from this machine's set-up, not from the line or the far
+// end: the settings the scenario or the dial parameters give, the phonebook,
+// the device, the RAS library or service itself. A redial meets them again
+// unchanged, so the dial ends at once instead of waiting out its pauses.
+bool NoRedialMends(Integer error) {
+  switch (error) {
+    case kInvalidData:                                             // the service's settings are not valid
+    case static_cast<Integer>(ERROR_INVALID_PARAMETER):            // a value RAS refuses (too long, ...)
+    case kInvalidName:                                             // an entry name RAS refuses
+    case static_cast<Integer>(ERROR_PROC_NOT_FOUND):               // the library cannot dial at all
+    case static_cast<Integer>(ERROR_DEVICE_DOES_NOT_EXIST):        // the entry's device is not there
+    case static_cast<Integer>(ERROR_CANNOT_OPEN_PHONEBOOK):        // 621
+    case static_cast<Integer>(ERROR_CANNOT_LOAD_PHONEBOOK):        // 622
+    case static_cast<Integer>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY):  // 623: deleted meanwhile
+    case static_cast<Integer>(ERROR_CORRUPT_PHONEBOOK):            // 625
+    case static_cast<Integer>(ERROR_INVALID_SIZE):                 // a RAS library of other record sizes
+    case static_cast<Integer>(ERROR_RASMAN_CANNOT_INITIALIZE):     // RAS cannot start (a refused state folder)
+      return true;
+    default:
+      return false;
+  }
+}
 
 constexpr const char kErrorPrefix[] = "ERROR: ";
 constexpr const char kErrorConnectingPrefix[] = "Error connecting: ";
@@ -105,7 +131,8 @@ class DialMonitor {
         fLossIsTheEnd(lossIsTheEnd),
         fWallClock(wallClock),
         fOnConnected(std::move(onConnected)),
-        fStart(QuorClockNow()) {
+        fStart(QuorClockNow()),
+        fRedials(quor.RedialAttempts()) {
     fQuor.SetOnNotify([this](Integer error, String text) { OnNotify(error, text); });
     fQuor.SetOnConnect([this](TObject*) { OnConnect(); });
     fQuor.SetOnConnectFail([this](Integer error, String text) { OnConnectFail(error, text); });
@@ -137,7 +164,12 @@ class DialMonitor {
         DeallocateHWnd(window);
       }
     } notices{AllocateHWnd([this](TMessage& Msg) {
-      if (Msg.Msg == kStopNotice) fStopAsked = true;
+      if (Msg.Msg != kStopNotice) return;
+      if (Msg.WParam == platform::kNoReconnectRequest) {
+        fNoReconnectAsked = true;
+      } else {
+        fStopAsked = true;
+      }
     })};
     platform::ClearStopRequest();
     platform::InstallStopHandlers(notices.window, kStopNotice);
@@ -162,6 +194,11 @@ class DialMonitor {
         fOutcome = Outcome::OutputBroken;
         break;
       }
+      if (fNoReconnectAsked) {
+        fNoReconnectAsked = false;
+        GiveUpReconnects();
+        if (fOutcome != Outcome::Running) break;
+      }
       if (fGraceOver) {
         // RAS said the call is over but still holds the handle: hang up.
         fQuor.Disconnect();
@@ -182,7 +219,7 @@ class DialMonitor {
   uint64_t Elapsed() const { return QuorClockNow() - fStart; }
 
   // Attempts in all: the first dial and the redials.
-  int64_t Attempts() const { return static_cast<int64_t>(fQuor.RedialAttempts()) + 1; }
+  int64_t Attempts() const { return static_cast<int64_t>(fRedials) + 1; }
 
   void Event(const char* kind, Integer error, const std::string& text, bool printText) {
     if (fOut.Json()) {
@@ -211,7 +248,15 @@ class DialMonitor {
   }
 
   void OnNotify(Integer error, const std::string& text) {
-    if (error != 0 && text.rfind(kErrorPrefix, 0) == 0) fLastErrorTexts[error] = WithoutPrefix(text, kErrorPrefix);
+    if (error != 0 && text.rfind(kErrorPrefix, 0) == 0) {
+      fLastErrorTexts[error] = WithoutPrefix(text, kErrorPrefix);
+      // The component hangs the attempt up next and then decides on a redial:
+      // with no redials left it gives up (OnConnectFail) instead.
+      if (fEndCode == 0 && (NoRedialMends(error) || error == kDialAlreadyInProgress)) {
+        fEndCode = error == kDialAlreadyInProgress ? kExitFailed : kExitNoRas;
+        fQuor.SetRedialAttempts(0);
+      }
+    }
     // Each attempt starts with "Dialing <entry>..." on a fresh hidden window.
     if (error == 0 && text == "Dialing " + fQuor.EntryName() + "...") {
       // The component's own count: a reconnect after a loss starts again at 1.
@@ -235,6 +280,8 @@ class DialMonitor {
     // once more in the final message only.
     Event("connect_fail", error, text, false);
     if (fOutcome != Outcome::Running) return;
+    // Nor can a reconnect mend it (the component announces none it no longer has pending).
+    if (fEndCode != 0) fQuor.SetReconnect(false, fQuor.ReconnectHoldoff(), fQuor.ReconnectMaxFail());
     if (fQuor.ReconnectPending()) return;  // --persist: the next reconnect follows
     fOutcome = Outcome::Failed;
     fErrorCode = error;
@@ -262,6 +309,22 @@ class DialMonitor {
     fErrorText = text;
   }
 
+  // `quor hangup` hangs the line up next: its loss ends this dial as it
+  // would without --persist. A loss seen already ends it now.
+  void GiveUpReconnects() {
+    const bool pending = fQuor.ReconnectPending();
+    fQuor.SetReconnect(false, fQuor.ReconnectHoldoff(), fQuor.ReconnectMaxFail());
+    if (pending && fOutcome == Outcome::Running) {
+      fOutcome = Outcome::Lost;
+      fErrorText = kLostText;
+    }
+    if (fOnNoReconnect) fOnNoReconnect();
+  }
+
+ public:
+  void OnNoReconnect(std::function<void()> handler) { fOnNoReconnect = std::move(handler); }
+
+ private:
   void Stop() {
     // Hang up whatever is under way: a call being dialled, a connection, or
     // a pending redial (Disconnect stops the redial timer too).
@@ -280,7 +343,14 @@ class DialMonitor {
       case Outcome::OutputBroken:
         return kExitFailed;  // the tool says why once, on standard error
       case Outcome::Failed: {
-        code = kExitDialFailed;
+        code = fEndCode != 0 ? fEndCode : kExitDialFailed;
+        if (fErrorCode == kDialAlreadyInProgress) {
+          // A dial of the same entry started meanwhile: as when it is found before dialling.
+          const std::string name = Printable(fQuor.EntryName());
+          message = "entry '" + name + "' is already being dialled: 'quor status " + name +
+                    "' shows it, 'quor hangup " + name + "' ends it";
+          break;
+        }
         message = "connection failed: error " + std::to_string(fErrorCode) + ": " + fErrorText;
         // The simulated service says which scenario line or phonebook file it refused.
         const bool fileProblem =
@@ -319,11 +389,15 @@ class DialMonitor {
   bool fLossIsTheEnd;
   bool fWallClock;
   std::function<void()> fOnConnected;
+  std::function<void()> fOnNoReconnect;
   uint64_t fStart;
+  Integer fRedials;  // as set for the dial (an error no redial mends sets the component's to 0)
+  int fEndCode = 0;  // the exit code of an error that ends the dial at once
   int64_t fAttempt = 0;
   Outcome fOutcome = Outcome::Running;
   bool fConnected = false;
   bool fStopAsked = false;
+  bool fNoReconnectAsked = false;
   bool fGraceOver = false;
   TTimer* fGrace = nullptr;
   Integer fErrorCode = 0;
@@ -383,7 +457,7 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   if (const int attached = AttachOrRefuse(session, entry, options.attach); attached >= 0) return attached;
   // `quor hangup` finds this dialler even in its redial pause.
   std::optional<DiallerNote> note;
-  if (options.reachable) note.emplace(entry);
+  if (options.reachable) note.emplace(entry, options.persist);
   // Start from what RAS has stored for the entry (user, password, number),
   // as a dialer window does; the options override single parameters.
   if (!quor.GetDialParams(entry)) {
@@ -409,6 +483,9 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
     if (note) note->Connected(static_cast<uint32_t>(quor.GetHandleByName(entry)));
   };
   DialMonitor monitor(quor, session.Out(), options.lossIsTheEnd, options.wallClock, onConnected);
+  monitor.OnNoReconnect([&] {
+    if (note) note->NoReconnect();
+  });
   return monitor.Run();
 }
 

@@ -41,14 +41,27 @@ bool ReadSecretLine(const std::string& prompt, std::string& line);
 bool SetEnv(const std::string& name, const std::string& value);
 bool UnsetEnv(const std::string& name);
 
-// Running `quor dial` processes note themselves in this folder (private to
-// the user), so that `quor hangup` can reach one in its redial pause.
-std::string DiallerFolder();
+// Running `quor dial` processes note themselves in a folder private to the
+// user, one for each RAS state folder (named by key, made of letters, digits
+// and '-'), so that `quor hangup` can reach one in its redial pause. "" when
+// no such folder can be had.
+std::string DiallerFolder(const std::string& key);
+// The simulated RAS service's state folder when QUOR_RAS_STATE_DIR names none.
+std::string DefaultStateFolder();
 uint32_t CurrentProcessId();
 // What distinguishes a running process from a later one with the same id
 // (its start time); "" when no such process runs.
 std::string ProcessStamp(uint32_t pid);
-// Asks another process to stop as Ctrl-C would; false when that cannot be done.
-bool RequestStop(uint32_t pid);
+// Where this process's ids mean what they say: "<boot>:<pid namespace>" on
+// Linux, "" where ids are the machine's.
+std::string ProcessSpace();
+// Asks the process with this id and stamp to stop as Ctrl-C would; false
+// when that process is not there (another may have its id) or cannot be asked.
+bool RequestStop(uint32_t pid, const std::string& stamp);
+// Asks it to dial no more once its line is lost (`quor hangup` is about to
+// hang it up): the stop message arrives with kNoReconnectRequest as wParam,
+// and StopRequested() stays false.
+bool RequestNoReconnect(uint32_t pid, const std::string& stamp);
+constexpr WPARAM kNoReconnectRequest = 0x10000;
 
 }  // namespace quortool::platform

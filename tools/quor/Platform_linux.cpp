@@ -34,6 +34,8 @@ static_assert(std::atomic<int>::is_always_lock_free, "the stop flag must be usab
 // be the one the kernel picks: its handler passes the signal on to the
 // waiting thread (posting takes a lock, which a signal handler must not).
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// `quor hangup` asks a dialler that would reconnect to give that up.
+constexpr int kNoReconnectSignal = SIGUSR1;
 std::atomic<pid_t> gWaiterTid{0};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "the waiter's id must be usable from a signal handler");
 std::atomic<bool> gQuitWaiter{false};
@@ -45,6 +47,7 @@ sigset_t StopSet() {
   sigset_t set;
   sigemptyset(&set);
   for (int signo : kStopSignals) sigaddset(&set, signo);
+  sigaddset(&set, kNoReconnectSignal);
   return set;
 }
 
@@ -56,7 +59,9 @@ void NoteStop(int signo) {
 extern "C" void OnStopSignal(int signo) {
   const int saved = errno;
   const pid_t waiter = gWaiterTid.load();
-  if (waiter == 0 || syscall(SYS_tgkill, getpid(), waiter, signo) != 0) NoteStop(signo);
+  if ((waiter == 0 || syscall(SYS_tgkill, getpid(), waiter, signo) != 0) && signo != kNoReconnectSignal) {
+    NoteStop(signo);
+  }
   errno = saved;
 }
 
@@ -76,6 +81,10 @@ void WaitForStop(HWND window, UINT message) {
     // The request to end this thread comes from this process (glibc reports
     // tgkill's code as SI_USER, so only the sender tells).
     if (gQuitWaiter.load() && info.si_pid == getpid()) break;
+    if (signo == kNoReconnectSignal) {
+      if (window != HWND{}) PostMessageA(window, message, kNoReconnectRequest, 0);
+      continue;
+    }
     NoteStop(signo);
     if (window != HWND{}) PostMessageA(window, message, static_cast<WPARAM>(gStopSignal.load()), 0);
   }
@@ -94,6 +103,7 @@ void SetHandler(int signo, void (*handler)(int)) {
 
 void InstallStopHandlers(HWND window, UINT message) {
   for (int signo : kStopSignals) SetHandler(signo, OnStopSignal);
+  SetHandler(kNoReconnectSignal, OnStopSignal);
   if (gWaiter.joinable()) return;
   const sigset_t set = StopSet();
   gMasked = pthread_sigmask(SIG_BLOCK, &set, &gLoopMask) == 0;
@@ -116,6 +126,8 @@ void RemoveStopHandlers() {
     gWaiter.join();
   }
   for (int signo : kStopSignals) SetHandler(signo, SIG_DFL);
+  // A late request to give up reconnecting must not end the process.
+  SetHandler(kNoReconnectSignal, SIG_IGN);
   // A signal that came after the waiting thread ended is pending here and
   // now has its default effect, as it would have without the handlers.
   if (gMasked) pthread_sigmask(SIG_SETMASK, &gLoopMask, nullptr);
@@ -184,17 +196,46 @@ bool UnsetEnv(const std::string& name) {
   return unsetenv(name.c_str()) == 0;
 }
 
-std::string DiallerFolder() {
+namespace {
+
+// A private folder of this user (made 0700); "" when it is not one.
+bool PrivateFolder(const std::string& folder) {
+  mkdir(folder.c_str(), 0700);
+  struct stat info {};
+  // Another user's folder (or a link planted in /tmp) is not ours to use.
+  return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid();
+}
+
+std::string FirstLine(const std::string& path) {
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  return line;
+}
+
+}  // namespace
+
+std::string DiallerFolder(const std::string& key) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   const std::string folder = runtime != nullptr && *runtime != 0
                                  ? std::string(runtime) + "/quor"
                                  : "/tmp/quor-" + std::to_string(static_cast<unsigned>(getuid()));
   if (runtime != nullptr && *runtime != 0) mkdir(runtime, 0700);
-  mkdir(folder.c_str(), 0700);
-  struct stat info {};
-  // Another user's folder (or a link planted in /tmp) is not ours to use.
-  if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) return std::string();
-  return folder;
+  if (!PrivateFolder(folder) || !PrivateFolder(folder + "/" + key)) return std::string();
+  return folder + "/" + key;
+}
+
+std::string DefaultStateFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') return std::string(runtime) + "/quor-ras";
+  return "/tmp/quor-ras-" + std::to_string(static_cast<unsigned>(getuid()));
+}
+
+std::string ProcessSpace() {
+  // The kernel's boot id, and the pid namespace ("pid:[4026531836]") this process sees ids in.
+  char ns[64] = {0};
+  const ssize_t length = readlink("/proc/self/ns/pid", ns, sizeof ns - 1);
+  return FirstLine("/proc/sys/kernel/random/boot_id") + ":" + (length > 0 ? std::string(ns, length) : "");
 }
 
 uint32_t CurrentProcessId() {
@@ -217,8 +258,33 @@ std::string ProcessStamp(uint32_t pid) {
   return field;
 }
 
-bool RequestStop(uint32_t pid) {
-  return kill(static_cast<pid_t>(pid), SIGTERM) == 0;
+namespace {
+
+// Sends a signal to the process with this id only while it is the one with
+// this stamp: a pidfd holds on to the process, so the id cannot pass to
+// another between the check and the signal (a kernel without pidfds gets the
+// plain kill after the check).
+bool SignalNoted(uint32_t pid, const std::string& stamp, int signo) {
+  if (pid == 0 || stamp.empty()) return false;
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+  if (fd < 0 && errno != ENOSYS) return false;  // no such process
+  bool sent = false;
+  if (ProcessStamp(pid) == stamp) {
+    sent = fd >= 0 ? syscall(SYS_pidfd_send_signal, fd, signo, nullptr, 0) == 0
+                   : kill(static_cast<pid_t>(pid), signo) == 0;
+  }
+  if (fd >= 0) close(fd);
+  return sent;
+}
+
+}  // namespace
+
+bool RequestStop(uint32_t pid, const std::string& stamp) {
+  return SignalNoted(pid, stamp, SIGTERM);
+}
+
+bool RequestNoReconnect(uint32_t pid, const std::string& stamp) {
+  return SignalNoted(pid, stamp, kNoReconnectSignal);
 }
 
 }  // namespace quortool::platform

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tools/quor/HangUpGate.h"
 #include "tools/quor/Platform.h"
 
 namespace quortool::platform {
@@ -26,16 +27,26 @@ std::atomic<int> gStopEvent{0};
 std::atomic<HWND> gNoticeWindow{};
 std::atomic<UINT> gNoticeMessage{0};
 
+// Held while a loop that may hold a line runs: the control handler waits on
+// it before Windows ends the process.
+HangUpGate gHangUp;
+
 // Another quor (`quor hangup`) cannot send this console Ctrl-C; it sets an
 // event named after this process instead, and a waiting thread passes it on
-// as a stop request. Its number is one past the console's events.
+// as a stop request. Its number is one past the console's events. A second
+// event asks a dialler to give up reconnecting.
 constexpr int kStopEventRequest = CTRL_SHUTDOWN_EVENT + 2;
 HANDLE gStopEventHandle = nullptr;
+HANDLE gNoReconnectHandle = nullptr;
 HANDLE gQuitWaiter = nullptr;
 HANDLE gWaiter = nullptr;
 
 std::string StopEventName(uint32_t pid) {
   return "Local\\quor-dial-stop-" + std::to_string(pid);
+}
+
+std::string NoReconnectEventName(uint32_t pid) {
+  return "Local\\quor-dial-noreconnect-" + std::to_string(pid);
 }
 
 void Request(int number) {
@@ -47,14 +58,23 @@ void Request(int number) {
 }
 
 DWORD WINAPI WaitForStopEvent(LPVOID) {
-  HANDLE both[2] = {gStopEventHandle, gQuitWaiter};
-  if (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) Request(kStopEventRequest);
-  return 0;
+  HANDLE all[3] = {gStopEventHandle, gQuitWaiter, gNoReconnectHandle};
+  const DWORD count = gNoReconnectHandle != nullptr ? 3 : 2;
+  for (;;) {
+    const DWORD which = WaitForMultipleObjects(count, all, FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0 + 2) {
+      if (HWND window = gNoticeWindow.load()) PostMessageA(window, gNoticeMessage.load(), kNoReconnectRequest, 0);
+      continue;
+    }
+    if (which == WAIT_OBJECT_0) Request(kStopEventRequest);
+    return 0;
+  }
 }
 
 void StartStopEventWaiter() {
   if (gWaiter != nullptr) return;
   gStopEventHandle = CreateEventA(nullptr, TRUE, FALSE, StopEventName(GetCurrentProcessId()).c_str());
+  gNoReconnectHandle = CreateEventA(nullptr, FALSE, FALSE, NoReconnectEventName(GetCurrentProcessId()).c_str());
   gQuitWaiter = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (gStopEventHandle != nullptr && gQuitWaiter != nullptr) {
     gWaiter = CreateThread(nullptr, 0, WaitForStopEvent, nullptr, 0, nullptr);
@@ -68,7 +88,7 @@ void StopStopEventWaiter() {
     CloseHandle(gWaiter);
     gWaiter = nullptr;
   }
-  for (HANDLE* h : {&gStopEventHandle, &gQuitWaiter}) {
+  for (HANDLE* h : {&gStopEventHandle, &gNoReconnectHandle, &gQuitWaiter}) {
     if (*h != nullptr) CloseHandle(*h);
     *h = nullptr;
   }
@@ -83,10 +103,40 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     case CTRL_SHUTDOWN_EVENT:
       // Console event numbers start at 0; keep 0 meaning "none".
       Request(static_cast<int>(event) + 1);
+      // After a close, logoff or shutdown Windows ends the process once this
+      // returns: let the loop hang up first, within the system's time.
+      if (const DWORD grace = HandlerGraceMs(event); grace != 0) gHangUp.Wait(grace);
       return TRUE;
     default:
       return FALSE;
   }
+}
+
+// The process with this id, when its creation time is the stamp; null
+// otherwise. While the handle is open the id cannot pass to another process.
+HANDLE OpenNoted(uint32_t pid, const std::string& stamp) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return nullptr;
+  FILETIME created{}, exited{}, kernel{}, user{};
+  DWORD code = 0;
+  const bool noted =
+      GetExitCodeProcess(process, &code) && code == STILL_ACTIVE &&
+      GetProcessTimes(process, &created, &exited, &kernel, &user) &&
+      std::to_string((static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime) == stamp;
+  if (noted) return process;
+  CloseHandle(process);
+  return nullptr;
+}
+
+bool SetNotedEvent(uint32_t pid, const std::string& stamp, const std::string& name) {
+  HANDLE process = OpenNoted(pid, stamp);
+  if (process == nullptr) return false;
+  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str());
+  // No event: not a dialler, or it has not installed its handlers yet.
+  const bool set = event != nullptr && SetEvent(event) != 0;
+  if (event != nullptr) CloseHandle(event);
+  CloseHandle(process);
+  return set;
 }
 
 }  // namespace
@@ -94,10 +144,13 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 void InstallStopHandlers(HWND window, UINT message) {
   gNoticeMessage.store(message);
   gNoticeWindow.store(window);
+  gHangUp.Hold();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   StartStopEventWaiter();
 }
 void RemoveStopHandlers() {
+  // The loop is over and has hung up: a waiting control handler may return.
+  gHangUp.Release();
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   StopStopEventWaiter();
   gNoticeWindow.store(HWND{});
@@ -156,13 +209,28 @@ bool UnsetEnv(const std::string& name) {
   return _putenv_s(name.c_str(), "") == 0;
 }
 
-std::string DiallerFolder() {
+std::string DiallerFolder(const std::string& key) {
   char temp[MAX_PATH + 1] = {0};
   const DWORD length = GetTempPathA(sizeof temp, temp);
   if (length == 0 || length > MAX_PATH) return std::string();
   const std::string folder = std::string(temp) + "quor-diallers";
   CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
+  const std::string keyed = folder + "\\" + key;
+  CreateDirectoryA(keyed.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesA(keyed.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return std::string();
+  return keyed;
+}
+
+std::string DefaultStateFolder() {
+  const char* local = std::getenv("LOCALAPPDATA");
+  if (local != nullptr && *local != 0) return std::string(local) + "\\Quor\\RasState";
+  const char* temp = std::getenv("TEMP");
+  return std::string(temp != nullptr && *temp != 0 ? temp : ".") + "\\quor-ras";
+}
+
+std::string ProcessSpace() {
+  return std::string();  // process ids are the machine's
 }
 
 uint32_t CurrentProcessId() {
@@ -181,12 +249,12 @@ std::string ProcessStamp(uint32_t pid) {
   return std::to_string((static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
 }
 
-bool RequestStop(uint32_t pid) {
-  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, StopEventName(pid).c_str());
-  if (event == nullptr) return false;  // not a dialler, or it has not installed its handlers yet
-  const bool set = SetEvent(event) != 0;
-  CloseHandle(event);
-  return set;
+bool RequestStop(uint32_t pid, const std::string& stamp) {
+  return SetNotedEvent(pid, stamp, StopEventName(pid));
+}
+
+bool RequestNoReconnect(uint32_t pid, const std::string& stamp) {
+  return SetNotedEvent(pid, stamp, NoReconnectEventName(pid));
 }
 
 }  // namespace quortool::platform

@@ -48,6 +48,17 @@ uint32_t ProbePhonebook() {
   return code == ERROR_BUFFER_TOO_SMALL ? 0 : code;  // more entries than one record: readable
 }
 
+uint32_t ProbeConnections() {
+  if (RasEnumConnections == nullptr) return ERROR_PROC_NOT_FOUND;
+  TRasConn connections[1];
+  std::memset(connections, 0, sizeof connections);
+  connections[0].dwSize = sizeof(TRasConn);
+  DWORD size = sizeof connections;
+  DWORD count = 0;
+  const DWORD code = RasEnumConnections(connections, &size, &count);
+  return code == ERROR_BUFFER_TOO_SMALL ? 0 : code;
+}
+
 uint32_t ValidateEntryName(const std::string& name) {
   if (RasValidateEntryNameA == nullptr) return ERROR_PROC_NOT_FOUND;
   return RasValidateEntryNameA(nullptr, name.c_str());

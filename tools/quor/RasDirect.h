@@ -22,6 +22,9 @@ std::string RasErrorText(uint32_t code);
 // 0 when RAS can read the phonebook (whether or not it holds entries), else
 // RAS's code (621 cannot open, 622 cannot read, 625 corrupt, ...).
 uint32_t ProbePhonebook();
+// 0 when RAS can list the active connections, else RAS's code (711: RAS
+// cannot start, as when the simulated service refuses its state folder).
+uint32_t ProbeConnections();
 uint32_t ValidateEntryName(const std::string& name);
 uint32_t RenameEntryCode(const std::string& from, const std::string& to);
 uint32_t DeleteEntryCode(const std::string& entry);
