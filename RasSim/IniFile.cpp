@@ -140,7 +140,7 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
       if (h.size() < 2 || h.back() != ']') return fail(lineNo, "section header without closing bracket");
       std::string name = h.substr(1, h.size() - 2);
       if (name.empty()) return fail(lineNo, "section header without a name");
-      sections_.push_back(IniSection{name, line, {}, eol});
+      sections_.push_back(IniSection{name, line, {}, eol, lineNo});
       continue;
     }
     if (sections_.empty()) return fail(lineNo, "line outside any section");

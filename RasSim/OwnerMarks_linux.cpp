@@ -13,6 +13,7 @@
 #include <mutex>
 #include <utility>
 
+#include "RasSim/Lasting.h"
 #include "RasSim/Platform.h"
 
 namespace rassim::platform {
@@ -38,17 +39,31 @@ std::string NewTag() {
 namespace {
 
 // This process's owner mark: its tag and the open lock files of the folders
-// it holds one in. Never destroyed, so that work done while the library
-// unloads finds it whole; the files close when the process ends.
+// it holds one in. Kept in storage static destruction never touches, so that
+// work done while the library unloads finds it whole; the files close when
+// the process ends, or when the library is unloaded for good (the swap that
+// empties a Lasting hands the files to a temporary, which closes them).
 struct OwnerMarks {
   std::mutex lock;
   pid_t pid = 0;  // the process the tag belongs to (a forked child makes its own)
   std::string tag;
   std::map<std::pair<dev_t, ino_t>, int> held;  // folder -> lock file
+  OwnerMarks() = default;
+  OwnerMarks(const OwnerMarks&) = delete;
+  OwnerMarks& operator=(const OwnerMarks&) = delete;
+  ~OwnerMarks() {
+    for (auto& kv : held) close(kv.second);
+  }
 };
 
+void swap(OwnerMarks& a, OwnerMarks& b) noexcept {
+  std::swap(a.pid, b.pid);
+  a.tag.swap(b.tag);
+  a.held.swap(b.held);
+}
+
 OwnerMarks& Marks() {
-  static OwnerMarks* marks = new OwnerMarks;
+  static Lasting<OwnerMarks> marks;
   return *marks;
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "RasSim/Lasting.h"
 #include "RasSim/Platform.h"
 
 namespace rassim::platform {
@@ -29,17 +30,30 @@ std::string NewTag() {
 namespace {
 
 // This process's owner mark: its tag and the files it holds open, without
-// sharing, in the folders it has a mark in. Never destroyed, so that work done
-// while the library unloads finds it whole; the system closes the files when
-// the process ends.
+// sharing, in the folders it has a mark in. Kept in storage static destruction
+// never touches, so that work done while the library unloads finds it whole;
+// the system closes the files when the process ends, and they are closed when
+// the library is unloaded for good (the swap that empties a Lasting hands them
+// to a temporary, which closes them).
 struct OwnerMarks {
   std::mutex lock;
   std::string tag;
   std::map<std::string, HANDLE> held;  // folder -> mark
+  OwnerMarks() = default;
+  OwnerMarks(const OwnerMarks&) = delete;
+  OwnerMarks& operator=(const OwnerMarks&) = delete;
+  ~OwnerMarks() {
+    for (auto& kv : held) CloseHandle(kv.second);
+  }
 };
 
+void swap(OwnerMarks& a, OwnerMarks& b) noexcept {
+  a.tag.swap(b.tag);
+  a.held.swap(b.held);
+}
+
 OwnerMarks& Marks() {
-  static OwnerMarks* marks = new OwnerMarks;
+  static Lasting<OwnerMarks> marks;
   return *marks;
 }
 

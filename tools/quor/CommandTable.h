@@ -70,6 +70,9 @@ bool IsGroup(const std::string& word);
 std::string Synopsis(const CommandSpec& command);
 
 // Renderings of the table.
+// How the tool takes passwords, said in the help and the manual page.
+extern const char kPasswordNote[];
+
 std::string MainHelp();
 std::string CommandHelp(const CommandSpec& command);
 std::string GroupHelp(const std::string& group);

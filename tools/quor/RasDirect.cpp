@@ -37,26 +37,33 @@ std::string RasErrorText(uint32_t code) {
   return "error " + std::to_string(code);
 }
 
+namespace {
+
+// Asks for one record of a list: whether RAS can give the list at all (more
+// than one record to give is an answer too).
+template <typename Record, typename Enumerate>
+uint32_t ProbeList(Enumerate enumerate) {
+  Record records[1];
+  std::memset(records, 0, sizeof records);
+  records[0].dwSize = sizeof(Record);
+  DWORD size = sizeof records;
+  DWORD count = 0;
+  const DWORD code = enumerate(records, &size, &count);
+  return code == ERROR_BUFFER_TOO_SMALL ? 0 : code;
+}
+
+}  // namespace
+
 uint32_t ProbePhonebook() {
   if (RasEnumEntries == nullptr) return ERROR_PROC_NOT_FOUND;
-  TRasEntryName names[1];
-  std::memset(names, 0, sizeof names);
-  names[0].dwSize = sizeof(TRasEntryName);
-  DWORD size = sizeof names;
-  DWORD count = 0;
-  const DWORD code = RasEnumEntries(nullptr, nullptr, names, &size, &count);
-  return code == ERROR_BUFFER_TOO_SMALL ? 0 : code;  // more entries than one record: readable
+  return ProbeList<TRasEntryName>([](TRasEntryName* names, DWORD* size, DWORD* count) {
+    return RasEnumEntries(nullptr, nullptr, names, size, count);
+  });
 }
 
 uint32_t ProbeConnections() {
   if (RasEnumConnections == nullptr) return ERROR_PROC_NOT_FOUND;
-  TRasConn connections[1];
-  std::memset(connections, 0, sizeof connections);
-  connections[0].dwSize = sizeof(TRasConn);
-  DWORD size = sizeof connections;
-  DWORD count = 0;
-  const DWORD code = RasEnumConnections(connections, &size, &count);
-  return code == ERROR_BUFFER_TOO_SMALL ? 0 : code;
+  return ProbeList<TRasConn>(RasEnumConnections);
 }
 
 uint32_t ValidateEntryName(const std::string& name) {
