@@ -1,6 +1,7 @@
 // Linux (POSIX) implementation of the RasSim platform interface.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -8,6 +9,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -35,18 +37,48 @@ std::string GetEnv(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
+namespace {
+
+// The user's home folder: HOME when it names one, else the password
+// database's; never a folder other users share. Empty when there is none.
+std::string HomeDir() {
+  std::string home = GetEnv("HOME");
+  if (!home.empty() && home[0] == '/') return home;
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::string buf(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
+  struct passwd pw;
+  struct passwd* found = nullptr;
+  while (getpwuid_r(geteuid(), &pw, buf.data(), buf.size(), &found) == ERANGE && buf.size() < (1u << 20))
+    buf.resize(buf.size() * 2);
+  if (found == nullptr || found->pw_dir == nullptr || found->pw_dir[0] != '/') return std::string();
+  return found->pw_dir;
+}
+
+}  // namespace
+
 std::string DefaultConfigDir() {
   std::string xdg = GetEnv("XDG_CONFIG_HOME");
   if (!xdg.empty() && xdg[0] == '/') return xdg + "/quor";
-  std::string home = GetEnv("HOME");
-  if (home.empty()) home = "/tmp";
-  return home + "/.config/quor";
+  std::string home = HomeDir();
+  return home.empty() ? std::string() : home + "/.config/quor";
 }
 
 std::string DefaultStateDir() {
   std::string run = GetEnv("XDG_RUNTIME_DIR");
   if (!run.empty() && run[0] == '/') return run + "/quor-ras";
-  return "/tmp/quor-ras-" + UserTag();
+  // The shared temporary folder's name may be taken by another user first:
+  // such a folder is never used; the state then lives under the home folder.
+  const std::string shared = "/tmp/quor-ras-" + UserTag();
+  std::string why;
+  const std::string home = HomeDir();
+  if (OwnFolder(shared, why) || home.empty()) return shared;
+  const std::string own = home + "/.cache/quor-ras";
+  static std::once_flag told;
+  std::call_once(told, [&] {
+    std::fprintf(stderr, "rasapi32: state folder refused: %s: %s; using %s\n", shared.c_str(), why.c_str(),
+                 own.c_str());
+  });
+  return own;
 }
 
 char PathSeparator() {
@@ -71,6 +103,24 @@ std::string AbsolutePath(const std::string& path) {
   char buf[PATH_MAX];
   if (!getcwd(buf, sizeof buf)) return path;
   return JoinPath(buf, path);
+}
+
+bool OwnFolder(const std::string& path, std::string& why) {
+  why.clear();
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;
+    why = std::string("cannot be examined (") + std::strerror(errno) + ")";
+  } else if (S_ISLNK(st.st_mode)) {
+    why = "is a symbolic link";
+  } else if (!S_ISDIR(st.st_mode)) {
+    why = "is not a folder";
+  } else if (st.st_uid != geteuid()) {
+    why = "belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  } else if ((st.st_mode & 022) != 0) {
+    why = "other users may write to it";
+  }
+  return why.empty();
 }
 
 bool MakeDirs(const std::string& path, bool privateDir) {
@@ -103,8 +153,15 @@ static ReadResult ReadAllAndClose(int fd, std::string& contents) {
 
 ReadResult ReadFile(const std::string& path, std::string& contents) {
   contents.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: a named pipe or a device in a file's place is refused, never waited on.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? ReadResult::NotFound : ReadResult::CannotOpen;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool folder = S_ISDIR(st.st_mode);
+    close(fd);
+    return folder ? ReadResult::CannotRead : ReadResult::NotAFile;
+  }
   return ReadAllAndClose(fd, contents);
 }
 
@@ -461,14 +518,50 @@ FileLock::FileLock(const PrivateDir& dir, const std::string& name) {
   held_ = true;
 }
 
+namespace {
+
+// How long a lock another process holds is waited for: QUOR_RAS_LOCK_WAIT_MS, else 5 s.
+uint64_t LockWaitMs() {
+  const std::string v = GetEnv("QUOR_RAS_LOCK_WAIT_MS");
+  char* end = nullptr;
+  const unsigned long long ms = std::strtoull(v.c_str(), &end, 10);
+  return v.empty() || *end != '\0' ? 5000 : ms;
+}
+
+uint64_t MonotonicMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+}  // namespace
+
 FileLock::FileLock(const std::string& lockPath) {
-  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
+  // The lock file itself, never where a link planted in its place points,
+  // and never a pipe or device whose opening could block.
+  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno == ELOOP) why_ = lockPath + ": is a symbolic link";
+    return;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    why_ = lockPath + ": is not a regular file";
+    return;
+  }
+  const uint64_t limit = LockWaitMs(), start = MonotonicMs();
+  for (uint64_t pauseMs = 1;; pauseMs = pauseMs < 100 ? pauseMs * 2 : 100) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+    const uint64_t waited = MonotonicMs() - start;
+    if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= limit) {
       close(fd);
+      why_ = lockPath + ": held by another process for more than " + std::to_string(limit) + " ms";
       return;
     }
+    const uint64_t nap = std::min(pauseMs, limit - waited);
+    timespec ts{static_cast<time_t>(nap / 1000), static_cast<long>(nap % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
   }
   handle_ = fd;
   held_ = true;
