@@ -39,7 +39,7 @@ std::string WallClock() {
 
 void OpenLog(const std::string& path) {
   if (path.empty()) throw UsageError("option '--log' needs a file name");
-  std::FILE* file = std::fopen(path.c_str(), "a");
+  std::FILE* file = platform::OpenLogFile(path);
   if (file == nullptr) {
     throw Failure(kExitFailed, "cannot open the log file " + path + ": " + std::strerror(errno));
   }
@@ -48,12 +48,13 @@ void OpenLog(const std::string& path) {
 
 namespace {
 
-void Write(std::FILE* stream, const std::string& text) {
+// The line goes to the stream, and to the log as `logged` (the line itself when null).
+void Write(std::FILE* stream, const std::string& text, const std::string* logged = nullptr) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
   if (std::FILE* log = GlobalOutput().log) {
-    const std::string line = WallClock() + " " + text + "\n";
+    const std::string line = WallClock() + " " + (logged ? *logged : text) + "\n";
     std::fwrite(line.data(), 1, line.size(), log);
     std::fflush(log);
   }
@@ -63,6 +64,10 @@ void Write(std::FILE* stream, const std::string& text) {
 
 void Output::Line(const std::string& text) {
   Write(stdout, text);
+}
+
+void Output::Secret(const std::string& text, const std::string& logged) {
+  Write(stdout, text, &logged);
 }
 
 void Output::Progress(const std::string& text) {

@@ -394,16 +394,25 @@ int RunParamsGet(const Args& args) {
   // A fresh component has an empty password; it holds one now only when
   // RAS returned a stored password.
   const bool passwordSet = !quor.Password().empty();
+  // A shown password is printed, never logged.
+  const char* const kNotLogged = "(not logged)";
   if (out.Json()) {
-    JsonObject o;
-    o.Add("entry", entry).Add("user", quor.UserName()).Add("password_set", passwordSet);
-    if (show) o.Add("password", quor.Password());
-    o.Add("phone", quor.PhoneNumber()).Add("callback", quor.CallbackNumber()).Add("domain", quor.Domain());
-    out.Object(o);
+    auto object = [&](const std::string* password) {
+      JsonObject o;
+      o.Add("entry", entry).Add("user", quor.UserName()).Add("password_set", passwordSet);
+      if (password) o.Add("password", *password);
+      o.Add("phone", quor.PhoneNumber()).Add("callback", quor.CallbackNumber()).Add("domain", quor.Domain());
+      return o.Text();
+    };
+    const std::string password = quor.Password(), masked = kNotLogged;
+    out.Secret(object(show ? &password : nullptr), object(show ? &masked : nullptr));
   } else {
     out.Line("entry: " + Printable(entry));
     out.Line("user: " + quor.UserName());
-    out.Line("password: " + (show ? quor.Password() : std::string(passwordSet ? "set" : "not set")));
+    if (show)
+      out.Secret("password: " + quor.Password(), std::string("password: ") + kNotLogged);
+    else
+      out.Line(std::string("password: ") + (passwordSet ? "set" : "not set"));
     out.Line("phone: " + quor.PhoneNumber());
     out.Line("callback: " + quor.CallbackNumber());
     out.Line("domain: " + quor.Domain());

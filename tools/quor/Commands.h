@@ -79,6 +79,8 @@ class Output {
   bool Json() const { return fJson; }
   // A result: always printed.
   void Line(const std::string& text);
+  // A result holding a secret: printed, but the log gets `logged` instead.
+  void Secret(const std::string& text, const std::string& logged);
   // A progress or confirmation line: left out with --quiet.
   void Progress(const std::string& text);
   void Object(const JsonObject& object);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "Win32/Win32.h"
@@ -30,6 +31,10 @@ bool StdinIsTerminal();
 // (the prompt then goes to standard error). The line ending is removed.
 // False when the input ended before any character was read.
 bool ReadSecretLine(const std::string& prompt, std::string& line);
+
+// Opens a log file for appending; a new one is readable by its owner only.
+// Null (errno set) when it cannot be opened.
+std::FILE* OpenLogFile(const std::string& path);
 
 // Environment of this process only.
 bool SetEnv(const std::string& name, const std::string& value);

@@ -165,6 +165,14 @@ bool ReadSecretLine(const std::string& prompt, std::string& line) {
   return any;
 }
 
+std::FILE* OpenLogFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "a");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 bool SetEnv(const std::string& name, const std::string& value) {
   return setenv(name.c_str(), value.c_str(), 1) == 0;
 }

@@ -144,6 +144,11 @@ bool ReadSecretLine(const std::string& prompt, std::string& line) {
   return any;
 }
 
+// A new file inherits the folder's access list.
+std::FILE* OpenLogFile(const std::string& path) {
+  return std::fopen(path.c_str(), "a");
+}
+
 bool SetEnv(const std::string& name, const std::string& value) {
   return _putenv_s(name.c_str(), value.c_str()) == 0;
 }
