@@ -308,6 +308,14 @@ void CheckLength(const std::string& what, const std::string& text, size_t max) {
   }
 }
 
+std::optional<std::string> TakeEnvPassword() {
+  const char* env = std::getenv("QUOR_PASSWORD");
+  if (env == nullptr) return std::nullopt;
+  std::string password(env);
+  platform::ForgetEnv("QUOR_PASSWORD");
+  return password;
+}
+
 std::optional<std::string> ReadPassword(const Args& args) {
   if (args.Flag("--password-stdin")) {
     std::string line;
@@ -316,8 +324,7 @@ std::optional<std::string> ReadPassword(const Args& args) {
     }
     return line;
   }
-  if (const char* env = std::getenv("QUOR_PASSWORD")) return std::string(env);
-  return std::nullopt;
+  return TakeEnvPassword();
 }
 
 // ---------------------------------------------------------------- commands
@@ -580,6 +587,8 @@ int RunCli(int argc, char** argv) {
   std::vector<std::string> tokens;
   for (int i = 1; i < argc; ++i) tokens.emplace_back(argv[i]);
   std::string helpHint = "quor --help";
+  // Any command may come to hold a password (typed, from the environment, or stored).
+  platform::KeepSecretsFromDumps();
   try {
     const CommonSettings common = ReadCommonOptions(tokens);
     if (common.log) OpenLog(*common.log);

@@ -446,9 +446,8 @@ int RunParamsSet(const Args& args) {
       throw UsageError("the password line is empty (--clear-password removes the stored password)");
     }
   } else if (args.Flag("--password-env")) {
-    const char* env = std::getenv("QUOR_PASSWORD");
-    if (env == nullptr || *env == 0) throw UsageError("--password-env: QUOR_PASSWORD is not set or empty");
-    password = std::string(env);
+    password = TakeEnvPassword();
+    if (!password || password->empty()) throw UsageError("--password-env: QUOR_PASSWORD is not set or empty");
   } else if (args.Flag("--clear-password")) {
     password = std::string();
   }

@@ -157,6 +157,8 @@ int64_t ParseNumber(const std::string& option, const std::string& text, int64_t 
 void CheckLength(const std::string& what, const std::string& text, size_t max);
 // The password from standard input (--password-stdin) or QUOR_PASSWORD; none when neither.
 std::optional<std::string> ReadPassword(const Args& args);
+// QUOR_PASSWORD's value, removed from the environment once read; none when unset.
+std::optional<std::string> TakeEnvPassword();
 
 int RunDial(const Args& args);
 int RunHangUp(const Args& args);

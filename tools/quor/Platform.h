@@ -36,6 +36,14 @@ bool ReadSecretLine(const std::string& prompt, std::string& line);
 // Null (errno set) when it cannot be opened.
 std::FILE* OpenLogFile(const std::string& path);
 
+// Keeps the secrets this process holds out of core dumps (and out of reach
+// of the user's other processes: Linux makes it not dumpable).
+void KeepSecretsFromDumps();
+// Removes a variable from this process's environment, its value overwritten
+// first where the system shows the original environment to others
+// (/proc/PID/environ).
+void ForgetEnv(const std::string& name);
+
 // Environment of this process only.
 bool SetEnv(const std::string& name, const std::string& value);
 bool UnsetEnv(const std::string& name);

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <termios.h>
@@ -171,6 +172,17 @@ std::FILE* OpenLogFile(const std::string& path) {
   std::FILE* file = fdopen(fd, "a");
   if (file == nullptr) close(fd);
   return file;
+}
+
+void KeepSecretsFromDumps() {
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+}
+
+void ForgetEnv(const std::string& name) {
+  if (char* value = std::getenv(name.c_str())) {
+    for (volatile char* p = value; *p != 0; ++p) *p = 0;
+  }
+  unsetenv(name.c_str());
 }
 
 bool SetEnv(const std::string& name, const std::string& value) {
