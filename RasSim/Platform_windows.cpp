@@ -60,12 +60,6 @@ std::string DefaultConfigDir() {
   return JoinPath(FirstSetOrHere({"APPDATA", "USERPROFILE"}), "Quor");
 }
 
-// Per-user folders are protected by their access lists.
-bool OwnFolder(const std::string&, std::string& why) {
-  why.clear();
-  return true;
-}
-
 std::string DefaultStateDir() {
   std::string local = GetEnv("LOCALAPPDATA");
   if (!local.empty()) return JoinPath(JoinPath(local, "Quor"), "RasState");

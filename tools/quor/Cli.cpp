@@ -302,31 +302,6 @@ int64_t ParseNumber(const std::string& option, const std::string& text, int64_t 
   return value;
 }
 
-void CheckLength(const std::string& what, const std::string& text, size_t max) {
-  if (text.size() > max) {
-    throw UsageError(what + " is longer than " + std::to_string(max) + " bytes");
-  }
-}
-
-std::optional<std::string> TakeEnvPassword() {
-  const char* env = std::getenv("QUOR_PASSWORD");
-  if (env == nullptr) return std::nullopt;
-  std::string password(env);
-  platform::ForgetEnv("QUOR_PASSWORD");
-  return password;
-}
-
-std::optional<std::string> ReadPassword(const Args& args) {
-  if (args.Flag("--password-stdin")) {
-    std::string line;
-    if (!platform::ReadSecretLine("Password: ", line)) {
-      throw UsageError("--password-stdin: standard input ended before a password line");
-    }
-    return line;
-  }
-  return TakeEnvPassword();
-}
-
 // ---------------------------------------------------------------- commands
 
 namespace {

@@ -8,6 +8,7 @@
 #include "tools/quor/CommandTable.h"
 #include "tools/quor/Diallers.h"
 #include "tools/quor/ForeignConnection.h"
+#include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
 
 namespace quortool {
@@ -370,6 +371,31 @@ int RunEntryRename(const Args& args) {
     out.Progress("Renamed entry " + Printable(from) + " to " + Printable(to) + ".");
   }
   return kExitOk;
+}
+
+void CheckLength(const std::string& what, const std::string& text, size_t max) {
+  if (text.size() > max) {
+    throw UsageError(what + " is longer than " + std::to_string(max) + " bytes");
+  }
+}
+
+std::optional<std::string> TakeEnvPassword() {
+  const char* env = std::getenv("QUOR_PASSWORD");
+  if (env == nullptr) return std::nullopt;
+  std::string password(env);
+  platform::ForgetEnv("QUOR_PASSWORD");
+  return password;
+}
+
+std::optional<std::string> ReadPassword(const Args& args) {
+  if (args.Flag("--password-stdin")) {
+    std::string line;
+    if (!platform::ReadSecretLine("Password: ", line)) {
+      throw UsageError("--password-stdin: standard input ended before a password line");
+    }
+    return line;
+  }
+  return TakeEnvPassword();
 }
 
 int RunEntryDelete(const Args& args) {
