@@ -137,6 +137,7 @@ std::string What(const std::string& path) {
 
 // Reads the whole file: 0 (a missing file is an empty one) or the error, noted.
 DWORD ReadCredentials(const std::string& path, IniDocument& doc) {
+  if (!FolderTrusted(path)) return ERROR_CANNOT_OPEN_PHONEBOOK;
   std::string text;
   switch (plat::ReadFile(path, text)) {
     case plat::ReadResult::Ok:
@@ -149,6 +150,9 @@ DWORD ReadCredentials(const std::string& path, IniDocument& doc) {
       return ERROR_CANNOT_OPEN_PHONEBOOK;
     case plat::ReadResult::CannotRead:
       NoteProblem(What(path) + " cannot be read (is it a folder?)");
+      return ERROR_CANNOT_LOAD_PHONEBOOK;
+    case plat::ReadResult::NotAFile:
+      NoteProblem(What(path) + " is not a regular file (a named pipe or a device)");
       return ERROR_CANNOT_LOAD_PHONEBOOK;
   }
   std::string why;
@@ -187,8 +191,9 @@ struct LockedFile {
   }
   DWORD Write() const {
     if (!lock || !lock->Held()) {
-      NoteProblem(What(path) + " cannot be written: its lock " + plat::ResolveLinks(path) +
-                  ".lock cannot be taken (is its folder read-only?)");
+      const std::string why = lock && !lock->Why().empty() ? lock->Why() : "is its folder read-only?";
+      NoteProblem(What(path) + " cannot be written: its lock " + plat::ResolveLinks(path) + ".lock cannot be taken (" +
+                  why + ")");
       return ERROR_CANNOT_WRITE_PHONEBOOK;
     }
     return WriteCredentials(path, doc);

@@ -42,11 +42,18 @@ std::string AbsolutePath(const std::string& path);
 // followed (Windows: the full path of the final file). For telling files apart.
 std::string CanonicalPath(const std::string& path);
 
+// Whether a folder may hold the user's files: absent (it will be made
+// private), or a folder, no symbolic link, the user's own, that no one else
+// may write to. Otherwise false with the reason in `why` (always true where
+// the system protects per-user folders itself).
+bool OwnFolder(const std::string& path, std::string& why);
+
 // Creates a folder and its parents. privateDir: readable by the owner only.
 bool MakeDirs(const std::string& path, bool privateDir);
 
-enum class ReadResult { Ok, NotFound, CannotOpen, CannotRead };
-// Reads a whole file.
+enum class ReadResult { Ok, NotFound, CannotOpen, CannotRead, NotAFile };
+// Reads a whole file. A named pipe or device at the path is not opened for
+// reading (NotAFile), a folder cannot be read (CannotRead).
 ReadResult ReadFile(const std::string& path, std::string& contents);
 // What tells one version of a file from the next without reading it: its
 // size, modification time, change time (set by the system at every write,
@@ -159,7 +166,10 @@ bool FileIsReadOnly(const std::string& path);
 std::vector<std::string> ListFiles(const std::string& dir);
 
 // An exclusive advisory lock on a lock file, shared by every process of the
-// machine. Blocks until the lock is had. Released by the destructor.
+// machine. Released by the destructor. A lock file reached by a path is
+// never a symbolic link or anything but a regular file, and a lock another
+// process holds is waited for a few seconds at most (QUOR_RAS_LOCK_WAIT_MS);
+// such a refusal gives its reason in Why().
 class FileLock {
  public:
   explicit FileLock(const std::string& lockPath);
@@ -169,10 +179,14 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   bool Held() const { return held_; }
+  // Why a lock was refused ("<path>: <reason>"); empty when it was had, or
+  // when the lock file could not be made (a read-only folder).
+  const std::string& Why() const { return why_; }
 
  private:
   intptr_t handle_ = -1;
   bool held_ = false;
+  std::string why_;
 };
 
 uint32_t CurrentProcessId();

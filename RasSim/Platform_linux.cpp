@@ -8,6 +8,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -34,20 +35,6 @@ void ReleaseEvent(HANDLE) {}
 std::string GetEnv(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : std::string();
-}
-
-std::string DefaultConfigDir() {
-  std::string xdg = GetEnv("XDG_CONFIG_HOME");
-  if (!xdg.empty() && xdg[0] == '/') return xdg + "/quor";
-  std::string home = GetEnv("HOME");
-  if (home.empty()) home = "/tmp";
-  return home + "/.config/quor";
-}
-
-std::string DefaultStateDir() {
-  std::string run = GetEnv("XDG_RUNTIME_DIR");
-  if (!run.empty() && run[0] == '/') return run + "/quor-ras";
-  return "/tmp/quor-ras-" + UserTag();
 }
 
 char PathSeparator() {
@@ -110,8 +97,15 @@ static ReadResult ReadAllAndClose(int fd, std::string& contents) {
 
 ReadResult ReadFile(const std::string& path, std::string& contents) {
   contents.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: a named pipe or a device in a file's place is refused, never waited on.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? ReadResult::NotFound : ReadResult::CannotOpen;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool folder = S_ISDIR(st.st_mode);
+    close(fd);
+    return folder ? ReadResult::CannotRead : ReadResult::NotAFile;
+  }
   return ReadAllAndClose(fd, contents);
 }
 
@@ -475,14 +469,50 @@ FileLock::FileLock(const PrivateDir& dir, const std::string& name) {
   held_ = true;
 }
 
+namespace {
+
+// How long a lock another process holds is waited for: QUOR_RAS_LOCK_WAIT_MS, else 5 s.
+uint64_t LockWaitMs() {
+  const std::string v = GetEnv("QUOR_RAS_LOCK_WAIT_MS");
+  char* end = nullptr;
+  const unsigned long long ms = std::strtoull(v.c_str(), &end, 10);
+  return v.empty() || *end != '\0' ? 5000 : ms;
+}
+
+uint64_t MonotonicMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+}  // namespace
+
 FileLock::FileLock(const std::string& lockPath) {
-  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
+  // The lock file itself, never where a link planted in its place points,
+  // and never a pipe or device whose opening could block.
+  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno == ELOOP) why_ = lockPath + ": is a symbolic link";
+    return;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    why_ = lockPath + ": is not a regular file";
+    return;
+  }
+  const uint64_t limit = LockWaitMs(), start = MonotonicMs();
+  for (uint64_t pauseMs = 1;; pauseMs = pauseMs < 100 ? pauseMs * 2 : 100) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+    const uint64_t waited = MonotonicMs() - start;
+    if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= limit) {
       close(fd);
+      why_ = lockPath + ": held by another process for more than " + std::to_string(limit) + " ms";
       return;
     }
+    const uint64_t nap = std::min(pauseMs, limit - waited);
+    timespec ts{static_cast<time_t>(nap / 1000), static_cast<long>(nap % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
   }
   handle_ = fd;
   held_ = true;

@@ -67,6 +67,7 @@ bool EntriesDistinct(const IniDocument& doc, std::string& why) {
 
 // 0, or the phonebook error for a read that did not give a document.
 DWORD ReadDoc(const PhonebookRef& ref, bool missingIsEmpty, IniDocument& doc) {
+  if (!FolderTrusted(ref.path)) return ERROR_CANNOT_OPEN_PHONEBOOK;
   std::string text;
   const std::string what = "the phonebook " + ref.path;
   switch (plat::ReadFile(ref.path, text)) {
@@ -84,6 +85,9 @@ DWORD ReadDoc(const PhonebookRef& ref, bool missingIsEmpty, IniDocument& doc) {
       return ERROR_CANNOT_OPEN_PHONEBOOK;
     case plat::ReadResult::CannotRead:
       NoteProblem(what + " cannot be read (is it a folder?)");
+      return ERROR_CANNOT_LOAD_PHONEBOOK;
+    case plat::ReadResult::NotAFile:
+      NoteProblem(what + " is not a regular file (a named pipe or a device)");
       return ERROR_CANNOT_LOAD_PHONEBOOK;
   }
   std::string why;
@@ -103,6 +107,23 @@ std::string& Problem() {
   static std::string text;
   return text;
 }
+
+}  // namespace
+
+// A file of the default configuration folder is used only when that folder is
+// the user's own: one another user made, or may write to, could hold planted
+// entries and links. False, with the problem noted, when it is refused.
+bool FolderTrusted(const std::string& file) {
+  const std::string dir = plat::DefaultConfigDir();
+  if (plat::DirName(file) != (dir.empty() ? "." : dir)) return true;
+  std::string why = dir.empty() ? "HOME is unset and the user has no home folder" : "";
+  if (why.empty() && plat::OwnFolder(dir, why)) return true;
+  NoteProblem("the configuration folder " + (dir.empty() ? std::string("~/.config/quor") : dir) +
+              " is refused: " + why);
+  return false;
+}
+
+namespace {
 
 }  // namespace
 
@@ -187,8 +208,14 @@ DWORD FindPhonebookEntry(const PhonebookRef& ref, const std::string& name, std::
 DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
                       const std::function<DWORD(IniDocument&, bool& changed)>& change) {
   if (ref.isDefault) plat::MakeDirs(plat::DirName(ref.path), true);
+  // Made by us, or already there: it must be ours.
+  if (!FolderTrusted(ref.path)) return ERROR_CANNOT_OPEN_PHONEBOOK;
   // The lock belongs to the file itself, whichever link led to it.
   plat::FileLock lock(plat::ResolveLinks(ref.path) + ".lock");
+  if (!lock.Held() && !lock.Why().empty()) {
+    NoteProblem("the phonebook " + ref.path + " cannot be locked: " + lock.Why());
+    return ERROR_CANNOT_WRITE_PHONEBOOK;
+  }
   if (!lock.Held()) {
     // Without a lock file (read-only folder) a named phonebook still reads; a write would fail anyway.
     IniDocument probe;

@@ -39,6 +39,10 @@ std::string StateDir();  // QUOR_RAS_STATE_DIR or the per-user default (opened b
 // alone cannot tell (which file, which line, which key), for the
 // QuorRasSimLastProblem control export.
 void NoteProblem(const std::string& text);
+
+// A file of the default configuration folder is used only when that folder is
+// the user's own; false, with the problem noted, when it is refused.
+bool FolderTrusted(const std::string& file);
 std::string LastProblem();
 
 // Reads a phonebook: 0, 621 (cannot open / named file missing),

@@ -37,5 +37,11 @@ bool SetFileMarks(const std::string& path, bool hidden, bool readOnly);
 std::string FileMarks(const std::string& path);
 // A short real-time pause while waiting for another process.
 void Nap();
+// Another holder of a file's exclusive lock (an open file of its own): its
+// handle, or -1 where the platform's locks are not taken so. DropLock ends it.
+int HoldLock(const std::string& path);
+void DropLock(int held);
+// Makes a named pipe at the path (false where there are none).
+bool MakePipe(const std::string& path);
 
 }  // namespace rassimtest

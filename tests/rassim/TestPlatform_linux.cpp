@@ -76,4 +76,17 @@ std::string FileMarks(const std::string&) {
   return "";
 }
 
+int HoldLock(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+void DropLock(int held) {
+  if (held >= 0) close(held);
+}
+bool MakePipe(const std::string& path) {
+  return mkfifo(path.c_str(), 0600) == 0;
+}
+
 }  // namespace rassimtest

@@ -381,5 +381,73 @@ TEST_F(FileSafety, ADialEventThatCannotBePostedFailsTheCallVisibly) {
   api_.HangUpA(h);
 }
 
+// A lock or phonebook another process put in the way ends the call with an
+// error at once: nothing waits for ever, nothing is made through a link.
+TEST_F(FileSafety, APlantedLockOrPipeFailsTheCallWithoutWaiting) {
+  if (!PosixFiles()) GTEST_SKIP() << "needs named pipes and symbolic links";
+  SetEnv("QUOR_RAS_LOCK_WAIT_MS", "0");  // one try: the test never waits on the wall clock
+  const std::string lock = PhonebookPath() + ".lock";
+  const fs::path victim = Dir() / "victim";
+  struct Case {
+    const char* what;
+    bool listFails;  // else only the rename (which takes the lock) fails
+    std::function<int()> plant;
+  };
+  const Case cases[] = {
+      {"a lock held by another process", false, [&] { return HoldLock(lock); }},
+      {"a lock file that is a link", false,
+       [&] {
+         fs::create_symlink(victim, lock);
+         return -1;
+       }},
+      {"a named pipe for the phonebook", true,
+       [&] {
+         fs::remove(PhonebookPath());
+         return MakePipe(PhonebookPath()) ? -1 : -2;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Phonebook({{"Office", "DEVICE=modem"}});
+    fs::remove(lock);
+    const int held = c.plant();
+    ASSERT_NE(held, -2) << "cannot plant it";
+    EXPECT_NE(api_.RenameEntryA(nullptr, "Office", "Home"), 0u);
+    DWORD result = 0;
+    Entries(&result);
+    EXPECT_EQ(result != 0, c.listFails);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(victim))) << "no file made through a planted link";
+    DropLock(held);
+    fs::remove(lock);
+    fs::remove(PhonebookPath());
+  }
+  UnsetEnv("QUOR_RAS_LOCK_WAIT_MS");
+}
+
+// The default phonebook's folder must be the user's own: one others may write
+// to is refused, its entries are not listed, nothing is stored through its links.
+TEST_F(FileSafety, ADefaultFolderOthersMayWriteToIsRefused) {
+  if (!PosixFiles()) GTEST_SKIP() << "the default folder is chosen by XDG_CONFIG_HOME on POSIX systems";
+  const fs::path open = Dir() / "config" / "quor";
+  fs::create_directories(open);
+  fs::permissions(open, fs::perms::all);
+  WriteText((open / "rasphone.pbk").string(), "[Planted]\nPhoneNumber=1\nDEVICE=modem\n");
+  fs::create_symlink(Dir() / "victim", open / "credentials.dat");
+  UnsetEnv("QUOR_RAS_PHONEBOOK");
+  UnsetEnv("QUOR_RAS_CREDENTIALS");
+  SetEnv("XDG_CONFIG_HOME", (Dir() / "config").string());
+  DWORD result = 0;
+  EXPECT_EQ(Entries(&result), std::vector<std::string>{});
+  EXPECT_NE(result, 0u);
+  TRasDialParamsA p{};
+  p.dwSize = sizeof p;
+  std::strcpy(p.szEntryName, "Planted");
+  std::strcpy(p.szUserName, "joe");
+  std::strcpy(p.szPassword, "secret");
+  EXPECT_NE(api_.SetEntryDialParamsA(nullptr, &p, FALSE), 0u);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Dir() / "victim")));
+  UnsetEnv("XDG_CONFIG_HOME");
+}
+
 }  // namespace
 }  // namespace rassimtest

@@ -9,6 +9,7 @@
 #include "RasSim/Platform.h"
 #include "RasSim/Text.h"
 #include "RasSim/backends/sim/Scenario.h"
+#include "tests/rassim/TestPlatform.h"
 
 namespace rassim {
 namespace {
@@ -210,6 +211,39 @@ TEST(FileStamp, IsSettledOnlyOnceTheTickItsTimesShowHasPassed) {
     stamp.changed = c.changed;
     EXPECT_EQ(platform::StampSettled(stamp, c.changed + c.age), c.settled) << c.what;
   }
+
+// Without HOME the per-user folders come from the password database, never
+// from a folder every user shares; a folder is the user's own only when it is
+// no link, belongs to the user and no one else may write to it.
+TEST(DefaultFolders, AreTheUsersOwnNeverASharedOne) {
+  const std::string home = platform::GetEnv("HOME"), config = platform::GetEnv("XDG_CONFIG_HOME");
+  rassimtest::UnsetEnv("HOME");
+  rassimtest::UnsetEnv("XDG_CONFIG_HOME");
+  const std::string dir = platform::DefaultConfigDir();
+  if (!home.empty()) rassimtest::SetEnv("HOME", home);
+  if (!config.empty()) rassimtest::SetEnv("XDG_CONFIG_HOME", config);
+  EXPECT_TRUE(fs::path(dir).is_absolute()) << dir;
+  EXPECT_NE(dir.rfind(fs::temp_directory_path().string(), 0), 0u) << dir;
+  if (!rassimtest::PosixFiles()) return;
+  const fs::path root = fs::temp_directory_path() / ("quor-own-" + std::to_string(platform::CurrentProcessId()));
+  fs::remove_all(root);
+  fs::create_directories(root / "own");
+  fs::permissions(root / "own", fs::perms::owner_all);
+  fs::create_directory(root / "open");
+  fs::permissions(root / "open", fs::perms::all);
+  fs::create_directory_symlink(root / "own", root / "link");
+  Put(root / "file", "x");
+  const std::pair<const char*, const char*> cases[] = {{"own", ""},
+                                                       {"absent", ""},
+                                                       {"open", "other users may write to it"},
+                                                       {"link", "is a symbolic link"},
+                                                       {"file", "is not a folder"}};
+  for (const auto& [name, refusal] : cases) {
+    std::string why;
+    EXPECT_EQ(platform::OwnFolder((root / name).string(), why), *refusal == 0) << name;
+    EXPECT_NE(why.find(refusal), std::string::npos) << name << ": " << why;
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace

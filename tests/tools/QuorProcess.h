@@ -68,6 +68,7 @@ class QuorProcess {
   // Waits for the exit (bounded); kills the process after timeoutMs and returns -1.
   int Wait(int timeoutMs);
   bool Running();
+  pid_t Pid() const { return fPid; }
 
  private:
   fs::path fDir;

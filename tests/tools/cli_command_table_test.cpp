@@ -158,6 +158,17 @@ TEST(CommonOptions, JsonErrorsQuietAndLog) {
   EXPECT_EQ(lines[1].substr(23), " quor: unknown entry 'Nowhere' ('quor entries' lists the phonebook)");
   EXPECT_EQ(lines[0][4], '-');
   EXPECT_EQ(lines[0][19], '.');
+  // A shown password reaches standard output, never the log; a new log is readable by its owner only.
+  const fs::path secretLog = box.Dir() / "secret.log";
+  ASSERT_EQ(RunQuor({"params", "set", "Branch", "--password-stdin"}, box.Environment(), "s3cr3t\n").exitCode, 0);
+  for (const char* form : {"--quiet", "--json"}) {
+    const RunResult shown =
+        RunQuor({"params", "get", "Branch", "--show-password", form, "--log", secretLog.string()}, box.Environment());
+    EXPECT_NE(shown.out.find("s3cr3t"), std::string::npos) << form << ": " << shown.out;
+  }
+  EXPECT_EQ(FileText(secretLog).find("s3cr3t"), std::string::npos) << FileText(secretLog);
+  EXPECT_NE(FileText(secretLog).find("password"), std::string::npos) << FileText(secretLog);
+  EXPECT_EQ(fs::status(secretLog).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
   const RunResult badLog = RunQuor({"entries", "--log", (box.Dir() / "no" / "such.log").string()}, box.Environment());
   EXPECT_EQ(badLog.exitCode, 1);
   EXPECT_NE(badLog.err.find("quor: cannot open the log file "), std::string::npos) << badLog.err;

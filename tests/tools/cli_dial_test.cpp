@@ -2,10 +2,14 @@
 // by signals, failing, and watched and hung up from a second quor process.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <thread>
@@ -149,6 +153,28 @@ TEST_F(DialCli, ImmediateDialFailureNamesTheErrorInBothModes) {
       std::regex_match(lines[0], std::regex(R"(\[20\d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] Dialing Office\.\.\. )"
                                             R"(\(attempt 1 of 1\))")))
       << lines[0];
+}
+
+// A password taken from QUOR_PASSWORD leaves the environment others of the
+// user may read (/proc/PID/environ), and a dialler holding one is not dumpable
+// (its /proc files then belong to root).
+TEST_F(DialCli, APasswordFromTheEnvironmentIsNotLeftThere) {
+  box.WriteScenario(std::string(kFast) + "[Office]\nRequireUser=alice\nRequirePassword=open sesame\n");
+  auto env = box.Environment();
+  env["QUOR_PASSWORD"] = "open sesame";
+  QuorProcess dial({"dial", "Office", "--user", "alice"}, env);
+  ASSERT_TRUE(dial.WaitForOut("] Connected\n", kConnectMs)) << dial.Out() << dial.Err();
+  const std::string proc = "/proc/" + std::to_string(dial.Pid());
+  std::ifstream environ(proc + "/environ", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.find("open sesame"), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(stat((proc + "/environ").c_str(), &st), 0);
+  if (geteuid() != 0) {
+    EXPECT_EQ(st.st_uid, 0u) << "the dialler is dumpable";
+  }
+  dial.Signal(SIGINT);
+  EXPECT_EQ(dial.Wait(kExitMs), 0);
 }
 
 TEST_F(DialCli, CredentialsComeFromStdinTheEnvironmentOrStoredParams) {

@@ -39,7 +39,7 @@ std::string WallClock() {
 
 void OpenLog(const std::string& path) {
   if (path.empty()) throw UsageError("option '--log' needs a file name");
-  std::FILE* file = std::fopen(path.c_str(), "a");
+  std::FILE* file = platform::OpenLogFile(path);
   if (file == nullptr) {
     throw Failure(kExitFailed, "cannot open the log file " + path + ": " + std::strerror(errno));
   }
@@ -48,7 +48,9 @@ void OpenLog(const std::string& path) {
 
 namespace {
 
-void Write(std::FILE* stream, const std::string& text, const std::string& stamp = std::string()) {
+// The line goes to the stream after its stamp, and to the log as `logged` (the line itself when null).
+void Write(std::FILE* stream, const std::string& text, const std::string& stamp = std::string(),
+           const std::string* logged = nullptr) {
   const std::string line = stamp + text + "\n";
   errno = 0;
   const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size() && std::fflush(stream) == 0;
@@ -57,8 +59,8 @@ void Write(std::FILE* stream, const std::string& text, const std::string& stamp 
     GlobalOutput().writeError = errno != 0 ? errno : EIO;
   }
   if (std::FILE* log = GlobalOutput().log) {
-    const std::string logged = WallClock() + " " + text + "\n";
-    std::fwrite(logged.data(), 1, logged.size(), log);
+    const std::string entry = WallClock() + " " + (logged ? *logged : text) + "\n";
+    std::fwrite(entry.data(), 1, entry.size(), log);
     std::fflush(log);
   }
 }
@@ -67,6 +69,10 @@ void Write(std::FILE* stream, const std::string& text, const std::string& stamp 
 
 void Output::Line(const std::string& text) {
   Write(stdout, text);
+}
+
+void Output::Secret(const std::string& text, const std::string& logged) {
+  Write(stdout, text, std::string(), &logged);
 }
 
 void Output::Progress(const std::string& text, const std::string& stamp) {
@@ -200,24 +206,6 @@ int64_t ParseNumber(const std::string& option, const std::string& text, int64_t 
   if (negative) value = -value;
   if (value < min || value > max) throw UsageError("bad number for " + option + ": '" + text + "'" + range);
   return value;
-}
-
-void CheckLength(const std::string& what, const std::string& text, size_t max) {
-  if (text.size() > max) {
-    throw UsageError(what + " is longer than " + std::to_string(max) + " bytes");
-  }
-}
-
-std::optional<std::string> ReadPassword(const Args& args) {
-  if (args.Flag("--password-stdin")) {
-    std::string line;
-    if (!platform::ReadSecretLine("Password: ", line)) {
-      throw UsageError("--password-stdin: standard input ended before a password line");
-    }
-    return line;
-  }
-  if (const char* env = std::getenv("QUOR_PASSWORD")) return std::string(env);
-  return std::nullopt;
 }
 
 // ---------------------------------------------------------------- commands
@@ -513,6 +501,8 @@ int RunCommandLine(int argc, char** argv) {
   std::vector<std::string> tokens;
   for (int i = 1; i < argc; ++i) tokens.emplace_back(argv[i]);
   std::string helpHint = "quor --help";
+  // Any command may come to hold a password (typed, from the environment, or stored).
+  platform::KeepSecretsFromDumps();
   try {
     const CommonSettings common = ReadCommonOptions(tokens);
     if (common.log) OpenLog(*common.log);

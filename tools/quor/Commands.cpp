@@ -8,6 +8,7 @@
 #include "tools/quor/CommandTable.h"
 #include "tools/quor/Diallers.h"
 #include "tools/quor/ForeignConnection.h"
+#include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
 
 namespace quortool {
@@ -399,6 +400,31 @@ int RunEntryRename(const Args& args) {
   return kExitOk;
 }
 
+void CheckLength(const std::string& what, const std::string& text, size_t max) {
+  if (text.size() > max) {
+    throw UsageError(what + " is longer than " + std::to_string(max) + " bytes");
+  }
+}
+
+std::optional<std::string> TakeEnvPassword() {
+  const char* env = std::getenv("QUOR_PASSWORD");
+  if (env == nullptr) return std::nullopt;
+  std::string password(env);
+  platform::ForgetEnv("QUOR_PASSWORD");
+  return password;
+}
+
+std::optional<std::string> ReadPassword(const Args& args) {
+  if (args.Flag("--password-stdin")) {
+    std::string line;
+    if (!platform::ReadSecretLine("Password: ", line)) {
+      throw UsageError("--password-stdin: standard input ended before a password line");
+    }
+    return line;
+  }
+  return TakeEnvPassword();
+}
+
 int RunEntryDelete(const Args& args) {
   Output out(args.json);
   RasSession session(out);
@@ -424,16 +450,25 @@ int RunParamsGet(const Args& args) {
   // A fresh component has an empty password; it holds one now only when
   // RAS returned a stored password.
   const bool passwordSet = !quor.Password().empty();
+  // A shown password is printed, never logged.
+  const char* const kNotLogged = "(not logged)";
   if (out.Json()) {
-    JsonObject o;
-    o.Add("entry", entry).Add("user", quor.UserName()).Add("password_set", passwordSet);
-    if (show) o.Add("password", quor.Password());
-    o.Add("phone", quor.PhoneNumber()).Add("callback", quor.CallbackNumber()).Add("domain", quor.Domain());
-    out.Object(o);
+    auto object = [&](const std::string* password) {
+      JsonObject o;
+      o.Add("entry", entry).Add("user", quor.UserName()).Add("password_set", passwordSet);
+      if (password) o.Add("password", *password);
+      o.Add("phone", quor.PhoneNumber()).Add("callback", quor.CallbackNumber()).Add("domain", quor.Domain());
+      return o.Text();
+    };
+    const std::string password = quor.Password(), masked = kNotLogged;
+    out.Secret(object(show ? &password : nullptr), object(show ? &masked : nullptr));
   } else {
     out.Line("entry: " + Printable(entry));
     out.Line("user: " + quor.UserName());
-    out.Line("password: " + (show ? quor.Password() : std::string(passwordSet ? "set" : "not set")));
+    if (show)
+      out.Secret("password: " + quor.Password(), std::string("password: ") + kNotLogged);
+    else
+      out.Line(std::string("password: ") + (passwordSet ? "set" : "not set"));
     out.Line("phone: " + quor.PhoneNumber());
     out.Line("callback: " + quor.CallbackNumber());
     out.Line("domain: " + quor.Domain());
@@ -467,9 +502,8 @@ int RunParamsSet(const Args& args) {
       throw UsageError("the password line is empty (--clear-password removes the stored password)");
     }
   } else if (args.Flag("--password-env")) {
-    const char* env = std::getenv("QUOR_PASSWORD");
-    if (env == nullptr || *env == 0) throw UsageError("--password-env: QUOR_PASSWORD is not set or empty");
-    password = std::string(env);
+    password = TakeEnvPassword();
+    if (!password || password->empty()) throw UsageError("--password-env: QUOR_PASSWORD is not set or empty");
   } else if (args.Flag("--clear-password")) {
     password = std::string();
   }

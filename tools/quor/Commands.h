@@ -91,6 +91,8 @@ class Output {
   bool Json() const { return fJson; }
   // A result: always printed.
   void Line(const std::string& text);
+  // A result holding a secret: printed, but the log gets `logged` instead.
+  void Secret(const std::string& text, const std::string& logged);
   // A progress or confirmation line: left out with --quiet. A stamp goes
   // before the text on standard output only (the log line has its own time).
   void Progress(const std::string& text, const std::string& stamp = std::string());
@@ -169,6 +171,8 @@ int64_t ParseNumber(const std::string& option, const std::string& text, int64_t 
 void CheckLength(const std::string& what, const std::string& text, size_t max);
 // The password from standard input (--password-stdin) or QUOR_PASSWORD; none when neither.
 std::optional<std::string> ReadPassword(const Args& args);
+// QUOR_PASSWORD's value, removed from the environment once read; none when unset.
+std::optional<std::string> TakeEnvPassword();
 
 int RunDial(const Args& args);
 int RunHangUp(const Args& args);

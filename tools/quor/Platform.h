@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "Win32/Win32.h"
@@ -36,6 +37,18 @@ void PrepareStandardStreams();
 // (the prompt then goes to standard error). The line ending is removed.
 // False when the input ended before any character was read.
 bool ReadSecretLine(const std::string& prompt, std::string& line);
+
+// Opens a log file for appending; a new one is readable by its owner only.
+// Null (errno set) when it cannot be opened.
+std::FILE* OpenLogFile(const std::string& path);
+
+// Keeps the secrets this process holds out of core dumps (and out of reach
+// of the user's other processes: Linux makes it not dumpable).
+void KeepSecretsFromDumps();
+// Removes a variable from this process's environment, its value overwritten
+// first where the system shows the original environment to others
+// (/proc/PID/environ).
+void ForgetEnv(const std::string& name);
 
 // Environment of this process only.
 bool SetEnv(const std::string& name, const std::string& value);

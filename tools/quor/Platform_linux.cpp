@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <termios.h>
@@ -186,6 +187,25 @@ bool ReadSecretLine(const std::string& prompt, std::string& line) {
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return any;
+}
+
+std::FILE* OpenLogFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "a");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+void KeepSecretsFromDumps() {
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+}
+
+void ForgetEnv(const std::string& name) {
+  if (char* value = std::getenv(name.c_str())) {
+    for (volatile char* p = value; *p != 0; ++p) *p = 0;
+  }
+  unsetenv(name.c_str());
 }
 
 bool SetEnv(const std::string& name, const std::string& value) {

@@ -201,6 +201,18 @@ bool ReadSecretLine(const std::string& prompt, std::string& line) {
   return any;
 }
 
+// A new file inherits the folder's access list.
+std::FILE* OpenLogFile(const std::string& path) {
+  return std::fopen(path.c_str(), "a");
+}
+
+// Windows writes no core dumps of a console program unless asked to.
+void KeepSecretsFromDumps() {}
+
+void ForgetEnv(const std::string& name) {
+  _putenv_s(name.c_str(), "");
+}
+
 bool SetEnv(const std::string& name, const std::string& value) {
   return _putenv_s(name.c_str(), value.c_str()) == 0;
 }
