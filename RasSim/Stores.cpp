@@ -123,9 +123,7 @@ bool FolderTrusted(const std::string& file) {
   return false;
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void NoteProblem(const std::string& text) {
   std::lock_guard<std::mutex> hold(ProblemLock());

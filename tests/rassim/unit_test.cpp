@@ -211,6 +211,7 @@ TEST(FileStamp, IsSettledOnlyOnceTheTickItsTimesShowHasPassed) {
     stamp.changed = c.changed;
     EXPECT_EQ(platform::StampSettled(stamp, c.changed + c.age), c.settled) << c.what;
   }
+}
 
 // Without HOME the per-user folders come from the password database, never
 // from a folder every user shares; a folder is the user's own only when it is
