@@ -9,10 +9,16 @@
 
 #include "TQuorComponent/TQuorComponent.h"
 #include "Vcl/Streaming.h"
+#include "Win32/Win32.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool registered = [] {
     RegisterClass(&TQuor::StaticClassInfo());
+    // Each component made binds the RAS library and its last one frees it.
+    // libFuzzer keeps reading the coverage counters of every module it saw
+    // loaded, so one that is unloaded would take them away under it: the
+    // run holds a reference of its own (none when no library is found).
+    LoadLibraryA("rasapi32.dll");
     return true;
   }();
   (void)registered;
