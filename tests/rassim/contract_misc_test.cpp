@@ -206,7 +206,7 @@ TEST_F(RecordSizeFirstContract, AGivenRecordsSizeIsCheckedBeforeTheBufferSize) {
        }},
       {"RasEnumDevicesA", "",
        [&](void* r, DWORD* s) { return api_.EnumDevicesA(static_cast<LPRasDevInfoA>(r), s, &count); }},
-      {"RasEnumDevicesW", "",
+      {"RasEnumDevicesW", "device-size",
        [&](void* r, DWORD* s) { return api_.EnumDevicesW(static_cast<LPRasDevInfoW>(r), s, &count); }},
       {"RasGetEntryPropertiesA", "properties",
        [&](void* r, DWORD* s) { return api_.GetEntryPropertiesA(nullptr, "Office", r, s, nullptr, nullptr); }},
