@@ -131,8 +131,12 @@ std::string BashCompletion() {
   for (const auto& c : CommandTable()) {
     std::vector<std::string> names;
     for (const auto& o : c.options) names.push_back(o.name);
-    s += "    \"" + std::string(c.name) + "\") opts=\"$opts" + (names.empty() ? "" : " " + Joined(names)) +
-         "\" kind=" + CompleteKind(c.complete) + " maxpos=" + std::to_string(c.maxArgs) + " ;;\n";
+    // Appended piece by piece: GCC 12 misreads "literal" + std::string as an
+    // overlapping copy (-Wrestrict) in optimised builds.
+    s.append("    \"").append(c.name).append("\") opts=\"$opts");
+    if (!names.empty()) s.append(" ").append(Joined(names));
+    s.append("\" kind=").append(CompleteKind(c.complete)).append(" maxpos=").append(std::to_string(c.maxArgs));
+    s.append(" ;;\n");
   }
   s += "    *) return ;;\n  esac\n";
   s += "  if [[ \"$cur\" == -* ]]; then _quor_words \"$opts\"; return; fi\n";
