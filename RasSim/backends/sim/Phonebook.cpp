@@ -13,10 +13,6 @@ const IniSection* FindEntry(const IniDocument& doc, const std::string& name) {
   return doc.Find(name);
 }
 
-std::string PhonebookKeyOf(const PhonebookRef& ref) {
-  return ref.isDefault ? std::string("default") : platform::AbsolutePath(ref.path);
-}
-
 std::string DottedIp(const BYTE b[4]) {
   return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }

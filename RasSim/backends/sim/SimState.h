@@ -143,7 +143,6 @@ void EndAllWindows(const std::set<HWND>& windows);
 
 // ---- phonebook entries (Phonebook.cpp)
 const IniSection* FindEntry(const IniDocument& doc, const std::string& name);
-std::string PhonebookKeyOf(const PhonebookRef& ref);
 EntryProps DefaultProps();
 EntryProps PropsOf(const IniSection& s);
 void WriteProps(IniSection& s, const EntryProps& p);
