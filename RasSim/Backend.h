@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "Ras2/RasContract.h"
+#include "RasSim/Secret.h"
 #include "RasSim/Stores.h"
 
 // winerror.h's number for a name that is not valid (not in the Win32 subset's list).
@@ -61,7 +62,9 @@ struct PbArg {
 };
 
 struct DialParams {
-  std::string entry, phone, callback, user, password, domain;
+  std::string entry, phone, callback, user;
+  SecretString password;
+  std::string domain;
 };
 
 struct ConnStatus {
@@ -118,7 +121,7 @@ struct EdgeServices {
   void (*ConnectionEnded)(THRasConn h) = nullptr;
 };
 
-constexpr DWORD kBackendAbi = 1;
+constexpr DWORD kBackendAbi = 2;
 constexpr const char kBackendOpsExport[] = "QuorRasBackendOps";
 
 struct BackendOps {

@@ -52,23 +52,36 @@ std::string Unescape(const std::string& v) {
 }
 
 // The password is kept hex-encoded: not secret, but not readable at a glance either.
-std::string HexEncode(const std::string& v) {
+WipedText HexEncode(const SecretString& v) {
   static const char hex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : v) {
+  WipedText out;
+  out.reserve(2 * v.size());
+  for (size_t i = 0; i < v.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(v[i]);
     out.push_back(hex[c >> 4]);
     out.push_back(hex[c & 15]);
   }
   return out;
 }
 
-bool HexDecode(const std::string& v, std::string& out) {
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool HexDecode(const std::string& v, SecretString& out) {
   out.clear();
   if (v.size() % 2) return false;
+  out.reserve(v.size() / 2);
   for (size_t i = 0; i < v.size(); i += 2) {
-    uint64_t x;
-    if (!ParseUInt("0x" + v.substr(i, 2), x)) return false;
-    out.push_back(static_cast<char>(x));
+    const int high = HexDigit(v[i]), low = HexDigit(v[i + 1]);
+    if (high < 0 || low < 0) {
+      out.clear();
+      return false;
+    }
+    out.push_back(static_cast<char>(high << 4 | low));
   }
   return true;
 }
@@ -138,7 +151,7 @@ std::string What(const std::string& path) {
 // Reads the whole file: 0 (a missing file is an empty one) or the error, noted.
 DWORD ReadCredentials(const std::string& path, IniDocument& doc) {
   if (!FolderTrusted(path)) return ERROR_CANNOT_OPEN_PHONEBOOK;
-  std::string text;
+  WipedText text;  // every stored password, hex-encoded
   switch (plat::ReadFile(path, text)) {
     case plat::ReadResult::Ok:
       break;
@@ -168,7 +181,7 @@ DWORD WriteCredentials(const std::string& path, const IniDocument& doc) {
     NoteProblem(What(path) + " is read-only: clear the mark to let it be written");
     return ERROR_CANNOT_WRITE_PHONEBOOK;
   }
-  std::string out = doc.Serialize();
+  WipedText out = doc.Serialize();
   if (out.empty()) out = "; Quor RAS stored dial parameters\n";
   if (!plat::WriteFileAtomic(path, out, true, true)) {
     NoteProblem(What(path) + " cannot be written (is its folder read-only, or its disk full?)");
@@ -244,13 +257,10 @@ DWORD LoadCredentials(const PhonebookRef& ref, const std::string& entry, StoredP
   out.phoneNumber = Unescape(s->Get("PhoneNumber"));
   out.callbackNumber = Unescape(s->Get("CallbackNumber"));
   if (const std::string* pw = s->Find("Password")) {
-    std::string decoded;
-    if (!plat::FileIsPrivate(path)) {
+    if (!plat::FileIsPrivate(path))
       ReportNotPrivate(path);
-    } else if (HexDecode(*pw, decoded)) {
-      out.password = decoded;
-      out.hasPassword = true;
-    }
+    else
+      out.hasPassword = HexDecode(*pw, out.password);
   }
   return 0;
 }

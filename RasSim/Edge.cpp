@@ -153,7 +153,8 @@ DWORD GetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL* passwor
   Put(params->szPhoneNumber, d.phone);
   Put(params->szCallbackNumber, d.callback);
   Put(params->szUserName, d.user);
-  Put(params->szPassword, returned ? d.password : std::string());
+  if (!returned) d.password.clear();
+  Put(params->szPassword, d.password);
   Put(params->szDomain, d.domain);
   *password = returned ? TRUE : FALSE;
   return 0;

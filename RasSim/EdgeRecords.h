@@ -36,13 +36,18 @@ struct Rec<WCHAR> {
   using Ip = TRasPppIpW;
 };
 
-template <class Field>
-bool Get(const Field& f, std::string& out) {
+// `Text`: std::string, or SecretString for a password.
+template <class Field, class Text>
+bool Get(const Field& f, Text& out) {
   return ReadField(f, std::size(f), out);
 }
 template <class Field>
 void Put(Field& f, const std::string& text) {
   WriteField(f, std::size(f), text);
+}
+template <class Field>
+void Put(Field& f, const SecretString& text) {
+  WriteSecretField(f, std::size(f), text);
 }
 
 // A text argument: null stays null; false when a wide text is not valid UTF-16.

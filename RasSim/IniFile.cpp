@@ -11,6 +11,7 @@ namespace {
 // The break of a last line that had none. A NUL byte never stands in a
 // document (it makes the text corrupt), so it cannot be taken for a break.
 const std::string kNoBreak(1, '\0');
+const std::string kBom = "\xEF\xBB\xBF";
 
 bool IsComment(const std::string& line) {
   for (char c : line) {
@@ -51,15 +52,22 @@ std::vector<std::string> IniSection::GetAll(const std::string& key) const {
   return out;
 }
 
-void IniSection::Set(const std::string& key, const std::string& value) {
-  SetAll(key, {value});
+namespace {
+
+// A key line built in place: no temporary text holds the value.
+IniLine KeyLine(const std::string& key, const std::string& value) {
+  IniLine l;
+  l.kind = IniLine::Key;
+  l.raw.reserve(key.size() + 1 + value.size());
+  l.raw.append(key).append(1, '=').append(value);
+  l.key = key;
+  l.value = value;
+  return l;
 }
 
-void IniSection::Remove(const std::string& key) {
-  SetAll(key, {});
-}
-
-void IniSection::SetAll(const std::string& key, const std::vector<std::string>& values) {
+// Replaces every line of `key` by one line per value, at the first one's
+// place, or appends them before the blank lines that end the section.
+void Replace(std::vector<IniLine>& lines, const std::string& key, const std::string* values, size_t count) {
   size_t first = lines.size();
   for (size_t i = 0; i < lines.size(); ++i)
     if (lines[i].kind == IniLine::Key && lines[i].key == key) {
@@ -69,23 +77,37 @@ void IniSection::SetAll(const std::string& key, const std::vector<std::string>& 
   if (first < lines.size()) {
     // Keep the place of the first occurrence; drop the others.
     std::vector<IniLine> kept;
+    kept.reserve(lines.size() + count);
     for (size_t i = 0; i < lines.size(); ++i) {
       if (i == first) {
-        for (const std::string& v : values) kept.push_back(IniLine{IniLine::Key, key + "=" + v, key, v, {}});
+        for (size_t v = 0; v < count; ++v) kept.push_back(KeyLine(key, values[v]));
         continue;
       }
       if (lines[i].kind == IniLine::Key && lines[i].key == key) continue;
-      kept.push_back(lines[i]);
+      kept.push_back(std::move(lines[i]));
     }
     lines.swap(kept);
     return;
   }
-  // New key: before the blank lines that separate this section from the next.
   size_t at = lines.size();
   while (at > 0 && lines[at - 1].kind == IniLine::Blank) --at;
-  std::vector<IniLine> add;
-  for (const std::string& v : values) add.push_back(IniLine{IniLine::Key, key + "=" + v, key, v, {}});
-  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), add.begin(), add.end());
+  lines.reserve(lines.size() + count);
+  for (size_t v = 0; v < count; ++v)
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at + v), KeyLine(key, values[v]));
+}
+
+}  // namespace
+
+void IniSection::Set(const std::string& key, const std::string& value) {
+  Replace(lines, key, &value, 1);
+}
+
+void IniSection::Remove(const std::string& key) {
+  Replace(lines, key, nullptr, 0);
+}
+
+void IniSection::SetAll(const std::string& key, const std::vector<std::string>& values) {
+  Replace(lines, key, values.data(), values.size());
 }
 
 bool IniDocument::Parse(const std::string& text, std::string* why) {
@@ -112,7 +134,7 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
   bool first = true;
   while (pos < text.size()) {
     size_t nl = text.find('\n', pos);
-    std::string line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+    WipedText line = text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
     pos = nl == std::string::npos ? text.size() : nl + 1;
     ++lineNo;
     std::string eol;
@@ -153,23 +175,32 @@ bool IniDocument::Parse(const std::string& text, std::string* why) {
   return true;
 }
 
-std::string IniDocument::Serialize() const {
+WipedText IniDocument::Serialize() const {
   const std::string own = crlf_ ? "\r\n" : "\n";
-  std::string out = bom_ ? "\xEF\xBB\xBF" : "";
   // Lines keep the break they were read with; the last line read without
-  // one stays without one while it is still the last line.
-  const std::string* pending = nullptr;
-  auto put = [&](const std::string& raw, const std::string& eol) {
-    if (pending) out += (*pending == kNoBreak || pending->empty()) ? own : *pending;
-    out += raw;
-    pending = &eol;
+  // one stays without one while it is still the last line. Measured first,
+  // then written into one buffer: no text of the file is left in a buffer
+  // given up while growing.
+  const auto walk = [&](auto&& emit) {
+    if (bom_) emit(kBom);
+    const std::string* pending = nullptr;
+    auto put = [&](const std::string& raw, const std::string& eol) {
+      if (pending) emit((*pending == kNoBreak || pending->empty()) ? own : *pending);
+      emit(raw);
+      pending = &eol;
+    };
+    for (const IniLine& l : preamble_) put(l.raw, l.eol);
+    for (const IniSection& s : sections_) {
+      put(s.header, s.headerEol);
+      for (const IniLine& l : s.lines) put(l.raw, l.eol);
+    }
+    if (pending && *pending != kNoBreak) emit(pending->empty() ? own : *pending);
   };
-  for (const IniLine& l : preamble_) put(l.raw, l.eol);
-  for (const IniSection& s : sections_) {
-    put(s.header, s.headerEol);
-    for (const IniLine& l : s.lines) put(l.raw, l.eol);
-  }
-  if (pending && *pending != kNoBreak) out += pending->empty() ? own : *pending;
+  size_t size = 0;
+  walk([&](const std::string& piece) { size += piece.size(); });
+  WipedText out;
+  out.reserve(size);
+  walk([&](const std::string& piece) { out += piece; });
   return out;
 }
 

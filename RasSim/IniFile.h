@@ -24,13 +24,17 @@
 #include <string>
 #include <vector>
 
+#include "RasSim/Secret.h"
+
 namespace rassim {
 
+// A line's text and value may be a secret (the credential file's password):
+// they are wiped when the line dies or changes.
 struct IniLine {
   enum Kind { Blank, Comment, Key } kind = Blank;
-  std::string raw;  // the line as read, without its line break
+  WipedText raw;  // the line as read, without its line break
   std::string key;
-  std::string value;
+  WipedText value;
   std::string eol;  // its line break as read ("\n", "\r\n"); empty: the document's own
 };
 
@@ -56,7 +60,7 @@ class IniDocument {
  public:
   // Parses text; false (document left empty) when it is corrupt.
   bool Parse(const std::string& text, std::string* why = nullptr);
-  std::string Serialize() const;
+  WipedText Serialize() const;
 
   std::vector<IniSection>& Sections() { return sections_; }
   const std::vector<IniSection>& Sections() const { return sections_; }

@@ -22,6 +22,7 @@
 
 #include "RasSim/Lasting.h"
 #include "RasSim/Platform.h"
+#include "RasSim/Secret.h"
 
 namespace rassim::platform {
 
@@ -89,9 +90,11 @@ static ReadResult ReadAllAndClose(int fd, std::string& contents) {
       return ReadResult::CannotRead;
     }
     if (n == 0) break;
-    contents.append(buf, static_cast<size_t>(n));
+    // The credential file is read so too: none of it stays behind in memory given back.
+    AppendWiping(contents, buf, static_cast<size_t>(n));
   }
   close(fd);
+  WipeMemory(buf, sizeof buf);
   return ReadResult::Ok;
 }
 

@@ -1,5 +1,6 @@
 // Windows implementation of the RasSim platform interface.
 #include "RasSim/Platform.h"
+#include "RasSim/Secret.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -198,9 +199,11 @@ ReadResult ReadFile(const std::string& path, std::string& contents) {
       return ReadResult::CannotRead;
     }
     if (n == 0) break;
-    contents.append(buf, n);
+    // The credential file is read so too: none of it stays behind in memory given back.
+    AppendWiping(contents, buf, n);
   }
   CloseHandle(h);
+  WipeMemory(buf, sizeof buf);
   return ReadResult::Ok;
 }
 

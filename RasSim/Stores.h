@@ -19,6 +19,7 @@
 #include <string>
 
 #include "RasSim/IniFile.h"
+#include "RasSim/Secret.h"
 #include "Win32/Win32.h"
 
 namespace rassim {
@@ -68,7 +69,9 @@ DWORD ModifyPhonebook(const PhonebookRef& ref, bool createIfMissing,
 
 // Stored dial parameters of one entry (Credentials.cpp).
 struct StoredParams {
-  std::string userName, password, domain, phoneNumber, callbackNumber;
+  std::string userName;
+  SecretString password;
+  std::string domain, phoneNumber, callbackNumber;
   bool hasPassword = false;
 };
 // Reads the stored parameters of an entry the phonebook holds: 0, with

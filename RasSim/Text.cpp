@@ -8,7 +8,7 @@ namespace rassim {
 namespace {
 
 // Decodes one code point at s[i]; advances i. Malformed => U+FFFD, one byte.
-char32_t DecodeUtf8(const std::string& s, size_t& i) {
+char32_t DecodeUtf8(std::string_view s, size_t& i) {
   unsigned char c = static_cast<unsigned char>(s[i]);
   if (c < 0x80) {
     ++i;
@@ -32,7 +32,8 @@ char32_t DecodeUtf8(const std::string& s, size_t& i) {
   return cp;
 }
 
-void EncodeUtf8(char32_t cp, std::string& out) {
+template <class Out>
+void EncodeUtf8(char32_t cp, Out& out) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -59,6 +60,76 @@ char32_t FoldCodePoint(char32_t c) {
   return c;
 }
 
+// The UTF-16 units of a code point (U+FFFD for one UTF-16 cannot carry); how many.
+size_t Utf16Units(char32_t c, char16_t units[2]) {
+  if (c >= 0x10000 && c <= 0x10FFFF) {
+    c -= 0x10000;
+    units[0] = static_cast<char16_t>(0xD800 + (c >> 10));
+    units[1] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    return 2;
+  }
+  units[0] = c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? char16_t(0xFFFD) : static_cast<char16_t>(c);
+  return 1;
+}
+
+// Straight from the units into `out` (a password's too): no text in between.
+template <class Out>
+bool Utf16ToUtf8Into(const char16_t* in, size_t size, Out& out) {
+  out.clear();
+  out.reserve(3 * size);
+  for (size_t i = 0; i < size; ++i) {
+    char32_t c = in[i];
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 >= size || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF) return false;
+      c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      return false;
+    }
+    EncodeUtf8(c, out);
+  }
+  return true;
+}
+
+template <class Out>
+bool ReadWideField(const WCHAR* field, size_t width, Out& out) {
+  size_t n = 0;
+  while (n < width && field[n] != 0) ++n;
+  if (n == width) return false;
+  return Utf16ToUtf8Into(reinterpret_cast<const char16_t*>(field), n, out);
+}
+
+bool WriteNarrowField(char* field, size_t width, std::string_view text) {
+  if (width == 0) return text.empty();
+  size_t n = text.size();
+  bool fits = n + 1 <= width;
+  if (!fits) {
+    n = width - 1;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;  // keep whole characters
+  }
+  std::memcpy(field, text.data(), n);
+  field[n] = 0;
+  return fits;
+}
+
+// Encoded straight into the field; a text that does not fit ends before the
+// first character that does not (a surrogate pair is never split).
+bool WriteWideField(WCHAR* field, size_t width, std::string_view text) {
+  if (width == 0) return text.empty();
+  size_t n = 0;
+  for (size_t i = 0; i < text.size();) {
+    char16_t units[2];
+    const size_t count = Utf16Units(DecodeUtf8(text, i), units);
+    if (n + count + 1 > width) {
+      field[n] = 0;
+      return false;
+    }
+    for (size_t k = 0; k < count; ++k) field[n++] = static_cast<WCHAR>(units[k]);
+  }
+  field[n] = 0;
+  return true;
+}
+
 }  // namespace
 
 bool ReadField(const char* field, size_t width, std::string& out) {
@@ -69,10 +140,18 @@ bool ReadField(const char* field, size_t width, std::string& out) {
 }
 
 bool ReadField(const WCHAR* field, size_t width, std::string& out) {
-  size_t n = 0;
-  while (n < width && field[n] != 0) ++n;
-  if (n == width) return false;
-  return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(field), n), out);
+  return ReadWideField(field, width, out);
+}
+
+bool ReadField(const char* field, size_t width, SecretString& out) {
+  const void* z = std::memchr(field, 0, width);
+  if (!z) return false;
+  out.Assign(field, static_cast<size_t>(static_cast<const char*>(z) - field));
+  return true;
+}
+
+bool ReadField(const WCHAR* field, size_t width, SecretString& out) {
+  return ReadWideField(field, width, out);
 }
 
 bool ReadArg(const char* s, std::string& out) {
@@ -89,61 +168,30 @@ bool ReadArg(const WCHAR* s, std::string& out) {
 }
 
 bool WriteField(char* field, size_t width, const std::string& text) {
-  if (width == 0) return text.empty();
-  size_t n = text.size();
-  bool fits = n + 1 <= width;
-  if (!fits) {
-    n = width - 1;
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;  // keep whole characters
-  }
-  std::memcpy(field, text.data(), n);
-  field[n] = 0;
-  return fits;
+  return WriteNarrowField(field, width, text);
 }
 
 bool WriteField(WCHAR* field, size_t width, const std::string& text) {
-  if (width == 0) return text.empty();
-  std::u16string u = Utf8ToUtf16(text);
-  size_t n = u.size();
-  bool fits = n + 1 <= width;
-  if (!fits) {
-    n = width - 1;
-    if (n > 0 && u[n - 1] >= 0xD800 && u[n - 1] <= 0xDBFF) --n;  // do not split a surrogate pair
-  }
-  for (size_t i = 0; i < n; ++i) field[i] = static_cast<WCHAR>(u[i]);
-  field[n] = 0;
-  return fits;
+  return WriteWideField(field, width, text);
+}
+
+bool WriteSecretField(char* field, size_t width, const SecretString& text) {
+  return WriteNarrowField(field, width, text.View());
+}
+
+bool WriteSecretField(WCHAR* field, size_t width, const SecretString& text) {
+  return WriteWideField(field, width, text.View());
 }
 
 bool Utf16ToUtf8(const std::u16string& in, std::string& out) {
-  out.clear();
-  for (size_t i = 0; i < in.size(); ++i) {
-    char32_t c = in[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
-    }
-    EncodeUtf8(c, out);
-  }
-  return true;
+  return Utf16ToUtf8Into(in.data(), in.size(), out);
 }
 
 std::u16string Utf8ToUtf16(const std::string& in) {
   std::u16string out;
   for (size_t i = 0; i < in.size();) {
-    char32_t c = DecodeUtf8(in, i);
-    if (c >= 0x10000 && c <= 0x10FFFF) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(0xFFFD);
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
+    char16_t units[2];
+    out.append(units, Utf16Units(DecodeUtf8(in, i), units));
   }
   return out;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "RasSim/Secret.h"
 #include "Win32/Win32.h"
 
 namespace rassim {
@@ -18,6 +19,8 @@ namespace rassim {
 // the field holds no terminating zero (the text would run past the field).
 bool ReadField(const char* field, size_t width, std::string& out);
 bool ReadField(const WCHAR* field, size_t width, std::string& out);
+bool ReadField(const char* field, size_t width, SecretString& out);
+bool ReadField(const WCHAR* field, size_t width, SecretString& out);
 // Reads a zero-terminated text argument of unknown length (null => false).
 bool ReadArg(const char* s, std::string& out);
 bool ReadArg(const WCHAR* s, std::string& out);
@@ -27,6 +30,8 @@ bool ReadArg(const WCHAR* s, std::string& out);
 // and false is returned.
 bool WriteField(char* field, size_t width, const std::string& text);
 bool WriteField(WCHAR* field, size_t width, const std::string& text);
+bool WriteSecretField(char* field, size_t width, const SecretString& text);
+bool WriteSecretField(WCHAR* field, size_t width, const SecretString& text);
 
 // UTF-16 -> UTF-8; false for an unpaired surrogate.
 bool Utf16ToUtf8(const std::u16string& in, std::string& out);

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (read != (valid ? 0u : ERROR_CORRUPT_PHONEBOOK)) std::abort();
   StoredParams stored;
   stored.userName = "u\n%=[x]";
-  stored.password = std::string("p\0w", 3);
+  stored.password = SecretString("p\0w", 3);
   stored.hasPassword = true;
   const DWORD store = StoreCredentials(ref, "Office", stored);
   if (!valid) {

@@ -184,14 +184,14 @@ TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
   rasnm::DialParams got;
   bool havePassword = false;
   ASSERT_EQ(rasnm::GetEntryDialParams("office vpn 2", got, havePassword), 0u);
-  EXPECT_EQ(got.entry + "|" + got.user + "|" + got.password, "Office VPN 2|alice|s3cret");
+  EXPECT_EQ(got.entry + "|" + got.user + "|" + std::string(got.password.View()), "Office VPN 2|alice|s3cret");
   EXPECT_TRUE(havePassword);
   ASSERT_EQ(rasnm::RenameEntry("Office VPN 2", "Office VPN"), 0u);
 
   p.password = "ignored";
   ASSERT_EQ(rasnm::SetEntryDialParams(p, true), 0u);
   ASSERT_EQ(rasnm::GetEntryDialParams("Office VPN", got, havePassword), 0u);
-  EXPECT_EQ(got.user + "|" + got.password, "alice|");
+  EXPECT_EQ(got.user + "|" + std::string(got.password.View()), "alice|");
   EXPECT_FALSE(havePassword);
   p.user = "";
   ASSERT_EQ(rasnm::SetEntryDialParams(p, true), 0u);
@@ -200,7 +200,7 @@ TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
   EXPECT_EQ(rasnm::SetEntryDialParams({"Office", "", "", "bob", "pw", ""}, false),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   ASSERT_EQ(rasnm::GetEntryDialParams("Office", got, havePassword), 0u);
-  EXPECT_EQ(got.user + got.password, "");
+  EXPECT_EQ(got.user + std::string(got.password.View()), "");
   EXPECT_EQ(rasnm::GetEntryDialParams("Nowhere", got, havePassword),
             static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
 
@@ -213,7 +213,7 @@ TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
   EXPECT_EQ(rasnm::SetEntryDialParams({"Dot1x", "", "", "", "", ""}, false),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   ASSERT_EQ(rasnm::GetEntryDialParams("Dot1x", got, havePassword), 0u);
-  EXPECT_EQ(got.user + "|" + got.password, "bob|pw");
+  EXPECT_EQ(got.user + "|" + std::string(got.password.View()), "bob|pw");
   Nmcli("connection delete Dot1x");
 }
 

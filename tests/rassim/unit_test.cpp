@@ -90,6 +90,28 @@ TEST(Text, FoldsNamesAndNeverOverrunsFields) {
   EXPECT_STREQ(field, "ab\xC3\xBC");
   std::string out;
   EXPECT_FALSE(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)), out));
+  // Wide fields, and the password's own copies into and out of them: cut before a character that does not fit.
+  const struct {
+    const char* text;
+    std::u16string field;
+    bool fits;
+  } wide[] = {{"abc", u"abc", true},
+              {"abcd", u"abc", false},
+              {"ab\xF0\x9F\x98\x80", u"ab", false},
+              {"a\xF0\x9F\x98\x80", u"a\U0001F600", true},
+              {"\xFF", u"\uFFFD", true}};
+  for (const auto& c : wide) {
+    WCHAR w[4], s[4];
+    EXPECT_EQ(WriteField(w, 4, c.text), c.fits) << c.text;
+    EXPECT_EQ(WriteSecretField(s, 4, SecretString(std::string_view(c.text))), c.fits) << c.text;
+    EXPECT_EQ(reinterpret_cast<const char16_t*>(w), c.field) << c.text;
+    EXPECT_EQ(reinterpret_cast<const char16_t*>(s), c.field) << c.text;
+    SecretString back;
+    ASSERT_TRUE(ReadField(s, 4, back));
+    std::string plain;
+    ASSERT_TRUE(ReadField(w, 4, plain));
+    EXPECT_EQ(back.View(), plain);
+  }
 }
 
 TEST(Scenario, ParsesDurationsStatesAndOutcomes) {

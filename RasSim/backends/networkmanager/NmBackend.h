@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Ras2/Ras2.h"
+#include "RasSim/Secret.h"
 #include "Win32/Win32.h"
 
 // winerror.h's number for a name that is not valid (not in the Win32 subset's list).
@@ -18,7 +19,9 @@
 namespace rasnm {
 
 struct DialParams {
-  std::string entry, phone, callback, user, password, domain;
+  std::string entry, phone, callback, user;
+  rassim::SecretString password;
+  std::string domain;
 };
 
 struct ConnStatus {

@@ -3,6 +3,7 @@
 // backend's thread (NmClient.cpp).
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "RasSim/Text.h"
 #include "RasSim/backends/networkmanager/NmInternal.h"
@@ -115,6 +116,19 @@ void EditProfile(std::unique_ptr<Edit> e) {
     nm_remote_connection_get_secrets_async(rc, place.setting, nullptr, EditWithSecrets, e.release());
   else
     EditWithSecrets(G_OBJECT(rc), nullptr, e.release());
+}
+
+// A secret property's text, with the copy GObject made for us wiped before it is freed.
+void SecretProperty(NMSetting* s, const char* name, rassim::SecretString& out) {
+  out.clear();
+  if (!g_object_class_find_property(G_OBJECT_GET_CLASS(s), name)) return;
+  gchar* v = nullptr;
+  g_object_get(s, name, &v, nullptr);
+  if (!v) return;
+  const size_t size = std::strlen(v);
+  out.Assign(v, size);
+  rassim::WipeMemory(v, size);
+  g_free(v);
 }
 
 DWORD ApplyParams(NMConnection* c, const SecretPlace& place, const DialParams& p, bool setPassword,
@@ -249,21 +263,20 @@ DWORD GetEntryDialParams(const std::string& entry, DialParams& out, bool& passwo
           }
           g_clear_error(&err);
           NMSetting* s = nm_connection_get_setting_by_name(copy, x->place.setting);
-          std::string password;
+          rassim::SecretString& password = x->a->p.password;
           if (x->place.vpn && s) {
             const char* u = nm_setting_vpn_get_data_item(NM_SETTING_VPN(s), x->place.userKey);
             const char* p = nm_setting_vpn_get_secret(NM_SETTING_VPN(s), x->place.passwordKey);
             x->a->p.user = u ? u : "";
-            password = p ? p : "";
+            if (p) password.Assign(p, std::strlen(p));
           } else if (s) {
             x->a->p.user = StringProperty(s, x->place.userKey);
-            password = StringProperty(s, x->place.passwordKey);
+            SecretProperty(s, x->place.passwordKey, password);
             if (std::string(x->place.setting) == NM_SETTING_GSM_SETTING_NAME ||
                 std::string(x->place.setting) == NM_SETTING_CDMA_SETTING_NAME)
               x->a->p.phone = StringProperty(s, "number");
           }
           g_object_unref(copy);
-          x->a->p.password = password;
           x->a->password = !password.empty();
           x->w->Finish(e);
         },

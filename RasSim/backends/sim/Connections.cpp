@@ -94,7 +94,7 @@ DWORD Dial(const DialRequest& request, LPHRasConn lphRasConn) {
   uint64_t attempt = registry::NextAttempt(book + "|" + FoldCase(entryName));
   if (attempt == 0) return ERROR_RASMAN_CANNOT_INITIALIZE;
   DialPlan plan =
-      BuildPlan(settings, device->type, attempt, params.user, params.password, haveQueued ? &queued : nullptr);
+      BuildPlan(settings, device->type, attempt, params.user, params.password.View(), haveQueued ? &queued : nullptr);
   if (plan.failAtOnce) return plan.failAtOnce;
 
   THRasConn h = registry::AllocateHandle();

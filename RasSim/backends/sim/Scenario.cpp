@@ -277,7 +277,7 @@ Settings GatherSettings(const IniSection* entry, const std::string& entryName, s
 }
 
 DialPlan BuildPlan(const Settings& settings, const std::string& deviceType, uint64_t attempt, const std::string& user,
-                   const std::string& password, const QueuedFailure* queued) {
+                   std::string_view password, const QueuedFailure* queued) {
   DialPlan plan;
   const uint32_t* defaults = kModemDelays;
   if (SameName(deviceType, "isdn")) defaults = kIsdnDelays;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Ras2/RasContract.h"
@@ -58,7 +59,7 @@ std::map<TRasConnState, uint32_t>& DelayOverrides();
 // `user`/`password` are the dial parameters, checked against RequireUser /
 // RequirePassword. `queued` (may be null) forces a failure.
 DialPlan BuildPlan(const Settings& settings, const std::string& deviceType, uint64_t attempt, const std::string& user,
-                   const std::string& password, const QueuedFailure* queued);
+                   std::string_view password, const QueuedFailure* queued);
 
 // Parsing helpers, exposed for the tests of the language.
 bool ParseState(const std::string& name, TRasConnState& state);
