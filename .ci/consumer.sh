@@ -159,6 +159,18 @@ check_listing() {
     }
   done
 }
+# The include tree holds exactly the headers cmake/PublicHeaders.txt lists as installed, and QuorVersion.h.
+headers="$( (echo include/quor/QuorVersion.h; awk '/^[A-Za-z]/ && $2 == "installed" {print "include/quor/" $1}' cmake/PublicHeaders.txt) |
+  sort)"
+installed="$(cd "$prefix" && find include -type f | sort)"
+[[ "$installed" == "$headers" ]] || {
+  diff <(echo "$headers") <(echo "$installed") >&2
+  fail "the installed include tree is not the list of cmake/PublicHeaders.txt (diff above: listed, installed)"
+}
+for listing in "$(dpkg -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||')" \
+  "$(tar tzf "$tgz" | grep -v '/$' | cut -d/ -f2-)"; do
+  [[ "$(grep '^include/' <<<"$listing" | sort)" == "$headers" ]] || fail "a package ships other headers than the list"
+done
 check_listing "$deb" "$(dpkg -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)"
 check_listing "$tgz" "$(tar tzf "$tgz" | grep -v '/$' | cut -d/ -f2- | sort)"
 # The unversioned and the SONAME name are links, to the SONAME and to the file.

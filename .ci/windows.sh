@@ -179,6 +179,10 @@ check_sdk() {
     lib/cmake/Quor/QuorConfig.cmake lib/cmake/Quor/QuorConfigVersion.cmake lib/cmake/Quor/QuorTargets.cmake; do
     grep -qx "$f" <<<"$listing" || fail "$zip: $f is missing"
   done
+  # The headers: exactly those cmake/PublicHeaders.txt lists as installed, and QuorVersion.h.
+  [[ "$(grep '^include/' <<<"$listing")" == "$( (echo include/quor/QuorVersion.h
+    awk '/^[A-Za-z]/ && $2 == "installed" {print "include/quor/" $1}' cmake/PublicHeaders.txt) | sort)" ]] ||
+    fail "$zip: include/ holds other headers than cmake/PublicHeaders.txt lists"
   # README.txt inside lists exactly the DLLs to ship; README.md names every
   # file of bin/.
   rm -rf "$work/readme" && mkdir "$work/readme"

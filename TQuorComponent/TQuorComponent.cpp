@@ -15,10 +15,10 @@ using namespace tquor_detail;
 
 TQuor::TQuor(TComponent* AOwner)
     : TComponent(AOwner),
-      fRedialPause(0),
+      fRedialPause(10),
       fSyncDial(false),
-      fMinimizeDialWindow(false),
-      fRedialAttempts(0),
+      fMinimizeDialWindow(true),
+      fRedialAttempts(1),
       RASEvent(0),
       RedialCount(0),
       tmrLookForWindow(nullptr),
@@ -44,22 +44,12 @@ TQuor::TQuor(TComponent* AOwner)
       fConnectedAt(0),
       fRasState(0),
       fAttempt(0),
-      fWindowHandle(0),
-      Connections(nullptr),
-      PhoneBookEntries(nullptr),
+      fWindowHandle(0),  // the first dial creates the window
+      Connections(new TStringList),
+      PhoneBookEntries(new TStringList),
       RasInitialized(false) {
   std::memset(&dialparams, 0, sizeof(dialparams));
   ReserveSecret(fPassword);
-
-  RasInitialized = false;
-  fRedialAttempts = 1;
-  fRedialPause = 10;
-  fMinimizeDialWindow = true;
-
-  Connections = new TStringList;
-  PhoneBookEntries = new TStringList;
-
-  fWindowHandle = 0;  // the first dial creates the window
 
   tmrLookForWindow = new TTimer(this);
   tmrLookForWindow->SetInterval(100);
@@ -85,9 +75,6 @@ TQuor::TQuor(TComponent* AOwner)
   tmrReconnect = new TTimer(nullptr);
   tmrReconnect->SetEnabled(false);
   tmrReconnect->SetOnTimer([this](TObject* Sender) { tmrReconnectTimer(Sender); });
-
-  RedialCount = 0;
-  hRas = 0;
 
   if (InitRas()) {
     RasInitialized = true;
@@ -135,36 +122,18 @@ TQuor::~TQuor() {
   if (tmrReconnect != nullptr) tmrReconnect->SetEnabled(false);
   StopLossWatch();  // no signal may reach this component once it is gone
 
-  // Each release on its own: a failure in one does not keep the next.
-  try {
-    delete Connections;
-  } catch (...) {
-  }
+  // Destructors never throw: each release simply follows the last.
+  delete Connections;
   Connections = nullptr;
-  try {
-    delete PhoneBookEntries;
-  } catch (...) {
-  }
+  delete PhoneBookEntries;
   PhoneBookEntries = nullptr;
-  try {
-    delete tmrLookForWindow;
-  } catch (...) {
-  }
+  delete tmrLookForWindow;
   tmrLookForWindow = nullptr;
-  try {
-    delete tmrCheckStatus;
-  } catch (...) {
-  }
+  delete tmrCheckStatus;
   tmrCheckStatus = nullptr;
-  try {
-    delete tmrDialTimeout;
-  } catch (...) {
-  }
+  delete tmrDialTimeout;
   tmrDialTimeout = nullptr;
-  try {
-    delete tmrReconnect;
-  } catch (...) {
-  }
+  delete tmrReconnect;
   tmrReconnect = nullptr;
   // tmrRedial goes with the base component's owned components.
 

@@ -1,7 +1,7 @@
 # Install rules, the CMake package (find_package(Quor)), the pkg-config file
 # and the CPack packages. Layout (GNUInstallDirs):
 #   bin/                      quor, quordesigner (Windows: also the DLLs)
-#   include/quor/             Win32/ Vcl/ Ras2/ TQuorComponent/ TQuor30/ QuorVersion.h
+#   include/quor/             the public headers (cmake/PublicHeaders.txt) and QuorVersion.h
 #   lib/                      libquorwin32, libvcl30 (shared), libras2.a, libtquor.a
 #   lib/quor/                 rasapi32.dll, rnaph.dll, rasbackend_*.dll (Quor's RAS client library; the
 #                             Win32 subset's system folder on Linux) and the package module TQuor30.dpl
@@ -16,10 +16,20 @@ set(QUOR_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/quor)
 set(QUOR_INSTALL_MODULEDIR ${CMAKE_INSTALL_LIBDIR}/quor)
 set(QUOR_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quor)
 
-foreach(_dir Win32 Vcl Ras2 TQuorComponent TQuor30)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${_dir}/ DESTINATION ${QUOR_INSTALL_INCLUDEDIR}/${_dir}
-          COMPONENT development FILES_MATCHING PATTERN "*.h" PATTERN "*.def" PATTERN "resgen" EXCLUDE)
+# Only the headers cmake/PublicHeaders.txt lists as installed ship; every other
+# header is private to its library.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/PublicHeaders.txt _lines REGEX "^[A-Za-z]")
+foreach(_line ${_lines})
+  string(REGEX MATCH "^([^ ]+) +([a-z]+)" _ "${_line}")
+  if(CMAKE_MATCH_2 STREQUAL "installed")
+    get_filename_component(_subdir ${CMAKE_MATCH_1} DIRECTORY)
+    install(FILES ${PROJECT_SOURCE_DIR}/${CMAKE_MATCH_1} DESTINATION ${QUOR_INSTALL_INCLUDEDIR}/${_subdir}
+            COMPONENT development)
+  elseif(NOT CMAKE_MATCH_2 STREQUAL "contract")
+    message(FATAL_ERROR "cmake/PublicHeaders.txt: '${_line}' is not '<header> installed|contract'")
+  endif()
 endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/PublicHeaders.txt)
 install(FILES ${QUOR_GENERATED_INCLUDE_DIR}/QuorVersion.h DESTINATION ${QUOR_INSTALL_INCLUDEDIR}
         COMPONENT development)
 

@@ -10,7 +10,7 @@
 
 #include "RasSim/backends/networkmanager/NmBackend.h"
 #include "TQuorComponent/TQuorComponent.h"
-#include "Vcl/TestPresenter.h"
+#include "tests/support/TestPresenter.h"
 
 namespace {
 

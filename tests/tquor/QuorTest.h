@@ -15,8 +15,8 @@
 #include "FakeRas.h"
 #include "TQuorComponent/TQuorComponent.h"
 #include "TQuorInspector.h"
-#include "Vcl/TestPresenter.h"
 #include "Win32/Clock.h"
+#include "tests/support/TestPresenter.h"
 
 using QI = TQuorInspector;
 

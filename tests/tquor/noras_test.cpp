@@ -8,8 +8,8 @@
 
 #include "TQuorComponent/TQuorComponent.h"
 #include "TQuorInspector.h"
-#include "Vcl/TestPresenter.h"
 #include "Win32/Clock.h"
+#include "tests/support/TestPresenter.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Vcl/TestPresenter.h"
 #include "Vcl/Vcl.h"
 #include "Win32/Clock.h"
+#include "tests/support/TestPresenter.h"
 
 class VclTest : public ::testing::Test {
  protected:

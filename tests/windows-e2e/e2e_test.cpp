@@ -20,9 +20,9 @@
 #include "Ras2/Ras2.h"
 #include "Ras2/Ras2Optional.h"
 #include "TQuorComponent/TQuorComponent.h"
-#include "Vcl/TestPresenter.h"
 #include "Vcl/Vcl.h"
 #include "WineHost.h"
+#include "tests/support/TestPresenter.h"
 
 using quor_windows_test::IsWineBuiltin;
 using quor_windows_test::ModuleFolder;
