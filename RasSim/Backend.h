@@ -76,6 +76,7 @@ struct ConnStatus {
 struct ConnInfo {
   THRasConn handle = 0;
   std::string entry, deviceType, deviceName;
+  std::string phonebook;  // canonical path; "" where the backend keeps none
 };
 
 struct DeviceInfo {

@@ -59,30 +59,51 @@ DWORD DialT(const char* name, TRasDialExtensions* ext, const Ch* pb, typename Re
   return Backend().Dial(request, lph);
 }
 
+// Fills one connection record; the larger record also names the phonebook.
+template <class C>
+void PutConn(C& rec, const ConnInfo& c) {
+  std::memset(&rec, 0, sizeof rec);
+  rec.dwSize = sizeof(C);
+  rec.hrasconn = c.handle;
+  Put(rec.szEntryName, c.entry);
+  Put(rec.szDeviceType, c.deviceType);
+  Put(rec.szDeviceName, c.deviceName);
+  if constexpr (std::is_same_v<C, TRasConnPbA> || std::is_same_v<C, TRasConnPbW>) {
+    Put(rec.szPhonebook, c.phonebook);
+    rec.dwSubEntry = 1;
+  }
+}
+
+template <class C>
+void PutConns(void* buf, const std::vector<ConnInfo>& conns) {
+  for (size_t i = 0; i < conns.size(); ++i) {
+    C rec;
+    PutConn(rec, conns[i]);
+    std::memcpy(static_cast<char*>(buf) + i * sizeof(C), &rec, sizeof rec);
+  }
+}
+
 template <class Ch>
 DWORD EnumConnectionsT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   using C = typename Rec<Ch>::Conn;
+  using CP = typename Rec<Ch>::ConnPb;
   inspect::Record(name, nullptr);
   if (!lpcb || !count) return ERROR_INVALID_PARAMETER;
-  if (buf && SizeField(buf) != sizeof(C)) return ERROR_INVALID_SIZE;
+  const DWORD size = buf ? SizeField(buf) : static_cast<DWORD>(sizeof(C));
+  if (size != sizeof(C) && size != sizeof(CP)) return ERROR_INVALID_SIZE;
   std::vector<ConnInfo> conns;
   if (DWORD e = Backend().EnumConnections(conns)) return e;
-  DWORD need = static_cast<DWORD>(conns.size() * sizeof(C));
+  DWORD need = static_cast<DWORD>(conns.size() * size);
   DWORD have = buf ? *lpcb : 0;
   if (need > have) {
     *lpcb = need;
     *count = static_cast<DWORD>(conns.size());
     return ERROR_BUFFER_TOO_SMALL;
   }
-  for (size_t i = 0; i < conns.size(); ++i) {
-    C rec;
-    std::memset(&rec, 0, sizeof rec);
-    rec.dwSize = sizeof(C);
-    rec.hrasconn = conns[i].handle;
-    Put(rec.szEntryName, conns[i].entry);
-    Put(rec.szDeviceType, conns[i].deviceType);
-    Put(rec.szDeviceName, conns[i].deviceName);
-    std::memcpy(static_cast<char*>(buf) + i * sizeof(C), &rec, sizeof rec);
+  if (size == sizeof(CP)) {
+    PutConns<CP>(buf, conns);
+  } else {
+    PutConns<C>(buf, conns);
   }
   *lpcb = need;
   *count = static_cast<DWORD>(conns.size());

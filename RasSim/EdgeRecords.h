@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "Ras2/RasConnPhonebook.h"
 #include "Ras2/RasContract.h"
 #include "RasSim/Backend.h"
 #include "RasSim/Text.h"
@@ -18,6 +19,7 @@ struct Rec;
 template <>
 struct Rec<char> {
   using Conn = TRasConnA;
+  using ConnPb = TRasConnPbA;
   using Status = TRasConnStatusA;
   using Params = TRasDialParamsA;
   using Name = TRasEntryNameA;
@@ -28,6 +30,7 @@ struct Rec<char> {
 template <>
 struct Rec<WCHAR> {
   using Conn = TRasConnW;
+  using ConnPb = TRasConnPbW;
   using Status = TRasConnStatusW;
   using Params = TRasDialParamsW;
   using Name = TRasEntryNameW;

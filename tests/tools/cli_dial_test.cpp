@@ -289,18 +289,22 @@ TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
     }
     return text;
   };
+  const std::string book = fs::canonical(box.Phonebook()).string();
   const std::vector<std::pair<std::vector<std::string>, std::string>> views = {
       {{"status", "office"},  // entry names ignore case; the stored name is shown
        "entry: Office\nhandle: N\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n"
-       "ip address: 10.0.0.2\nserver ip address: 10.0.0.1\nconnected: 0:00:0N\n"},
+       "ip address: 10.0.0.2\nserver ip address: 10.0.0.1\nconnected: 0:00:0N\nphonebook: " +
+           book + "\n"},
       {{"status", "Office", "--json"},
        "{\"handle\":N,\"entry\":\"Office\",\"state\":8192,\"state_name\":\"RASCS_Connected\",\"device_type\":\"modem\","
        "\"device_name\":\"Quor Virtual Modem\",\"error\":0,\"ip_address\":\"10.0.0.2\",\"server_ip_address\":"
-       "\"10.0.0.1\",\"connected_seconds\":N}\n"},
+       "\"10.0.0.1\",\"connected_seconds\":N,\"phonebook\":\"" +
+           book + "\"}\n"},
       {{"connections", "--json"},
        "{\"connections\":[{\"handle\":N,\"entry\":\"Office\",\"state\":8192,\"state_name\":\"RASCS_Connected\","
        "\"device_type\":\"modem\",\"device_name\":\"Quor Virtual Modem\",\"error\":0,\"ip_address\":\"10.0.0.2\","
-       "\"server_ip_address\":\"10.0.0.1\",\"connected_seconds\":N}]}\n"}};
+       "\"server_ip_address\":\"10.0.0.1\",\"connected_seconds\":N,\"phonebook\":\"" +
+           book + "\"}]}\n"}};
   for (const auto& [args, expected] : views) EXPECT_EQ(masked(Quor(args).out), expected) << args[0];
   const auto table = Lines(Quor({"connections"}).out);
   ASSERT_EQ(table.size(), 2u);
@@ -517,4 +521,46 @@ TEST_F(DialCli, ConnectionCommandsNeedNoReadablePhonebook) {
   }
   exits.push_back(home.Wait(kExitMs));
   EXPECT_EQ(exits, std::vector<int>({4, 0}));
+}
+
+// Two phonebooks each hold an Office: each is its own line, and every look-up
+// by name (hang-up, status, the already-connected check) keeps to its own.
+TEST_F(DialCli, SameNamedEntriesOfTwoPhonebooksAreTwoConnections) {
+  const fs::path other = box.Dir() / "other.pbk";
+  std::ofstream(other) << kPhonebook;
+  auto envB = box.Environment();
+  envB["QUOR_RAS_PHONEBOOK"] = other.string();
+  const auto inB = [&](const std::vector<std::string>& args) { return RunQuor(args, envB); };
+
+  QuorProcess dialA({"dial", "Office"}, box.Environment());
+  ASSERT_TRUE(dialA.WaitForOut("] Connected\n", kConnectMs)) << dialA.Err();
+  const std::string none = "quor: no active connection for entry 'Office'\n";
+  for (const char* command : {"hangup", "status"}) {
+    const RunResult r = inB({command, "Office"});
+    EXPECT_EQ(std::make_pair(r.exitCode, r.err), std::make_pair(1, none)) << command;
+  }
+  QuorProcess dialB({"dial", "Office"}, envB);
+  ASSERT_TRUE(dialB.WaitForOut("] Connected\n", kConnectMs)) << dialB.Err() << dialB.Out();
+
+  const std::vector<std::pair<std::map<std::string, std::string>, fs::path>> books = {
+      {box.Environment(), fs::canonical(box.Phonebook())}, {envB, fs::canonical(other)}};
+  std::vector<std::string> handles;
+  for (const auto& [env, path] : books) {
+    const RunResult r = RunQuor({"status", "Office"}, env);
+    EXPECT_NE(r.out.find("\nphonebook: " + path.string() + "\n"), std::string::npos) << r.out;
+    handles.push_back(r.out.substr(0, r.out.find("\nstate:")));
+  }
+  EXPECT_NE(handles[0], handles[1]);
+  const std::string listed = Quor({"connections", "--json"}).out;
+  for (const auto& book : books) {
+    EXPECT_NE(listed.find("\"phonebook\":\"" + book.second.string() + "\""), std::string::npos) << listed;
+  }
+
+  const RunResult hangup = inB({"hangup", "Office"});
+  EXPECT_EQ(hangup.out, "Hung up Office.\n") << hangup.err;
+  EXPECT_EQ(dialB.Wait(kExitMs), 4) << dialB.Out();
+  EXPECT_TRUE(dialA.Running()) << "the hang-up of the other phonebook's Office reached this one";
+  EXPECT_EQ(Connections(), "Office\n");
+  EXPECT_EQ(Quor({"hangup", "Office"}).exitCode, 0);
+  EXPECT_EQ(dialA.Wait(kExitMs), 4) << dialA.Out();
 }

@@ -154,8 +154,9 @@ const std::vector<CommandSpec>& CommandTable() {
        "list the active connections",
        "Lists the active RAS connections of this machine, whichever process dialled them, as a table: the "
        "connection's handle, its entry, its state, its device, the IP address of this end and the time it has been "
-       "connected (\"-\" when unknown: quor knows it for the connections a quor dial made); with none, the "
-       "header alone. With --json one object with a \"connections\" array of objects.\n\nQuor's simulated RAS "
+       "connected (\"-\" when unknown: quor knows it for the connections a quor dial made) and the phonebook "
+       "it was dialled from; with none, the header alone. With --json one object with a \"connections\" array of "
+       "objects.\n\nQuor's simulated RAS "
        "service keeps its connections per user (in the user's state folder, QUOR_RAS_STATE_DIR): there the "
        "list holds this user's connections, not another user's.",
        {{"--names", nullptr, nullptr, "only the entry names, one per line (with --json: an array of names)"}},

@@ -45,7 +45,7 @@ std::vector<std::string> ActiveConnections(TQuor& quor) {
 
 Integer RequireConnection(TQuor& quor, const std::string& entry) {
   ActiveConnections(quor);  // tells a failing enumeration apart from "no connection"
-  const Integer handle = quor.GetHandleByName(entry);
+  const Integer handle = OwnConnectionHandle(entry);
   if (handle == 0) throw Failure(kExitFailed, "no active connection for entry '" + Printable(entry) + "'");
   return handle;
 }
@@ -86,12 +86,21 @@ std::string ConnectionName(RasSession& session, const std::string& typed) {
 
 namespace {
 
+bool StillListed(Integer handle) {
+  std::vector<ListedConnection> list;
+  if (ListConnections(list) != 0) return false;
+  for (const auto& c : list) {
+    if (c.handle == static_cast<uint32_t>(handle)) return true;
+  }
+  return false;
+}
+
 // Hangs up one connection and waits until RAS no longer lists it.
-void HangUpHandle(TQuor& quor, const std::string& entry, Integer handle) {
+void HangUpHandle(const std::string& entry, Integer handle) {
   const uint32_t code = HangUpForeignConnection(static_cast<uint32_t>(handle));
   if (code != 0) throw RasRefused("hanging up '" + Printable(entry) + "' failed", code);
   for (uint32_t waited = 0; waited <= kHangUpWaitMs; waited += kHangUpPollMs) {
-    if (quor.GetHandleByName(entry) != handle) return;
+    if (!StillListed(handle)) return;
     Sleep(kHangUpPollMs);
   }
   throw Failure(kExitFailed, "RAS still lists the connection of '" + Printable(entry) + "' after the hang-up");
@@ -102,20 +111,19 @@ void HangUpHandle(TQuor& quor, const std::string& entry, Integer handle) {
 // would redial); one whose line is up is asked to give up reconnecting (it
 // then sees the line lost, as without --persist); then its connection is
 // hung up. Returns whether anything was found.
-bool HangUpEntry(RasSession& session, const std::string& entry, const std::vector<Dialler>& diallers) {
-  TQuor& quor = session.Quor();
+bool HangUpEntry(RasSession& session, const std::string& entry, const std::string& phonebook, Integer handle,
+                 const std::vector<Dialler>& diallers) {
   Output& out = session.Out();
-  const Integer handle = quor.GetHandleByName(entry);
   const bool up = handle != 0 && ReadForeignStatus(static_cast<uint32_t>(handle)).state == RASCS_Connected;
   bool found = handle != 0;
   for (const Dialler& d : diallers) {
-    if (!up || FoldName(d.entry) != FoldName(entry) || EndReconnects(d, kHangUpWaitMs)) continue;
+    if (!up || !DiallsEntry(d, entry, phonebook) || EndReconnects(d, kHangUpWaitMs)) continue;
     out.Warning("the dialler of '" + Printable(entry) + "' (process " + std::to_string(d.pid) +
                 ") did not answer; it may dial again after the hang-up");
   }
   if (!up) {
     for (const Dialler& d : diallers) {
-      if (FoldName(d.entry) != FoldName(entry)) continue;
+      if (!DiallsEntry(d, entry, phonebook)) continue;
       found = true;
       if (!StopDialler(d, kHangUpWaitMs)) {
         throw Failure(kExitFailed, "the dialler of '" + Printable(entry) + "' (process " + std::to_string(d.pid) +
@@ -128,8 +136,8 @@ bool HangUpEntry(RasSession& session, const std::string& entry, const std::vecto
       }
     }
   }
-  if (handle != 0 && quor.GetHandleByName(entry) == handle) {
-    HangUpHandle(quor, entry, handle);
+  if (handle != 0 && StillListed(handle)) {
+    HangUpHandle(entry, handle);
     Done(out, "hung up", entry, "Hung up " + Printable(entry) + ".");
   }
   return found;
@@ -144,13 +152,21 @@ int RunHangUp(const Args& args) {
   RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::vector<Dialler> diallers = RunningDiallers();
   if (all) {
-    std::vector<std::string> entries = ActiveConnections(session.Quor());
-    for (const Dialler& d : diallers) {
-      bool listed = false;
-      for (const auto& e : entries) listed = listed || FoldName(e) == FoldName(d.entry);
-      if (!listed) entries.push_back(d.entry);
+    ActiveConnections(session.Quor());  // tells a failing enumeration apart from "no connection"
+    std::vector<ListedConnection> listed;
+    ListConnections(listed);
+    std::vector<std::string> entries;
+    for (const auto& c : listed) {
+      entries.push_back(c.entry);
+      HangUpEntry(session, c.entry, c.phonebook, c.handle, diallers);
     }
-    for (const auto& entry : entries) HangUpEntry(session, entry, diallers);
+    for (const Dialler& d : diallers) {
+      bool seen = false;
+      for (const auto& e : entries) seen = seen || FoldName(e) == FoldName(d.entry);
+      if (seen) continue;
+      entries.push_back(d.entry);
+      HangUpEntry(session, d.entry, d.phonebook, 0, diallers);
+    }
     if (entries.empty()) {
       if (out.Json()) {
         out.Object(JsonObject().Add("result", "nothing to hang up"));
@@ -162,7 +178,7 @@ int RunHangUp(const Args& args) {
   }
   const std::string entry = ConnectionName(session, EntryArg(args));
   ActiveConnections(session.Quor());  // tells a failing enumeration apart from "no connection"
-  if (!HangUpEntry(session, entry, diallers)) {
+  if (!HangUpEntry(session, entry, platform::OwnPhonebookPath(), OwnConnectionHandle(entry), diallers)) {
     throw Failure(kExitFailed, "no active connection for entry '" + Printable(entry) + "'");
   }
   return kExitOk;
@@ -173,6 +189,7 @@ namespace {
 // What `connections` and `status` show of one connection.
 struct ConnectionView {
   std::string entry;
+  std::string phonebook;  // "" when RAS does not name it
   uint32_t handle = 0;
   ForeignStatus status;
   std::string ip;  // "" when RAS gives none (not connected yet)
@@ -213,6 +230,11 @@ JsonObject ViewObject(const ConnectionView& v) {
     o.AddNull("connected_seconds");
   } else {
     o.Add("connected_seconds", v.seconds);
+  }
+  if (v.phonebook.empty()) {
+    o.AddNull("phonebook");
+  } else {
+    o.Add("phonebook", v.phonebook);
   }
   return o;
 }
@@ -258,10 +280,11 @@ int RunConnections(const Args& args) {
   }
   const std::vector<Dialler> diallers = RunningDiallers();
   std::vector<ConnectionView> views;
-  for (const auto& name : names) {
-    if (const Integer handle = session.Quor().GetHandleByName(name); handle != 0) {
-      views.push_back(View(name, handle, diallers));
-    }
+  std::vector<ListedConnection> listed;
+  ListConnections(listed);
+  for (const auto& c : listed) {
+    views.push_back(View(c.entry, c.handle, diallers));
+    views.back().phonebook = c.phonebook;
   }
   if (out.Json()) {
     std::vector<JsonObject> objects;
@@ -270,11 +293,12 @@ int RunConnections(const Args& args) {
     return kExitOk;
   }
   // With no connection the header alone says so.
-  std::vector<std::vector<std::string>> rows = {{"HANDLE", "ENTRY", "STATE", "DEVICE", "IP ADDRESS", "CONNECTED"}};
+  std::vector<std::vector<std::string>> rows = {
+      {"HANDLE", "ENTRY", "STATE", "DEVICE", "IP ADDRESS", "CONNECTED", "PHONEBOOK"}};
   for (const auto& v : views) {
     rows.push_back({std::to_string(v.handle), DisplayName(v.entry), ShortState(v),
                     v.status.deviceName.empty() ? "-" : Printable(v.status.deviceName), v.ip.empty() ? "-" : v.ip,
-                    Duration(v.seconds)});
+                    Duration(v.seconds), v.phonebook.empty() ? "-" : Printable(v.phonebook)});
   }
   for (const auto& line : Table(rows)) out.Line(line);
   return kExitOk;
@@ -285,7 +309,12 @@ int RunStatus(const Args& args) {
   RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::string entry = ConnectionName(session, EntryArg(args));
   const Integer handle = RequireConnection(session.Quor(), entry);
-  const ConnectionView v = View(entry, handle, RunningDiallers());
+  ConnectionView v = View(entry, handle, RunningDiallers());
+  std::vector<ListedConnection> listed;
+  ListConnections(listed);
+  for (const auto& c : listed) {
+    if (c.handle == static_cast<uint32_t>(handle)) v.phonebook = c.phonebook;
+  }
   if (v.status.result != 0) throw RasRefused("RAS gave no status for '" + Printable(entry) + "'", v.status.result);
   if (out.Json()) {
     out.Object(ViewObject(v));
@@ -299,6 +328,7 @@ int RunStatus(const Args& args) {
     out.Line("ip address: " + (v.ip.empty() ? std::string("-") : v.ip));
     out.Line("server ip address: " + (v.serverIp.empty() ? std::string("-") : v.serverIp));
     out.Line("connected: " + Duration(v.seconds));
+    out.Line("phonebook: " + (v.phonebook.empty() ? std::string("-") : Printable(v.phonebook)));
   }
   return kExitOk;
 }

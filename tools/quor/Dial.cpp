@@ -415,7 +415,7 @@ int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
   TQuor& quor = session.Quor();
   quor.Connections->Clear();
   if (!quor.EnumConnections()) return -1;
-  const Integer handle = quor.GetHandleByName(entry);
+  const Integer handle = OwnConnectionHandle(entry);  // a same-named entry of another phonebook is another line
   if (handle == 0) return -1;
   const ForeignStatus status = ReadForeignStatus(static_cast<uint32_t>(handle));
   const bool connected = status.result == 0 && status.state == RASCS_Connected;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Win32/Win32.h"
+#include "tools/quor/Commands.h"
 #include "tools/quor/Platform.h"
 
 namespace quortool {
@@ -53,6 +54,7 @@ bool ReadNote(const fs::path& path, Dialler& d, std::string& space) {
   std::string pidText, ids, up, entry;
   if (!std::getline(file, pidText) || !std::getline(file, ids) || !std::getline(file, up)) return false;
   std::getline(file, entry, '\0');
+  std::getline(file, d.phonebook, '\0');
   d.pid = static_cast<uint32_t>(std::strtoul(pidText.c_str(), nullptr, 10));
   const size_t blank = ids.find(' ');
   d.stamp = ids.substr(0, blank);
@@ -102,7 +104,13 @@ std::vector<Dialler> Sweep(const std::string& folder) {
 
 }  // namespace
 
-DiallerNote::DiallerNote(const std::string& entry, bool persist) : fEntry(entry), fPersist(persist) {
+bool DiallsEntry(const Dialler& dialler, const std::string& entry, const std::string& phonebook) {
+  if (FoldName(dialler.entry) != FoldName(entry)) return false;
+  return dialler.phonebook.empty() || phonebook.empty() || dialler.phonebook == phonebook;
+}
+
+DiallerNote::DiallerNote(const std::string& entry, bool persist)
+    : fEntry(entry), fPhonebook(platform::OwnPhonebookPath()), fPersist(persist) {
   Sweep(Folder());  // the first write cleans up after diallers that are gone
   Write();
 }
@@ -135,7 +143,7 @@ void DiallerNote::Write() {
     file << pid << "\n"
          << platform::ProcessStamp(pid) << " " << platform::ProcessSpace() << "\n"
          << fHandle << " " << fConnectedAt << " " << flags << "\n"
-         << fEntry;
+         << fEntry << '\0' << fPhonebook;
     if (!file) return;
   }
   std::error_code ec;

@@ -14,6 +14,7 @@ struct Dialler {
   uint32_t pid = 0;
   std::string stamp;  // what tells the noted process from a later one with its pid
   std::string entry;
+  std::string phonebook;     // the dialler's phonebook path ("" when it could not tell)
   uint32_t handle = 0;       // the connection, once the line is up
   int64_t connectedAt = 0;   // when it came up, seconds since 1970 (0: not up)
   bool persist = false;      // it dials again when the line is lost (--persist)
@@ -37,6 +38,7 @@ class DiallerNote {
  private:
   void Write();
   std::string fEntry;
+  std::string fPhonebook;
   std::string fPath;
   uint32_t fHandle = 0;
   int64_t fConnectedAt = 0;
@@ -44,6 +46,8 @@ class DiallerNote {
   bool fNoReconnect = false;
 };
 
+// Whether a dialler dials this entry of this phonebook (a side with no phonebook path matches by name).
+bool DiallsEntry(const Dialler& dialler, const std::string& entry, const std::string& phonebook);
 // The diallers still running (notes of ended processes are removed), except this process.
 std::vector<Dialler> RunningDiallers();
 // The time a connection has been up, as a dialler noted it; -1 when no dialler knows.

@@ -61,6 +61,9 @@ bool UnsetEnv(const std::string& name);
 std::string DiallerFolder(const std::string& key);
 // The simulated RAS service's state folder when QUOR_RAS_STATE_DIR names none.
 std::string DefaultStateFolder();
+// The path RAS names this process's default phonebook by in its connection
+// records; "" when it cannot be told (any phonebook's connection then matches).
+std::string OwnPhonebookPath();
 uint32_t CurrentProcessId();
 // What distinguishes a running process from a later one with the same id
 // (its start time); "" when no such process runs.

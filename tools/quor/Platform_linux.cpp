@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -249,6 +250,26 @@ std::string DefaultStateFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime != nullptr && runtime[0] == '/') return std::string(runtime) + "/quor-ras";
   return "/tmp/quor-ras-" + std::to_string(static_cast<unsigned>(getuid()));
+}
+
+std::string OwnPhonebookPath() {
+  // The simulated service's phonebook: QUOR_RAS_PHONEBOOK, else rasphone.pbk
+  // in its configuration folder; records name it by its resolved path.
+  std::string path;
+  if (const char* pb = std::getenv("QUOR_RAS_PHONEBOOK"); pb != nullptr && *pb != 0) {
+    path = pb;
+  } else if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
+    path = std::string(config) + "/quor/rasphone.pbk";
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0) {
+    path = std::string(home) + "/.config/quor/rasphone.pbk";
+  } else {
+    return std::string();
+  }
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+  if (path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  return getcwd(cwd, sizeof cwd) != nullptr ? std::string(cwd) + "/" + path : std::string();
 }
 
 std::string ProcessSpace() {

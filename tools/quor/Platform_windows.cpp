@@ -241,6 +241,10 @@ std::string DefaultStateFolder() {
   return std::string(temp != nullptr && *temp != 0 ? temp : ".") + "\\quor-ras";
 }
 
+std::string OwnPhonebookPath() {
+  return std::string();  // the system's phonebooks: matched by entry name alone
+}
+
 std::string ProcessSpace() {
   return std::string();  // process ids are the machine's
 }

@@ -84,7 +84,7 @@ DWORD EnumConnections(std::vector<rassim::ConnInfo>& out) {
   std::vector<rasnm::ConnInfo> list;
   DWORD r = rasnm::EnumConnections(list);
   out.clear();
-  for (auto& c : list) out.push_back({c.handle, c.entry, c.deviceType, c.deviceName});
+  for (auto& c : list) out.push_back({c.handle, c.entry, c.deviceType, c.deviceName, std::string()});
   return r;
 }
 DWORD GetProjection(THRasConn h, std::string& ip, std::string& serverIp) {

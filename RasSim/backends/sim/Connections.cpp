@@ -234,7 +234,7 @@ DWORD EnumConnections(std::vector<ConnInfo>& out) {
   if (DWORD e = registry::List(records)) return e;
   for (const registry::ConnRecord& r : records) {
     if (r.hungUp) continue;
-    out.push_back(ConnInfo{r.handle, r.entry, r.deviceType, r.deviceName});
+    out.push_back(ConnInfo{r.handle, r.entry, r.deviceType, r.deviceName, r.phonebook});
   }
   return 0;
 }
