@@ -1,10 +1,10 @@
 // The NetworkManager backend's table of operations for the RAS library's edge
 // (module rasbackend_networkmanager.dll, chosen by QUOR_RAS_BACKEND=networkmanager).
 // Phonebook paths are not used: the phonebook is NetworkManager's profiles.
-#include "RasSim/Backend.h"
-#include "RasSim/Dialogs.h"
 #include "RasSim/RasSimExport.h"
 #include "RasSim/backends/networkmanager/NmBackend.h"
+#include "RasSim/common/Dialogs.h"
+#include "RasSim/edge/Backend.h"
 
 namespace {
 

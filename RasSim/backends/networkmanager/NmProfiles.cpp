@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "RasSim/Text.h"
 #include "RasSim/backends/networkmanager/NmInternal.h"
 #include "RasSim/backends/networkmanager/NmMap.h"
+#include "RasSim/common/Text.h"
 
 namespace rasnm {
 

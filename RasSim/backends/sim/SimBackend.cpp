@@ -30,6 +30,8 @@ BackendOps MakeOps() {
   ops.EditPhonebookEntry = EditPhonebookEntry;
   ops.GetEntryDialParams = GetEntryDialParams;
   ops.SetEntryDialParams = SetEntryDialParams;
+  static const BackendControl control{Reset, DropConnection, QueueFailure, SetStepDelay, ConnectionWindow, CloseSim};
+  ops.control = &control;
   return ops;
 }
 

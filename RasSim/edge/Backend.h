@@ -44,7 +44,7 @@
 #include <vector>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/Stores.h"
+#include "RasSim/common/Stores.h"
 
 // winerror.h's number for a name that is not valid (not in the Win32 subset's list).
 #ifndef ERROR_INVALID_NAME
@@ -162,7 +162,35 @@ struct BackendOps {
   DWORD(*GetEntryDialParams)
   (const PbArg& pb, const std::string& entry, DialParams& out, bool& passwordReturned) = nullptr;
   DWORD (*SetEntryDialParams)(const PbArg& pb, const DialParams& params, bool removePassword) = nullptr;
+
+  // The test controls of a simulated service; null for a backend without any.
+  const struct BackendControl* control = nullptr;
 };
+
+// What the QuorRasSim... control exports drive in a backend that simulates its
+// service. The edge forgets its own call records and dialog answers itself.
+struct BackendControl {
+  // Ends every call and forgets queued failures, step delays and attempts.
+  void (*Reset)() = nullptr;
+  // The line of connection h drops (ERROR_INVALID_HANDLE when no such call).
+  DWORD (*DropConnection)(THRasConn h) = nullptr;
+  // The next dial of entry fails at state with error.
+  void (*QueueFailure)(const std::string& entry, TRasConnState state, DWORD error) = nullptr;
+  // How long the dial stays in state (0xFFFFFFFF: back to the default).
+  void (*SetStepDelay)(TRasConnState state, DWORD ms) = nullptr;
+  // The hidden window that stands for connection h.
+  DWORD (*ConnectionWindow)(THRasConn h, HWND& wnd) = nullptr;
+  // Ends what the controls started and frees the service, once (the library unloads).
+  void (*Shutdown)() = nullptr;
+};
+
+// A backend compiled into the library, listed where the library is put
+// together (RasSim/Builtins.cpp), so that the edge names no backend.
+struct BuiltinBackend {
+  const char* name;
+  const BackendOps& (*ops)();
+};
+const BuiltinBackend* BuiltinBackends(size_t& count);
 
 // Signature of a backend module's one export.
 typedef const BackendOps* (*BackendOpsFn)();
@@ -176,5 +204,8 @@ std::string ChosenBackendName();
 std::vector<std::string> KnownBackends();
 // Closes the opened backend (the library unloads).
 void CloseBackend();
+// The test controls of the chosen backend when it is compiled in and has
+// them, else null; never opens the backend.
+const BackendControl* ChosenControl();
 
 }  // namespace rassim

@@ -9,8 +9,8 @@
 
 #include "Ras2/RasContract.h"
 #include "Ras2/RasOptionalContract.h"
-#include "RasSim/Edge.h"
 #include "RasSim/RasSimExport.h"
+#include "RasSim/edge/Edge.h"
 
 #define RASSIM_UNPAREN(...) __VA_ARGS__
 

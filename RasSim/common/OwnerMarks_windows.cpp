@@ -6,8 +6,8 @@
 #include <map>
 #include <mutex>
 
-#include "RasSim/Lasting.h"
-#include "RasSim/Platform.h"
+#include "RasSim/common/Lasting.h"
+#include "RasSim/common/Platform.h"
 
 namespace rassim::platform {
 

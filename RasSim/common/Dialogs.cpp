@@ -1,10 +1,10 @@
-#include "RasSim/Dialogs.h"
+#include "RasSim/common/Dialogs.h"
 
 #include <mutex>
 
-#include "RasSim/Platform.h"
-#include "RasSim/Stores.h"
-#include "RasSim/Text.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Stores.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim::dialogs {
 

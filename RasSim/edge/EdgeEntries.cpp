@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "RasSim/Edge.h"
-#include "RasSim/EdgeRecords.h"
-#include "RasSim/Inspect.h"
-#include "RasSim/Tables.h"
+#include "RasSim/common/Tables.h"
+#include "RasSim/edge/Edge.h"
+#include "RasSim/edge/EdgeRecords.h"
+#include "RasSim/edge/Inspect.h"
 
 namespace rassim::edge {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/Backend.h"
-#include "RasSim/Text.h"
+#include "RasSim/common/Text.h"
+#include "RasSim/edge/Backend.h"
 
 namespace rassim::edge {
 

@@ -1,12 +1,12 @@
-#include "RasSim/Stores.h"
+#include "RasSim/common/Stores.h"
 
 #include <map>
 #include <mutex>
 #include <unordered_map>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/Platform.h"
-#include "RasSim/Text.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim {
 

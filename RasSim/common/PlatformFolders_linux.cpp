@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "RasSim/Platform.h"
+#include "RasSim/common/Platform.h"
 
 namespace rassim::platform {
 

@@ -1,4 +1,4 @@
-#include "RasSim/Inspect.h"
+#include "RasSim/edge/Inspect.h"
 
 #include <map>
 #include <mutex>

@@ -1,8 +1,8 @@
-#include "RasSim/IniFile.h"
+#include "RasSim/common/IniFile.h"
 
 #include <algorithm>
 
-#include "RasSim/Text.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim {
 

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <utility>
 
-#include "RasSim/Lasting.h"
-#include "RasSim/Platform.h"
+#include "RasSim/common/Lasting.h"
+#include "RasSim/common/Platform.h"
 
 namespace rassim::platform {
 

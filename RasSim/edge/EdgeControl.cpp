@@ -2,18 +2,22 @@
 // dialog answers, and the simulation's knobs.
 #include <cstring>
 
-#include "RasSim/Dialogs.h"
-#include "RasSim/Edge.h"
-#include "RasSim/EdgeRecords.h"
-#include "RasSim/Inspect.h"
 #include "RasSim/RasSimControl.h"
-#include "RasSim/Stores.h"
-#include "RasSim/backends/sim/SimBackend.h"
+#include "RasSim/common/Dialogs.h"
+#include "RasSim/common/Registry.h"
+#include "RasSim/common/Stores.h"
+#include "RasSim/edge/Backend.h"
+#include "RasSim/edge/Edge.h"
+#include "RasSim/edge/EdgeRecords.h"
+#include "RasSim/edge/Inspect.h"
 
 namespace rassim::edge {
 
 DWORD CtlReset() {
-  Reset();
+  if (const BackendControl* c = ChosenControl()) c->Reset();
+  registry::ResetAttempts();
+  inspect::Clear();
+  dialogs::SetScript(nullptr);
   return 0;
 }
 
@@ -57,19 +61,19 @@ DWORD CtlLastDialParams(void* p) {
 }
 
 DWORD CtlDropConnection(DWORD h) {
-  return DropConnection(h);
+  const BackendControl* c = ChosenControl();
+  return c ? c->DropConnection(h) : ERROR_INVALID_HANDLE;
 }
 
 void CtlShutdown() {
   CloseBackend();
-  // The control interface drives the simulation whichever backend runs the calls.
-  CloseSim();
+  if (const BackendControl* c = ChosenControl()) c->Shutdown();
   ForgetNotifications();
 }
 
 DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error) {
   if (!entry || error == 0) return ERROR_INVALID_PARAMETER;
-  QueueFailure(entry, state, error);
+  if (const BackendControl* c = ChosenControl()) c->QueueFailure(entry, state, error);
   return 0;
 }
 
@@ -78,14 +82,16 @@ DWORD CtlSetDialogAnswers(LPCSTR answers) {
 }
 
 DWORD CtlSetStepDelay(DWORD state, DWORD ms) {
-  SetStepDelay(state, ms);
+  if (const BackendControl* c = ChosenControl()) c->SetStepDelay(state, ms);
   return 0;
 }
 
 DWORD CtlGetConnectionWindow(DWORD h, HWND* wnd) {
   if (!wnd) return ERROR_INVALID_PARAMETER;
   HWND w = 0;
-  if (DWORD e = ConnectionWindow(h, w)) return e;
+  const BackendControl* c = ChosenControl();
+  if (!c) return ERROR_INVALID_HANDLE;
+  if (DWORD e = c->ConnectionWindow(h, w)) return e;
   *wnd = w;
   return 0;
 }

@@ -6,9 +6,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "RasSim/Backend.h"
-#include "RasSim/Edge.h"
-#include "RasSim/backends/sim/SimBackend.h"
+#include "RasSim/edge/Backend.h"
+#include "RasSim/edge/Edge.h"
 
 // Every backend name this build knows, as CMake lists them (QUOR_RAS_BACKENDS).
 #ifndef QUOR_RAS_BACKEND_NAMES
@@ -20,13 +19,6 @@ namespace rassim {
 namespace {
 
 constexpr const char kDefaultBackend[] = "sim";
-
-struct Builtin {
-  const char* name;
-  const BackendOps& (*ops)();
-};
-// Backends compiled into the library.
-const Builtin kBuiltins[] = {{"sim", SimBackendOps}};
 
 std::string ReadChoice() {
   const char* v = std::getenv("QUOR_RAS_BACKEND");
@@ -133,8 +125,10 @@ Chosen& C() {
 }
 
 const BackendOps* Resolve() {
-  for (const Builtin& b : kBuiltins)
-    if (g_choice == b.name) return &b.ops();
+  size_t count = 0;
+  const BuiltinBackend* builtins = BuiltinBackends(count);
+  for (size_t i = 0; i < count; ++i)
+    if (g_choice == builtins[i].name) return &builtins[i].ops();
   for (const std::string& n : KnownBackends())
     if (g_choice == n) return LoadModule(n);
   Complain("unknown RAS backend \"" + g_choice + "\" (QUOR_RAS_BACKEND)");
@@ -169,6 +163,14 @@ std::vector<std::string> KnownBackends() {
   std::istringstream in(QUOR_RAS_BACKEND_NAMES);
   for (std::string n; in >> n;) names.push_back(n);
   return names;
+}
+
+const BackendControl* ChosenControl() {
+  size_t count = 0;
+  const BuiltinBackend* builtins = BuiltinBackends(count);
+  for (size_t i = 0; i < count; ++i)
+    if (g_choice == builtins[i].name) return builtins[i].ops().control;
+  return nullptr;
 }
 
 void CloseBackend() {

@@ -20,8 +20,8 @@
 #include <set>
 #include <utility>
 
-#include "RasSim/Lasting.h"
-#include "RasSim/Platform.h"
+#include "RasSim/common/Lasting.h"
+#include "RasSim/common/Platform.h"
 
 namespace rassim::platform {
 

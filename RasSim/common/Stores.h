@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-#include "RasSim/IniFile.h"
+#include "RasSim/common/IniFile.h"
 #include "Win32/Win32.h"
 
 namespace rassim {

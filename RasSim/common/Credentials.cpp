@@ -5,9 +5,9 @@
 #include <set>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/Platform.h"
-#include "RasSim/Stores.h"
-#include "RasSim/Text.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Stores.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim {
 

@@ -5,8 +5,8 @@
 // static objects). At process exit the static destructors of every module
 // run first and the finalisers after them, so everything the unload and the
 // clock callbacks use lives in storage they never destroy (Lasting.h).
-#include "RasSim/Edge.h"
-#include "RasSim/Lasting.h"
+#include "RasSim/common/Lasting.h"
+#include "RasSim/edge/Edge.h"
 
 namespace {
 

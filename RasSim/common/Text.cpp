@@ -1,4 +1,4 @@
-#include "RasSim/Text.h"
+#include "RasSim/common/Text.h"
 
 #include <cstring>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "RasSim/Tables.h"
+#include "RasSim/common/Tables.h"
 
-#include "RasSim/Text.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim {
 

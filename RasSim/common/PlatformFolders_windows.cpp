@@ -2,7 +2,7 @@
 // themselves are chosen in Platform_windows.cpp).
 #include <string>
 
-#include "RasSim/Platform.h"
+#include "RasSim/common/Platform.h"
 
 namespace rassim::platform {
 

@@ -1,16 +1,16 @@
-#include "RasSim/Registry.h"
+#include "RasSim/common/Registry.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <set>
 
-#include "RasSim/IniFile.h"
-#include "RasSim/Lasting.h"
-#include "RasSim/Platform.h"
-#include "RasSim/Stores.h"
-#include "RasSim/Tables.h"
-#include "RasSim/Text.h"
+#include "RasSim/common/IniFile.h"
+#include "RasSim/common/Lasting.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Stores.h"
+#include "RasSim/common/Tables.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim::registry {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/Backend.h"
+#include "RasSim/edge/Backend.h"
 
 namespace rassim::inspect {
 

@@ -1,5 +1,5 @@
 // Windows implementation of the RasSim platform interface.
-#include "RasSim/Platform.h"
+#include "RasSim/common/Platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

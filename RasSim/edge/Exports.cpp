@@ -3,7 +3,7 @@
 // and checked against the binding's function types (ExportCheck.h); the
 // QuorRasSim... exports are the control interface (RasSimControl.h). What the
 // library does when it unloads: Unload_<platform>.cpp.
-#include "RasSim/ExportCheck.h"
+#include "RasSim/edge/ExportCheck.h"
 
 #define RAS_PLAIN(F, PA, PW, ARGS)                 \
   RASSIM_EXPORT_ONE(F##A, F##A, T##F##A, PA, ARGS) \

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "Ras2/RasOptionalContract.h"
-#include "RasSim/Backend.h"
-#include "RasSim/Edge.h"
-#include "RasSim/Inspect.h"
-#include "RasSim/Platform.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/edge/Backend.h"
+#include "RasSim/edge/Edge.h"
+#include "RasSim/edge/Inspect.h"
 
 namespace rassim::edge {
 

@@ -1,16 +1,16 @@
-#include "RasSim/Edge.h"
+#include "RasSim/edge/Edge.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <type_traits>
 
-#include "RasSim/Backend.h"
-#include "RasSim/Dialogs.h"
-#include "RasSim/EdgeRecords.h"
-#include "RasSim/Inspect.h"
-#include "RasSim/Tables.h"
-#include "RasSim/Text.h"
+#include "RasSim/common/Dialogs.h"
+#include "RasSim/common/Tables.h"
+#include "RasSim/common/Text.h"
+#include "RasSim/edge/Backend.h"
+#include "RasSim/edge/EdgeRecords.h"
+#include "RasSim/edge/Inspect.h"
 
 namespace rassim::edge {
 
