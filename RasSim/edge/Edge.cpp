@@ -95,8 +95,9 @@ DWORD EnumEntriesT(const char* name, const Ch* reserved, const Ch* pb, void* buf
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
   inspect::Record(name, &pbArg);
-  if (reserved || !lpcb || !count || !pbOk) return ERROR_INVALID_PARAMETER;
-  if (buf && SizeField(buf) != sizeof(N)) return ERROR_INVALID_SIZE;
+  if (reserved || !lpcb || !count) return ERROR_INVALID_PARAMETER;
+  if (buf && SizeField(buf) != sizeof(N)) return ERROR_INVALID_SIZE;  // before the phonebook path
+  if (!pbOk) return ERROR_INVALID_PARAMETER;
   std::vector<std::string> names;
   if (DWORD e = Backend().EnumEntries(pbArg, names)) return e;
   DWORD need = static_cast<DWORD>(names.size() * sizeof(N));
@@ -143,9 +144,9 @@ DWORD GetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL* passwor
   std::string entry;
   bool entryOk = params && params->dwSize == sizeof(P) && Get(params->szEntryName, entry);
   inspect::Record(name, &pbArg, entry);
-  if (!params || !password || !pbOk) return ERROR_INVALID_PARAMETER;
-  if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;
-  if (!entryOk) return ERROR_INVALID_PARAMETER;
+  if (!params || !password) return ERROR_INVALID_PARAMETER;
+  if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;  // before the phonebook path
+  if (!pbOk || !entryOk) return ERROR_INVALID_PARAMETER;
   DialParams d;
   bool returned = false;
   if (DWORD e = Backend().GetEntryDialParams(pbArg, entry, d, returned)) return e;
@@ -167,9 +168,9 @@ DWORD SetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL removePa
   DialParams d;
   bool ok = params && params->dwSize == sizeof(P) && ReadParams(*params, d);
   inspect::Record(name, &pbArg, d.entry);
-  if (!params || !pbOk) return ERROR_INVALID_PARAMETER;
-  if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;
-  if (!ok) return ERROR_INVALID_PARAMETER;
+  if (!params) return ERROR_INVALID_PARAMETER;
+  if (params->dwSize != sizeof(P)) return ERROR_INVALID_SIZE;  // before the phonebook path
+  if (!pbOk || !ok) return ERROR_INVALID_PARAMETER;
   return Backend().SetEntryDialParams(pbArg, d, removePassword != FALSE);
 }
 
@@ -191,10 +192,11 @@ DWORD GetProjectionInfoT(const char* name, DWORD h, DWORD projection, void* buf,
   if (!lpcb) return ERROR_INVALID_PARAMETER;
   if (projection != RASP_PppIp && projection != RASP_Amb && projection != RASP_PppNbf && projection != RASP_PppIpx)
     return ERROR_INVALID_PARAMETER;
+  // The IP record's size is the caller's to get right whatever the handle names.
+  if (projection == RASP_PppIp && buf && SizeField(buf) != sizeof(I)) return ERROR_INVALID_SIZE;
   std::string ip, server;
   if (DWORD e = Backend().GetProjection(h, ip, server)) return e;
   if (projection != RASP_PppIp) return ERROR_PROTOCOL_NOT_CONFIGURED;  // only IP is projected
-  if (buf && SizeField(buf) != sizeof(I)) return ERROR_INVALID_SIZE;
   if (!buf || *lpcb < sizeof(I)) {
     *lpcb = sizeof(I);
     return ERROR_BUFFER_TOO_SMALL;

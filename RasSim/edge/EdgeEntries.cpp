@@ -56,9 +56,10 @@ DWORD GetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
   std::string e;
   bool eOk = !entry || Text(entry, e);
   inspect::Record(name, &pbArg, e);
-  if (!size || !pbOk) return ERROR_INVALID_PARAMETER;
+  if (!size) return ERROR_INVALID_PARAMETER;
+  if (buf && SizeField(buf) != sizeof(E)) return ERROR_INVALID_SIZE;  // before the phonebook and the entry
+  if (!pbOk) return ERROR_INVALID_PARAMETER;
   if (!eOk) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
-  if (buf && SizeField(buf) != sizeof(E)) return ERROR_INVALID_SIZE;
   EntryProps props;
   if (DWORD r = Backend().GetEntryProperties(pbArg, e, props)) return r;
   DWORD need = static_cast<DWORD>(sizeof(E)) + AlternatesSize<Ch>(props.alternates);
@@ -119,9 +120,11 @@ DWORD SetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
   std::string e;
   bool eOk = Text(entry, e);
   inspect::Record(name, &pbArg, e);
-  if (!pbOk || !entry || !buf) return ERROR_INVALID_PARAMETER;
-  if (!eOk) return ERROR_INVALID_NAME;
+  if (!entry || !buf) return ERROR_INVALID_PARAMETER;
+  // The record's size before the phonebook and the entry name.
   if (size < sizeof(DWORD) || SizeField(buf) != sizeof(E) || size < sizeof(E)) return ERROR_INVALID_SIZE;
+  if (!pbOk) return ERROR_INVALID_PARAMETER;
+  if (!eOk) return ERROR_INVALID_NAME;
   E rec;
   std::memcpy(&rec, buf, sizeof rec);
   EntryProps p;

@@ -258,12 +258,14 @@ void RasContract::SetUp() {
   a.GetProjectionInfoA = Bind<TRasGetProjectionInfoA>(lib_, "RasGetProjectionInfoA");
   a.HangUpA = Bind<TRasHangUpA>(lib_, "RasHangUpA");
   a.SetEntryDialParamsA = Bind<TRasSetEntryDialParamsA>(lib_, "RasSetEntryDialParamsA");
+  a.SetEntryDialParamsW = Bind<TRasSetEntryDialParamsW>(lib_, "RasSetEntryDialParamsW");
   a.ValidateEntryNameA = Bind<TRasValidateEntryNameA>(lib_, "RasValidateEntryNameA");
   a.RenameEntryA = Bind<TRasRenameEntryA>(lib_, "RasRenameEntryA");
   a.DeleteEntryA = Bind<TRasDeleteEntryA>(lib_, "RasDeleteEntryA");
   a.GetEntryPropertiesA = Bind<TRasGetEntryPropertiesA>(lib_, "RasGetEntryPropertiesA");
   a.GetEntryPropertiesW = Bind<TRasGetEntryPropertiesW>(lib_, "RasGetEntryPropertiesW");
   a.SetEntryPropertiesA = Bind<TRasSetEntryPropertiesA>(lib_, "RasSetEntryPropertiesA");
+  a.SetEntryPropertiesW = Bind<TRasSetEntryPropertiesW>(lib_, "RasSetEntryPropertiesW");
   a.GetCountryInfoA = Bind<TRasGetCountryInfoA>(lib_, "RasGetCountryInfoA");
   a.EnumDevicesA = Bind<TRasEnumDevicesA>(lib_, "RasEnumDevicesA");
   a.EnumDevicesW = Bind<TRasEnumDevicesW>(lib_, "RasEnumDevicesW");

@@ -117,12 +117,14 @@ struct Api {
   TRasGetProjectionInfoA GetProjectionInfoA;
   TRasHangUpA HangUpA;
   TRasSetEntryDialParamsA SetEntryDialParamsA;
+  TRasSetEntryDialParamsW SetEntryDialParamsW;
   TRasValidateEntryNameA ValidateEntryNameA;
   TRasRenameEntryA RenameEntryA;
   TRasDeleteEntryA DeleteEntryA;
   TRasGetEntryPropertiesA GetEntryPropertiesA;
   TRasGetEntryPropertiesW GetEntryPropertiesW;
   TRasSetEntryPropertiesA SetEntryPropertiesA;
+  TRasSetEntryPropertiesW SetEntryPropertiesW;
   TRasGetCountryInfoA GetCountryInfoA;
   TRasEnumDevicesA EnumDevicesA;
   TRasEnumDevicesW EnumDevicesW;

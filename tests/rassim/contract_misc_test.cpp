@@ -225,5 +225,49 @@ TEST_F(RecordSizeFirstContract, AGivenRecordsSizeIsCheckedBeforeTheBufferSize) {
   }
 }
 
+// The record's dwSize is checked before anything that needs the phonebook or
+// the service: a wrong dwSize wins over an unreadable phonebook path or entry
+// name and over a handle that names no connection.
+TEST_F(RecordSizeFirstContract, TheRecordsSizeIsCheckedBeforeTextsAndHandles) {
+  WritePhonebook("[Office]\nPhoneNumber=1\n");
+  const WCHAR office[] = {'O', 'f', 'f', 'i', 'c', 'e', 0};
+  const WCHAR unreadable[] = {0xD800, 'x', 0};  // a lone surrogate: no text
+  const THRasConn noConnection = 0x7A5C;
+  DWORD count = 0;
+  BOOL password = FALSE;
+  struct Row {
+    const char* faults;
+    const char* behaviour;  // skipped where the target is known not to have it
+    std::function<DWORD(void* record, DWORD size)> call;
+  };
+  const Row rows[] = {
+      {"RasEnumEntriesW: dwSize, phonebook", "phonebook",
+       [&](void* r, DWORD s) {
+         return api_.EnumEntriesW(nullptr, unreadable, static_cast<LPRasEntryNameW>(r), &s, &count);
+       }},
+      {"RasGetEntryDialParamsW: dwSize, phonebook", "params",
+       [&](void* r, DWORD) {
+         return api_.GetEntryDialParamsW(unreadable, static_cast<LPRasDialParamsW>(r), &password);
+       }},
+      {"RasSetEntryDialParamsW: dwSize, phonebook", "params",
+       [&](void* r, DWORD) { return api_.SetEntryDialParamsW(unreadable, static_cast<LPRasDialParamsW>(r), FALSE); }},
+      {"RasGetEntryPropertiesW: dwSize, phonebook", "properties",
+       [&](void* r, DWORD s) { return api_.GetEntryPropertiesW(unreadable, office, r, &s, nullptr, nullptr); }},
+      {"RasGetEntryPropertiesW: dwSize, entry name", "properties",
+       [&](void* r, DWORD s) { return api_.GetEntryPropertiesW(nullptr, unreadable, r, &s, nullptr, nullptr); }},
+      {"RasSetEntryPropertiesW: dwSize, phonebook", "properties",
+       [&](void* r, DWORD s) { return api_.SetEntryPropertiesW(unreadable, office, r, s, nullptr, 0); }},
+      {"RasSetEntryPropertiesW: dwSize, entry name", "properties",
+       [&](void* r, DWORD s) { return api_.SetEntryPropertiesW(nullptr, unreadable, r, s, nullptr, 0); }},
+      {"RasGetProjectionInfoA: dwSize, handle", "projection",
+       [&](void* r, DWORD s) { return api_.GetProjectionInfoA(noConnection, RASP_PppIp, r, &s); }},
+  };
+  for (const Row& row : rows) {
+    if (KnownDifference(row.behaviour)) continue;
+    alignas(8) unsigned char record[4096] = {};  // dwSize 0
+    EXPECT_EQ(row.call(record, sizeof record), ERROR_INVALID_SIZE) << row.faults;
+  }
+}
+
 }  // namespace
 }  // namespace rassimtest
