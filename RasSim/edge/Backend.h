@@ -132,36 +132,10 @@ struct BackendOps {
   DWORD (*Open)(const EdgeServices& edge) = nullptr;
   void (*Close)() = nullptr;
 
-  // Phonebook entries. An empty entry name in GetEntryProperties asks for the
-  // defaults of a new entry.
-  DWORD (*EnumEntries)(const PbArg& pb, std::vector<std::string>& names) = nullptr;
-  DWORD (*ValidateEntryName)(const PbArg& pb, const std::string& name) = nullptr;
-  DWORD (*RenameEntry)(const PbArg& pb, const std::string& oldName, const std::string& newName) = nullptr;
-  DWORD (*DeleteEntry)(const PbArg& pb, const std::string& name) = nullptr;
-  DWORD (*GetEntryProperties)(const PbArg& pb, const std::string& entry, EntryProps& out) = nullptr;
-  DWORD (*SetEntryProperties)(const PbArg& pb, const std::string& entry, const EntryProps& props) = nullptr;
-
-  // Devices, in the order RasEnumDevices lists them.
-  DWORD (*EnumDevices)(std::vector<DeviceInfo>& out) = nullptr;
-
-  // Dial: checks the request, writes the new handle to *out and returns 0
-  // (asynchronous: the call goes on, its states are posted through
-  // EdgeServices::PostDialEvent) or the dial's result (synchronous).
-  DWORD (*Dial)(const DialRequest& request, LPHRasConn out) = nullptr;
-  DWORD (*HangUp)(THRasConn h) = nullptr;
-  DWORD (*GetConnectStatus)(THRasConn h, ConnStatus& out) = nullptr;
-  DWORD (*EnumConnections)(std::vector<ConnInfo>& out) = nullptr;
-  // The IP projection of a connected call (the only one Quor's records carry).
-  DWORD (*GetProjection)(THRasConn h, std::string& ip, std::string& serverIp) = nullptr;
-
-  // Entry dialogs (shown through the edge's dialog presenter, Dialogs.h).
-  DWORD (*CreatePhonebookEntry)(HWND owner, const PbArg& pb) = nullptr;
-  DWORD (*EditPhonebookEntry)(HWND owner, const PbArg& pb, const std::string& entry) = nullptr;
-
-  // Stored dial parameters (user name, password, ... kept per entry).
-  DWORD(*GetEntryDialParams)
-  (const PbArg& pb, const std::string& entry, DialParams& out, bool& passwordReturned) = nullptr;
-  DWORD (*SetEntryDialParams)(const PbArg& pb, const DialParams& params, bool removePassword) = nullptr;
+  // The operations, as BackendOps.def lists them.
+#define QUOR_BACKEND_OP(Name, Params) DWORD(*Name) Params = nullptr;
+#include "RasSim/edge/BackendOps.def"
+#undef QUOR_BACKEND_OP
 
   // The test controls of a simulated service; null for a backend without any.
   const struct BackendControl* control = nullptr;

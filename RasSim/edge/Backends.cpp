@@ -27,33 +27,24 @@ std::string ReadChoice() {
 // Read while the library loads.
 const std::string g_choice = ReadChoice();
 
-DWORD Unavailable() {
-  return ERROR_RASMAN_CANNOT_INITIALIZE;
-}
+// An operation that fails: the service could not be had.
+template <class Op>
+struct Unavailable;
+template <class... Args>
+struct Unavailable<DWORD (*)(Args...)> {
+  static DWORD Run(Args...) { return ERROR_RASMAN_CANNOT_INITIALIZE; }
+};
 
 // Stands in for a backend that could not be had: every operation fails.
 BackendOps MakeUnavailableOps() {
   BackendOps ops;
   ops.name = "";
   ops.description = "no backend";
-  ops.Open = [](const EdgeServices&) { return Unavailable(); };
+  ops.Open = Unavailable<decltype(ops.Open)>::Run;
   ops.Close = [] {};
-  ops.EnumEntries = [](const PbArg&, std::vector<std::string>&) { return Unavailable(); };
-  ops.ValidateEntryName = [](const PbArg&, const std::string&) { return Unavailable(); };
-  ops.RenameEntry = [](const PbArg&, const std::string&, const std::string&) { return Unavailable(); };
-  ops.DeleteEntry = [](const PbArg&, const std::string&) { return Unavailable(); };
-  ops.GetEntryProperties = [](const PbArg&, const std::string&, EntryProps&) { return Unavailable(); };
-  ops.SetEntryProperties = [](const PbArg&, const std::string&, const EntryProps&) { return Unavailable(); };
-  ops.EnumDevices = [](std::vector<DeviceInfo>&) { return Unavailable(); };
-  ops.Dial = [](const DialRequest&, LPHRasConn) { return Unavailable(); };
-  ops.HangUp = [](THRasConn) { return Unavailable(); };
-  ops.GetConnectStatus = [](THRasConn, ConnStatus&) { return Unavailable(); };
-  ops.EnumConnections = [](std::vector<ConnInfo>&) { return Unavailable(); };
-  ops.GetProjection = [](THRasConn, std::string&, std::string&) { return Unavailable(); };
-  ops.CreatePhonebookEntry = [](HWND, const PbArg&) { return Unavailable(); };
-  ops.EditPhonebookEntry = [](HWND, const PbArg&, const std::string&) { return Unavailable(); };
-  ops.GetEntryDialParams = [](const PbArg&, const std::string&, DialParams&, bool&) { return Unavailable(); };
-  ops.SetEntryDialParams = [](const PbArg&, const DialParams&, bool) { return Unavailable(); };
+#define QUOR_BACKEND_OP(Name, Params) ops.Name = Unavailable<decltype(ops.Name)>::Run;
+#include "RasSim/edge/BackendOps.def"
+#undef QUOR_BACKEND_OP
   return ops;
 }
 
@@ -80,10 +71,11 @@ void Complain(const std::string& why) {
 }
 
 bool AllOpsSet(const BackendOps& o) {
-  return o.Open && o.Close && o.EnumEntries && o.ValidateEntryName && o.RenameEntry && o.DeleteEntry &&
-         o.GetEntryProperties && o.SetEntryProperties && o.EnumDevices && o.Dial && o.HangUp && o.GetConnectStatus &&
-         o.EnumConnections && o.GetProjection && o.CreatePhonebookEntry && o.EditPhonebookEntry &&
-         o.GetEntryDialParams && o.SetEntryDialParams;
+  bool all = o.Open && o.Close;
+#define QUOR_BACKEND_OP(Name, Params) all = all && o.Name;
+#include "RasSim/edge/BackendOps.def"
+#undef QUOR_BACKEND_OP
+  return all;
 }
 
 // A backend module beside this library: "rasbackend_<name>.dll".
