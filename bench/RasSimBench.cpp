@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "RasSim/IniFile.h"
-#include "RasSim/Stores.h"
 #include "RasSim/backends/sim/Service.h"
+#include "RasSim/common/IniFile.h"
+#include "RasSim/common/Stores.h"
 #include "bench/BenchSupport.h"
 
 namespace {

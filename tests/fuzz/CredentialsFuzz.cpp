@@ -8,8 +8,8 @@
 #include <string>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/IniFile.h"
-#include "RasSim/Stores.h"
+#include "RasSim/common/IniFile.h"
+#include "RasSim/common/Stores.h"
 #include "tests/fuzz/FuzzFolder.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "RasSim/Registry.h"
+#include "RasSim/common/Registry.h"
 #include "tests/fuzz/FuzzFolder.h"
 
 namespace {

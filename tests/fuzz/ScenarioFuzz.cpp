@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "RasSim/IniFile.h"
 #include "RasSim/backends/sim/Scenario.h"
+#include "RasSim/common/IniFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rassim::IniDocument doc;

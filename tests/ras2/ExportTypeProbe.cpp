@@ -1,7 +1,7 @@
 // Compiled twice by export_type_check.cmake, never linked: with
 // PROBE_NEW_NAME_TYPE=LPCSTR it must compile, with LPSTR (one parameter of one
 // export and of its edge function off by a const) it must not.
-#include "RasSim/ExportCheck.h"
+#include "RasSim/edge/ExportCheck.h"
 
 namespace rassim::edge {
 DWORD ProbeRenameEntryA(const char* name, LPCSTR pb, LPCSTR oldName, PROBE_NEW_NAME_TYPE newName);

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "RasSim/IniFile.h"
-#include "RasSim/Platform.h"
-#include "RasSim/Text.h"
 #include "RasSim/backends/sim/Scenario.h"
+#include "RasSim/common/IniFile.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Text.h"
 #include "tests/rassim/TestPlatform.h"
 
 namespace rassim {

@@ -7,14 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "Ras2/Ras2.h"
-#include "RasSim/Secret.h"
+#include "Ras2/RasContract.h"
+#include "RasSim/common/Secret.h"
+#include "RasSim/edge/Backend.h"  // ERROR_INVALID_NAME
 #include "Win32/Win32.h"
-
-// winerror.h's number for a name that is not valid (not in the Win32 subset's list).
-#ifndef ERROR_INVALID_NAME
-#define ERROR_INVALID_NAME 123L
-#endif
 
 namespace rasnm {
 

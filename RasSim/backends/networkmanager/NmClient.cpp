@@ -1,8 +1,8 @@
 // libnm on a thread of its own: the thread runs a GLib main context that owns
 // the NMClient and every libnm object; callers hand it work and wait, with a
 // bound, for the answer.
-#include "RasSim/Text.h"
 #include "RasSim/backends/networkmanager/NmInternal.h"
+#include "RasSim/common/Text.h"
 
 namespace rasnm::detail {
 

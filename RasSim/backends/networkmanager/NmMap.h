@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Ras2/Ras2.h"
+#include "Ras2/RasContract.h"
 
 namespace rasnm {
 

@@ -1,10 +1,10 @@
 // The NetworkManager backend's table of operations for the RAS library's edge
 // (module rasbackend_networkmanager.dll, chosen by QUOR_RAS_BACKEND=networkmanager).
 // Phonebook paths are not used: the phonebook is NetworkManager's profiles.
-#include "RasSim/Backend.h"
-#include "RasSim/Dialogs.h"
 #include "RasSim/RasSimExport.h"
 #include "RasSim/backends/networkmanager/NmBackend.h"
+#include "RasSim/common/Dialogs.h"
+#include "RasSim/edge/Backend.h"
 
 namespace {
 
@@ -146,22 +146,9 @@ rassim::BackendOps MakeOps() {
   ops.description = "NetworkManager's profiles and connections (libnm)";
   ops.Open = Open;
   ops.Close = Close;
-  ops.EnumEntries = EnumEntries;
-  ops.ValidateEntryName = ValidateEntryName;
-  ops.RenameEntry = RenameEntry;
-  ops.DeleteEntry = DeleteEntry;
-  ops.GetEntryProperties = GetEntryProperties;
-  ops.SetEntryProperties = SetEntryProperties;
-  ops.EnumDevices = EnumDevices;
-  ops.Dial = Dial;
-  ops.HangUp = HangUp;
-  ops.GetConnectStatus = GetConnectStatus;
-  ops.EnumConnections = EnumConnections;
-  ops.GetProjection = GetProjection;
-  ops.CreatePhonebookEntry = CreatePhonebookEntry;
-  ops.EditPhonebookEntry = EditPhonebookEntry;
-  ops.GetEntryDialParams = GetEntryDialParams;
-  ops.SetEntryDialParams = SetEntryDialParams;
+#define QUOR_BACKEND_OP(Name, Params) ops.Name = Name;
+#include "RasSim/edge/BackendOps.def"
+#undef QUOR_BACKEND_OP
   return ops;
 }
 

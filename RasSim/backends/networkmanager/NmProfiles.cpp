@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "RasSim/Text.h"
 #include "RasSim/backends/networkmanager/NmInternal.h"
 #include "RasSim/backends/networkmanager/NmMap.h"
+#include "RasSim/common/Text.h"
 
 namespace rasnm {
 

@@ -1,12 +1,12 @@
 // Dialling and the connections of the simulation: RasDial (asynchronous on
 // the clock or synchronous), hang-up, status, the connection list and the IP
 // projection.
-#include "RasSim/Inspect.h"
-#include "RasSim/Platform.h"
-#include "RasSim/Stores.h"
-#include "RasSim/Tables.h"
-#include "RasSim/Text.h"
 #include "RasSim/backends/sim/SimState.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Stores.h"
+#include "RasSim/common/Tables.h"
+#include "RasSim/common/Text.h"
+#include "RasSim/edge/Inspect.h"
 #include "Win32/Clock.h"
 
 namespace rassim {

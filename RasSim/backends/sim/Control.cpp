@@ -1,9 +1,7 @@
 // The control interface of the simulation (the QuorRasSim... exports) and
 // its teardown when the library unloads.
-#include "RasSim/Dialogs.h"
-#include "RasSim/Inspect.h"
-#include "RasSim/Text.h"
 #include "RasSim/backends/sim/SimState.h"
+#include "RasSim/common/Text.h"
 #include "Win32/Clock.h"
 
 namespace rassim {
@@ -24,9 +22,6 @@ void Reset() {
     DelayOverrides().clear();
   }
   fx.Run();
-  registry::ResetAttempts();
-  inspect::Clear();
-  dialogs::SetScript(nullptr);
 }
 
 DWORD DropConnection(THRasConn h) {

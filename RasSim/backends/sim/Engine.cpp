@@ -1,8 +1,8 @@
 // The simulation's dial engine: calls stepping through their plan on the
 // clock, teardown, lines dropped or hung up elsewhere, and the effects
 // (timers, posts, windows) gathered under the lock and run after it.
-#include "RasSim/Platform.h"
 #include "RasSim/backends/sim/SimState.h"
+#include "RasSim/common/Platform.h"
 #include "Win32/Clock.h"
 
 namespace rassim {

@@ -1,9 +1,9 @@
 // The entry dialogs of the simulation: RasCreatePhonebookEntry and
 // RasEditPhonebookEntry through the edge's dialog presenter.
-#include "RasSim/Dialogs.h"
-#include "RasSim/Tables.h"
-#include "RasSim/Text.h"
 #include "RasSim/backends/sim/SimState.h"
+#include "RasSim/common/Dialogs.h"
+#include "RasSim/common/Tables.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim {
 

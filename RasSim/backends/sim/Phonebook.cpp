@@ -1,9 +1,9 @@
 // The simulation's phonebook operations: entries and their properties in
 // the phonebook file, stored dial parameters in the credential store.
-#include "RasSim/Platform.h"
-#include "RasSim/Tables.h"
-#include "RasSim/Text.h"
 #include "RasSim/backends/sim/SimState.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Tables.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim {
 

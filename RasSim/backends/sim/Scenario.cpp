@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "RasSim/Platform.h"
-#include "RasSim/Text.h"
+#include "RasSim/common/Platform.h"
+#include "RasSim/common/Text.h"
 
 namespace rassim {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Ras2/RasContract.h"
-#include "RasSim/IniFile.h"
+#include "RasSim/common/IniFile.h"
 
 namespace rassim {
 

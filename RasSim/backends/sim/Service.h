@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "RasSim/Backend.h"
-#include "RasSim/Text.h"  // ValidEntryName
+#include "RasSim/common/Text.h"  // ValidEntryName
+#include "RasSim/edge/Backend.h"
 
 namespace rassim {
 

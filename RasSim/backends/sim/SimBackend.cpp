@@ -14,22 +14,11 @@ BackendOps MakeOps() {
   ops.description = "simulated RAS service: phonebook files, scenarios, dialling on Quor's clock";
   ops.Open = Open;
   ops.Close = CloseSim;
-  ops.EnumEntries = EnumEntries;
-  ops.ValidateEntryName = ValidateEntryName;
-  ops.RenameEntry = RenameEntry;
-  ops.DeleteEntry = DeleteEntry;
-  ops.GetEntryProperties = GetEntryProperties;
-  ops.SetEntryProperties = SetEntryProperties;
-  ops.EnumDevices = EnumDevices;
-  ops.Dial = Dial;
-  ops.HangUp = HangUp;
-  ops.GetConnectStatus = GetConnectStatus;
-  ops.EnumConnections = EnumConnections;
-  ops.GetProjection = GetProjection;
-  ops.CreatePhonebookEntry = CreatePhonebookEntry;
-  ops.EditPhonebookEntry = EditPhonebookEntry;
-  ops.GetEntryDialParams = GetEntryDialParams;
-  ops.SetEntryDialParams = SetEntryDialParams;
+#define QUOR_BACKEND_OP(Name, Params) ops.Name = Name;
+#include "RasSim/edge/BackendOps.def"
+#undef QUOR_BACKEND_OP
+  static const BackendControl control{Reset, DropConnection, QueueFailure, SetStepDelay, ConnectionWindow, CloseSim};
+  ops.control = &control;
   return ops;
 }
 

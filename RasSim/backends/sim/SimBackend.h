@@ -1,8 +1,8 @@
 // The backend "sim": Quor's simulated RAS service, compiled into the library.
 #pragma once
 
-#include "RasSim/Backend.h"
 #include "RasSim/backends/sim/Service.h"
+#include "RasSim/edge/Backend.h"
 
 namespace rassim {
 

@@ -12,9 +12,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "RasSim/Registry.h"
 #include "RasSim/backends/sim/Scenario.h"
 #include "RasSim/backends/sim/Service.h"
+#include "RasSim/common/Registry.h"
 
 namespace rassim::sim {
 
