@@ -19,7 +19,7 @@ set(QUOR_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quor)
 foreach(_dir Win32 Vcl Ras2 TQuorComponent TQuor30)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${_dir}/ DESTINATION ${QUOR_INSTALL_INCLUDEDIR}/${_dir}
           COMPONENT development FILES_MATCHING PATTERN "*.h" PATTERN "*.def" PATTERN "resgen" EXCLUDE
-          PATTERN "linux" EXCLUDE PATTERN "windows" EXCLUDE)  # platform folders: private to their library
+          PATTERN "linux" EXCLUDE PATTERN "windows" EXCLUDE PATTERN "ClockInternal.h" EXCLUDE)  # private
 endforeach()
 install(FILES ${QUOR_GENERATED_INCLUDE_DIR}/QuorVersion.h DESTINATION ${QUOR_INSTALL_INCLUDEDIR}
         COMPONENT development)

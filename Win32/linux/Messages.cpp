@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Win32/ClockInternal.h"
 #include "Win32/linux/WaitObjects.h"
 #include "Win32/linux/Win32Linux.h"
 
@@ -20,6 +21,19 @@ constinit thread_local LastTaken tLastTaken [[gnu::tls_model("initial-exec")]];
 constinit thread_local Queue* tOwnQueue [[gnu::tls_model("initial-exec")]] = nullptr;
 
 }  // namespace qw_linux
+
+namespace {
+
+// The window this thread last posted to: while no window went since, the
+// next post to it needs no look-up in the table (read under the lock).
+struct LastPosted {
+  HWND hwnd = 0;
+  qw_linux::Window* window = nullptr;
+  uint64_t changed = 0;
+};
+constinit thread_local LastPosted tLastPosted [[gnu::tls_model("initial-exec")]];
+
+}  // namespace
 
 using namespace qw_linux;
 
@@ -73,7 +87,7 @@ void WaitOn(Queue& q, Wait wait) {
   --q.waiters;
 }
 
-BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
+[[gnu::always_inline]] inline BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam) {
   if (q.live >= kQueueLimit) return Fail(ERROR_NOT_ENOUGH_QUOTA);
   if (q.posted.empty()) q.frontSequence = 0;
   const uint64_t sequence = q.frontSequence + q.posted.size();
@@ -83,7 +97,7 @@ BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam)
   p.msg.message = message;
   p.msg.wParam = wParam;
   p.msg.lParam = lParam;
-  p.msg.time = static_cast<DWORD>(QuorClockNow());
+  p.msg.time = static_cast<DWORD>(qw_clock::Now());
   p.window = w;
   p.live = true;
   (w != nullptr ? w->queued : q.threadQueued).push_back(sequence);
@@ -144,6 +158,25 @@ std::shared_ptr<Queue> OwnQueuePtrLocked(UserState& u) {
   return u.queues.at(ThisThreadId());
 }
 
+// Takes the first waiting message (the front of the queue, and so the front
+// of its window's or the thread's list) out of the queue.
+[[gnu::always_inline]] inline void TakeFrontLocked(Queue& q) {
+  Posted& p = q.posted.front();
+  (p.window != nullptr ? p.window->queued : q.threadQueued).pop_front();
+  --q.live;
+  if (p.msg.message == WM_QUIT) [[unlikely]]
+    --q.postedQuits;
+  q.posted.pop_front();
+  ++q.frontSequence;
+  while (!q.posted.empty() && !q.posted.front().live) {
+    q.posted.pop_front();
+    ++q.frontSequence;
+  }
+  if (q.posted.size() > 2 * q.live + kGapSlack) [[unlikely]]
+    CompactPostedLocked(q);
+}
+
+// Takes the posted message with this sequence number out of the queue.
 void TakePostedLocked(Queue& q, uint64_t sequence) {
   Posted& p = q.posted[sequence - q.frontSequence];
   Ring<uint64_t>& list = p.window != nullptr ? p.window->queued : q.threadQueued;
@@ -343,8 +376,15 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
       // As on Windows: a message for no window is a thread message to ourselves.
       return PostLocked(OwnQueueLocked(u), nullptr, Msg, wParam, lParam);
     }
-    Window* w = FindWindowLocked(u, hWnd);
-    if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+    Window* w;
+    const uint64_t changed = gWindowsChanged.load(std::memory_order_relaxed);
+    if (hWnd == tLastPosted.hwnd && changed == tLastPosted.changed) {
+      w = tLastPosted.window;
+    } else {
+      w = FindWindowLocked(u, hWnd);
+      if (w == nullptr) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+      tLastPosted = LastPosted{hWnd, w, changed};
+    }
     if (tOwnQueue != nullptr && w->thread == tOwnQueue->thread) {
       return PostLocked(*tOwnQueue, w, Msg, wParam, lParam);  // nobody waits on our own queue
     }
@@ -410,6 +450,17 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
   UserState& u = User();
   std::unique_lock<std::mutex> held(u.lock);
   Queue& q = OwnQueueLocked(u);
+  if (hWnd == 0 && wMsgFilterMin == 0 && wMsgFilterMax == 0 && q.live != 0 && q.sent.empty()) {
+    // The loop's usual question, the next message whatever it is: the front
+    // of the queue (never a gap), whose window is still there.
+    const Posted& p = q.posted.front();
+    *lpMsg = p.msg;
+    if (p.window != nullptr && !p.window->destroying) {
+      tLastTaken = LastTaken{p.window->handle, p.window->proc, gWindowsChanged.load(std::memory_order_relaxed)};
+    }
+    if ((wRemoveMsg & PM_REMOVE) != 0) TakeFrontLocked(q);
+    return TRUE;
+  }
   int got = PeekLocked(u, q, held, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
   return got == 1 ? TRUE : FALSE;
 }
