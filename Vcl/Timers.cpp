@@ -3,11 +3,11 @@
 // is only touched from that thread and takes no lock.
 //
 // The queue is a four-way heap of (due, sequence, timer id) kept in one
-// array; each timer's place in it is kept in a dense table indexed by its id,
-// so disarming, re-arming and firing the earliest are logarithmic, a re-armed
-// timer is moved, not removed and added again, and moving an entry writes to
-// two arrays rather than into the timer object (with many timers armed those
-// objects lie far apart in memory and each write would miss the cache).
+// array of 16-byte entries (the sequence numbers are 32-bit: when they run
+// out, the armed timers are numbered afresh in their order); each timer's place in it is kept in a dense table indexed
+// by its id, so disarming, re-arming and firing the earliest are logarithmic, a re-armed timer is moved, not removed
+// and added again, and moving an entry writes to two arrays rather than into the timer object (with many timers armed
+// those objects lie far apart in memory and each write would miss the cache).
 //
 // Firing reads only the queue's tables and the timer itself: the timer is
 // found through its row, and whether its handler is on the stack is kept in
@@ -42,7 +42,7 @@ namespace {
 
 struct QueueEntry {
   uint64_t Due;
-  uint64_t Seq;
+  uint32_t Seq;
   uint32_t Id;
   // Without branches: with many timers due at once the outcome is a coin toss
   // the branch predictor would lose.
@@ -60,7 +60,23 @@ struct TimerQueue {
   std::vector<TTimer*> TimerOf;    // by timer id: the timer
   std::vector<uint8_t> RunningOf;  // by timer id: its handler is on the stack (a nested loop runs inside it)
   std::vector<uint32_t> FreeIds;   // ids of destroyed timers, for the next ones made
-  uint64_t NextSeq = 1;
+  uint32_t NextSeq = 1;
+
+  // The next arming's number: equal due times fire in arming order.
+  uint32_t TakeSeq() {
+    if (NextSeq == UINT32_MAX) [[unlikely]]
+      Renumber();
+    return NextSeq++;
+  }
+  // Numbers the armed timers 1, 2, ... in their (due, arming) order: every
+  // comparison gives what it gave before, so the heap stays in order.
+  [[gnu::noinline, gnu::cold]] void Renumber() {
+    std::vector<uint32_t> order(Heap.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) { return Heap[a].Before(Heap[b]); });
+    for (size_t k = 0; k < order.size(); ++k) Heap[order[k]].Seq = static_cast<uint32_t>(k + 1);
+    NextSeq = static_cast<uint32_t>(order.size() + 1);
+  }
 
   uint32_t NewId(TTimer* timer) {
     uint32_t id;
@@ -146,8 +162,7 @@ void Disarm(TTimer::Impl& impl) {
 // interval of 0 counts as 1 ms so that the loop never spins on one clock
 // reading). An armed timer moves to its new place.
 void ArmAt(TimerQueue& q, uint32_t id, Cardinal interval, uint64_t now) {
-  // Equal due times fire in arming order: each arming gets the next number.
-  const QueueEntry e{now + (interval == 0 ? 1u : interval), q.NextSeq++, id};
+  const QueueEntry e{now + (interval == 0 ? 1u : interval), q.TakeSeq(), id};
   if (q.Armed(id)) {
     const size_t slot = q.SlotOf[id];
     q.Heap[slot] = e;
@@ -294,4 +309,8 @@ int TTimer::Impl::FireDue() {
 
 int vcl_internal::FireDueTimers() {
   return TTimer::Impl::FireDue();
+}
+
+void vcl_internal::SetNextTimerSequence(uint32_t Value) {
+  Queue().NextSeq = Value;
 }
