@@ -3,16 +3,17 @@
 // is only touched from that thread and takes no lock.
 //
 // The queue is a four-way heap of (due, sequence, timer id) kept in one
-// array; each timer's place in it is kept in a dense table indexed by its id,
-// so disarming, re-arming and firing the earliest are logarithmic, a re-armed
-// timer is moved, not removed and added again, and moving an entry writes to
-// two arrays rather than into the timer object (with many timers armed those
-// objects lie far apart in memory and each write would miss the cache).
+// array of 16-byte entries (the sequence numbers are 32-bit: when they run
+// out, the armed timers are numbered afresh in their order); each timer's place in it is kept in a dense table indexed
+// by its id, so disarming, re-arming and firing the earliest are logarithmic, a re-armed timer is moved, not removed
+// and added again, and moving an entry writes to two arrays rather than into the timer object (with many timers armed
+// those objects lie far apart in memory and each write would miss the cache).
 //
-// Each timer keeps a shared Impl that outlives it while a pass of the loop
-// still refers to it: a handler may destroy its own timer (or the timer's
-// owner), and the pass then finds the Impl detached instead of ticking into
-// freed memory.
+// Firing reads only the queue's tables and the timer itself: the timer is
+// found through its row, and whether its handler is on the stack is kept in
+// the row too. A handler may destroy its own timer (or the timer's owner):
+// it runs a copy of the handler, and its row is given back, so the pass
+// never touches the timer again.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -33,19 +34,15 @@ struct TTimer::Impl {
   // made on another thread and never enabled there touches no queue).
   uint32_t Id = kNoId;
 
-  bool Running = false;  // its handler is on the stack (a nested loop runs inside it)
-
-  // A reference that keeps this alive while its handler runs (only while the timer exists).
-  std::shared_ptr<Impl> Self() const { return Timer->fImpl; }
-  // Re-arms the timer for its next period and returns a copy of its handler.
-  TNotifyEvent PrepareTick();
+  // One pass of the loop over the due timers.
+  static int FireDue();
 };
 
 namespace {
 
 struct QueueEntry {
   uint64_t Due;
-  uint64_t Seq;
+  uint32_t Seq;
   uint32_t Id;
   // Without branches: with many timers due at once the outcome is a coin toss
   // the branch predictor would lose.
@@ -59,27 +56,46 @@ constexpr size_t kWays = 4;
 
 struct TimerQueue {
   std::vector<QueueEntry> Heap;
-  std::vector<uint32_t> SlotOf;       // by timer id: its place in Heap, or kNotArmed
-  std::vector<TTimer::Impl*> ImplOf;  // by timer id: the timer's Impl
-  std::vector<uint32_t> FreeIds;      // ids of destroyed timers, for the next ones made
-  uint64_t NextSeq = 1;
+  std::vector<uint32_t> SlotOf;    // by timer id: its place in Heap, or kNotArmed
+  std::vector<TTimer*> TimerOf;    // by timer id: the timer
+  std::vector<uint8_t> RunningOf;  // by timer id: its handler is on the stack (a nested loop runs inside it)
+  std::vector<uint32_t> FreeIds;   // ids of destroyed timers, for the next ones made
+  uint32_t NextSeq = 1;
 
-  uint32_t NewId(TTimer::Impl* impl) {
+  // The next arming's number: equal due times fire in arming order.
+  uint32_t TakeSeq() {
+    if (NextSeq == UINT32_MAX) [[unlikely]]
+      Renumber();
+    return NextSeq++;
+  }
+  // Numbers the armed timers 1, 2, ... in their (due, arming) order: every
+  // comparison gives what it gave before, so the heap stays in order.
+  [[gnu::noinline, gnu::cold]] void Renumber() {
+    std::vector<uint32_t> order(Heap.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) { return Heap[a].Before(Heap[b]); });
+    for (size_t k = 0; k < order.size(); ++k) Heap[order[k]].Seq = static_cast<uint32_t>(k + 1);
+    NextSeq = static_cast<uint32_t>(order.size() + 1);
+  }
+
+  uint32_t NewId(TTimer* timer) {
     uint32_t id;
     if (!FreeIds.empty()) {
       id = FreeIds.back();
       FreeIds.pop_back();
     } else {
-      id = static_cast<uint32_t>(ImplOf.size());
-      ImplOf.push_back(nullptr);
+      id = static_cast<uint32_t>(TimerOf.size());
+      TimerOf.push_back(nullptr);
       SlotOf.push_back(kNotArmed);
+      RunningOf.push_back(0);
     }
-    ImplOf[id] = impl;
+    TimerOf[id] = timer;
     SlotOf[id] = kNotArmed;
+    RunningOf[id] = 0;
     return id;
   }
   void FreeId(uint32_t id) {
-    ImplOf[id] = nullptr;
+    TimerOf[id] = nullptr;
     FreeIds.push_back(id);
   }
   bool Armed(uint32_t id) const { return id != kNoId && SlotOf[id] != kNotArmed; }
@@ -142,34 +158,29 @@ void Disarm(TTimer::Impl& impl) {
   q.Restore(slot);
 }
 
-// Puts the timer on the queue, due Interval ms from now (an interval of 0
-// counts as 1 ms so that the loop never spins on one clock reading). An armed
-// timer moves to its new place.
-void Arm(TTimer::Impl& impl, Cardinal interval) {
-  TimerQueue& q = Queue();
-  if (impl.Id == kNoId) impl.Id = q.NewId(&impl);
-  // Equal due times fire in arming order: each arming gets the next number.
-  const QueueEntry e{QuorClockNow() + (interval == 0 ? 1u : interval), q.NextSeq++, impl.Id};
-  if (q.Armed(impl.Id)) {
-    const size_t slot = q.SlotOf[impl.Id];
+// Puts the timer with this row on the queue, due Interval ms after `now` (an
+// interval of 0 counts as 1 ms so that the loop never spins on one clock
+// reading). An armed timer moves to its new place.
+void ArmAt(TimerQueue& q, uint32_t id, Cardinal interval, uint64_t now) {
+  const QueueEntry e{now + (interval == 0 ? 1u : interval), q.TakeSeq(), id};
+  if (q.Armed(id)) {
+    const size_t slot = q.SlotOf[id];
     q.Heap[slot] = e;
     q.Restore(slot);
     return;
   }
   q.Heap.push_back(e);
-  q.SlotOf[impl.Id] = static_cast<uint32_t>(q.Heap.size() - 1);
+  q.SlotOf[id] = static_cast<uint32_t>(q.Heap.size() - 1);
   q.SiftUp(q.Heap.size() - 1);
 }
 
-}  // namespace
-
-TNotifyEvent TTimer::Impl::PrepareTick() {
-  // The next period counts from the moment it actually fires, so a late
-  // timer fires once and skips the periods it missed.
-  Arm(*this, Timer->fInterval);
-  // The handler may free the timer and with it fOnTimer: the caller runs a copy.
-  return Timer->fOnTimer;
+void Arm(TTimer::Impl& impl, Cardinal interval) {
+  TimerQueue& q = Queue();
+  if (impl.Id == kNoId) impl.Id = q.NewId(impl.Timer);
+  ArmAt(q, impl.Id, interval, QuorClockNow());
 }
+
+}  // namespace
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner), fImpl(std::make_shared<Impl>()) {
   fImpl->Timer = this;
@@ -259,7 +270,7 @@ uint64_t NextTimerDue() {
   return q.Heap.empty() ? UINT64_MAX : q.Heap.front().Due;
 }
 
-int vcl_internal::FireDueTimers() {
+int TTimer::Impl::FireDue() {
   TimerQueue& q = Queue();
   const uint64_t now = QuorClockNow();
   // Everything due at this reading fires in (due, arming) order. A timer
@@ -268,22 +279,38 @@ int vcl_internal::FireDueTimers() {
   // re-armed by an earlier handler of the pass (or by a nested loop that
   // fired it) is no longer among them.
   int fired = 0;
+  uint64_t firedAt = now;  // the clock as the next timer fires: it moves only while a handler runs
   while (!q.Heap.empty() && q.Heap.front().Due <= now) {
-    std::shared_ptr<TTimer::Impl> impl = q.ImplOf[q.Heap.front().Id]->Self();
-    TTimer* timer = impl->Timer;
-    TNotifyEvent handler = impl->PrepareTick();
+    const uint32_t id = q.Heap.front().Id;
+    TTimer* timer = q.TimerOf[id];
+    // The next period counts from the moment it actually fires, so a late
+    // timer fires once and skips the periods it missed.
+    ArmAt(q, id, timer->fInterval, firedAt);
     // A timer never re-enters its own handler: while the handler runs a
     // nested loop, its ticks are skipped like missed periods (otherwise a
     // handler that waits longer than its interval would recurse without end).
-    if (impl->Running) continue;
+    if (q.RunningOf[id] != 0) continue;
     ++fired;
-    impl->Running = true;
+    // The handler may free the timer and with it fOnTimer: this runs a copy.
+    const TNotifyEvent handler = timer->fOnTimer;
+    q.RunningOf[id] = 1;
     try {
       handler(timer);
     } catch (...) {
-      HandleCurrentException();
+      vcl_internal::HandleCurrentException();
     }
-    impl->Running = false;  // impl outlives a timer freed by its handler
+    // A timer freed by its handler gave its row back; a timer made since may
+    // hold it, and its handler is not on the stack here either.
+    q.RunningOf[id] = 0;
+    firedAt = QuorClockNow();
   }
   return fired;
+}
+
+int vcl_internal::FireDueTimers() {
+  return TTimer::Impl::FireDue();
+}
+
+void vcl_internal::SetNextTimerSequence(uint32_t Value) {
+  Queue().NextSeq = Value;
 }

@@ -10,6 +10,10 @@ namespace vcl_internal {
 // collected first, then run in (due, arming) order. Returns how many fired.
 int FireDueTimers();
 
+// For tests: the number the next arming of a timer gets (they run out at
+// 2^32 - 1 and start again at 1 in the armed timers' order).
+VCL_API void SetNextTimerSequence(uint32_t Value);
+
 // The platform's own message box presenter.
 TMessagePresenter& DefaultMessagePresenter();
 

@@ -18,6 +18,14 @@
 #include <utility>
 #include <vector>
 
+#include "Win32/ClockInternal.h"
+
+// Copies of the mode and the virtual reading for QuorClockNow without the
+// lock (it is read for every posted message); written under the lock,
+// reading first.
+std::atomic<bool> qw_clock::gVirtualRead{false};
+std::atomic<uint64_t> qw_clock::gVirtualReadNow{0};
+
 namespace {
 
 using Key = std::pair<uint64_t, uint64_t>;  // (due time, scheduling sequence)
@@ -42,10 +50,6 @@ struct ClockState {
   std::condition_variable callbackDone;  // a callback returned
   bool isVirtual = false;
   uint64_t virtualNow = 0;
-  // Copies of the two for QuorClockNow without the lock (it is read for
-  // every posted message); written under the lock, reading first.
-  std::atomic<bool> virtualRead{false};
-  std::atomic<uint64_t> virtualReadNow{0};
   int64_t realOffset = 0;  // real reading = steady milliseconds + realOffset
   uint64_t lastReal = 0;   // the real reading never goes below this
   uint64_t sequence = 0;
@@ -72,8 +76,8 @@ uint64_t SteadyMs() {
 }
 
 void PublishVirtualLocked(ClockState& s) {
-  s.virtualReadNow.store(s.virtualNow, std::memory_order_release);
-  s.virtualRead.store(s.isVirtual, std::memory_order_release);
+  qw_clock::gVirtualReadNow.store(s.virtualNow, std::memory_order_release);
+  qw_clock::gVirtualRead.store(s.isVirtual, std::memory_order_release);
 }
 
 uint64_t NowLocked(ClockState& s) {
@@ -175,8 +179,10 @@ void AdvanceToTarget(uint64_t target) {
 extern "C" {
 
 uint64_t QuorClockNow(void) {
+  if (qw_clock::gVirtualRead.load(std::memory_order_acquire)) {
+    return qw_clock::gVirtualReadNow.load(std::memory_order_acquire);
+  }
   ClockState& s = State();
-  if (s.virtualRead.load(std::memory_order_acquire)) return s.virtualReadNow.load(std::memory_order_acquire);
   std::lock_guard<std::mutex> held(s.lock);
   return NowLocked(s);
 }

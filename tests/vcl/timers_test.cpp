@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "Vcl/VclInternal.h"
 #include "VclTestSupport.h"
 
 namespace {
@@ -83,8 +84,12 @@ TEST_F(TimerTest, TimersDueTogetherFireInArmingOrder) {
 
 // Many timers with mixed intervals, some stopped, re-timed or freed midway,
 // fire in the order of a plain model: at each due time, by due time and then
-// by when they were last armed.
-TEST_F(TimerTest, ManyTimersFireInDueThenArmingOrder) {
+// by when they were last armed. Also where the queue's arming numbers run
+// out midway and start again.
+struct ManyTimers : TimerTest, testing::WithParamInterface<uint32_t> {};
+
+TEST_P(ManyTimers, FireInDueThenArmingOrder) {
+  vcl_internal::SetNextTimerSequence(GetParam());
   constexpr int kCount = 60;
   struct Model {
     uint64_t due, seq;
@@ -137,6 +142,7 @@ TEST_F(TimerTest, ManyTimersFireInDueThenArmingOrder) {
   runModel(50, 200);
   EXPECT_EQ(fired, expected);
 }
+INSTANTIATE_TEST_SUITE_P(TimerTest, ManyTimers, testing::Values(1u, UINT32_MAX - 400u));
 
 TEST_F(TimerTest, HandlerDisablingALaterTimerOfTheSamePassStopsIt) {
   Times aFired, bFired;

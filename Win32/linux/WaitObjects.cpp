@@ -1,16 +1,16 @@
 // Event objects of the Win32 subset: CreateEventA, SetEvent, ResetEvent,
 // CloseHandle and WaitForSingleObject, with Windows' rules (manual-reset
 // events stay signalled until reset; auto-reset events release one wait and
-// reset themselves). MsgWaitForMultipleObjects (Win32_linux.cpp) waits on
+// reset themselves). MsgWaitForMultipleObjects (Messages.cpp) waits on
 // them beside the thread's message queue; a SetEvent from any thread wakes it.
 // Named events and security attributes are not supported: a name is refused.
+#include "Win32/linux/WaitObjects.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
-
-#include "Win32/WaitObjects.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// Between the Win32 subset's event objects (WaitObjects_linux.cpp) and its
-// message queues (Win32_linux.cpp): how a wait on both learns of a signalled
+// Between the Win32 subset's event objects (WaitObjects.cpp) and its
+// message queues (Messages.cpp): how a wait on both learns of a signalled
 // event. Internal to libquorwin32 on Linux; Windows has the real thing.
 #pragma once
 
