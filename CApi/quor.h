@@ -91,18 +91,20 @@ enum {
   QUOR_E_EMBEDDED_NUL = -5,      /* a text holding a zero byte */
   QUOR_E_NOT_REPRESENTABLE = -6, /* not UTF-8, or not in RAS's 8-bit code page */
   QUOR_E_IN_CALLBACK = -7,       /* a loop function called inside a callback */
-  QUOR_E_BUFFER_TOO_SMALL = -8,  /* *length / *needed tells the size wanted */
+  QUOR_E_BUFFER_TOO_SMALL = -8,  /* *length tells the size wanted */
   QUOR_E_OUT_OF_RANGE = -9,      /* a number outside the setting's range */
   QUOR_E_NO_MEMORY = -10,
-  QUOR_E_NO_RAS = -11,         /* no RAS library could be loaded */
-  QUOR_E_NO_ENTRY = -12,       /* the operation needs an entry name and none is set */
-  QUOR_E_FAILED = -13,         /* RAS refused and gave no number */
-  QUOR_E_UNKNOWN_SETTING = -14 /* a quor_text / quor_setting value this library does not know */
+  QUOR_E_NO_RAS = -11,          /* no RAS library could be loaded */
+  QUOR_E_NO_ENTRY = -12,        /* the operation needs an entry name and none is set */
+  QUOR_E_FAILED = -13,          /* RAS refused and gave no number */
+  QUOR_E_UNKNOWN_SETTING = -14, /* a quor_text / quor_setting value this library does not know */
+  QUOR_E_READ_ONLY = -15        /* a setting that can only be read */
 };
 
-/* The text of an error: RAS's own text for a positive number ("RAS error N"
- * when RAS has none), the interface's for its own codes, "" for QUOR_OK.
- * Static storage, UTF-8, never null; may be called from any thread. */
+/* The text of an error: RAS's own text for a positive number (while a
+ * dialler exists, RAS is loaded; "RAS error N" when RAS has none), the
+ * interface's for its own codes, "" for QUOR_OK. UTF-8, never null; valid
+ * until the next quor_error_text call on the same thread; any thread. */
 QUOR_C_API const char* QUOR_CALL quor_error_text(int error);
 
 /* The library's version ("0.2.0"), static storage. */
@@ -118,9 +120,10 @@ typedef struct quor_dialer quor_dialer;
  * RAS library. *out receives its handle (null on failure). QUOR_E_NO_RAS
  * when no RAS library could be loaded (the dialler is not created). */
 QUOR_C_API int QUOR_CALL quor_dialer_new(quor_dialer** out);
-/* Frees the dialler: a call it still holds is left to RAS as the component
- * leaves it; its texts are wiped (the password's storage first). A null
- * handle is QUOR_E_NULL_ARGUMENT, a freed one QUOR_E_INVALID_DIALER. */
+/* Frees the dialler: a call it still holds is hung up (waiting for RAS, no
+ * event delivered), its texts are wiped (the password's storage too) and its
+ * kept events dropped. A null handle is QUOR_E_NULL_ARGUMENT, a freed one
+ * QUOR_E_INVALID_DIALER. */
 QUOR_C_API int QUOR_CALL quor_dialer_free(quor_dialer* dialer);
 
 /* ------------------------------------------------------------ settings */

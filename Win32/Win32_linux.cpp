@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Win32/QueueWake.h"
 #include "Win32/WaitObjects.h"
 #include "Win32/Win32.h"
 
@@ -366,7 +367,18 @@ struct Queue {
   uint64_t version = 0;  // bumped by everything that may wake the owner
   int waiters = 0;       // threads blocked on `wake`
   std::condition_variable wake;
+  int wakeFd = -1;  // an eventfd the owner polls (QuorQueueSetWakeFd), -1 when none
 };
+
+// Tells the owner's descriptor that its queue changed (with the lock held; an
+// eventfd's write never blocks).
+void SignalWakeFd(const Queue& q) {
+  if (q.wakeFd < 0) return;
+  const uint64_t one = 1;
+  if (write(q.wakeFd, &one, sizeof(one)) < 0) {
+    // The counter is full: it is readable already.
+  }
+}
 
 // Wakes a queue's waiters once the lock is released (declare it before the
 // lock), so a woken thread does not block again at once on the lock still
@@ -380,6 +392,7 @@ class Waker {
   // Called with the lock held, after the change the waiters look for.
   void Add(const std::shared_ptr<Queue>& q) {
     ++q->version;
+    SignalWakeFd(*q);
     if (q->waiters > 0 && q != fFirst && q != fSecond) (fFirst ? fSecond : fFirst) = q;
   }
   // Called without the lock.
@@ -546,6 +559,7 @@ BOOL PostLocked(Queue& q, Window* w, UINT message, WPARAM wParam, LPARAM lParam)
   (w != nullptr ? w->queued : q.threadQueued).push_back(sequence);
   ++q.live;
   if (message == WM_QUIT) ++q.postedQuits;
+  SignalWakeFd(q);
   return TRUE;
 }
 
@@ -838,6 +852,7 @@ void qw_wait::WakeQueueWaiters() {
     std::lock_guard<std::mutex> held(u.lock);
     for (auto& entry : u.queues) {
       ++entry.second->version;
+      SignalWakeFd(*entry.second);
       if (entry.second->waiters > 0) waiting.push_back(entry.second);
     }
   }
@@ -845,6 +860,12 @@ void qw_wait::WakeQueueWaiters() {
 }
 
 extern "C" {
+
+void QuorQueueSetWakeFd(int fd) {
+  UserState& u = User();
+  std::lock_guard<std::mutex> held(u.lock);
+  OwnQueueLocked(u).wakeFd = fd;
+}
 
 // ---------------------------------------------------------------------------
 // kernel32
