@@ -155,12 +155,14 @@ int quor_loop_dispatch(void) {
   return quorc::Guarded([]() -> int {
     if (quorc::InCallback() || quorc::InDispatch()) return QUOR_E_IN_CALLBACK;
     quorc::LoopAttach();
-    quorc::LoopDrain();
     {
       quorc::DispatchScope scope;
       quorc::DeliverPending();
       Application->ProcessMessages();
     }
+    // The pass itself posts to the queue (its end mark): the readiness is
+    // taken afterwards, and the re-arm looks at what is really waiting.
+    quorc::LoopDrain();
     quorc::LoopRearm();
     return QUOR_OK;
   });
@@ -170,12 +172,14 @@ int quor_loop_run(uint32_t timeout_ms) {
   return quorc::Guarded([&]() -> int {
     if (quorc::InCallback() || quorc::InDispatch()) return QUOR_E_IN_CALLBACK;
     quorc::LoopAttach();
-    quorc::LoopDrain();
     {
       quorc::DispatchScope scope;
       quorc::DeliverPending();
       Application->RunFor(timeout_ms);
     }
+    // The pass itself posts to the queue (its end mark): the readiness is
+    // taken afterwards, and the re-arm looks at what is really waiting.
+    quorc::LoopDrain();
     quorc::LoopRearm();
     return QUOR_OK;
   });
