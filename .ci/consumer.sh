@@ -138,10 +138,11 @@ deb="$(ls "$build"/quor_*.deb)"
 tgz="$(ls "$build"/quor-*.tar.gz)"
 # Both packages hold exactly the files README.md's "Install" describes: the
 # headers under include/quor/ and these.
-expected="bin/quor bin/quordesigner include/quor/QuorVersion.h lib/cmake/Quor/QuorConfig.cmake
+expected="bin/quor bin/quordesigner include/quor.h include/quor/QuorVersion.h lib/cmake/Quor/QuorConfig.cmake
 lib/cmake/Quor/QuorConfigVersion.cmake lib/cmake/Quor/QuorTargets-release.cmake lib/cmake/Quor/QuorTargets.cmake
 lib/libquorwin32.so lib/libquorwin32.so.$soversion lib/libquorwin32.so.$version lib/libras2.a lib/libtquor.a
 lib/libvcl30.so lib/libvcl30.so.$soversion lib/libvcl30.so.$version lib/pkgconfig/quor.pc lib/quor/TQuor30.dpl
+lib/libquor.so lib/libquor.so.0 lib/libquor.so.$version lib/pkgconfig/quor-c.pc
 lib/quor/rasapi32.dll lib/quor/rnaph.dll share/man/man1/quor.1"
 [[ -f "$build/bin/rasbackend_networkmanager.dll" ]] && expected+=" lib/quor/rasbackend_networkmanager.dll"
 expected="$(xargs -n1 <<<"$expected" | sort)"

@@ -227,8 +227,15 @@ class TQuor : public TComponent {
   String IPAddress();
   // Milliseconds since the current connection came up; 0 when none.
   uint64_t ConnectedMs() const;
+  // True while the call is up (it has connected and is not hung up or lost).
+  Boolean Connected() const { return fConnected && hRas != 0; }
+  // RAS's handle of the call being dialled or up, 0 when none.
+  THRasConn CallHandle() const { return hRas; }
   // The last connection state RAS reported (dial event or status read).
   DWORD RasState() const { return fRasState; }
+  // The text of a connection state, or RAS's text for Error when it is not 0
+  // ("" for a state RAS does not define). No event is raised.
+  static String StateText(Integer State, Integer Error);
   // The number of the current or last attempt of the dial (1: the first).
   Integer Attempt() const { return fAttempt; }
   // Raised for every dial event and when the connection is found lost, with

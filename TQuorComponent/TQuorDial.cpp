@@ -205,21 +205,23 @@ static_assert(kDenseCount == static_cast<Integer>(RASCS_LogonNetwork) + 1, "one 
 
 }  // namespace
 
+String TQuor::StateText(Integer state, Integer error) {
+  if (error != 0) return RasErrorText(error);
+  const Integer paused = static_cast<Integer>(RASCS_PAUSED);
+  if (state >= 0 && state < kDenseCount) return kDenseStates[state];
+  if (state >= paused && state < paused + kPausedCount) return kPausedStates[state - paused];
+  if (state == static_cast<Integer>(RASCS_Connected)) return "Connected";
+  if (state == static_cast<Integer>(RASCS_Disconnected)) return "Disconnected";
+  return String();
+}
+
 String TQuor::StatusString(Integer state, Integer error) {
   if (!RasInitialized) return String();
-  if (error != 0) return RasErrorText(error);
-
-  String text;
-  const Integer paused = static_cast<Integer>(RASCS_PAUSED);
-  if (state >= 0 && state < kDenseCount) {
-    text = kDenseStates[state];
-  } else if (state >= paused && state < paused + kPausedCount) {
-    text = kPausedStates[state - paused];
-  } else if (state == static_cast<Integer>(RASCS_Connected)) {
-    text = "Connected";
+  const String text = StateText(state, error);
+  if (error != 0) return text;
+  if (state == static_cast<Integer>(RASCS_Connected)) {
     NotifyConnect();
   } else if (state == static_cast<Integer>(RASCS_Disconnected)) {
-    text = "Disconnected";
     NotifyDisconnect(static_cast<Integer>(RASCS_Disconnected), "Disconnected.");
   }
   return text;

@@ -7,6 +7,8 @@
 #                             Win32 subset's system folder on Linux) and the package module TQuor30.dpl
 #   lib/cmake/Quor/           QuorConfig.cmake, QuorConfigVersion.cmake, QuorTargets.cmake
 #   lib/pkgconfig/quor.pc
+#   include/quor.h, lib/libquor.so.0 (Windows: bin/quor.dll, lib/libquor.dll.a), lib/pkgconfig/quor-c.pc:
+#                             the C interface (CMake target Quor::quor)
 # On Windows the DLLs go to bin/ beside the tools, the simulated rasapi32.dll
 # stays in lib/quor/ (with a note), and README.txt says what to ship.
 include(GNUInstallDirs)
@@ -42,6 +44,15 @@ install(TARGETS quorwin32 vcl30 ras2 tquor quor_warnings EXPORT QuorTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+# The C interface: its header at the top of include/, so C programs say <quor.h>.
+if(TARGET quor_c)
+  set_target_properties(quor_c PROPERTIES EXPORT_NAME quor)
+  install(TARGETS quor_c EXPORT QuorTargets
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+          PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+endif()
 install(EXPORT QuorTargets NAMESPACE Quor:: DESTINATION ${QUOR_INSTALL_CMAKEDIR} COMPONENT development)
 
 # Loadable modules: found at run time by name, never linked.
@@ -114,6 +125,10 @@ install(FILES ${PROJECT_BINARY_DIR}/QuorConfig.cmake ${PROJECT_BINARY_DIR}/QuorC
 file(RELATIVE_PATH QUOR_PC_TO_PREFIX /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/quor.pc.in ${PROJECT_BINARY_DIR}/quor.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+if(TARGET quor_c)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/quor-c.pc.in ${PROJECT_BINARY_DIR}/quor-c.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/quor-c.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+endif()
 
 # Packages: `cpack` in the build folder (Debian package and .tar.gz on
 # Linux, a zip on Windows).

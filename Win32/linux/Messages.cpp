@@ -51,6 +51,7 @@ class Waker {
   // Called with the lock held, after the change the waiters look for.
   void Add(const std::shared_ptr<Queue>& q) {
     ++q->version;
+    SignalWakeFd(*q);
     if (q->waiters > 0 && q != fFirst && q != fSecond) (fFirst ? fSecond : fFirst) = q;
   }
   // Called without the lock.
@@ -103,6 +104,7 @@ void WaitOn(Queue& q, Wait wait) {
   (w != nullptr ? w->queued : q.threadQueued).push_back(sequence);
   ++q.live;
   if (message == WM_QUIT) ++q.postedQuits;
+  SignalWakeFd(q);
   return TRUE;
 }
 
@@ -356,6 +358,7 @@ void qw_wait::WakeQueueWaiters() {
     std::lock_guard<std::mutex> held(u.lock);
     for (auto& entry : u.queues) {
       ++entry.second->version;
+      SignalWakeFd(*entry.second);
       if (entry.second->waiters > 0) waiting.push_back(entry.second);
     }
   }

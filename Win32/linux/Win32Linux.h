@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <unistd.h>
+
 #include "Win32/Win32.h"
 
 namespace qw_linux __attribute__((visibility("hidden"))) {
@@ -228,7 +230,16 @@ namespace qw_linux __attribute__((visibility("hidden"))) {
     uint64_t version = 0;  // bumped by everything that may wake the owner
     int waiters = 0;       // threads blocked on `wake`
     std::condition_variable wake;
+    int wakeFd = -1;  // an eventfd the owner polls (QuorQueueSetWakeFd), -1 when none
   };
+
+  // Tells the owner's descriptor that its queue changed (with the lock held; an
+  // eventfd's write never blocks, and a full counter is readable already).
+  inline void SignalWakeFd(const Queue& q) {
+    if (q.wakeFd < 0) return;
+    const uint64_t one = 1;
+    if (write(q.wakeFd, &one, sizeof(one)) < 0) return;
+  }
 
   // Title and class index of the searchable (top-level, not message-only)
   // windows; every set is ordered by handle, i.e. by creation.
