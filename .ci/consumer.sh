@@ -47,6 +47,15 @@ export QUOR_RAS_PHONEBOOK="$work/rasphone.pbk" QUOR_RAS_CREDENTIALS="$work/crede
 export QUOR_RAS_STATE_DIR="$work/state"
 printf '[Office]\nDEVICE=modem\nDevice=Consumer Modem\nPhoneNumber=555-0100\n' >"$QUOR_RAS_PHONEBOOK"
 
+# The Python package, pip-installed offline into a fresh venv, over the installed C library (found on the
+# loader's path, no QUOR_LIBRARY); once the C library is part of the install it must be there.
+if grep -qs "install(TARGETS quor_c" CApi/CMakeLists.txt cmake/QuorInstall.cmake; then
+  echo "== the Python package over the installed C library"
+  test -f "$prefix/lib/libquor.so.0" || fail "the install has no lib/libquor.so.0"
+  (unset QUOR_LIBRARY; LD_LIBRARY_PATH="$prefix/lib" bash tests/python/install_test.sh /usr/bin/python3 bindings/python \
+    "$work/python") || fail "the Python package did not dial through the installed Quor"
+fi
+
 # README.md's program, as it stands in "Use from your CMake project".
 sample="$work/myapp.cpp"
 awk '/^## Use from your CMake project/ {section = 1}

@@ -15,11 +15,17 @@ cd "$(dirname "$0")/.."
 bash tests/nm/install.sh
 cmake --preset ci -B build/nm >/dev/null
 cmake --build build/nm -j2 --target nm_map_tests nm_backend_tests nm_component_tests quor rasapi32 \
-  rasbackend_networkmanager rassim_contract_tests rassim_helper rnaph
+  rasbackend_networkmanager rassim_contract_tests rassim_helper rnaph quor_c
 build/nm/bin/nm_map_tests --gtest_brief=1
 contract="env QUOR_RAS_BACKEND=networkmanager QUOR_RAS_CONTRACT_TARGET=networkmanager build/nm/bin/rassim_contract_tests"
 suites=("build/nm/bin/nm_backend_tests --gtest_brief=1" "build/nm/bin/nm_component_tests --gtest_brief=1"
         "bash tests/nm/cli_test.sh build/nm/bin" "$contract --gtest_brief=1")
+# The Python package over the C library, when Debian's pytest is installed (.ci/run installs it).
+if /usr/bin/python3 -c "import pytest" 2>/dev/null; then
+  suites+=("env QUOR_RAS_BACKEND=networkmanager QUOR_LIBRARY=$PWD/build/nm/bin/libquor.so.0 \
+LD_LIBRARY_PATH=$PWD/build/nm/bin PYTHONPATH=$PWD/bindings/python PYTHONDONTWRITEBYTECODE=1 \
+/usr/bin/python3 -m pytest -q -p no:cacheprovider $PWD/tests/nm/test_python_nm.py")
+fi
 for suite in "${suites[@]}"; do
   echo "-- rig: $suite"
   set +e
