@@ -56,6 +56,22 @@ if grep -qs "install(TARGETS quor_c" CApi/CMakeLists.txt cmake/QuorInstall.cmake
     "$work/python") || fail "the Python package did not dial through the installed Quor"
 fi
 
+# README.md's C program ("From C"), built with pkg-config's quor-c flags against the installed tree alone, with
+# gcc and with clang where it is installed: it dials Office, connects and hangs up.
+echo "== the C interface: README's C program against the installed tree"
+csample="$work/dial.c"
+awk '/^## From C/ {section = 1} section && /^```c$/ {take = 1; next} take && /^```$/ {exit} take' README.md >"$csample"
+grep -q "int main" "$csample" || fail "no program found in README.md's \"From C\""
+for cc in gcc clang; do
+  command -v "$cc" >/dev/null || continue
+  # shellcheck disable=SC2046 # the flags are meant to split
+  "$cc" -std=c99 -Wall -Wextra -Werror "$csample" -o "$work/dial-$cc" \
+    $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs quor-c) -Wl,-rpath,"$prefix/lib"
+  out="$(timeout 60 "$work/dial-$cc" Office)" || fail "README's C program built with $cc did not connect (exit $?)"
+  grep -qx "up" <<<"$out" && grep -q "Connected" <<<"$out" ||
+    fail "README's C program built with $cc did not report the connection: $out"
+done
+
 # README.md's program, as it stands in "Use from your CMake project".
 sample="$work/myapp.cpp"
 awk '/^## Use from your CMake project/ {section = 1}

@@ -163,7 +163,7 @@ trap 'rm -rf "$work"' EXIT
 check_sdk() {
   local zip="$1" libgcc="$2" readme="${3:-}" listing top f
   local ship="quorwin32.dll vcl30.dll $libgcc libstdc++-6.dll libwinpthread-1.dll"
-  local expected_bin="$ship quor.exe quordesigner.exe TQuor30.dpl"
+  local expected_bin="$ship quor.dll quor.exe quordesigner.exe TQuor30.dpl"
   listing="$(cmake -E tar tf "$zip")" || fail "cannot list $zip"
   top="$(head -n1 <<<"$listing" | cut -d/ -f1)"
   listing="$(sed -n "s|^$top/||p" <<<"$listing" | grep -v '/$' | sort)"
@@ -175,12 +175,12 @@ check_sdk() {
     fail "$zip: a simulated RAS DLL outside lib/quor/"
   fi
   for f in README.txt include/quor/TQuorComponent/TQuorComponent.h include/quor/Ras2/Ras2.h \
-    include/quor/QuorVersion.h lib/libtquor.a lib/libras2.a lib/libquorwin32.dll.a lib/libvcl30.dll.a \
+    include/quor/QuorVersion.h include/quor.h lib/libquor.dll.a lib/libtquor.a lib/libras2.a lib/libquorwin32.dll.a lib/libvcl30.dll.a \
     lib/cmake/Quor/QuorConfig.cmake lib/cmake/Quor/QuorConfigVersion.cmake lib/cmake/Quor/QuorTargets.cmake; do
     grep -qx "$f" <<<"$listing" || fail "$zip: $f is missing"
   done
   # The headers: exactly those cmake/PublicHeaders.txt lists as installed, and QuorVersion.h.
-  [[ "$(grep '^include/' <<<"$listing")" == "$( (echo include/quor/QuorVersion.h
+  [[ "$(grep '^include/' <<<"$listing")" == "$( (echo include/quor/QuorVersion.h; echo include/quor.h
     awk '/^[A-Za-z]/ && $2 == "installed" {print "include/quor/" $1}' cmake/PublicHeaders.txt) | sort)" ]] ||
     fail "$zip: include/ holds other headers than cmake/PublicHeaders.txt lists"
   # README.txt inside lists exactly the DLLs to ship; README.md names every

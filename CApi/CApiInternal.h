@@ -36,6 +36,8 @@ int FreeDialer(quor_dialer* Handle);
 // The dialler of a handle, for its own thread: QUOR_OK, QUOR_E_NULL_ARGUMENT,
 // QUOR_E_INVALID_DIALER or QUOR_E_WRONG_THREAD.
 int Lookup(quor_dialer* Handle, Dialer*& Out);
+// How many diallers are alive (each holds the RAS library bound).
+size_t LiveDialers();
 // The same without the thread check, for the events (raised on the thread).
 Dialer* Find(quor_dialer* Handle);
 

@@ -1,6 +1,7 @@
 // Dial, hang-up and status; the machine's connections and the phonebook;
 // errors and the version.
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -80,8 +81,22 @@ int quor_api_version(void) {
 const char* quor_error_text(int error) {
   if (const char* own = quorc::OwnErrorText(error)) return own;
   try {
-    quorc::tErrorText =
-        error > 0 ? quorc::FromRas(tquor_detail::RasErrorText(error)) : "Unknown error " + std::to_string(error) + ".";
+    if (error <= 0) {
+      quorc::tErrorText = "Unknown error " + std::to_string(error) + ".";
+    } else if (quorc::LiveDialers() > 0) {
+      quorc::tErrorText = quorc::FromRas(tquor_detail::RasErrorText(error));
+    } else {
+      // No dialler holds the library: the entry points may name a library that
+      // was unloaded with the last one, so bind it for this one text.
+      static std::mutex binding;
+      std::lock_guard<std::mutex> held(binding);
+      if (InitRas()) {
+        quorc::tErrorText = quorc::FromRas(tquor_detail::RasErrorText(error));
+      } else {
+        quorc::tErrorText = "RAS error " + std::to_string(error);
+      }
+      CloseRas();
+    }
     return quorc::tErrorText.c_str();
   } catch (...) {
     return "Out of memory.";

@@ -109,6 +109,14 @@ int FreeDialer(quor_dialer* Handle) {
   return QUOR_OK;
 }
 
+size_t LiveDialers() {
+  Table& t = Handles();
+  std::lock_guard<std::mutex> held(t.Lock);
+  size_t live = 0;
+  for (const Slot& slot : t.Slots) live += slot.D != nullptr ? 1 : 0;
+  return live;
+}
+
 int Lookup(quor_dialer* Handle, Dialer*& Out) {
   if (Handle == nullptr) return QUOR_E_NULL_ARGUMENT;
   Table& t = Handles();

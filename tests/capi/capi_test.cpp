@@ -189,3 +189,14 @@ TEST_F(CApiTest, TheLoopDescriptorIsReadableExactlyWhileWorkWaits) {
 #endif
 
 }  // namespace
+
+// RAS's texts stay reachable when no dialler holds the library: before the
+// first one, and after the last one is freed (the library was unloaded then).
+TEST_F(CApiTest, ErrorTextsNeedNoLiveDialer) {
+  const std::string busy = quor_error_text(676);
+  EXPECT_EQ(busy.rfind("RAS error", 0), std::string::npos) << busy;
+  ASSERT_EQ(quor_dialer_free(D), QUOR_OK);
+  D = nullptr;
+  EXPECT_EQ(quor_error_text(676), busy);
+  EXPECT_EQ(quor_error_text(676), busy);
+}
