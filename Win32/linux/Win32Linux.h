@@ -8,6 +8,8 @@
 // a clock callback runs, so any of them may call back into this layer.
 #pragma once
 
+#include <unistd.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -21,8 +23,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include <unistd.h>
 
 #include "Win32/Win32.h"
 
