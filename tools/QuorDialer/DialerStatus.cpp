@@ -1,5 +1,7 @@
 // The main window's log, status bar, active connections and the state of
 // its buttons.
+#include "DialerWindow.h"
+// commctrl.h needs windows.h, which DialerWindow.h includes.
 #include <commctrl.h>
 
 #include <cstdint>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "DialerWindow.h"
 #include "Win32/Clock.h"
 
 namespace quor_dialer {
