@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/quor/Cli.h"
 #include "tools/quor/CommandTable.h"
-#include "tools/quor/Commands.h"
+#include "tools/quor/Errors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace quortool;

@@ -3,7 +3,11 @@
 
 #include <algorithm>
 
+#include "tools/quor/Cli.h"
 #include "tools/quor/Commands.h"
+#include "tools/quor/Demo.h"
+#include "tools/quor/Dial.h"
+#include "tools/quor/EntryProperties.h"
 
 #ifndef QUOR_VERSION
 #define QUOR_VERSION "0.0.0"

@@ -5,11 +5,16 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "tools/quor/Cli.h"
 #include "tools/quor/CommandTable.h"
 #include "tools/quor/Diallers.h"
+#include "tools/quor/EntryProperties.h"
+#include "tools/quor/Errors.h"
 #include "tools/quor/ForeignConnection.h"
+#include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
+#include "tools/quor/RasSession.h"
 
 namespace quortool {
 

@@ -2,14 +2,20 @@
 // simulated RAS service. Everything it needs lives in a temporary folder
 // named through the service's environment variables, for this process only;
 // the folder is removed at the end, however the demo ends.
+#include "tools/quor/Demo.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
-#include "tools/quor/Commands.h"
+#include "tools/quor/Cli.h"
+#include "tools/quor/Dial.h"
+#include "tools/quor/Errors.h"
+#include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
+#include "tools/quor/RasSession.h"
 
 namespace quortool {
 

@@ -1,15 +1,21 @@
 // `quor dial`: dial an entry, print every status text as it arrives, then
 // watch the line until a stop request or until the line is lost.
+#include "tools/quor/Dial.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 
+#include "tools/quor/Cli.h"
 #include "tools/quor/Commands.h"
 #include "tools/quor/Diallers.h"
+#include "tools/quor/Errors.h"
 #include "tools/quor/ForeignConnection.h"
+#include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
+#include "tools/quor/RasSession.h"
 
 namespace quortool {
 

@@ -1,10 +1,16 @@
 // `entry show`, and `entry create`/`entry edit` with options: an entry's
 // properties read and written in one RAS call each, without the dialog.
+#include "tools/quor/EntryProperties.h"
+
 #include <cstring>
 #include <iterator>
 
+#include "tools/quor/Cli.h"
 #include "tools/quor/Commands.h"
+#include "tools/quor/Errors.h"
+#include "tools/quor/Output.h"
 #include "tools/quor/RasDirect.h"
+#include "tools/quor/RasSession.h"
 
 namespace quortool {
 

@@ -1,10 +1,101 @@
-// Texts made fit for one line of a terminal, entry names compared as RAS
-// compares them, and the console presenter of the component's messages.
-#include <cstdio>
+// Output in text or JSON and the --log file, texts made fit for one line of a
+// terminal, entry names compared as RAS compares them, and the console
+// presenter of the component's messages.
+#include "tools/quor/Output.h"
 
-#include "tools/quor/Commands.h"
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "tools/quor/Cli.h"
+#include "tools/quor/Errors.h"
+#include "tools/quor/Platform.h"
 
 namespace quortool {
+
+// ---------------------------------------------------------------- output
+
+OutputSettings& GlobalOutput() {
+  static OutputSettings settings;
+  return settings;
+}
+
+std::string WallClock() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  char buf[40] = {0};
+  if (const std::tm* local = std::localtime(&seconds)) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", local);
+  char out[48];
+  std::snprintf(out, sizeof out, "%s.%03d", buf, static_cast<int>(ms));
+  return out;
+}
+
+void OpenLog(const std::string& path) {
+  if (path.empty()) throw UsageError("option '--log' needs a file name");
+  std::FILE* file = platform::OpenLogFile(path);
+  if (file == nullptr) {
+    throw Failure(kExitFailed, "cannot open the log file " + path + ": " + std::strerror(errno));
+  }
+  GlobalOutput().log = file;
+}
+
+namespace {
+
+// The line goes to the stream after its stamp, and to the log as `logged` (the line itself when null).
+void Write(std::FILE* stream, const std::string& text, const std::string& stamp = std::string(),
+           const std::string* logged = nullptr) {
+  const std::string line = stamp + text + "\n";
+  errno = 0;
+  const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size() && std::fflush(stream) == 0;
+  if (!written && stream == stdout && GlobalOutput().writeError == 0) {
+    // Said once at the end (standard error still works), and a dial hangs up.
+    GlobalOutput().writeError = errno != 0 ? errno : EIO;
+  }
+  if (std::FILE* log = GlobalOutput().log) {
+    const std::string entry = WallClock() + " " + (logged ? *logged : text) + "\n";
+    std::fwrite(entry.data(), 1, entry.size(), log);
+    std::fflush(log);
+  }
+}
+
+}  // namespace
+
+void Output::Line(const std::string& text) {
+  Write(stdout, text);
+}
+
+void Output::Secret(const std::string& text, const std::string& logged) {
+  Write(stdout, text, std::string(), &logged);
+}
+
+void Output::Progress(const std::string& text, const std::string& stamp) {
+  if (!GlobalOutput().quiet) Write(stdout, text, stamp);
+}
+
+void Output::Object(const JsonObject& object) {
+  Line(object.Text());
+}
+
+void Output::Error(const std::string& text) {
+  Write(stderr, "quor: " + text);
+}
+
+void Output::Note(const std::string& text) {
+  if (!GlobalOutput().quiet) Write(stderr, "quor: note: " + text);
+}
+
+void Output::Warning(const std::string& text) {
+  Write(stderr, "quor: warning: " + text);
+}
+
+void Output::Verbose(const std::string& text) {
+  if (GlobalOutput().verbose) Write(stderr, "quor: " + text);
+}
+
+// ---------------------------------------------------------------- presenter
 
 void ConsolePresenter::ShowMessage(const String& Msg) {
   fMessages.push_back(Msg);

@@ -7,7 +7,7 @@
 #include "Ras2/Ras2.h"
 #include "RasSim/RasSimControl.h"
 #include "Vcl/Vcl.h"
-#include "tools/quor/Commands.h"
+#include "tools/quor/Output.h"
 
 namespace quortool {
 

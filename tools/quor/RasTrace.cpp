@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Ras2/Ras2.h"
-#include "tools/quor/Commands.h"
+#include "tools/quor/Output.h"
 #include "tools/quor/RasDirect.h"
 
 namespace quortool {
