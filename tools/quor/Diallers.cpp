@@ -10,6 +10,7 @@
 
 #include "Win32/Win32.h"
 #include "tools/quor/Commands.h"
+#include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 
 namespace quortool {

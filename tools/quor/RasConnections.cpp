@@ -4,6 +4,7 @@
 #include "Ras2/Ras2.h"
 #include "Ras2/RasConnPhonebook.h"
 #include "tools/quor/Commands.h"
+#include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
 
