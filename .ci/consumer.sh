@@ -185,8 +185,8 @@ check_listing() {
     }
   done
 }
-# The include tree holds exactly the headers cmake/PublicHeaders.txt lists as installed, and QuorVersion.h.
-headers="$( (echo include/quor/QuorVersion.h; awk '/^[A-Za-z]/ && $2 == "installed" {print "include/quor/" $1}' cmake/PublicHeaders.txt) |
+# The include tree holds exactly the headers cmake/PublicHeaders.txt lists as installed, QuorVersion.h and quor.h.
+headers="$( (echo include/quor/QuorVersion.h; echo include/quor.h; awk '/^[A-Za-z]/ && $2 == "installed" {print "include/quor/" $1}' cmake/PublicHeaders.txt) |
   sort)"
 installed="$(cd "$prefix" && find include -type f | sort)"
 [[ "$installed" == "$headers" ]] || {
