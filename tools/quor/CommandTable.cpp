@@ -5,6 +5,7 @@
 
 #include "tools/quor/Cli.h"
 #include "tools/quor/Commands.h"
+#include "tools/quor/ConnectionCommands.h"
 #include "tools/quor/Demo.h"
 #include "tools/quor/Dial.h"
 #include "tools/quor/EntryProperties.h"

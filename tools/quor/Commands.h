@@ -1,15 +1,25 @@
-// The phonebook, connection and parameter commands, and the option values
-// they share.
+// The phonebook and parameter commands, and what they share with the
+// connection commands (ConnectionCommands.h).
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/quor/Cli.h"
+#include "tools/quor/Output.h"
 
 namespace quortool {
 
+// The entry name of positional argument `index`, checked (usage error when empty or too long).
+const std::string& EntryArg(const Args& args, size_t index = 0);
+// A list of names: a JSON object with `key`, or a line each.
+void PrintList(Output& out, const char* key, const std::vector<std::string>& items);
+// The end of a command that changed something: a JSON result, or `text`.
+void Done(Output& out, const char* action, const std::string& entry, const std::string& text);
+// Warns when the RAS in use is the system's, not the simulated service.
+void WarnIfSystemRas(Output& out);
 // Checks a text against the width of its RAS record field, in bytes (usage error when longer).
 void CheckLength(const std::string& what, const std::string& text, size_t max);
 // The password from standard input (--password-stdin) or QUOR_PASSWORD; none when neither.
@@ -17,9 +27,6 @@ std::optional<std::string> ReadPassword(const Args& args);
 // QUOR_PASSWORD's value, removed from the environment once read; none when unset.
 std::optional<std::string> TakeEnvPassword();
 
-int RunHangUp(const Args& args);
-int RunConnections(const Args& args);
-int RunStatus(const Args& args);
 int RunEntries(const Args& args);
 int RunEntryCreate(const Args& args);
 int RunEntryEdit(const Args& args);
