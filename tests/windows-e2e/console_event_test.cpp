@@ -16,29 +16,18 @@
 //     that, and turns into the hang-up check once Wine calls the handler.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "Vcl/Vcl.h"
 #include "WineHost.h"
+#include "tests/windows-e2e/ChildProcess.h"
 
+using quor_windows_test::Child;
 using quor_windows_test::ModuleFolder;
 using quor_windows_test::RunningOnWine;
+using quor_windows_test::SetEnv;
 
 namespace {
-
-std::string ReadText(const std::string& Path) {
-  std::ifstream f(Path, std::ios::binary);
-  std::stringstream text;
-  text << f.rdbuf();
-  return text.str();
-}
-
-void SetEnv(const char* Name, const std::string& Value) {
-  _putenv_s(Name, Value.c_str());
-  SetEnvironmentVariableA(Name, Value.c_str());
-}
 
 // Ctrl-C reaches this process too while it is attached to the dialler's
 // console: it goes on.
@@ -46,59 +35,15 @@ BOOL WINAPI KeepRunning(DWORD) {
   return TRUE;
 }
 
-// Runs a program of the build folder in a new console, its output (both
-// streams) in a file; waits for its end and reads its exit code.
-struct ConsoleChild {
-  PROCESS_INFORMATION pi{};
-  bool started = false;
-  std::string outPath;
-
-  ConsoleChild(const std::string& CommandLine, const std::string& OutPath, DWORD Flags) : outPath(OutPath) {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE out = CreateFileA(OutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    std::string line = CommandLine;
-    started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, Flags, nullptr, nullptr, &si, &pi) != 0;
-    CloseHandle(out);
-  }
-  ~ConsoleChild() {
-    if (!started) return;
-    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  std::string Out() const { return ReadText(outPath); }
-  // Polls the output (bounded) until it holds Text.
-  bool WaitForOut(const std::string& Text, DWORD Ms) const {
-    for (DWORD waited = 0; Out().find(Text) == std::string::npos; waited += 50) {
-      if (waited >= Ms) return false;
-      Sleep(50);
-    }
-    return true;
-  }
-  // The exit code, or -1 when it has not ended within Ms.
-  int Wait(DWORD Ms) const {
-    DWORD code = 0;
-    if (WaitForSingleObject(pi.hProcess, Ms) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &code)) return -1;
-    return static_cast<int>(code);
-  }
-};
-
 // How an event is delivered to the dialler's console, from this process
 // attached to it for the moment; false when the system refused.
-bool SendCtrlC(const ConsoleChild&) {
+bool SendCtrlC(const Child&) {
   return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
 }
-bool SendCtrlBreak(const ConsoleChild&) {
+bool SendCtrlBreak(const Child&) {
   return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0) != 0;
 }
-bool CloseConsoleWindow(const ConsoleChild&) {
+bool CloseConsoleWindow(const Child&) {
   HWND window = GetConsoleWindow();
   // Posted once detached: closing the console ends the processes in it.
   FreeConsole();
@@ -109,7 +54,7 @@ constexpr ULONGLONG kTeardownMs = 1500;
 
 struct Delivery {
   const char* Name;
-  bool (*Deliver)(const ConsoleChild&);
+  bool (*Deliver)(const Child&);
   // Under Wine: the system refuses it, or it ends the dialler without
   // calling its handler (the known limits above).
   bool WineRefuses;
@@ -143,8 +88,8 @@ class ConsoleEvent : public ::testing::TestWithParam<Delivery> {
   // `quor connections`: the simulated service's connections, one per row
   // after the heading.
   std::string Connections() {
-    ConsoleChild list(tool + "connections", folder + "connections.txt", CREATE_NO_WINDOW);
-    EXPECT_TRUE(list.started);
+    Child list(tool + "connections", folder + "connections.txt", CREATE_NO_WINDOW);
+    EXPECT_TRUE(list.Started());
     EXPECT_EQ(list.Wait(20000), 0) << list.Out();
     return list.Out();
   }
@@ -154,13 +99,13 @@ class ConsoleEvent : public ::testing::TestWithParam<Delivery> {
 TEST_P(ConsoleEvent, DiallerHangsUpBeforeItEnds) {
   const Delivery& d = GetParam();
   // Not a process group of its own: that would turn Ctrl-C off in it.
-  ConsoleChild dialler(tool + "dial Office", folder + "dial.txt", CREATE_NEW_CONSOLE);
-  ASSERT_TRUE(dialler.started);
+  Child dialler(tool + "dial Office", folder + "dial.txt", CREATE_NEW_CONSOLE);
+  ASSERT_TRUE(dialler.Started());
   ASSERT_TRUE(dialler.WaitForOut("Connected", 20000)) << dialler.Out();
   ASSERT_NE(Connections().find("Office"), std::string::npos) << "the line is up";
 
   FreeConsole();
-  ASSERT_TRUE(AttachConsole(dialler.pi.dwProcessId)) << GetLastError();
+  ASSERT_TRUE(AttachConsole(dialler.ProcessId())) << GetLastError();
   SetConsoleCtrlHandler(KeepRunning, TRUE);
   const ULONGLONG sent = GetTickCount64();
   const bool delivered = d.Deliver(dialler);

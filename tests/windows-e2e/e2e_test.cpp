@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,9 +22,12 @@
 #include "Vcl/Vcl.h"
 #include "WineHost.h"
 #include "tests/support/TestPresenter.h"
+#include "tests/windows-e2e/ChildProcess.h"
 
+using quor_windows_test::Child;
 using quor_windows_test::IsWineBuiltin;
 using quor_windows_test::ModuleFolder;
+using quor_windows_test::SetEnv;
 
 namespace {
 
@@ -98,13 +100,6 @@ void RemoveTree(const std::string& Dir) {
     FindClose(h);
   }
   RemoveDirectoryA(Dir.c_str());
-}
-
-void SetEnv(const char* Name, const std::string& Value) {
-  // The C runtime's copy of the environment is what the RAS service reads
-  // (it shares msvcrt.dll with this program); the process block follows too.
-  _putenv_s(Name, Value.c_str());
-  SetEnvironmentVariableA(Name, Value.c_str());
 }
 
 // Dial steps 20 ms apart so each call takes a fraction of a second.
@@ -414,58 +409,6 @@ TEST_F(RealTimeDial, NotificationEventClosedEarlyIsNotConfusedWithItsSuccessor) 
 namespace {
 
 // ---------------------------------------------------------------- the quor tool
-
-// A program of the build folder run with its output (both streams) in a file.
-class Child {
- public:
-  Child(const std::string& CommandLine, const std::string& OutPath) : outPath(OutPath) {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE out = CreateFileA(OutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    std::string line = CommandLine;
-    started =
-        CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi) != 0;
-    CloseHandle(out);
-  }
-  ~Child() {
-    if (!started) return;
-    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  bool Started() const { return started; }
-  std::string Out() const {
-    std::ifstream f(outPath, std::ios::binary);
-    std::stringstream text;
-    text << f.rdbuf();
-    return text.str();
-  }
-  bool WaitForOut(const std::string& Text, DWORD Ms) const {
-    const uint64_t until = QuorClockNow() + Ms;
-    while (Out().find(Text) == std::string::npos) {
-      if (QuorClockNow() >= until) return false;
-      Sleep(50);
-    }
-    return true;
-  }
-  // The exit code, or -1 when it has not ended within Ms.
-  int Wait(DWORD Ms) const {
-    DWORD code = 0;
-    if (WaitForSingleObject(pi.hProcess, Ms) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &code)) return -1;
-    return static_cast<int>(code);
-  }
-
- private:
-  std::string outPath;
-  PROCESS_INFORMATION pi{};
-  bool started = false;
-};
 
 // "quor hangup" from another process stops a dialler in its redial pause:
 // the dialler's stop event, named after its process, is what reaches it.
