@@ -59,18 +59,6 @@ def _encode(value: str, what: str) -> bytes:
     return value.encode("utf-8", "surrogatepass")
 
 
-_keeper: List[int] = []
-
-
-def _keep_ras_loaded() -> None:
-    # One dialler stays for the life of the process once any was made: the library's error texts read RAS,
-    # which it unloads with the last dialler (and quor_error_text then crashes).
-    if not _keeper:
-        handle = ctypes.c_void_p()
-        if _c.quor_dialer_new(ctypes.byref(handle)) == 0:
-            _keeper.append(handle.value)
-
-
 def version() -> str:
     return _c.quor_version().decode()
 
@@ -201,7 +189,6 @@ class Dialer(metaclass=_Settings):
         handle = ctypes.c_void_p()
         _check(_c.quor_dialer_new(ctypes.byref(handle)))
         self._dialer = handle.value
-        _keep_ras_loaded()
         me = weakref.ref(self)
 
         def call(name: str, *arguments: Any) -> None:
