@@ -6,7 +6,9 @@
 #     "contract" header of cmake/PublicHeaders.txt), and it includes only Win32/ and the RAS contract of Ras2/
 #     (RasContract.h, RasConnPhonebook.h, RasOptionalContract.h and the two function lists), never the loader Ras2.h;
 #   - inside RasSim/: edge/ never includes backends/; common/ includes neither edge/ nor backends/; no backend
-#     includes another (each rule applies once its folder exists);
+#     includes another; a backend includes of RasSim/ only its own folder, common/ and the seam (edge/Backend.h
+#     and the operations list edge/BackendOps.def), nothing else of the edge nor the library's face in RasSim/
+#     itself (each rule applies once its folder exists);
 #   - tools/, bench/ and examples/ include only the public headers listed in cmake/PublicHeaders.txt.
 # Usage: .ci/deps.sh [--root DIR]   check the tree (default: this checkout)
 #        .ci/deps.sh --self-test    build small trees, each with one violation, and check each is refused
@@ -25,6 +27,7 @@ ARGS = sys.argv[2:]
 LAYERS = {"Win32": 0, "Vcl": 1, "Ras2": 2, "TQuorComponent": 3, "TQuor30": 4, "tools": 5, "bench": 5, "examples": 5}
 PRODUCT = ("Win32", "Vcl", "Ras2", "TQuorComponent", "TQuor30", "RasSim")
 PUBLIC_ONLY = ("tools", "bench", "examples")
+SEAM = {"RasSim/edge/Backend.h", "RasSim/edge/BackendOps.def"}
 RAS_CONTRACT = {"Ras2/RasContract.h", "Ras2/RasConnPhonebook.h", "Ras2/RasOptionalContract.h", "Ras2/RasFunctions.def",
                 "Ras2/RasOptionalFunctions.def"}
 SOURCE = re.compile(r"\.(h|hpp|c|cc|cpp|def|inc)$")
@@ -93,6 +96,8 @@ def violation(source, target, public):
                 return "RasSim/common includes neither the edge nor a backend"
             if backend_of(source) and backend_of(target) and backend_of(source) != backend_of(target):
                 return "no backend includes another"
+            if backend_of(source) and not (backend_of(target) or under(target, "RasSim/common") or target in SEAM):
+                return "a backend includes of RasSim/ only common/ and the seam (edge/Backend.h, BackendOps.def)"
             return None
         if dst_top == "Win32" or target in RAS_CONTRACT:
             return None
@@ -148,9 +153,13 @@ CLEAN = {
     "TQuorComponent/TQuor.h": '#include "Ras2/Ras2.h"\n',
     "RasSim/RasSimControl.h": '#include "Win32/Win32.h"\n',
     "RasSim/common/Store.h": '#include "Ras2/RasContract.h"\n',
-    "RasSim/edge/Edge.h": '#include "RasSim/common/Store.h"\n',
-    "RasSim/backends/sim/Sim.h": '#include "RasSim/edge/Edge.h"\n',
-    "RasSim/backends/nm/Nm.h": '#include "RasSim/common/Store.h"\n',
+    "RasSim/edge/Backend.h": '#include "Ras2/RasContract.h"\n',
+    "RasSim/edge/BackendOps.def": "\n",
+    "RasSim/edge/Edge.h": '#include "RasSim/common/Store.h"\n#include "RasSim/edge/Backend.h"\n',
+    "RasSim/backends/sim/Sim.h": '#include "RasSim/edge/Backend.h"\n#include "Win32/Win32.h"\n',
+    "RasSim/backends/nm/Nm.h": '#include "RasSim/common/Store.h"\n#include "RasSim/edge/Backend.h"\n'
+                               '#include "RasSim/edge/BackendOps.def"\n#include "RasSim/backends/nm/NmOwn.h"\n',
+    "RasSim/backends/nm/NmOwn.h": "#pragma once\n",
     "tools/quor/Own.h": "#pragma once\n",
     "tools/quor/Main.cpp": '#include "Own.h"\n#include "Vcl/Vcl.h"\n#include "RasSim/RasSimControl.h"\n',
 }
@@ -165,6 +174,9 @@ CASES = [  # (file, include, the rule's words in the failure)
     ("RasSim/common/Store.h", "RasSim/backends/sim/Sim.h", "RasSim/common includes neither"),
     ("RasSim/edge/Edge.h", "RasSim/backends/sim/Sim.h", "RasSim/edge never includes a backend"),
     ("RasSim/backends/nm/Nm.h", "RasSim/backends/sim/Sim.h", "no backend includes another"),
+    ("RasSim/backends/nm/Nm.h", "Ras2/Ras2.h", "never the loader"),
+    ("RasSim/backends/nm/Nm.h", "RasSim/edge/Edge.h", "only common/ and the seam"),
+    ("RasSim/backends/sim/Sim.h", "RasSim/RasSimControl.h", "only common/ and the seam"),
     ("tools/quor/Main.cpp", "Win32/Private.h", "only the public headers"),
     ("tools/quor/Main.cpp", "RasSim/edge/Edge.h", "only the public headers"),
 ]

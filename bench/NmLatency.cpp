@@ -32,6 +32,11 @@ namespace {
 bool gConnected = false;
 UINT gMsg = 0;
 
+// Posts the backend's dial events as the RAS library's edge does.
+bool PostByMessage(const rassim::DialNotifier& to, TRasConnState state, DWORD error) {
+  return PostMessageA(to.wnd, to.msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error)) != 0;
+}
+
 LRESULT CALLBACK EventProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   if (m == gMsg) {
     if (wp == RASCS_Connected && lp == 0) gConnected = true;
@@ -117,14 +122,20 @@ int main(int argc, char** argv) {
   posix_spawn_file_actions_destroy(&fa);
   MsgWaitForMultipleObjects(0, nullptr, FALSE, 300, 0);  // lets it subscribe
 
+  const rassim::BackendOps& nm = rasnm::Ops();
+  rassim::EdgeServices edge;
+  edge.PostDialEvent = PostByMessage;
+  if (nm.Open(edge) != 0) return 1;
   std::vector<double> dialAt, connectedAt, hangAt, goneAt;
   for (int i = 0; i < cycles; ++i) {
     gConnected = false;
-    rasnm::DialParams p;
-    p.entry = "Office";
+    rassim::DialRequest request;
+    request.params.entry = "Office";
+    request.notifier.wnd = wnd;
+    request.notifier.msg = gMsg;
     THRasConn h = 0;
     dialAt.push_back(Now());
-    if (rasnm::Dial(p, wnd, gMsg, &h) != 0) return 1;
+    if (nm.Dial(request, &h) != 0) return 1;
     double limit = Now() + 10;
     while (!gConnected && Now() < limit) {
       MSG m;
@@ -134,13 +145,12 @@ int main(int argc, char** argv) {
     if (!gConnected) return 1;
     connectedAt.push_back(Now());
     hangAt.push_back(Now());
-    rasnm::HangUp(h);
-    rasnm::ConnStatus st;
-    while (rasnm::GetConnectStatus(h, st) == 0 && Now() < limit + 10)
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, 0);
+    nm.HangUp(h);
+    rassim::ConnStatus st;
+    while (nm.GetConnectStatus(h, st) == 0 && Now() < limit + 10) MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, 0);
     goneAt.push_back(Now());
   }
-  rasnm::Shutdown();
+  nm.Close();
 
   // The same through the component: Connect -> OnConnect, the RAS library
   // running the networkmanager backend module.

@@ -48,6 +48,25 @@ bool TunnelExists(const char* name) {
   return if_nametoindex(name) != 0;
 }
 
+// The backend as the edge sees it: its table, opened with services that post
+// dial events as the edge does (PostMessage to the notifier's window).
+const rassim::BackendOps& Nm() {
+  return rasnm::Ops();
+}
+const rassim::PbArg kPb;  // the phonebook argument (NetworkManager has one set of profiles)
+
+bool PostByMessage(const rassim::DialNotifier& to, TRasConnState state, DWORD error) {
+  return PostMessageA(to.wnd, to.msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error)) != 0;
+}
+
+rassim::DialRequest Request(const rassim::DialParams& params, HWND wnd, UINT msg) {
+  rassim::DialRequest r;
+  r.params = params;
+  r.notifier.wnd = wnd;
+  r.notifier.msg = msg;
+  return r;
+}
+
 class NmBackend : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -57,8 +76,11 @@ class NmBackend : public ::testing::Test {
     wc.lpszClassName = "NmBackendEvents";
     RegisterClassA(&wc);
     gMsg = RegisterWindowMessageA(RASDIALEVENT);
+    rassim::EdgeServices edge;
+    edge.PostDialEvent = PostByMessage;
+    ASSERT_EQ(Nm().Open(edge), 0u);
   }
-  static void TearDownTestSuite() { rasnm::Shutdown(); }
+  static void TearDownTestSuite() { Nm().Close(); }
 
   void SetUp() override {
     if (!std::getenv("QUOR_NM_RIG")) GTEST_SKIP() << "runs only inside the NetworkManager rig (tests/nm/rig.sh)";
@@ -67,7 +89,7 @@ class NmBackend : public ::testing::Test {
     gEvents.clear();
   }
   void TearDown() override {
-    for (THRasConn h : open_) rasnm::HangUp(h);
+    for (THRasConn h : open_) Nm().HangUp(h);
     for (THRasConn h : open_) WaitGone(h);
     Pump();
     if (wnd_) DestroyWindow(wnd_);
@@ -89,25 +111,25 @@ class NmBackend : public ::testing::Test {
   }
   bool Ended() const { return !gEvents.empty() && (gEvents.back().state == RASCS_Connected || gEvents.back().error); }
   THRasConn Dial(const std::string& entry, DWORD expect = 0) {
-    rasnm::DialParams p;
+    rassim::DialParams p;
     p.entry = entry;
     THRasConn h = 0;
-    EXPECT_EQ(rasnm::Dial(p, wnd_, gMsg, &h), 0u);
+    EXPECT_EQ(Nm().Dial(Request(p, wnd_, gMsg), &h), 0u);
     if (h) open_.push_back(h);
     EXPECT_TRUE(Until([&] { return Ended(); }, 15000)) << entry;
     EXPECT_EQ(gEvents.empty() ? ~0u : gEvents.back().error, expect) << entry;
     return h;
   }
   bool Gone(THRasConn h) {
-    rasnm::ConnStatus st;
-    return rasnm::GetConnectStatus(h, st) == ERROR_INVALID_HANDLE;
+    rassim::ConnStatus st;
+    return Nm().GetConnectStatus(h, st) == ERROR_INVALID_HANDLE;
   }
   bool WaitGone(THRasConn h, int ms = 10000) {
     return Until([&] { return Gone(h); }, ms);
   }
   std::vector<std::string> Active() {
-    std::vector<rasnm::ConnInfo> list;
-    EXPECT_EQ(rasnm::EnumConnections(list), 0u);
+    std::vector<rassim::ConnInfo> list;
+    EXPECT_EQ(Nm().EnumConnections(list), 0u);
     std::vector<std::string> names;
     for (auto& c : list) names.push_back(c.entry);
     std::sort(names.begin(), names.end());
@@ -139,7 +161,7 @@ class NmBackend : public ::testing::Test {
 
 TEST_F(NmBackend, ProfilesAreThePhonebook) {
   std::vector<std::string> names;
-  ASSERT_EQ(rasnm::EnumEntries(names), 0u);
+  ASSERT_EQ(Nm().EnumEntries(kPb, names), 0u);
   EXPECT_EQ(names, (std::vector<std::string>{"Office", "Office VPN"}));
 
   struct Row {
@@ -148,60 +170,60 @@ TEST_F(NmBackend, ProfilesAreThePhonebook) {
   };
   for (const Row& r : std::vector<Row>{
            {"office", ERROR_ALREADY_EXISTS}, {"Home", 0}, {".hidden", ERROR_INVALID_NAME}, {"", ERROR_INVALID_NAME}})
-    EXPECT_EQ(rasnm::ValidateEntryName(r.name), r.validate) << r.name;
+    EXPECT_EQ(Nm().ValidateEntryName(kPb, r.name), r.validate) << r.name;
 
-  std::string type, device;
-  ASSERT_EQ(rasnm::GetEntryDevice("office vpn", type, device), 0u);
-  EXPECT_EQ(type + "/" + device, "vpn/openvpn");
-  ASSERT_EQ(rasnm::GetEntryDevice("Office", type, device), 0u);
-  EXPECT_EQ(type + "/" + device, "GENERIC/veth0");
+  rassim::EntryProps props;
+  ASSERT_EQ(Nm().GetEntryProperties(kPb, "office vpn", props), 0u);
+  EXPECT_EQ(props.deviceType + "/" + props.deviceName, "vpn/openvpn");
+  ASSERT_EQ(Nm().GetEntryProperties(kPb, "Office", props), 0u);
+  EXPECT_EQ(props.deviceType + "/" + props.deviceName, "GENERIC/veth0");
 
   rasnm::NewEntry e{"ethernet", "Lab", {{"connection.interface-name", "veth0"}, {"ipv4.method", "auto"}}};
   ASSERT_EQ(rasnm::CreateEntry(e), 0u);
   EXPECT_EQ(rasnm::CreateEntry(e), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_EQ(rasnm::RenameEntry("Lab", "Office"), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  ASSERT_EQ(rasnm::RenameEntry("lab", "Lab 2"), 0u);
-  ASSERT_EQ(rasnm::EnumEntries(names), 0u);
+  EXPECT_EQ(Nm().RenameEntry(kPb, "Lab", "Office"), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  ASSERT_EQ(Nm().RenameEntry(kPb, "lab", "Lab 2"), 0u);
+  ASSERT_EQ(Nm().EnumEntries(kPb, names), 0u);
   EXPECT_EQ(names, (std::vector<std::string>{"Lab 2", "Office", "Office VPN"}));
-  ASSERT_EQ(rasnm::DeleteEntry("Lab 2"), 0u);
-  EXPECT_EQ(rasnm::DeleteEntry("Lab 2"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
-  EXPECT_EQ(rasnm::RenameEntry("Nowhere", "X"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+  ASSERT_EQ(Nm().DeleteEntry(kPb, "Lab 2"), 0u);
+  EXPECT_EQ(Nm().DeleteEntry(kPb, "Lab 2"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+  EXPECT_EQ(Nm().RenameEntry(kPb, "Nowhere", "X"), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
   // Settings NetworkManager refuses, whether libnm or the service finds the fault: the caller's parameter.
   for (const rasnm::NewEntry& bad : std::vector<rasnm::NewEntry>{
            {"fax", "Fax", {}},
            {"ethernet", "Static", {{"ipv4.method", "manual"}}},  // manual without an address: the service refuses
            {"ethernet", "Typo", {{"ipv4.methd", "auto"}}}})
     EXPECT_EQ(rasnm::CreateEntry(bad), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << bad.name;
-  ASSERT_EQ(rasnm::EnumEntries(names), 0u);
+  ASSERT_EQ(Nm().EnumEntries(kPb, names), 0u);
   EXPECT_EQ(names, (std::vector<std::string>{"Office", "Office VPN"}));
 }
 
 TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
-  rasnm::DialParams p{"Office VPN", "", "", "alice", "s3cret", ""};
-  ASSERT_EQ(rasnm::SetEntryDialParams(p, false), 0u);
+  rassim::DialParams p{"Office VPN", "", "", "alice", "s3cret", ""};
+  ASSERT_EQ(Nm().SetEntryDialParams(kPb, p, false), 0u);
   // A rename keeps the stored secrets.
-  ASSERT_EQ(rasnm::RenameEntry("Office VPN", "Office VPN 2"), 0u);
-  rasnm::DialParams got;
+  ASSERT_EQ(Nm().RenameEntry(kPb, "Office VPN", "Office VPN 2"), 0u);
+  rassim::DialParams got;
   bool havePassword = false;
-  ASSERT_EQ(rasnm::GetEntryDialParams("office vpn 2", got, havePassword), 0u);
+  ASSERT_EQ(Nm().GetEntryDialParams(kPb, "office vpn 2", got, havePassword), 0u);
   EXPECT_EQ(got.entry + "|" + got.user + "|" + std::string(got.password.View()), "Office VPN 2|alice|s3cret");
   EXPECT_TRUE(havePassword);
-  ASSERT_EQ(rasnm::RenameEntry("Office VPN 2", "Office VPN"), 0u);
+  ASSERT_EQ(Nm().RenameEntry(kPb, "Office VPN 2", "Office VPN"), 0u);
 
   p.password = "ignored";
-  ASSERT_EQ(rasnm::SetEntryDialParams(p, true), 0u);
-  ASSERT_EQ(rasnm::GetEntryDialParams("Office VPN", got, havePassword), 0u);
+  ASSERT_EQ(Nm().SetEntryDialParams(kPb, p, true), 0u);
+  ASSERT_EQ(Nm().GetEntryDialParams(kPb, "Office VPN", got, havePassword), 0u);
   EXPECT_EQ(got.user + "|" + std::string(got.password.View()), "alice|");
   EXPECT_FALSE(havePassword);
   p.user = "";
-  ASSERT_EQ(rasnm::SetEntryDialParams(p, true), 0u);
+  ASSERT_EQ(Nm().SetEntryDialParams(kPb, p, true), 0u);
 
   // A wired profile without 802.1X has no place for a user or password.
-  EXPECT_EQ(rasnm::SetEntryDialParams({"Office", "", "", "bob", "pw", ""}, false),
+  EXPECT_EQ(Nm().SetEntryDialParams(kPb, {"Office", "", "", "bob", "pw", ""}, false),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  ASSERT_EQ(rasnm::GetEntryDialParams("Office", got, havePassword), 0u);
+  ASSERT_EQ(Nm().GetEntryDialParams(kPb, "Office", got, havePassword), 0u);
   EXPECT_EQ(got.user + std::string(got.password.View()), "");
-  EXPECT_EQ(rasnm::GetEntryDialParams("Nowhere", got, havePassword),
+  EXPECT_EQ(Nm().GetEntryDialParams(kPb, "Nowhere", got, havePassword),
             static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
 
   // Parameters that would leave the profile invalid (802.1X PEAP needs an identity): NetworkManager
@@ -209,10 +231,10 @@ TEST_F(NmBackend, DialParamsAreTheProfilesUserAndSecrets) {
   Nmcli(
       "connection add type ethernet ifname veth0 con-name Dot1x connection.autoconnect no 802-1x.eap peap "
       "802-1x.identity bob 802-1x.phase2-auth mschapv2 802-1x.password pw");
-  ASSERT_TRUE(Until([&] { return rasnm::GetEntryDialParams("Dot1x", got, havePassword) == 0; }, 5000));
-  EXPECT_EQ(rasnm::SetEntryDialParams({"Dot1x", "", "", "", "", ""}, false),
+  ASSERT_TRUE(Until([&] { return Nm().GetEntryDialParams(kPb, "Dot1x", got, havePassword) == 0; }, 5000));
+  EXPECT_EQ(Nm().SetEntryDialParams(kPb, {"Dot1x", "", "", "", "", ""}, false),
             static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  ASSERT_EQ(rasnm::GetEntryDialParams("Dot1x", got, havePassword), 0u);
+  ASSERT_EQ(Nm().GetEntryDialParams(kPb, "Dot1x", got, havePassword), 0u);
   EXPECT_EQ(got.user + "|" + std::string(got.password.View()), "bob|pw");
   Nmcli("connection delete Dot1x");
 }
@@ -225,34 +247,34 @@ TEST_F(NmBackend, WiredDialConnectsIsListedAndHangsUp) {
   EXPECT_EQ(states,
             (std::vector<TRasConnState>{RASCS_OpenPort, RASCS_PortOpened, RASCS_ConnectDevice, RASCS_DeviceConnected,
                                         RASCS_AuthProject, RASCS_Projected, RASCS_Connected}));
-  rasnm::ConnStatus st;
-  ASSERT_EQ(rasnm::GetConnectStatus(h, st), 0u);
+  rassim::ConnStatus st;
+  ASSERT_EQ(Nm().GetConnectStatus(h, st), 0u);
   EXPECT_EQ(st.state, RASCS_Connected);
   EXPECT_EQ(st.deviceType + "/" + st.deviceName, "GENERIC/veth0");
 
-  std::vector<rasnm::ConnInfo> list;
-  ASSERT_EQ(rasnm::EnumConnections(list), 0u);
+  std::vector<rassim::ConnInfo> list;
+  ASSERT_EQ(Nm().EnumConnections(list), 0u);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].entry, "Office");
   EXPECT_TRUE(rasnm::IsActiveHandle(list[0].handle));
   // The listed handle reaches the same connection.
-  ASSERT_EQ(rasnm::GetConnectStatus(list[0].handle, st), 0u);
+  ASSERT_EQ(Nm().GetConnectStatus(list[0].handle, st), 0u);
   EXPECT_EQ(st.state, RASCS_Connected);
   std::string ip, server;
-  ASSERT_EQ(rasnm::GetProjection(h, ip, server), 0u);
+  ASSERT_EQ(Nm().GetProjection(h, ip, server), 0u);
   EXPECT_EQ(ip.rfind("10.77.0.", 0), 0u) << ip;
 
-  ASSERT_EQ(rasnm::HangUp(h), 0u);
+  ASSERT_EQ(Nm().HangUp(h), 0u);
   EXPECT_TRUE(WaitGone(h, 5000));
   EXPECT_TRUE(Active().empty());
-  EXPECT_EQ(rasnm::HangUp(h), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(Nm().HangUp(h), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(NmBackend, DialFailuresCarryTheReasonsRasError) {
   THRasConn h = 0;
-  rasnm::DialParams p;
+  rassim::DialParams p;
   p.entry = "Nowhere";
-  EXPECT_EQ(rasnm::Dial(p, 0, 0, &h), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
+  EXPECT_EQ(Nm().Dial(Request(p, 0, 0), &h), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
   EXPECT_EQ(h, 0u);
 
   // DHCP server frozen: the IP configuration fails (NetworkManager's reason 5).
@@ -260,16 +282,16 @@ TEST_F(NmBackend, DialFailuresCarryTheReasonsRasError) {
   Ctl("dhcp-freeze");
   h = Dial("Office", ERROR_IP_CONFIGURATION);
   Ctl("dhcp-thaw");
-  rasnm::HangUp(h);
+  Nm().HangUp(h);
   Nmcli("connection modify Office ipv4.dhcp-timeout 0");
 
   // A synchronous dial waits for the outcome.
   p.entry = "Office";
   h = 0;
-  ASSERT_EQ(rasnm::Dial(p, 0, 0, &h), 0u);
+  ASSERT_EQ(Nm().Dial(Request(p, 0, 0), &h), 0u);
   open_.push_back(h);
-  rasnm::ConnStatus st;
-  ASSERT_EQ(rasnm::GetConnectStatus(h, st), 0u);
+  rassim::ConnStatus st;
+  ASSERT_EQ(Nm().GetConnectStatus(h, st), 0u);
   EXPECT_EQ(st.state, RASCS_Connected);
 
   // Over that wire, a VPN that needs a password nobody stored, and no agent to ask: NetworkManager's
@@ -281,13 +303,13 @@ TEST_F(NmBackend, DialFailuresCarryTheReasonsRasError) {
   ASSERT_TRUE(Until(
       [] {
         std::vector<std::string> names;
-        return rasnm::EnumEntries(names) == 0 && std::count(names.begin(), names.end(), "Locked") == 1;
+        return Nm().EnumEntries(kPb, names) == 0 && std::count(names.begin(), names.end(), "Locked") == 1;
       },
       5000));  // the backend learns of the new profile from NetworkManager's signal
   auto started = std::chrono::steady_clock::now();
   h = Dial("Locked", ERROR_AUTHENTICATION_FAILURE);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-  rasnm::HangUp(h);
+  Nm().HangUp(h);
   Nmcli("connection delete Locked");
 }
 
@@ -296,14 +318,14 @@ TEST_F(NmBackend, LossesReadAsGone) {
   THRasConn h = Dial("Office");
   Nmcli("connection down Office");
   EXPECT_TRUE(WaitGone(h, 5000));
-  rasnm::HangUp(h);
+  Nm().HangUp(h);
 
   // The peer's end of the wire deleted.
   gEvents.clear();
   h = Dial("Office");
   Ctl("link-delete");
   EXPECT_TRUE(WaitGone(h, 5000));
-  rasnm::HangUp(h);
+  Nm().HangUp(h);
   Ctl("link-restore");
   ASSERT_TRUE(
       Until([] { return std::system("nmcli -t -f DEVICE,STATE device | grep -qx veth0:disconnected") == 0; }, 10000));
@@ -313,12 +335,12 @@ TEST_F(NmBackend, VpnTunnelIsGoneBeforeTheHangUpCompletes) {
   Dial("Office");
   gEvents.clear();
   THRasConn v = Dial("Office VPN");
-  rasnm::ConnStatus st;
-  ASSERT_EQ(rasnm::GetConnectStatus(v, st), 0u);
+  rassim::ConnStatus st;
+  ASSERT_EQ(Nm().GetConnectStatus(v, st), 0u);
   EXPECT_EQ(st.deviceType + "/" + st.deviceName, "vpn/tun7");
   EXPECT_EQ(Active(), (std::vector<std::string>{"Office", "Office VPN"}));
 
-  ASSERT_EQ(rasnm::HangUp(v), 0u);
+  ASSERT_EQ(Nm().HangUp(v), 0u);
   ASSERT_TRUE(WaitGone(v));
   EXPECT_FALSE(TunnelExists("tun7"));
 
@@ -340,15 +362,15 @@ TEST_F(NmBackend, EndedCallsLeaveNothingBehindWithoutAStatusRead) {
   };
   auto cycle = [&](const Row& r) {
     gEvents.clear();
-    rasnm::DialParams p;
+    rassim::DialParams p;
     p.entry = r.entry;
     THRasConn h = 0;
-    ASSERT_EQ(rasnm::Dial(p, wnd_, gMsg, &h), 0u);
+    ASSERT_EQ(Nm().Dial(Request(p, wnd_, gMsg), &h), 0u);
     if (r.end != End::AtOnce) {
       ASSERT_TRUE(Until([&] { return Ended(); }, 15000)) << r.entry;
     }
     if (r.end == End::AfterLoss) Nmcli("connection down '" + r.entry + "'");
-    ASSERT_EQ(rasnm::HangUp(h), 0u) << r.entry;
+    ASSERT_EQ(Nm().HangUp(h), 0u) << r.entry;
     ASSERT_TRUE(Until([&] { return Idle(r.entry); }, 10000)) << r.entry;
   };
   rasnm::Holdings base;
@@ -369,10 +391,10 @@ TEST_F(NmBackend, EndedCallsLeaveNothingBehindWithoutAStatusRead) {
   EXPECT_EQ(base.calls + base.liveCalls, 0u);
 
   // A VPN over the wire: its hang-up ends when the tunnel is gone.
-  rasnm::DialParams p;
+  rassim::DialParams p;
   p.entry = "Office";
   THRasConn wire = 0;
-  ASSERT_EQ(rasnm::Dial(p, 0, 0, &wire), 0u);
+  ASSERT_EQ(Nm().Dial(Request(p, 0, 0), &wire), 0u);
   open_.push_back(wire);
   loop({{"Office VPN", End::Connected}, {"Office VPN", End::AtOnce}});
 }
@@ -380,16 +402,16 @@ TEST_F(NmBackend, EndedCallsLeaveNothingBehindWithoutAStatusRead) {
 // NetworkManager that answers late, or starts after the first call: the calls after it find it.
 TEST_F(NmBackend, ClientStartIsRetriedUntilNetworkManagerAnswers) {
   std::vector<std::string> names;
-  auto listed = [&] { return rasnm::EnumEntries(names) == 0 && names.size() == 2; };
+  auto listed = [&] { return Nm().EnumEntries(kPb, names) == 0 && names.size() == 2; };
   // The first start's wait runs out: 711 for that call only.
-  rasnm::Shutdown();
+  Nm().Close();
   Ctl("nm-freeze");
-  EXPECT_EQ(rasnm::EnumEntries(names), static_cast<DWORD>(ERROR_RASMAN_CANNOT_INITIALIZE));
+  EXPECT_EQ(Nm().EnumEntries(kPb, names), static_cast<DWORD>(ERROR_RASMAN_CANNOT_INITIALIZE));
   Ctl("nm-thaw");
   EXPECT_TRUE(Until(listed, 10000));
 
   // Callers during a first start wait for it (real time: the rig's NetworkManager answers 0.5 s late).
-  rasnm::Shutdown();
+  Nm().Close();
   Ctl("nm-freeze");
   struct Answer {
     DWORD result = ~0u;
@@ -397,7 +419,7 @@ TEST_F(NmBackend, ClientStartIsRetriedUntilNetworkManagerAnswers) {
   } answers[2];
   std::vector<std::thread> callers;
   for (Answer& a : answers) {
-    callers.emplace_back([&a] { a.result = rasnm::EnumEntries(a.names); });
+    callers.emplace_back([&a] { a.result = Nm().EnumEntries(kPb, a.names); });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -410,7 +432,7 @@ TEST_F(NmBackend, ClientStartIsRetriedUntilNetworkManagerAnswers) {
 
   // NetworkManager stopped, then started again.
   Ctl("nm-stop");  // the client hears of it a moment later
-  EXPECT_TRUE(Until([&] { return rasnm::EnumEntries(names) == ERROR_RASMAN_CANNOT_INITIALIZE; }, 5000));
+  EXPECT_TRUE(Until([&] { return Nm().EnumEntries(kPb, names) == ERROR_RASMAN_CANNOT_INITIALIZE; }, 5000));
   Ctl("nm-start");
   EXPECT_TRUE(Until(listed, 15000));
   ASSERT_TRUE(

@@ -1,8 +1,9 @@
 // libnm on a thread of its own: the thread runs a GLib main context that owns
 // the NMClient and every libnm object; callers hand it work and wait, with a
-// bound, for the answer.
+// bound, for the answer. The thread starts with the first operation; the
+// client is made then, and again by a later operation when NetworkManager was
+// not there (it may start after the dialler).
 #include "RasSim/backends/networkmanager/NmInternal.h"
-#include "RasSim/common/Text.h"
 
 namespace rasnm::detail {
 
@@ -149,36 +150,6 @@ DWORD ErrorOf(const GError* err) {
   return ERROR_UNKNOWN;
 }
 
-NMRemoteConnection* FindProfile(const std::string& name) {
-  const GPtrArray* all = nm_client_get_connections(B().client);
-  for (guint i = 0; all && i < all->len; ++i) {
-    auto* rc = static_cast<NMRemoteConnection*>(g_ptr_array_index(all, i));
-    const char* id = nm_connection_get_id(NM_CONNECTION(rc));
-    if (id && rassim::SameName(id, name)) return rc;
-  }
-  return nullptr;
-}
-
-std::string VpnService(NMConnection* c) {
-  NMSettingVpn* s = nm_connection_get_setting_vpn(c);
-  const char* t = s ? nm_setting_vpn_get_service_type(s) : nullptr;
-  return t ? t : "";
-}
-
-std::string ShortVpnService(const std::string& service) {
-  size_t dot = service.rfind('.');
-  return dot == std::string::npos ? service : service.substr(dot + 1);
-}
-
-std::string StringProperty(NMSetting* s, const char* name) {
-  if (!s || !g_object_class_find_property(G_OBJECT_GET_CLASS(s), name)) return "";
-  gchar* v = nullptr;
-  g_object_get(s, name, &v, nullptr);
-  std::string out = v ? v : "";
-  g_free(v);
-  return out;
-}
-
 }  // namespace rasnm::detail
 
 namespace rasnm {
@@ -204,6 +175,10 @@ DWORD Inspect(Holdings& out) {
   if (r == 0) out = *result;
   return r;
 }
+
+}  // namespace rasnm
+
+namespace rasnm::detail {
 
 void Shutdown() {
   Backend& b = B();
@@ -239,4 +214,4 @@ void Shutdown() {
   b.stopping = false;
 }
 
-}  // namespace rasnm
+}  // namespace rasnm::detail

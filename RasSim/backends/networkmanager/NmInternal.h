@@ -1,6 +1,16 @@
-// What the backend's files share: the thread that owns libnm (NmClient.cpp),
-// the calls and their signals (NmBackend.cpp), the profiles and their secrets
-// (NmProfiles.cpp). Not for use outside backends/networkmanager/.
+// What the backend's files share. Not for use outside backends/networkmanager/.
+//
+// One thread owns libnm (NmClient.cpp): it runs a GLib main context holding the
+// NMClient, and every libnm call and signal happens on it. An operation posts a
+// job to that thread and waits, with a bound, for the job to finish its Waiter.
+// The rest, by concern:
+//   NmDialState.cpp  what a call is at each moment (Phase) and the events it posts
+//   NmCalls.cpp      dials and hang-ups, and NetworkManager's signals that drive them
+//   NmStatus.cpp     status, the connection list, projections, interfaces
+//   NmProfiles.cpp   profiles as phonebook entries, and saving edits to them
+//   NmSecrets.cpp    dial parameters: the user name and secrets a profile keeps
+//   NmNewEntry.cpp   new profiles and the entry dialogs
+//   NmTable.cpp      the table of operations handed to the edge
 #pragma once
 
 #include <gio/gio.h>
@@ -23,6 +33,25 @@ extern "C" {
 
 #include "RasSim/backends/networkmanager/NmBackend.h"
 #include "RasSim/backends/networkmanager/NmMap.h"
+
+namespace rasnm {
+
+// The seam's types, used as they are.
+using rassim::ConnInfo;
+using rassim::ConnStatus;
+using rassim::DeviceInfo;
+using rassim::DialParams;
+using rassim::DialRequest;
+using rassim::EntryProps;
+using rassim::PbArg;
+
+// The operations of the table, one per row of the seam's list (each file
+// defines those of its concern; NmTable.cpp puts them in the table).
+#define QUOR_BACKEND_OP(Name, Params) DWORD Name Params;
+#include "RasSim/edge/BackendOps.def"
+#undef QUOR_BACKEND_OP
+
+}  // namespace rasnm
 
 namespace rasnm::detail {
 
@@ -53,8 +82,18 @@ struct Waiter {
   }
 };
 
+// Where a call is in its life. Starting: the profile is being looked up;
+// Dialling: NetworkManager activates it, its states become RAS states;
+// Connected: RASCS_Connected was posted; Failed: the dial ended with an error
+// (the handle stays until hung up, status reads the state and the error); Lost:
+// a connected call ended without a hang-up (status reads "no such handle");
+// HangingUp: RasHangUp was called, NetworkManager is taking it down (status
+// reads RASCS_Disconnected); Gone: nothing of it remains.
 enum class Phase { Starting, Dialling, Connected, Failed, Lost, HangingUp, Gone };
 
+// One RasDial. Known under its pending handle from the start and, once
+// NetworkManager has an active connection for it, under that one's handle too
+// (the handle every process sees in RasEnumConnections).
 struct Call {
   Call();
   ~Call();
@@ -63,9 +102,8 @@ struct Call {
 
   THRasConn handle = 0, activeHandle = 0;
   std::string entry, uuid, connType;
-  HWND wnd = 0;
-  UINT msg = 0;
-  std::shared_ptr<Waiter> sync;  // a synchronous dial's outcome
+  rassim::DialNotifier notifier;  // window 0: a synchronous dial
+  std::shared_ptr<Waiter> sync;   // a synchronous dial's outcome
   Phase phase = Phase::Starting;
   TRasConnState state = RASCS_OpenPort;
   bool posted = false;  // a state was posted already
@@ -75,8 +113,8 @@ struct Call {
   bool watchingTunnel = false;  // a hung-up VPN waits for its tunnel to go
   std::string deviceType, deviceName, tunnel;
   std::vector<std::string> interfacesBefore;  // a VPN's tunnel is the interface that was not there
-  NMActiveConnection* ac = nullptr;
-  NMDevice* device = nullptr;
+  NMActiveConnection* ac = nullptr;           // held (a reference) while the call has one
+  NMDevice* device = nullptr;                 // the same for a wired or mobile call's device
 };
 
 struct Backend {
@@ -96,9 +134,12 @@ struct Backend {
   THRasConn nextPending = kPendingHandleBase + 1;
   std::map<std::string, std::string> tunnels;  // profile uuid -> tunnel of its last hang-up
   std::set<GObject*> held;                     // libnm objects a call has held, while they live (loop thread)
+  rassim::EdgeServices edge;                   // how dial events and connection changes reach the edge (Open)
 };
 
 Backend& B();
+
+// ---- the thread and its jobs (NmClient.cpp)
 
 // Runs `job` on the loop thread, soon / after `ms`.
 void Post(std::function<void()> job);
@@ -110,23 +151,46 @@ DWORD Start();
 DWORD Request(std::function<void(std::shared_ptr<Waiter>)> job, int ms = kRequestMs);
 // Remembers a libnm object a call takes a reference on, until it is finalized (loop thread).
 void Track(gpointer object);
-
 // The RAS error of a failed libnm or D-Bus request.
 DWORD ErrorOf(const GError* err);
-NMRemoteConnection* FindProfile(const std::string& name);
-std::string VpnService(NMConnection* c);
-std::string ShortVpnService(const std::string& service);
-std::string StringProperty(NMSetting* s, const char* name);
+// Ends every call, stops the thread and releases the client (the table's Close).
+void Shutdown();
 
-// Stores a dial's user name and password (when given) in the profile, then `then` (NmProfiles.cpp).
-void StoreDialParams(const std::string& uuid, const DialParams& params, std::function<void(DWORD)> then);
+// ---- the dial state machine (NmDialState.cpp; every function under B().m)
 
-// Calls (NmBackend.cpp): the call of a handle, forgetting one that is over, whether a tunnel is there.
+// Posts a dial event of the call; a call whose event cannot be posted is taken down.
+void PostLocked(Call& c, TRasConnState state, DWORD error);
+// The call has come up (made) or a connected call has ended: tells the edge.
+void ReportLocked(const Call& c, bool made);
+// Posts the states of `steps` the call has not posted yet; the last may connect it.
+void StepsLocked(Call& c, const std::vector<TRasConnState>& steps);
+// NetworkManager failed the call, or lost it once connected.
+void FailLocked(Call& c, DWORD error);
+// A VPN has come up: its device is the tunnel it made.
+void NoteConnectedLocked(Call& c);
+// NetworkManager is done with the call's active connection.
+void ActiveEndedLocked(const std::shared_ptr<Call>& c, DWORD error);
+// The hang-up is complete: the call is forgotten.
+void EndLocked(const std::shared_ptr<Call>& c);
+// The call of a handle (either of its two), or null; forgetting one that is over.
 std::shared_ptr<Call> FindCall(THRasConn h);
 void ReleaseLocked(const std::shared_ptr<Call>& c);
+// The calls (each once) that `pick` chooses.
+std::vector<std::shared_ptr<Call>> CallsOf(const std::function<bool(const Call&)>& pick);
 bool TunnelPresent(const std::string& name);
+size_t LiveCalls();
 
-// Interfaces and active connections (NmStatus.cpp).
+// ---- calls and signals (NmCalls.cpp)
+
+void ConnectClientSignals(NMClient* c);
+// Lets go of the call's libnm objects and of its handlers on them.
+void DropObjectsLocked(Call& c);
+void ReleaseAllCallsLocked();
+// How many of the backend's signal handlers are connected to `object`.
+int HookupsOn(gpointer object);
+
+// ---- interfaces and active connections (NmStatus.cpp)
+
 std::string InterfaceOfAddress(const std::string& address);  // the tunnel of a VPN, or ""
 std::string AddressOfInterface(const std::string& name);     // its first IPv4 address, from the kernel
 std::vector<std::string> InterfaceNames();
@@ -135,10 +199,43 @@ NMActiveConnection* FindActive(THRasConn h);
 std::string DeviceNameOf(NMActiveConnection* ac);
 std::string DeviceTypeOfActive(NMActiveConnection* ac);
 
-// Calls at large (NmBackend.cpp).
-void ConnectClientSignals(NMClient* c);
-void ReleaseAllCallsLocked();
-size_t LiveCalls();
-int HookupsOn(gpointer object);
+// ---- profiles (NmProfiles.cpp; loop thread)
+
+// The profile named `name` (case as Windows compares entry names), or null.
+NMRemoteConnection* FindProfile(const std::string& name);
+std::string VpnService(NMConnection* c);
+std::string ShortVpnService(const std::string& service);
+std::string StringProperty(NMSetting* s, const char* name);
+// The RAS device type and name of a profile (any thread).
+DWORD GetEntryDevice(const std::string& entry, std::string& deviceType, std::string& deviceName);
+
+// Where a profile keeps the user name and password of its dial parameters
+// (NmSecrets.cpp); setting null where it keeps none.
+struct SecretPlace {
+  const char* setting = nullptr;  // secret setting
+  const char* userKey = nullptr;  // property (or vpn data key)
+  const char* passwordKey = nullptr;
+  bool vpn = false;
+};
+SecretPlace PlaceOf(NMConnection* c);
+
+// One change to a saved profile. It is applied to a copy of the profile that
+// has its secrets, so that saving it keeps them; then `then` runs with the
+// result, or else the waiter is finished with it.
+struct Edit {
+  std::string uuid;
+  std::function<DWORD(NMConnection*, const SecretPlace&)> change;
+  std::shared_ptr<Waiter> w;
+  std::function<void(DWORD)> then;
+  NMConnection* saved = nullptr;  // what was saved
+  ~Edit();
+  void Finish(DWORD r);
+};
+void EditProfile(std::unique_ptr<Edit> e);
+// Runs `then` once `settled` holds (the client has seen a change), or after a bound.
+void WhenSettled(std::function<bool()> settled, std::function<void()> then, int waitedMs = 0);
+
+// Stores a dial's user name and password (when given) in the profile, then `then` (NmSecrets.cpp).
+void StoreDialParams(const std::string& uuid, const DialParams& params, std::function<void(DWORD)> then);
 
 }  // namespace rasnm::detail

@@ -92,12 +92,15 @@ std::string DeviceTypeOfActive(NMActiveConnection* ac) {
 
 using namespace detail;
 
+// A call of this process reads as its phase says; any other handle as the state of
+// the active connection it names.
 DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
   auto result = std::make_shared<ConnStatus>();
   DWORD r = Request([h, result](std::shared_ptr<Waiter> w) {
     {
       std::lock_guard<std::mutex> held(B().m);
       if (auto c = FindCall(h)) {
+        // A hung-up VPN whose tunnel is gone is over, though no signal said so yet.
         if (c->phase == Phase::HangingUp && c->vpn && !TunnelPresent(c->tunnel) &&
             (!c->ac || nm_active_connection_get_state(c->ac) == NM_ACTIVE_CONNECTION_STATE_DEACTIVATED))
           c->phase = Phase::Gone;
@@ -142,7 +145,10 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
   return r;
 }
 
+// NetworkManager's active connections, whoever made them, except those of this
+// process being hung up or lost; each under its active connection's handle.
 DWORD EnumConnections(std::vector<ConnInfo>& out) {
+  out.clear();
   auto result = std::make_shared<std::vector<ConnInfo>>();
   DWORD r = Request([result](std::shared_ptr<Waiter> w) {
     const GPtrArray* acs = nm_client_get_active_connections(B().client);
@@ -154,7 +160,7 @@ DWORD EnumConnections(std::vector<ConnInfo>& out) {
       THRasConn handle = HandleOfActivePath(nm_object_get_path(NM_OBJECT(ac)));
       const char* id = nm_active_connection_get_id(ac);
       if (!handle || !id || !nm_active_connection_get_connection(ac)) continue;
-      ConnInfo info{handle, id, DeviceTypeOfActive(ac), DeviceNameOf(ac)};
+      ConnInfo info{handle, id, DeviceTypeOfActive(ac), DeviceNameOf(ac), std::string()};  // no phonebook file
       if (auto c = FindCall(handle)) {
         if (c->phase == Phase::HangingUp || c->phase == Phase::Gone || c->phase == Phase::Lost) continue;
         info.deviceName = c->deviceName;

@@ -6,7 +6,6 @@
 #include "RasSim/common/Stores.h"
 #include "RasSim/common/Tables.h"
 #include "RasSim/common/Text.h"
-#include "RasSim/edge/Inspect.h"
 #include "Win32/Clock.h"
 
 namespace rassim {

@@ -1,15 +1,15 @@
-// The calls: dials, their states from NetworkManager's signals, hang-ups,
-// status, the connection list and projections. Runs on the backend's thread
-// (NmClient.cpp); dial events are posted from there.
-#include "RasSim/backends/networkmanager/NmBackend.h"
-
-#include <net/if.h>
-
-#include <algorithm>
-#include <atomic>
-
+// The calls: dials and hang-ups, and the NetworkManager signals that move a
+// call through its dial state machine (NmDialState.cpp). Signal handlers and
+// activation answers run on the backend's thread (NmClient.cpp).
+//
+// A dial finds the profile, stores the dial parameters given in it, waits for
+// an earlier tunnel of the same profile to go, then asks NetworkManager to
+// activate the profile. The answer is an active connection: a VPN's states come
+// from its "vpn-state-changed" signal, any other's from its device's
+// "state-changed" (the device is known only once the active connection has one).
+// The active connection's own "state-changed" and the client's removal signals
+// tell when NetworkManager is done with it.
 #include "RasSim/backends/networkmanager/NmInternal.h"
-#include "RasSim/backends/networkmanager/NmMap.h"
 
 namespace rasnm {
 
@@ -17,165 +17,9 @@ using namespace detail;
 
 namespace {
 
-// ---------------------------------------------------------------- dial state (loop thread, under B().m)
-
-bool PostByMessage(HWND wnd, UINT msg, TRasConnState state, DWORD error) {
-  return PostMessageA(wnd, msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error)) != 0;
-}
-
-std::atomic<EventPoster> gPoster{PostByMessage};
-std::atomic<ConnectionReporter> gReporter{nullptr};
-
-void ReportLocked(const Call& c, bool made) {
-  // Both names of the call: the dial's own handle and the one every process sees.
-  ConnectionReporter report = gReporter.load();
-  if (!report) return;
-  report(c.handle, made);
-  if (c.activeHandle != 0 && c.activeHandle != c.handle) report(c.activeHandle, made);
-}
-
-void PostLocked(Call& c, TRasConnState state, DWORD error) {
-  c.state = state;
-  c.posted = true;
-  if (!c.wnd || gPoster.load()(c.wnd, c.msg, state, error)) return;
-  // Nobody will hear of this call any more: it ends here, and is taken down.
-  c.wnd = 0;
-  c.phase = Phase::Failed;
-  c.error = ERROR_OUT_OF_BUFFERS;
-  c.cancel = true;
-  if (c.sync) c.sync->Finish(c.error);
-  if (c.ac) nm_client_deactivate_connection_async(B().client, c.ac, nullptr, nullptr, nullptr);
-}
-
-void StepsLocked(Call& c, const std::vector<TRasConnState>& steps) {
-  if (c.phase != Phase::Dialling) return;
-  for (TRasConnState s : steps) {
-    if (c.posted && s <= c.state) continue;
-    PostLocked(c, s, 0);
-    if (s == RASCS_Connected) {
-      c.phase = Phase::Connected;
-      if (c.sync) c.sync->Finish(0);
-      ReportLocked(c, true);
-    }
-  }
-}
-
-void FailLocked(Call& c, DWORD error) {
-  switch (c.phase) {
-    case Phase::Starting:
-    case Phase::Dialling:
-      c.phase = Phase::Failed;
-      c.error = error ? error : ERROR_UNKNOWN;
-      PostLocked(c, c.state, c.error);
-      if (c.sync) c.sync->Finish(c.error);
-      break;
-    case Phase::Connected:
-      c.phase = Phase::Lost;
-      c.error = error;
-      ReportLocked(c, false);
-      break;
-    case Phase::HangingUp:
-      break;
-    default:
-      break;
-  }
-}
-
-std::vector<std::shared_ptr<Call>> CallsOf(const std::function<bool(const Call&)>& pick) {
-  std::vector<std::shared_ptr<Call>> out;
-  for (auto& [h, c] : B().calls)
-    if (h == c->handle && pick(*c)) out.push_back(c);
-  return out;
-}
-
-void NoteConnectedLocked(Call& c) {
-  if (!c.vpn) return;
-  std::string ip = FirstAddress(c.ac);
-  std::string tun = ip.empty() ? "" : InterfaceOfAddress(ip);
-  if (tun.empty()) {
-    for (const std::string& name : InterfaceNames())
-      if (std::find(c.interfacesBefore.begin(), c.interfacesBefore.end(), name) == c.interfacesBefore.end()) {
-        tun = name;
-        break;
-      }
-  }
-  if (!tun.empty()) {
-    c.tunnel = tun;
-    c.deviceName = tun;
-  }
-}
-
 void OnActiveState(NMActiveConnection* ac, guint now, guint reason, gpointer);
 void OnVpnState(NMVpnConnection* vpn, guint now, guint reason, gpointer);
 void OnDevicesNotify(NMActiveConnection*, GParamSpec*, gpointer data);
-
-// Lets go of the call's libnm objects and of its handlers on them.
-void DropObjectsLocked(Call& c) {
-  if (c.ac) {
-    g_signal_handlers_disconnect_by_func(c.ac, reinterpret_cast<gpointer>(OnActiveState), nullptr);
-    g_signal_handlers_disconnect_by_func(c.ac, reinterpret_cast<gpointer>(OnVpnState), nullptr);
-    g_signal_handlers_disconnect_matched(c.ac, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
-                                         reinterpret_cast<gpointer>(OnDevicesNotify), nullptr);
-    g_object_unref(c.ac);
-    c.ac = nullptr;
-  }
-  if (c.device) {
-    g_object_unref(c.device);
-    c.device = nullptr;
-  }
-}
-
-}  // namespace
-
-namespace detail {
-
-bool TunnelPresent(const std::string& name) {
-  return !name.empty() && if_nametoindex(name.c_str()) != 0;
-}
-
-}  // namespace detail
-
-namespace {
-
-void ForgetHandleLocked(THRasConn h, const Call* c) {
-  auto it = B().calls.find(h);
-  if (it != B().calls.end() && it->second.get() == c) B().calls.erase(it);
-}
-
-// The hang-up is complete: nothing of the call remains, whether or not anyone asks about it again.
-void EndLocked(const std::shared_ptr<Call>& c) {
-  c->phase = Phase::Gone;
-  ReleaseLocked(c);
-}
-
-// A hung-up VPN is over once its tunnel is gone (about a second after NetworkManager is done with it).
-void WatchTunnelLocked(const std::shared_ptr<Call>& c, int waitedMs = 0) {
-  if (c->watchingTunnel && waitedMs == 0) return;
-  c->watchingTunnel = true;
-  After(kPollMs, [c, waitedMs] {
-    std::lock_guard<std::mutex> held(B().m);
-    if (c->phase != Phase::HangingUp) return;
-    if (!TunnelPresent(c->tunnel) || waitedMs >= kTeardownMs)
-      EndLocked(c);
-    else
-      WatchTunnelLocked(c, waitedMs + static_cast<int>(kPollMs));
-  });
-}
-
-// NetworkManager is done with the call's active connection (deactivated, removed, its
-// device gone, NetworkManager stopped): a hang-up completes, anything else fails or is
-// lost. A call that failed or was lost keeps its handle until it is hung up, but none
-// of libnm's objects.
-void ActiveEndedLocked(const std::shared_ptr<Call>& c, DWORD error) {
-  if (c->phase == Phase::HangingUp) {
-    if (!c->vpn || !TunnelPresent(c->tunnel)) return EndLocked(c);
-    DropObjectsLocked(*c);
-    return WatchTunnelLocked(c);
-  }
-  if (c->phase == Phase::Gone) return ReleaseLocked(c);
-  FailLocked(*c, error);
-  DropObjectsLocked(*c);
-}
 
 void OnDeviceState(NMDevice* dev, guint now, guint /*old*/, guint reason, gpointer) {
   std::lock_guard<std::mutex> held(B().m);
@@ -355,32 +199,23 @@ void Activate(const std::shared_ptr<Call>& c, int waitedMs) {
                                       new std::shared_ptr<Call>(c));
 }
 
-std::atomic<size_t> gLiveCalls{0};
-
 }  // namespace
 
 namespace detail {
 
-Call::Call() {
-  ++gLiveCalls;
-}
-Call::~Call() {
-  --gLiveCalls;
-}
-
-std::shared_ptr<Call> FindCall(THRasConn h) {
-  auto it = B().calls.find(h);
-  return it == B().calls.end() ? nullptr : it->second;
-}
-
-void ReleaseLocked(const std::shared_ptr<Call>& c) {
-  ForgetHandleLocked(c->handle, c.get());
-  if (c->activeHandle) ForgetHandleLocked(c->activeHandle, c.get());
-  DropObjectsLocked(*c);
-}
-
-size_t LiveCalls() {
-  return gLiveCalls.load();
+void DropObjectsLocked(Call& c) {
+  if (c.ac) {
+    g_signal_handlers_disconnect_by_func(c.ac, reinterpret_cast<gpointer>(OnActiveState), nullptr);
+    g_signal_handlers_disconnect_by_func(c.ac, reinterpret_cast<gpointer>(OnVpnState), nullptr);
+    g_signal_handlers_disconnect_matched(c.ac, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr,
+                                         reinterpret_cast<gpointer>(OnDevicesNotify), nullptr);
+    g_object_unref(c.ac);
+    c.ac = nullptr;
+  }
+  if (c.device) {
+    g_object_unref(c.device);
+    c.device = nullptr;
+  }
 }
 
 int HookupsOn(gpointer object) {
@@ -416,21 +251,16 @@ void ReleaseAllCallsLocked() {
 
 // ---------------------------------------------------------------- operations
 
-void SetEventPoster(EventPoster poster) {
-  gPoster = poster ? poster : PostByMessage;
-}
-
-void SetConnectionReporter(ConnectionReporter reporter) {
-  gReporter = reporter;
-}
-
-DWORD Dial(const DialParams& params, HWND notify, UINT msg, THRasConn* h) {
+// The phonebook and the RAS dial extensions mean nothing to NetworkManager: the
+// entry names a profile, the user name and password given are stored in it.
+DWORD Dial(const DialRequest& request, LPHRasConn h) {
   if (!h) return ERROR_INVALID_PARAMETER;
+  const DialParams& params = request.params;
   auto c = std::make_shared<Call>();
-  c->wnd = notify;
-  c->msg = msg;
-  if (!notify) c->sync = std::make_shared<Waiter>();
+  c->notifier = request.notifier;
+  if (!c->notifier.wnd) c->sync = std::make_shared<Waiter>();
   bool storeParams = !params.user.empty() || !params.password.empty();
+  // Answered once the call is known (its handle made, RASCS_OpenPort posted); the dial goes on after.
   DWORD r = Request([c, params, storeParams](std::shared_ptr<Waiter> w) {
     NMRemoteConnection* rc = FindProfile(params.entry);
     if (!rc) return w->Finish(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
@@ -468,7 +298,7 @@ DWORD Dial(const DialParams& params, HWND notify, UINT msg, THRasConn* h) {
   });
   if (r) return r;
   *h = c->handle;
-  if (notify) return 0;
+  if (!c->sync) return 0;
   return c->sync->Wait(kDialMs);
 }
 
@@ -494,6 +324,7 @@ DWORD HangUp(THRasConn h) {
       }
     }
     if (!c) {
+      // Not a call of this process: the handle of an active connection (RasEnumConnections) hangs it up too.
       ac = FindActive(h);
       if (!ac) return w->Finish(ERROR_INVALID_HANDLE);
     }
