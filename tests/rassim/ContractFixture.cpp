@@ -398,6 +398,24 @@ DWORD RasContract::SyncDial(const std::string& entry, THRasConn& h) {
   return api_.DialA(nullptr, nullptr, &p, 0, 0, &h);
 }
 
+bool RasContract::Dialling(THRasConn& h, const std::string& entry, const std::string& keys) {
+  Phonebook({{entry, keys}});
+  DWORD r = StartDial(entry, h);
+  EXPECT_EQ(r, 0u) << "RasDial of " << entry;
+  return r == 0;
+}
+
+bool RasContract::Connected(THRasConn& h, const std::string& entry, const std::string& keys, uint64_t ms) {
+  if (!Dialling(h, entry, keys)) return false;
+  bool up = Await(ms, [&] { return LastEventIs(RASCS_Connected); });
+  EXPECT_TRUE(up) << entry << " is not connected after " << ms << " ms; events: " << Events().size();
+  return up;
+}
+
+bool RasContract::LastEventIs(TRasConnState state) const {
+  return !Events().empty() && Events().back().state == state && Events().back().error == 0;
+}
+
 void RasContract::HangUp(THRasConn h) {
   api_.HangUpA(h);
   if (!RealService()) return;

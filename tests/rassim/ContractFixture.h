@@ -172,6 +172,16 @@ class RasContract : public ::testing::Test {
   DWORD StartDial(const std::string& entry, THRasConn& h, const std::string& user = "",
                   const std::string& password = "", const char* phonebook = nullptr);
   DWORD SyncDial(const std::string& entry, THRasConn& h);
+  // The setup most dial tests share: a phonebook of the one entry, `keys` its
+  // further lines (the simulation's script), and a dial of it started (h its
+  // handle). Connected then waits for RASCS_Connected: `ms` of the clock on the
+  // simulation, in real time on a real service. False, with the failure
+  // reported, when the dial did not start or did not connect.
+  bool Dialling(THRasConn& h, const std::string& entry, const std::string& keys);
+  bool Connected(THRasConn& h, const std::string& entry, const std::string& keys = "QuorStepDelay=10",
+                 uint64_t ms = 100);
+  // The last dial event is `state` without an error.
+  bool LastEventIs(TRasConnState state) const;
   // RasHangUpA; on a real service also waits until the connection is gone.
   void HangUp(THRasConn h);
   // Status of a connection (0 with the record, or the error and the untouched record).

@@ -14,9 +14,8 @@ class RasHangUpContract : public RasContract, public ::testing::WithParamInterfa
 TEST_P(RasHangUpContract, EndsTheCallAtAnyState) {
   RAS_CONTRACT("hangup");
   RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
-  Phonebook({{"Office", "QuorStepDelay=100\nQuorTeardown=1000"}});
   THRasConn h;
-  ASSERT_EQ(StartDial("Office", h), 0u);
+  ASSERT_TRUE(Dialling(h, "Office", "QuorStepDelay=100\nQuorTeardown=1000"));
   int k = GetParam();
   RunFor(100 * static_cast<uint64_t>(k));
   ASSERT_EQ(Events().size(), static_cast<size_t>(k));
@@ -36,10 +35,8 @@ class RasHangUpTeardown : public RasContract {};
 TEST_F(RasHangUpTeardown, StatusReadsDisconnectedUntilTheTeardownIsOver) {
   RAS_CONTRACT("hangup");
   RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
-  Phonebook({{"Office", "QuorStepDelay=10\nQuorTeardown=1000"}});
   THRasConn h;
-  ASSERT_EQ(StartDial("Office", h), 0u);
-  RunFor(100);
+  ASSERT_TRUE(Connected(h, "Office", "QuorStepDelay=10\nQuorTeardown=1000"));
   ASSERT_EQ(api_.HangUpA(h), 0u);
   TRasConnStatusA st;
   ASSERT_EQ(Status(h, st), 0u);
@@ -63,15 +60,14 @@ TEST_F(RasGetConnectStatusContract, ChecksItsRecordAndLeavesItUnfilledForUnknown
   EXPECT_EQ(st.rasconnstate, 0u);
   EXPECT_EQ(st.szDeviceName[0], 0);
   EXPECT_EQ(api_.GetConnectStatusA(1, nullptr), 87u);
-  Phonebook({{"Office", "QuorStepDelay=10"}});
   THRasConn h;
-  ASSERT_EQ(StartDial("Office", h), 0u);
+  ASSERT_TRUE(Dialling(h, "Office", "QuorStepDelay=10"));
   st.dwSize = 100;
   EXPECT_EQ(api_.GetConnectStatusA(h, &st), 632u);
   TRasConnStatusW w;
   std::memset(&w, 0, sizeof w);
   w.dwSize = sizeof w;
-  ASSERT_TRUE(Await(200, [&] { return !Events().empty() && Events().back().state == RASCS_Connected; }));
+  ASSERT_TRUE(Await(200, [&] { return LastEventIs(RASCS_Connected); }));
   ASSERT_EQ(api_.GetConnectStatusW(h, &w), 0u);
   EXPECT_EQ(w.rasconnstate, RASCS_Connected);
   EXPECT_ON_TARGET("device type of a plain entry", static_cast<char>(w.szDeviceType[0]), 'm');
@@ -103,10 +99,8 @@ TEST_F(RasGetConnectStatusContract, ReportsTheStateWhileDiallingAndTheDeviceOfTh
 TEST_F(RasGetConnectStatusContract, ALineDroppedAfterNSecondsIsGone) {
   RAS_CONTRACT("status");
   RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
-  Phonebook({{"Office", "QuorStepDelay=10\nQuorDropAfter=5"}});
   THRasConn h;
-  ASSERT_EQ(StartDial("Office", h), 0u);
-  RunFor(100);  // connected at 100 ms
+  ASSERT_TRUE(Connected(h, "Office", "QuorStepDelay=10\nQuorDropAfter=5"));  // at 100 ms
   ASSERT_EQ(Connections().size(), 1u);
   RunFor(4999);
   TRasConnStatusA st;
@@ -123,10 +117,8 @@ TEST_F(RasGetConnectStatusContract, ALineDroppedAfterNSecondsIsGone) {
 TEST_F(RasGetConnectStatusContract, DropConnectionLosesTheLineAtOnce) {
   RAS_CONTRACT("control");
   RAS_SIMULATION_ONLY("control interface");
-  Phonebook({{"Office", "QuorStepDelay=10"}});
   THRasConn h;
-  ASSERT_EQ(StartDial("Office", h), 0u);
-  RunFor(100);
+  ASSERT_TRUE(Connected(h, "Office"));
   ASSERT_EQ(api_.DropConnection(h), 0u);
   TRasConnStatusA st;
   EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
@@ -264,7 +256,7 @@ TEST_F(RasGetProjectionInfoContract, AnswersForConnectedCallsOnly) {
   THRasConn h;
   ASSERT_EQ(StartDial("Office", h), 0u);
   EXPECT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, &size), ERROR_PROJECTION_NOT_COMPLETE);
-  ASSERT_TRUE(Await(1100, [&] { return !Events().empty() && Events().back().state == RASCS_Connected; }));
+  ASSERT_TRUE(Await(1100, [&] { return LastEventIs(RASCS_Connected); }));
   size = 8;
   EXPECT_EQ(api_.GetProjectionInfoA(h, RASP_PppIp, &ip, &size), ERROR_BUFFER_TOO_SMALL);
   EXPECT_EQ(size, sizeof ip);
@@ -317,10 +309,8 @@ TEST_F(ConnectionWindowContract, AppearsOnceConnectedAndGoesWithTheCall) {
 TEST_F(ConnectionWindowContract, ALostLineTakesItsWindowAlong) {
   RAS_CONTRACT("dial");
   RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
-  Phonebook({{"Office", "QuorStepDelay=10\nQuorDropAfter=1s"}});
   THRasConn h;
-  ASSERT_EQ(StartDial("Office", h), 0u);
-  RunFor(200);
+  ASSERT_TRUE(Connected(h, "Office", "QuorStepDelay=10\nQuorDropAfter=1s", 200));
   HWND w = FindWindowA(nullptr, "Connected to Office");
   ASSERT_NE(w, HWND{});
   RunFor(1000);

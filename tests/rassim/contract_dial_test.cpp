@@ -69,10 +69,9 @@ TEST_F(RasDialContract, StepDelaysComeFromTheEntryAndFromTheControlInterface) {
 TEST_F(RasDialContract, ABusyLineReportsTheStateFirstWithoutThenWithTheError) {
   RAS_CONTRACT("dial");
   RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
-  Phonebook({{"Busy", "QuorOutcome=busy\nQuorStepDelay=100\nQuorErrorDelay=700"}});
   uint64_t start = QuorClockNow();
   THRasConn h;
-  ASSERT_EQ(StartDial("Busy", h), 0u);
+  ASSERT_TRUE(Dialling(h, "Busy", "QuorOutcome=busy\nQuorStepDelay=100\nQuorErrorDelay=700"));
   RunFor(2000);
   ASSERT_EQ(Events().size(), 4u);
   EXPECT_EQ(Events()[2].state, RASCS_ConnectDevice);
@@ -102,9 +101,8 @@ TEST_P(RasDialOutcomes, EachOutcomeFailsWithItsErrorAtItsState) {
   RAS_CONTRACT("dial");
   RAS_SIMULATION_ONLY("script (its phonebook keys and virtual clock)");
   const OutcomeCase& c = GetParam();
-  Phonebook({{"E", std::string("QuorStepDelay=10\nQuorRepeatStateOnError=no\nQuorOutcome=") + c.outcome}});
   THRasConn h;
-  ASSERT_EQ(StartDial("E", h), 0u);
+  ASSERT_TRUE(Dialling(h, "E", std::string("QuorStepDelay=10\nQuorRepeatStateOnError=no\nQuorOutcome=") + c.outcome));
   RunFor(500);
   ASSERT_FALSE(Events().empty());
   EXPECT_EQ(Events().back().error, c.error);

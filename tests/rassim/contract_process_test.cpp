@@ -115,9 +115,8 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
 TEST_F(CrossProcessContract, AHangUpFromAnotherProcessEndsADialWithAnErrorEvent) {
   RAS_CONTRACT("enum-connections");
   RAS_SIMULATION_ONLY("phonebook file");
-  Phonebook({{"Office", "QuorStepDelay=100"}});
   THRasConn h = 0;
-  ASSERT_EQ(StartDial("Office", h), 0u);
+  ASSERT_TRUE(Dialling(h, "Office", "QuorStepDelay=100"));
   RunFor(250);
   ASSERT_EQ(RunCommand(HelperCommand() + " hangup " + std::to_string(h)), 0);
   RunFor(2000);
