@@ -21,6 +21,9 @@ void OnActiveState(NMActiveConnection* ac, guint now, guint reason, gpointer);
 void OnVpnState(NMVpnConnection* vpn, guint now, guint reason, gpointer);
 void OnDevicesNotify(NMActiveConnection*, GParamSpec*, gpointer data);
 
+// A wired or mobile call's device changed state (one handler per device, for every call on it):
+// while dialling, its states are the RAS states (a step back below "prepare" is a failure); once
+// connected, leaving "activated" loses the line; a hang-up is over when the device is disconnected.
 void OnDeviceState(NMDevice* dev, guint now, guint /*old*/, guint reason, gpointer) {
   std::lock_guard<std::mutex> held(B().m);
   for (auto& c : CallsOf([dev](const Call& x) { return x.device == dev && !x.vpn; })) {
@@ -39,6 +42,7 @@ void OnDeviceState(NMDevice* dev, guint now, guint /*old*/, guint reason, gpoint
   }
 }
 
+// A VPN call's own states: its dial steps, or its failure or loss with the plugin's reason.
 void OnVpnState(NMVpnConnection* vpn, guint now, guint reason, gpointer) {
   std::lock_guard<std::mutex> held(B().m);
   auto* ac = NM_ACTIVE_CONNECTION(vpn);
@@ -52,6 +56,8 @@ void OnVpnState(NMVpnConnection* vpn, guint now, guint reason, gpointer) {
   }
 }
 
+// The active connection's state: "deactivated" ends the call whatever it was; a VPN may
+// report "activated" here before (or instead of) its own VPN state.
 void OnActiveState(NMActiveConnection* ac, guint now, guint reason, gpointer) {
   std::lock_guard<std::mutex> held(B().m);
   for (auto& c : CallsOf([ac](const Call& x) { return x.ac == ac; })) {
@@ -64,6 +70,8 @@ void OnActiveState(NMActiveConnection* ac, guint now, guint reason, gpointer) {
   }
 }
 
+// The client forgot an active connection (NetworkManager is done with it) or a device
+// (unplugged, its link deleted): the calls on it end.
 void OnActiveRemoved(NMClient*, NMActiveConnection* ac, gpointer) {
   std::lock_guard<std::mutex> held(B().m);
   for (auto& c : CallsOf([ac](const Call& x) { return x.ac == ac; })) ActiveEndedLocked(c, ERROR_DISCONNECTION);
@@ -79,6 +87,8 @@ void OnDeviceRemoved(NMClient*, NMDevice* dev, gpointer) {
   }
 }
 
+// NetworkManager stopped (or started again): every call of the stopped service ends;
+// a later operation finds the new one through the same client.
 void OnRunning(NMClient* client, GParamSpec*, gpointer) {
   std::lock_guard<std::mutex> held(B().m);
   B().running = nm_client_get_nm_running(client);
@@ -105,6 +115,8 @@ bool TeardownPending(const std::string& uuid) {
   return t != B().tunnels.end() && TunnelPresent(t->second);
 }
 
+// The active connection of a wired or mobile call has its device: hold it, follow its
+// states, and post the steps it has already passed.
 void AttachDevice(const std::shared_ptr<Call>& c) {
   const GPtrArray* devs = nm_active_connection_get_devices(c->ac);
   if (c->vpn || c->device || !devs || devs->len == 0) return;
@@ -130,6 +142,9 @@ void OnDevicesNotify(NMActiveConnection*, GParamSpec*, gpointer data) {
   if (auto c = weak->lock()) AttachDevice(c);
 }
 
+// NetworkManager answered the activation: the call now has its active connection (and
+// the handle every process sees), or fails with the request's error. A hang-up that came
+// while the request was under way takes the new connection down at once.
 void ActivationDone(GObject* source, GAsyncResult* res, gpointer data) {
   auto* holder = static_cast<std::shared_ptr<Call>*>(data);
   std::shared_ptr<Call> c = *holder;
@@ -179,6 +194,8 @@ void ActivationDone(GObject* source, GAsyncResult* res, gpointer data) {
   }
 }
 
+// Asks NetworkManager to activate the call's profile, once an earlier tunnel of it is gone
+// (polled, at most kTeardownMs).
 void Activate(const std::shared_ptr<Call>& c, int waitedMs) {
   NMRemoteConnection* rc = nm_client_get_connection_by_uuid(B().client, c->uuid.c_str());
   if (!rc) {

@@ -107,6 +107,7 @@ DWORD Start() {
 DWORD Request(std::function<void(std::shared_ptr<Waiter>)> job, int ms) {
   if (DWORD e = Start()) return e;
   auto w = std::make_shared<Waiter>();
+  // On the loop thread itself (a job asking again) the job runs in place: waiting would deadlock.
   if (std::this_thread::get_id() == B().loopId) {
     job(w);
     return w->done ? w->result : ERROR_REQUEST_TIMEOUT;
@@ -119,6 +120,8 @@ void Track(gpointer object) {
   if (B().held.insert(G_OBJECT(object)).second) g_object_weak_ref(G_OBJECT(object), Untrack, nullptr);
 }
 
+// The RAS error of a failed request: refused (access), unknown profile, settings refused
+// (a bad parameter), no device, no secrets (authentication), timeouts, no service.
 DWORD ErrorOf(const GError* err) {
   if (!err) return 0;
   if (g_error_matches(err, NM_MANAGER_ERROR, NM_MANAGER_ERROR_PERMISSION_DENIED) ||

@@ -1,3 +1,5 @@
+// The tables of NmMap.h: NetworkManager's device, VPN and active-connection states and reasons
+// as RAS states and errors, profile types as RAS device types, D-Bus paths as handles.
 #include "RasSim/backends/networkmanager/NmMap.h"
 
 #include <NetworkManager.h>
