@@ -21,22 +21,24 @@ TQuor::TQuor(TComponent* AOwner)
       fRedialAttempts(1),
       RASEvent(0),
       RedialCount(0),
-      tmrLookForWindow(nullptr),
-      tmrRedial(nullptr),
-      tmrCheckStatus(nullptr),
+      tmrLookForWindow(new TTimer(this)),
+      tmrRedial(new TTimer(this)),
+      tmrCheckStatus(new TTimer(this)),
       hRas(0),
       ConnectState(0),
       fMark(std::make_shared<TCallMark>()),
       fBackoffFactor(1.0),
       fBackoffMax(0),
       fDialTimeout(0),
-      tmrDialTimeout(nullptr),
+      // The policies' timers. Not owned: the component's owned components stay
+      // the classic three timers; the destructor frees these two.
+      tmrDialTimeout(new TTimer(nullptr)),
       fReconnect(false),
       fReconnectHoldoff(30),
       fReconnectMaxFail(10),
       fReconnectFails(0),
       fReconnecting(false),
-      tmrReconnect(nullptr),
+      tmrReconnect(new TTimer(nullptr)),
       fFastHangUp(false),
       fWatchEvents(false),
       fLossEvent{},
@@ -51,28 +53,21 @@ TQuor::TQuor(TComponent* AOwner)
   std::memset(&dialparams, 0, sizeof(dialparams));
   ReserveSecret(fPassword);
 
-  tmrLookForWindow = new TTimer(this);
   tmrLookForWindow->SetInterval(100);
   tmrLookForWindow->SetEnabled(false);
   tmrLookForWindow->SetOnTimer([this](TObject* Sender) { tmrLookForWindowTimer(Sender); });
 
-  tmrRedial = new TTimer(this);
   tmrRedial->SetInterval(static_cast<Cardinal>(fRedialPause) * 1000u);
   tmrRedial->SetEnabled(false);
   tmrRedial->SetOnTimer([this](TObject* Sender) { tmrRedialTimer(Sender); });
 
-  tmrCheckStatus = new TTimer(this);
   tmrCheckStatus->SetInterval(500);
   tmrCheckStatus->SetEnabled(false);
   tmrCheckStatus->SetOnTimer([this](TObject* Sender) { tmrCheckStatusTimer(Sender); });
 
-  // The policies' timers, both off until a policy arms them. Not owned: the
-  // component's owned components stay the classic three timers; the
-  // destructor frees these two.
-  tmrDialTimeout = new TTimer(nullptr);
+  // The policies' timers stay off until a policy arms them.
   tmrDialTimeout->SetEnabled(false);
   tmrDialTimeout->SetOnTimer([this](TObject* Sender) { tmrDialTimeoutTimer(Sender); });
-  tmrReconnect = new TTimer(nullptr);
   tmrReconnect->SetEnabled(false);
   tmrReconnect->SetOnTimer([this](TObject* Sender) { tmrReconnectTimer(Sender); });
 

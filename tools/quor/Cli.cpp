@@ -12,11 +12,13 @@
 #include <fstream>
 
 #include "tools/quor/CommandTable.h"
-#include "tools/quor/Commands.h"
+#include "tools/quor/Completion.h"
 #include "tools/quor/Errors.h"
+#include "tools/quor/ManPage.h"
 #include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
+#include "tools/quor/RasLibraryCommands.h"
 
 namespace quortool {
 

@@ -4,11 +4,12 @@
 #include <algorithm>
 
 #include "tools/quor/Cli.h"
-#include "tools/quor/Commands.h"
 #include "tools/quor/ConnectionCommands.h"
 #include "tools/quor/Demo.h"
 #include "tools/quor/Dial.h"
 #include "tools/quor/EntryProperties.h"
+#include "tools/quor/PhonebookCommands.h"
+#include "tools/quor/RasLibraryCommands.h"
 
 #ifndef QUOR_VERSION
 #define QUOR_VERSION "0.0.0"

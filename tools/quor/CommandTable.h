@@ -69,15 +69,14 @@ bool IsGroup(const std::string& word);
 // "quor dial ENTRY [OPTIONS]"
 std::string Synopsis(const CommandSpec& command);
 
-// Renderings of the table.
+// Renderings of the table (the manual page is in ManPage.h, the bash
+// completion in Completion.h).
 // How the tool takes passwords, said in the help and the manual page.
 extern const char kPasswordNote[];
 
 std::string MainHelp();
 std::string CommandHelp(const CommandSpec& command);
 std::string GroupHelp(const std::string& group);
-std::string ManPage();
-std::string BashCompletion();
 std::string VersionText();
 // quor's version ("0.2.0") and the RAS backends compiled in.
 std::string VersionNumber();

@@ -1,4 +1,6 @@
 // The bash completion script, rendered from the command table.
+#include "tools/quor/Completion.h"
+
 #include <algorithm>
 
 #include "tools/quor/CommandTable.h"

@@ -6,12 +6,13 @@
 #include <cstdlib>
 
 #include "tools/quor/Cli.h"
-#include "tools/quor/Commands.h"
+#include "tools/quor/CommandSupport.h"
 #include "tools/quor/Diallers.h"
 #include "tools/quor/Errors.h"
 #include "tools/quor/ForeignConnection.h"
 #include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
+#include "tools/quor/RasConnections.h"
 #include "tools/quor/RasDirect.h"
 #include "tools/quor/RasSession.h"
 

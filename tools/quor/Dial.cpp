@@ -8,12 +8,13 @@
 #include <optional>
 
 #include "tools/quor/Cli.h"
-#include "tools/quor/Commands.h"
+#include "tools/quor/CommandSupport.h"
 #include "tools/quor/Diallers.h"
 #include "tools/quor/Errors.h"
 #include "tools/quor/ForeignConnection.h"
 #include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
+#include "tools/quor/RasConnections.h"
 #include "tools/quor/RasDirect.h"
 #include "tools/quor/RasSession.h"
 
@@ -74,57 +75,13 @@ bool ComponentsOwnLine(const std::string& text) {
   for (const char* prefix : {"Dialing ", "Disconnecting...", "Retrying in ", "Reconnecting in "}) {
     if (text.rfind(prefix, 0) == 0) return true;
   }
-  return false;
+  return text == kLostText;  // the status watch found the line gone
 }
 
 std::string Stamp(uint64_t ms) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "[%7.3f] ", static_cast<double>(ms) / 1000.0);
   return buf;
-}
-
-class DialMonitor;
-
-// The component tells its application the text of a dial event, not the
-// state number behind it. The tool watches the dial events on their way to
-// the component's hidden window: a window procedure placed in front of the
-// component's notes the state and error, then hands the message on.
-struct DialEventSpy {
-  HWND window{};
-  WNDPROC previous = nullptr;
-  UINT message = 0;
-  bool inEvent = false;
-  uint32_t state = 0;
-  uint32_t error = 0;
-};
-DialEventSpy gSpy;
-
-LRESULT CALLBACK SpyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  WNDPROC previous = gSpy.previous;
-  if (message != gSpy.message || gSpy.inEvent) return previous(window, message, wParam, lParam);
-  struct During {
-    During(uint32_t state, uint32_t error) {
-      gSpy.inEvent = true;
-      gSpy.state = state;
-      gSpy.error = error;
-    }
-    ~During() { gSpy.inEvent = false; }
-  } during(static_cast<uint32_t>(wParam & 0xFFFF), static_cast<uint32_t>(lParam & 0xFFFF));
-  return previous(window, message, wParam, lParam);
-}
-
-// Places the spy in front of the component's current hidden window (each
-// dial makes a fresh one).
-void Spy(HWND window) {
-  if (window == HWND{} || window == gSpy.window) return;
-  if (gSpy.message == 0) {
-    gSpy.message = RegisterWindowMessageA(RASDIALEVENT);
-    if (gSpy.message == 0) gSpy.message = WM_RASDIALEVENT;
-  }
-  const LONG_PTR previous = SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SpyProc));
-  if (previous == 0) return;
-  gSpy.window = window;
-  gSpy.previous = reinterpret_cast<WNDPROC>(previous);
 }
 
 class DialMonitor {
@@ -137,12 +94,18 @@ class DialMonitor {
         fLossIsTheEnd(lossIsTheEnd),
         fWallClock(wallClock),
         fOnConnected(std::move(onConnected)),
+        fPreviousStateChange(quor.OnStateChange()),
         fStart(QuorClockNow()),
         fRedials(quor.RedialAttempts()) {
     fQuor.SetOnNotify([this](Integer error, String text) { OnNotify(error, text); });
     fQuor.SetOnConnect([this](TObject*) { OnConnect(); });
     fQuor.SetOnConnectFail([this](Integer error, String text) { OnConnectFail(error, text); });
     fQuor.SetOnDisconnect([this](Integer error, String text) { OnDisconnect(error, text); });
+    // Another handler of the state changes goes on hearing them.
+    fQuor.SetOnStateChange([this](DWORD state, DWORD error) {
+      OnStateChange(state, error);
+      if (fPreviousStateChange) fPreviousStateChange(state, error);
+    });
   }
 
   ~DialMonitor() {
@@ -152,11 +115,7 @@ class DialMonitor {
     fQuor.SetOnConnect(nullptr);
     fQuor.SetOnConnectFail(nullptr);
     fQuor.SetOnDisconnect(nullptr);
-    // A hidden window still alive keeps its own procedure back.
-    if (gSpy.window != HWND{} && GetWindowLongPtrA(gSpy.window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&SpyProc)) {
-      SetWindowLongPtrA(gSpy.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gSpy.previous));
-    }
-    gSpy = DialEventSpy{};
+    fQuor.SetOnStateChange(fPreviousStateChange);
   }
 
   int Run() {
@@ -190,6 +149,7 @@ class DialMonitor {
 
     fQuor.Connect();
     while (fOutcome == Outcome::Running) {
+      NoDialEvent();
       if (fStopAsked || platform::StopRequested()) {
         Stop();
         break;
@@ -234,7 +194,8 @@ class DialMonitor {
       if (fWallClock) o.Add("wall_time", WallClock());
       o.Add("attempt", fAttempt).Add("attempts", Attempts());
       // A line that comes from a RAS dial event carries its state.
-      if (gSpy.inEvent && !ComponentsOwnLine(text)) o.Add("state", gSpy.state).Add("state_name", StateName(gSpy.state));
+      if (fEventState && !ComponentsOwnLine(text))
+        o.Add("state", *fEventState).Add("state_name", StateName(*fEventState));
       o.Add("error", error);
       if (error != 0) o.Add("error_text", RasErrorText(static_cast<uint32_t>(error)));
       o.Add("text", text);
@@ -253,6 +214,28 @@ class DialMonitor {
     }
   }
 
+  // The component raises this first for every dial event RAS posts, then
+  // writes the event's lines. It raises it too when its own dial timeout
+  // ends the attempt (RAS still dials: no dial event of RAS is behind those
+  // lines) and when its status watch finds the line gone (those lines are
+  // its own, see ComponentsOwnLine).
+  void OnStateChange(DWORD state, DWORD error) {
+    const Cardinal timeout = fQuor.DialTimeout();
+    // The timeout's clock starts once RAS took the dial, after "Dialing ...":
+    // a timeout is never seen before its full time from there. RAS itself
+    // reporting ERROR_REQUEST_TIMEOUT that late is not told apart.
+    const bool timedOut = (error & 0xFFFFu) == ERROR_REQUEST_TIMEOUT && timeout != 0 && !fQuor.Connected() &&
+                          QuorClockNow() - fAttemptStart >= static_cast<uint64_t>(timeout) * 1000u;
+    if (timedOut) {
+      fEventState.reset();
+    } else {
+      fEventState = static_cast<uint32_t>(state & 0xFFFFu);
+    }
+  }
+
+  // Between passes of the message loop no dial event is being handled.
+  void NoDialEvent() { fEventState.reset(); }
+
   void OnNotify(Integer error, const std::string& text) {
     if (error != 0 && text.rfind(kErrorPrefix, 0) == 0) {
       fLastErrorTexts[error] = WithoutPrefix(text, kErrorPrefix);
@@ -267,7 +250,8 @@ class DialMonitor {
     if (error == 0 && text == "Dialing " + fQuor.EntryName() + "...") {
       // The component's own count: a reconnect after a loss starts again at 1.
       fAttempt = fQuor.Attempt();
-      Spy(fQuor.fWindowHandle);
+      fAttemptStart = QuorClockNow();
+      fEventState.reset();
       const std::string attempt = " (attempt " + std::to_string(fAttempt) + " of " + std::to_string(Attempts()) + ")";
       Event("notify", error, fOut.Json() ? text : text + attempt, true);
       return;
@@ -396,7 +380,11 @@ class DialMonitor {
   bool fWallClock;
   std::function<void()> fOnConnected;
   std::function<void()> fOnNoReconnect;
+  TRasStateChangeEvent fPreviousStateChange;
   uint64_t fStart;
+  uint64_t fAttemptStart = 0;
+  // The state of the RAS dial event whose lines the component is writing.
+  std::optional<uint32_t> fEventState;
   Integer fRedials;  // as set for the dial (an error no redial mends sets the component's to 0)
   int fEndCode = 0;  // the exit code of an error that ends the dial at once
   int64_t fAttempt = 0;

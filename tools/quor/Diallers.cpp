@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "Win32/Win32.h"
-#include "tools/quor/Commands.h"
 #include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "tools/quor/Cli.h"
-#include "tools/quor/Commands.h"
+#include "tools/quor/CommandSupport.h"
 #include "tools/quor/Errors.h"
 #include "tools/quor/Output.h"
 #include "tools/quor/RasDirect.h"

@@ -1,4 +1,6 @@
 // The manual page (roff), made from the command table.
+#include "tools/quor/ManPage.h"
+
 #include <algorithm>
 
 #include "tools/quor/CommandTable.h"

@@ -1,9 +1,12 @@
+// The active connections as RAS lists them (the record that names the phonebook where
+// RAS takes it), and which of them are this process's phonebook's.
+#include "tools/quor/RasConnections.h"
+
 #include <cstring>
 #include <vector>
 
 #include "Ras2/Ras2.h"
 #include "Ras2/RasConnPhonebook.h"
-#include "tools/quor/Commands.h"
 #include "tools/quor/Output.h"
 #include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"

@@ -8,6 +8,7 @@
 #include "RasSim/RasSimControl.h"
 #include "Vcl/Vcl.h"
 #include "tools/quor/Output.h"
+#include "tools/quor/RasTrace.h"
 
 namespace quortool {
 

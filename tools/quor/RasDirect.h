@@ -38,13 +38,6 @@ struct DialParamsText {
 };
 uint32_t StoreDialParamsCode(const DialParamsText& params);
 
-// From now on every call through Ras2's entry points (the tool's and its
-// TQuor's) is reported with RAS's answer as a --verbose line ("RAS:
-// RasEnumEntries answered 0"); the same answer twice in a row is said once.
-void TraceRasCalls();
-// Reports one answer of RAS as TraceRasCalls does (with --verbose); returns the code.
-uint32_t NoteRasAnswer(const char* function, uint32_t code);
-
 // Which rasapi32.dll this process loaded.
 struct RasLibraryInfo {
   bool loaded = false;
@@ -59,10 +52,6 @@ std::string SimulatedServiceProblem();
 // Clears the simulated service's attempt counters (and this process's
 // test settings); RAS's code, or ERROR_PROC_NOT_FOUND for any other RAS.
 uint32_t ResetSimulatedService();
-
-}  // namespace quortool
-
-namespace quortool {
 
 // An entry's properties as RAS keeps them: the record and the alternate
 // numbers that follow it.
@@ -83,25 +72,5 @@ uint32_t EnumDevicesCode(std::vector<DeviceInfo>& out);
 
 // The IP addresses of a connected call (RasGetProjectionInfo, RASP_PppIp).
 uint32_t IpAddressesOf(uint32_t handle, std::string& ip, std::string& serverIp);
-
-}  // namespace quortool
-
-namespace quortool {
-
-// An active connection as RAS lists it, with the phonebook it was dialled
-// from where RAS names one ("" when it does not).
-struct ListedConnection {
-  uint32_t handle = 0;
-  std::string entry;
-  std::string phonebook;
-};
-// The active connections, by the record that names the phonebook (the
-// classic record when RAS does not take that one); RAS's code.
-uint32_t ListConnections(std::vector<ListedConnection>& out);
-// Whether a connection is of this entry of this process's phonebook; a
-// connection or a phonebook with no path matches by name alone.
-bool IsOwnConnection(const ListedConnection& c, const std::string& entry, const std::string& phonebook);
-// The handle of the entry's connection of this process's phonebook, 0 when none.
-uint32_t OwnConnectionHandle(const std::string& entry);
 
 }  // namespace quortool

@@ -6,6 +6,7 @@
 #include "tools/quor/Errors.h"
 #include "tools/quor/Output.h"
 #include "tools/quor/RasDirect.h"
+#include "tools/quor/RasTrace.h"
 
 namespace quortool {
 

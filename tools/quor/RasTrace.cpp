@@ -4,12 +4,13 @@
 // returned; a repeat of the same answer by the same function (the status poll
 // every half second) is not said again. The functions Ras2 looks up anew on
 // every call (entry properties, devices) are reported by their callers.
+#include "tools/quor/RasTrace.h"
+
 #include <map>
 #include <string>
 
 #include "Ras2/Ras2.h"
 #include "tools/quor/Output.h"
-#include "tools/quor/RasDirect.h"
 
 namespace quortool {
 

@@ -1,54 +1,18 @@
 // The commands that list and change phonebook entries and stored dial
-// parameters, quor --version and the simulated service's reset.
-#include "tools/quor/Commands.h"
+// parameters.
+#include "tools/quor/PhonebookCommands.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "tools/quor/Cli.h"
-#include "tools/quor/CommandTable.h"
-#include "tools/quor/Diallers.h"
+#include "tools/quor/CommandSupport.h"
 #include "tools/quor/EntryProperties.h"
 #include "tools/quor/Errors.h"
-#include "tools/quor/ForeignConnection.h"
 #include "tools/quor/Output.h"
-#include "tools/quor/Platform.h"
 #include "tools/quor/RasDirect.h"
 #include "tools/quor/RasSession.h"
 
 namespace quortool {
-
-const std::string& EntryArg(const Args& args, size_t index) {
-  const std::string& entry = args.positional.at(index);
-  if (entry.empty()) throw UsageError("the entry name is empty");
-  CheckLength("the entry name '" + Printable(entry.substr(0, 24)) + "...'", entry, RAS_MaxEntryName);
-  return entry;
-}
-
-void PrintList(Output& out, const char* key, const std::vector<std::string>& items) {
-  if (out.Json()) {
-    out.Object(JsonObject().Add(key, items));
-    return;
-  }
-  for (const auto& item : items) out.Line(DisplayName(item));
-}
-
-void Done(Output& out, const char* action, const std::string& entry, const std::string& text) {
-  if (out.Json()) {
-    out.Object(JsonObject().Add("result", action).Add("entry", entry));
-  } else {
-    out.Progress(text);
-  }
-}
-
-void WarnIfSystemRas(Output& out) {
-  const RasLibraryInfo library = LoadedRasLibrary();
-  if (library.loaded && !library.simulated) {
-    out.Warning("this is the system's RAS (" + library.path + "), not Quor's simulated RAS service");
-  }
-}
-
-// ---------------------------------------------------------------- phonebook
 
 int RunEntries(const Args& args) {
   Output out(args.json);
@@ -143,31 +107,6 @@ int RunEntryRename(const Args& args) {
     out.Progress("Renamed entry " + Printable(from) + " to " + Printable(to) + ".");
   }
   return kExitOk;
-}
-
-void CheckLength(const std::string& what, const std::string& text, size_t max) {
-  if (text.size() > max) {
-    throw UsageError(what + " is longer than " + std::to_string(max) + " bytes");
-  }
-}
-
-std::optional<std::string> TakeEnvPassword() {
-  const char* env = std::getenv("QUOR_PASSWORD");
-  if (env == nullptr) return std::nullopt;
-  std::string password(env);
-  platform::ForgetEnv("QUOR_PASSWORD");
-  return password;
-}
-
-std::optional<std::string> ReadPassword(const Args& args) {
-  if (args.Flag("--password-stdin")) {
-    std::string line;
-    if (!platform::ReadSecretLine("Password: ", line)) {
-      throw UsageError("--password-stdin: standard input ended before a password line");
-    }
-    return line;
-  }
-  return TakeEnvPassword();
 }
 
 int RunEntryDelete(const Args& args) {
@@ -282,52 +221,6 @@ int RunParamsSet(const Args& args) {
     if (code != 0) throw RasRefused("RAS could not store the dial parameters of '" + Printable(entry) + "'", code);
   }
   Done(out, "stored", entry, "Stored the dial parameters of " + Printable(entry) + ".");
-  return kExitOk;
-}
-
-// ---------------------------------------------------------------- version
-
-int RunVersion() {
-  Output out(GlobalOutput().json);
-  // Which rasapi32.dll this process loads: the same one every command would.
-  ConsolePresenter silent(out);
-  silent.Hold(true);
-  TMessagePresenter* previous = SetMessagePresenter(&silent);
-  std::string library;
-  {
-    TQuor quor(nullptr);
-    library = LoadedRasLibrary().Describe();
-  }
-  SetMessagePresenter(previous);
-  if (out.Json()) {
-    out.Object(JsonObject().Add("version", VersionNumber()).Add("backends", BackendNames()).Add("rasapi32", library));
-    return kExitOk;
-  }
-  std::string text = VersionText();
-  text.pop_back();
-  out.Line(text);
-  out.Line("rasapi32.dll: " + library);
-  return kExitOk;
-}
-
-int RunSimReset(const Args& args) {
-  Output out(args.json);
-  RasSession session(out);
-  const RasLibraryInfo library = LoadedRasLibrary();
-  if (!library.simulated) {
-    throw Failure(kExitFailed,
-                  "'quor sim reset' needs Quor's simulated RAS service; this process loaded the "
-                  "system's rasapi32.dll from " +
-                      library.path);
-  }
-  if (const uint32_t code = ResetSimulatedService(); code != 0) {
-    throw RasRefused("the simulated RAS service could not reset its attempt counters", code);
-  }
-  if (out.Json()) {
-    out.Object(JsonObject().Add("result", "reset"));
-  } else {
-    out.Progress("Cleared the attempt counters of the simulated RAS service.");
-  }
   return kExitOk;
 }
 

@@ -1,5 +1,5 @@
-// The phonebook and parameter commands, and what they share with the
-// connection commands (ConnectionCommands.h).
+// What the commands share: the entry argument, lists and results in text or
+// JSON, the warning about the system's RAS, field widths and the password.
 #pragma once
 
 #include <cstddef>
@@ -26,16 +26,5 @@ void CheckLength(const std::string& what, const std::string& text, size_t max);
 std::optional<std::string> ReadPassword(const Args& args);
 // QUOR_PASSWORD's value, removed from the environment once read; none when unset.
 std::optional<std::string> TakeEnvPassword();
-
-int RunEntries(const Args& args);
-int RunEntryCreate(const Args& args);
-int RunEntryEdit(const Args& args);
-int RunEntryRename(const Args& args);
-int RunEntryDelete(const Args& args);
-int RunParamsGet(const Args& args);
-int RunParamsSet(const Args& args);
-int RunSimReset(const Args& args);
-// quor --version.
-int RunVersion();
 
 }  // namespace quortool
