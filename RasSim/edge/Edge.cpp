@@ -1,11 +1,11 @@
 // The A and W forms of every RAS function, generated at the end of this file
 // from the one list of RAS functions: each form calls the one implementation
-// of its function, impl::<Family><Ch>, for its character type (char or WCHAR),
-// which reads and writes the records and texts of that form. No form is
-// written by hand: the two differ only in those records and texts. This file holds
-// the implementations of the connection, dial-parameter, phonebook-name and
-// dialog functions; EdgeEntries.h those of the entry-property, country and
-// device functions.
+// of its function, impl::<Family><Ch>, for its character type (char or
+// WCHAR), which reads and writes the records and texts of that form. No form
+// is written by hand: the two differ only in those records and texts. This
+// file holds the implementations of the connection, dial-parameter,
+// phonebook-name and dialog functions; EdgeEntries.h those of the
+// entry-property, country and device functions.
 #include "RasSim/edge/Edge.h"
 
 #include <algorithm>
