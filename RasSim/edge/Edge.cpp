@@ -1,3 +1,11 @@
+// The A and W forms of every RAS function, generated at the end of this file
+// from the one list of RAS functions: each form calls the one implementation
+// of its function, impl::<Family><Ch>, for its character type (char or
+// WCHAR), which reads and writes the records and texts of that form. No form
+// is written by hand: the two differ only in those records and texts. This
+// file holds the implementations of the connection, dial-parameter,
+// phonebook-name and dialog functions; EdgeEntries.h those of the
+// entry-property, country and device functions.
 #include "RasSim/edge/Edge.h"
 
 #include <algorithm>
@@ -9,6 +17,8 @@
 #include "RasSim/common/Tables.h"
 #include "RasSim/common/Text.h"
 #include "RasSim/edge/Backend.h"
+#include "RasSim/edge/EdgeBuffers.h"
+#include "RasSim/edge/EdgeEntries.h"
 #include "RasSim/edge/EdgeRecords.h"
 #include "RasSim/edge/Inspect.h"
 
@@ -34,11 +44,32 @@ DialNotifier NotifierOf(DWORD notifier) {
   return to;
 }
 
-// ---------------------------------------------------------------- templates
+// Fills one connection record; the larger record also names the phonebook.
+template <class C>
+void PutConn(char* out, const ConnInfo& c) {
+  C rec;
+  std::memset(&rec, 0, sizeof rec);
+  rec.dwSize = sizeof(C);
+  rec.hrasconn = c.handle;
+  Put(rec.szEntryName, c.entry);
+  Put(rec.szDeviceType, c.deviceType);
+  Put(rec.szDeviceName, c.deviceName);
+  if constexpr (std::is_same_v<C, TRasConnPbA> || std::is_same_v<C, TRasConnPbW>) {
+    Put(rec.szPhonebook, c.phonebook);
+    rec.dwSubEntry = 1;
+  }
+  StoreRecord(out, rec);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the implementations
+
+namespace impl {
 
 template <class Ch>
-DWORD DialT(const char* name, TRasDialExtensions* ext, const Ch* pb, typename Rec<Ch>::Params* params, DWORD type,
-            DWORD notifier, LPHRasConn lph) {
+DWORD RasDial(const char* name, TRasDialExtensions* ext, const Ch* pb, typename Rec<Ch>::Params* params, DWORD type,
+              DWORD notifier, LPHRasConn lph) {
   using P = typename Rec<Ch>::Params;
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
@@ -59,32 +90,8 @@ DWORD DialT(const char* name, TRasDialExtensions* ext, const Ch* pb, typename Re
   return Backend().Dial(request, lph);
 }
 
-// Fills one connection record; the larger record also names the phonebook.
-template <class C>
-void PutConn(C& rec, const ConnInfo& c) {
-  std::memset(&rec, 0, sizeof rec);
-  rec.dwSize = sizeof(C);
-  rec.hrasconn = c.handle;
-  Put(rec.szEntryName, c.entry);
-  Put(rec.szDeviceType, c.deviceType);
-  Put(rec.szDeviceName, c.deviceName);
-  if constexpr (std::is_same_v<C, TRasConnPbA> || std::is_same_v<C, TRasConnPbW>) {
-    Put(rec.szPhonebook, c.phonebook);
-    rec.dwSubEntry = 1;
-  }
-}
-
-template <class C>
-void PutConns(void* buf, const std::vector<ConnInfo>& conns) {
-  for (size_t i = 0; i < conns.size(); ++i) {
-    C rec;
-    PutConn(rec, conns[i]);
-    std::memcpy(static_cast<char*>(buf) + i * sizeof(C), &rec, sizeof rec);
-  }
-}
-
 template <class Ch>
-DWORD EnumConnectionsT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
+DWORD RasEnumConnections(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   using C = typename Rec<Ch>::Conn;
   using CP = typename Rec<Ch>::ConnPb;
   inspect::Record(name, nullptr);
@@ -93,25 +100,16 @@ DWORD EnumConnectionsT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   if (size != sizeof(C) && size != sizeof(CP)) return ERROR_INVALID_SIZE;
   std::vector<ConnInfo> conns;
   if (DWORD e = Backend().EnumConnections(conns)) return e;
-  DWORD need = static_cast<DWORD>(conns.size() * size);
-  DWORD have = buf ? *lpcb : 0;
-  if (need > have) {
-    *lpcb = need;
-    *count = static_cast<DWORD>(conns.size());
-    return ERROR_BUFFER_TOO_SMALL;
-  }
-  if (size == sizeof(CP)) {
-    PutConns<CP>(buf, conns);
-  } else {
-    PutConns<C>(buf, conns);
-  }
-  *lpcb = need;
-  *count = static_cast<DWORD>(conns.size());
-  return 0;
+  return NegotiateRecords(buf, lpcb, count, conns.size(), size, [&](size_t i, char* out) {
+    if (size == sizeof(CP))
+      PutConn<CP>(out, conns[i]);
+    else
+      PutConn<C>(out, conns[i]);
+  });
 }
 
 template <class Ch>
-DWORD EnumEntriesT(const char* name, const Ch* reserved, const Ch* pb, void* buf, DWORD* lpcb, DWORD* count) {
+DWORD RasEnumEntries(const char* name, const Ch* reserved, const Ch* pb, void* buf, DWORD* lpcb, DWORD* count) {
   using N = typename Rec<Ch>::Name;
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
@@ -121,27 +119,17 @@ DWORD EnumEntriesT(const char* name, const Ch* reserved, const Ch* pb, void* buf
   if (!pbOk) return ERROR_INVALID_PARAMETER;
   std::vector<std::string> names;
   if (DWORD e = Backend().EnumEntries(pbArg, names)) return e;
-  DWORD need = static_cast<DWORD>(names.size() * sizeof(N));
-  DWORD have = buf ? *lpcb : 0;
-  if (need > have) {
-    *lpcb = need;
-    *count = static_cast<DWORD>(names.size());
-    return ERROR_BUFFER_TOO_SMALL;
-  }
-  for (size_t i = 0; i < names.size(); ++i) {
+  return NegotiateRecords(buf, lpcb, count, names.size(), sizeof(N), [&](size_t i, char* out) {
     N rec;
     std::memset(&rec, 0, sizeof rec);
     rec.dwSize = sizeof(N);
     Put(rec.szEntryName, names[i]);
-    std::memcpy(static_cast<char*>(buf) + i * sizeof(N), &rec, sizeof rec);
-  }
-  *lpcb = need;
-  *count = static_cast<DWORD>(names.size());
-  return 0;
+    StoreRecord(out, rec);
+  });
 }
 
 template <class Ch>
-DWORD GetConnectStatusT(const char* name, DWORD h, void* p) {
+DWORD RasGetConnectStatus(const char* name, DWORD h, void* p) {
   using S = typename Rec<Ch>::Status;
   inspect::Record(name, nullptr);
   auto* st = static_cast<S*>(p);
@@ -157,7 +145,7 @@ DWORD GetConnectStatusT(const char* name, DWORD h, void* p) {
 }
 
 template <class Ch>
-DWORD GetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL* password) {
+DWORD RasGetEntryDialParams(const char* name, const Ch* pb, void* p, BOOL* password) {
   using P = typename Rec<Ch>::Params;
   auto* params = static_cast<P*>(p);
   PbArg pbArg;
@@ -182,7 +170,7 @@ DWORD GetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL* passwor
 }
 
 template <class Ch>
-DWORD SetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL removePassword) {
+DWORD RasSetEntryDialParams(const char* name, const Ch* pb, void* p, BOOL removePassword) {
   using P = typename Rec<Ch>::Params;
   auto* params = static_cast<P*>(p);
   PbArg pbArg;
@@ -197,7 +185,7 @@ DWORD SetEntryDialParamsT(const char* name, const Ch* pb, void* p, BOOL removePa
 }
 
 template <class Ch>
-DWORD GetErrorStringT(const char* name, UINT error, Ch* buf, DWORD size) {
+DWORD RasGetErrorString(const char* name, UINT error, Ch* buf, DWORD size) {
   inspect::Record(name, nullptr);
   const char* text = ErrorText(error);
   if (!text || !buf) return ERROR_INVALID_PARAMETER;
@@ -208,7 +196,7 @@ DWORD GetErrorStringT(const char* name, UINT error, Ch* buf, DWORD size) {
 }
 
 template <class Ch>
-DWORD GetProjectionInfoT(const char* name, DWORD h, DWORD projection, void* buf, DWORD* lpcb) {
+DWORD RasGetProjectionInfo(const char* name, DWORD h, DWORD projection, void* buf, DWORD* lpcb) {
   using I = typename Rec<Ch>::Ip;
   inspect::Record(name, nullptr);
   if (!lpcb) return ERROR_INVALID_PARAMETER;
@@ -219,23 +207,19 @@ DWORD GetProjectionInfoT(const char* name, DWORD h, DWORD projection, void* buf,
   std::string ip, server;
   if (DWORD e = Backend().GetProjection(h, ip, server)) return e;
   if (projection != RASP_PppIp) return ERROR_PROTOCOL_NOT_CONFIGURED;  // only IP is projected
-  if (!buf || *lpcb < sizeof(I)) {
-    *lpcb = sizeof(I);
-    return ERROR_BUFFER_TOO_SMALL;
-  }
-  I rec;
-  std::memset(&rec, 0, sizeof rec);
-  rec.dwSize = sizeof(I);
-  rec.dwError = 0;
-  Put(rec.szIpAddress, ip);
-  Put(rec.szServerIpAddress, server);
-  std::memcpy(buf, &rec, sizeof rec);
-  *lpcb = sizeof(I);
-  return 0;
+  return Negotiate(buf, lpcb, sizeof(I), [&](char* out) {
+    I rec;
+    std::memset(&rec, 0, sizeof rec);
+    rec.dwSize = sizeof(I);
+    rec.dwError = 0;
+    Put(rec.szIpAddress, ip);
+    Put(rec.szServerIpAddress, server);
+    StoreRecord(out, rec);
+  });
 }
 
 template <class Ch>
-DWORD ValidateT(const char* name, const Ch* pb, const Ch* entry) {
+DWORD RasValidateEntryName(const char* name, const Ch* pb, const Ch* entry) {
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
   std::string e;
@@ -247,7 +231,7 @@ DWORD ValidateT(const char* name, const Ch* pb, const Ch* entry) {
 }
 
 template <class Ch>
-DWORD RenameT(const char* name, const Ch* pb, const Ch* oldName, const Ch* newName) {
+DWORD RasRenameEntry(const char* name, const Ch* pb, const Ch* oldName, const Ch* newName) {
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
   std::string o, n;
@@ -260,7 +244,7 @@ DWORD RenameT(const char* name, const Ch* pb, const Ch* oldName, const Ch* newNa
 }
 
 template <class Ch>
-DWORD DeleteT(const char* name, const Ch* pb, const Ch* entry) {
+DWORD RasDeleteEntry(const char* name, const Ch* pb, const Ch* entry) {
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
   std::string e;
@@ -272,7 +256,7 @@ DWORD DeleteT(const char* name, const Ch* pb, const Ch* entry) {
 }
 
 template <class Ch>
-DWORD CreateT(const char* name, HWND hwnd, const Ch* pb) {
+DWORD RasCreatePhonebookEntry(const char* name, HWND hwnd, const Ch* pb) {
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
   inspect::Record(name, &pbArg);
@@ -281,7 +265,7 @@ DWORD CreateT(const char* name, HWND hwnd, const Ch* pb) {
 }
 
 template <class Ch>
-DWORD EditT(const char* name, HWND hwnd, const Ch* pb, const Ch* entry) {
+DWORD RasEditPhonebookEntry(const char* name, HWND hwnd, const Ch* pb, const Ch* entry) {
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
   std::string e;
@@ -291,93 +275,36 @@ DWORD EditT(const char* name, HWND hwnd, const Ch* pb, const Ch* entry) {
   if (!eOk) return ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
   return Backend().EditPhonebookEntry(hwnd, pbArg, e);
 }
-}  // namespace
+
+// Hang-up and the notification registrations read no text and no record: one
+// implementation serves both forms as it is.
+template <class>
+DWORD RasHangUp(const char* name, THRasConn h) {
+  inspect::Record(name, nullptr);
+  return Backend().HangUp(h);
+}
+
+template <class>
+DWORD RasConnectionNotification(const char* name, THRasConn h, HANDLE event, DWORD flags) {
+  return WatchConnection(name, h, event, flags);
+}
+
+}  // namespace impl
 
 // ---------------------------------------------------------------- the A and W forms
 
-DWORD RasCreatePhonebookEntryA(const char* n, HWND w, LPCSTR pb) {
-  return CreateT<char>(n, w, pb);
-}
-DWORD RasCreatePhonebookEntryW(const char* n, HWND w, LPCWSTR pb) {
-  return CreateT<WCHAR>(n, w, pb);
-}
-DWORD RasDialA(const char* n, LPRasDialExtensions x, LPCSTR pb, LPRasDialParamsA p, DWORD t, DWORD nf, LPHRasConn h) {
-  return DialT<char>(n, x, pb, p, t, nf, h);
-}
-DWORD RasDialW(const char* n, LPRasDialExtensions x, LPCWSTR pb, LPRasDialParamsW p, DWORD t, DWORD nf, LPHRasConn h) {
-  return DialT<WCHAR>(n, x, pb, p, t, nf, h);
-}
-DWORD RasEditPhonebookEntryA(const char* n, HWND w, LPCSTR pb, LPCSTR e) {
-  return EditT<char>(n, w, pb, e);
-}
-DWORD RasEditPhonebookEntryW(const char* n, HWND w, LPCWSTR pb, LPCWSTR e) {
-  return EditT<WCHAR>(n, w, pb, e);
-}
-DWORD RasEnumConnectionsA(const char* n, LPRasConnA c, LPDWORD cb, LPDWORD k) {
-  return EnumConnectionsT<char>(n, c, cb, k);
-}
-DWORD RasEnumConnectionsW(const char* n, LPRasConnW c, LPDWORD cb, LPDWORD k) {
-  return EnumConnectionsT<WCHAR>(n, c, cb, k);
-}
-DWORD RasEnumEntriesA(const char* n, LPCSTR r, LPCSTR pb, LPRasEntryNameA b, DWORD* cb, DWORD* k) {
-  return EnumEntriesT<char>(n, r, pb, b, cb, k);
-}
-DWORD RasEnumEntriesW(const char* n, LPCWSTR r, LPCWSTR pb, LPRasEntryNameW b, DWORD* cb, DWORD* k) {
-  return EnumEntriesT<WCHAR>(n, r, pb, b, cb, k);
-}
-DWORD RasGetConnectStatusA(const char* n, THRasConn h, LPRasConnStatusA s) {
-  return GetConnectStatusT<char>(n, h, s);
-}
-DWORD RasGetConnectStatusW(const char* n, THRasConn h, LPRasConnStatusW s) {
-  return GetConnectStatusT<WCHAR>(n, h, s);
-}
-DWORD RasGetEntryDialParamsA(const char* n, LPCSTR pb, LPRasDialParamsA p, BOOL* pw) {
-  return GetEntryDialParamsT<char>(n, pb, p, pw);
-}
-DWORD RasGetEntryDialParamsW(const char* n, LPCWSTR pb, LPRasDialParamsW p, BOOL* pw) {
-  return GetEntryDialParamsT<WCHAR>(n, pb, p, pw);
-}
-DWORD RasGetErrorStringA(const char* n, UINT e, LPSTR b, DWORD s) {
-  return GetErrorStringT<char>(n, e, b, s);
-}
-DWORD RasGetErrorStringW(const char* n, UINT e, LPWSTR b, DWORD s) {
-  return GetErrorStringT<WCHAR>(n, e, b, s);
-}
-DWORD RasGetProjectionInfoA(const char* n, THRasConn h, TRasProjection p, LPVOID b, LPDWORD cb) {
-  return GetProjectionInfoT<char>(n, h, p, b, cb);
-}
-DWORD RasGetProjectionInfoW(const char* n, THRasConn h, TRasProjection p, LPVOID b, LPDWORD cb) {
-  return GetProjectionInfoT<WCHAR>(n, h, p, b, cb);
-}
-DWORD RasHangUpA(const char* n, THRasConn h) {
-  inspect::Record(n, nullptr);
-  return Backend().HangUp(h);
-}
-DWORD RasHangUpW(const char* n, THRasConn h) {
-  return RasHangUpA(n, h);
-}
-DWORD RasSetEntryDialParamsA(const char* n, LPCSTR pb, LPRasDialParamsA p, BOOL r) {
-  return SetEntryDialParamsT<char>(n, pb, p, r);
-}
-DWORD RasSetEntryDialParamsW(const char* n, LPCWSTR pb, LPRasDialParamsW p, BOOL r) {
-  return SetEntryDialParamsT<WCHAR>(n, pb, p, r);
-}
-DWORD RasValidateEntryNameA(const char* n, LPCSTR pb, LPCSTR e) {
-  return ValidateT<char>(n, pb, e);
-}
-DWORD RasValidateEntryNameW(const char* n, LPCWSTR pb, LPCWSTR e) {
-  return ValidateT<WCHAR>(n, pb, e);
-}
-DWORD RasRenameEntryA(const char* n, LPCSTR pb, LPCSTR o, LPCSTR nw) {
-  return RenameT<char>(n, pb, o, nw);
-}
-DWORD RasRenameEntryW(const char* n, LPCWSTR pb, LPCWSTR o, LPCWSTR nw) {
-  return RenameT<WCHAR>(n, pb, o, nw);
-}
-DWORD RasDeleteEntryA(const char* n, LPCSTR pb, LPCSTR e) {
-  return DeleteT<char>(n, pb, e);
-}
-DWORD RasDeleteEntryW(const char* n, LPCWSTR pb, LPCWSTR e) {
-  return DeleteT<WCHAR>(n, pb, e);
-}
+#define RASSIM_EDGE_DEFINE(F, PA, PW, ARGS)                \
+  DWORD F##A(const char* name, RASSIM_EDGE_UNPAREN PA) {   \
+    return impl::F<char>(name, RASSIM_EDGE_UNPAREN ARGS);  \
+  }                                                        \
+  DWORD F##W(const char* name, RASSIM_EDGE_UNPAREN PW) {   \
+    return impl::F<WCHAR>(name, RASSIM_EDGE_UNPAREN ARGS); \
+  }
+#define RAS_GUARDED RASSIM_EDGE_DEFINE
+#define RAS_PLAIN RASSIM_EDGE_DEFINE
+#include "Ras2/RasFunctions.def"
+#define RAS_OPTIONAL RASSIM_EDGE_DEFINE
+#include "Ras2/RasOptionalFunctions.def"
+#undef RASSIM_EDGE_DEFINE
+
 }  // namespace rassim::edge

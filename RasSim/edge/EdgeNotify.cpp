@@ -66,7 +66,7 @@ void Signal(THRasConn h, DWORD Flag, bool Ended) {
 
 }  // namespace
 
-DWORD RasConnectionNotificationA(const char* name, THRasConn h, HANDLE event, DWORD flags) {
+DWORD WatchConnection(const char* name, THRasConn h, HANDLE event, DWORD flags) {
   inspect::Record(name, nullptr);
   if (event == HANDLE{} || (flags & kKnownFlags) == 0) return ERROR_INVALID_PARAMETER;
   const HANDLE mine = plat::HoldEvent(event);
@@ -99,10 +99,6 @@ DWORD RasConnectionNotificationA(const char* name, THRasConn h, HANDLE event, DW
     if (found) plat::ReleaseEvent(mine);
   }
   return e;
-}
-
-DWORD RasConnectionNotificationW(const char* name, THRasConn h, HANDLE event, DWORD flags) {
-  return RasConnectionNotificationA(name, h, event, flags);
 }
 
 void ConnectionMade(THRasConn h) {

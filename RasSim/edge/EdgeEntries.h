@@ -1,17 +1,21 @@
-// The edge of the entry-property, country and device functions (A and W
-// forms): record checks, the alternates list after the entry record, buffer
-// negotiation.
+// The implementations of the entry-property, country and device functions,
+// one for the A and the W form: record checks, the alternates list after the
+// entry record, buffer negotiation. Included by Edge.cpp alone, which makes
+// the A and W forms of every RAS function in one place.
+#pragma once
+
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "RasSim/common/Tables.h"
-#include "RasSim/edge/Edge.h"
+#include "RasSim/edge/Backend.h"
+#include "RasSim/edge/EdgeBuffers.h"
 #include "RasSim/edge/EdgeRecords.h"
 #include "RasSim/edge/Inspect.h"
 
-namespace rassim::edge {
-
-namespace {
+namespace rassim::edge::impl {
 
 // Alternate phone numbers follow the record as a list of texts ended by an empty one.
 template <class Ch>
@@ -48,8 +52,8 @@ void KeepUncutValues(const E& rec, const EntryProps& stored, EntryProps& p) {
 }
 
 template <class Ch>
-DWORD GetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void* buf, DWORD* size, void* /*dev*/,
-                          DWORD* devSize) {
+DWORD RasGetEntryProperties(const char* name, const Ch* pb, const Ch* entry, void* buf, DWORD* size, void* /*dev*/,
+                            DWORD* devSize) {
   using E = typename Rec<Ch>::Entry;
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
@@ -64,56 +68,52 @@ DWORD GetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
   if (DWORD r = Backend().GetEntryProperties(pbArg, e, props)) return r;
   DWORD need = static_cast<DWORD>(sizeof(E)) + AlternatesSize<Ch>(props.alternates);
   if (devSize) *devSize = 0;  // no device-specific configuration
-  if (!buf || *size < need) {
-    *size = need;
-    return ERROR_BUFFER_TOO_SMALL;
-  }
-  E rec;
-  std::memset(&rec, 0, sizeof rec);
-  rec.dwSize = sizeof(E);
-  rec.dwfOptions = props.options;
-  rec.dwCountryID = props.countryId;
-  rec.dwCountryCode = props.countryCode;
-  Put(rec.szAreaCode, props.areaCode);
-  Put(rec.szLocalPhoneNumber, props.phone);
-  rec.dwAlternatesOffset = props.alternates.empty() ? 0 : static_cast<DWORD>(sizeof(E));
-  TRasIPAddr* ips[5] = {&rec.ipaddr, &rec.ipaddrDns, &rec.ipaddrDnsAlt, &rec.ipaddrWins, &rec.ipaddrWinsAlt};
-  for (int i = 0; i < 5; ++i) {
-    ips[i]->a = props.ip[i][0];
-    ips[i]->b = props.ip[i][1];
-    ips[i]->c = props.ip[i][2];
-    ips[i]->d = props.ip[i][3];
-  }
-  rec.dwFrameSize = props.frameSize;
-  rec.dwfNetProtocols = props.netProtocols;
-  rec.dwFramingProtocol = props.framing;
-  Put(rec.szScript, props.script);
-  Put(rec.szAutodialDll, props.autodialDll);
-  Put(rec.szAutodialFunc, props.autodialFunc);
-  Put(rec.szDeviceType, props.deviceType);
-  Put(rec.szDeviceName, props.deviceName);
-  Put(rec.szX25PadType, props.x25PadType);
-  Put(rec.szX25Address, props.x25Address);
-  Put(rec.szX25Facilities, props.x25Facilities);
-  Put(rec.szX25UserData, props.x25UserData);
-  rec.dwChannels = props.channels;
-  std::memcpy(buf, &rec, sizeof rec);
-  if (!props.alternates.empty()) {
-    Ch* out = reinterpret_cast<Ch*>(static_cast<char*>(buf) + sizeof(E));
-    for (const std::string& a : props.alternates) {
-      size_t n = Units<Ch>(a);
-      WriteField(out, n + 1, a);
-      out += n + 1;
+  return Negotiate(buf, size, need, [&](char* out) {
+    E rec;
+    std::memset(&rec, 0, sizeof rec);
+    rec.dwSize = sizeof(E);
+    rec.dwfOptions = props.options;
+    rec.dwCountryID = props.countryId;
+    rec.dwCountryCode = props.countryCode;
+    Put(rec.szAreaCode, props.areaCode);
+    Put(rec.szLocalPhoneNumber, props.phone);
+    rec.dwAlternatesOffset = props.alternates.empty() ? 0 : static_cast<DWORD>(sizeof(E));
+    TRasIPAddr* ips[5] = {&rec.ipaddr, &rec.ipaddrDns, &rec.ipaddrDnsAlt, &rec.ipaddrWins, &rec.ipaddrWinsAlt};
+    for (int i = 0; i < 5; ++i) {
+      ips[i]->a = props.ip[i][0];
+      ips[i]->b = props.ip[i][1];
+      ips[i]->c = props.ip[i][2];
+      ips[i]->d = props.ip[i][3];
     }
-    *out = 0;
-  }
-  *size = need;
-  return 0;
+    rec.dwFrameSize = props.frameSize;
+    rec.dwfNetProtocols = props.netProtocols;
+    rec.dwFramingProtocol = props.framing;
+    Put(rec.szScript, props.script);
+    Put(rec.szAutodialDll, props.autodialDll);
+    Put(rec.szAutodialFunc, props.autodialFunc);
+    Put(rec.szDeviceType, props.deviceType);
+    Put(rec.szDeviceName, props.deviceName);
+    Put(rec.szX25PadType, props.x25PadType);
+    Put(rec.szX25Address, props.x25Address);
+    Put(rec.szX25Facilities, props.x25Facilities);
+    Put(rec.szX25UserData, props.x25UserData);
+    rec.dwChannels = props.channels;
+    StoreRecord(out, rec);
+    if (!props.alternates.empty()) {
+      Ch* at = reinterpret_cast<Ch*>(out + sizeof(E));
+      for (const std::string& a : props.alternates) {
+        size_t n = Units<Ch>(a);
+        WriteField(at, n + 1, a);
+        at += n + 1;
+      }
+      *at = 0;
+    }
+  });
 }
 
 template <class Ch>
-DWORD SetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void* buf, DWORD size, void* /*dev*/,
-                          DWORD /*devSize*/) {
+DWORD RasSetEntryProperties(const char* name, const Ch* pb, const Ch* entry, void* buf, DWORD size, void* /*dev*/,
+                            DWORD /*devSize*/) {
   using E = typename Rec<Ch>::Entry;
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);
@@ -182,10 +182,12 @@ DWORD SetEntryPropertiesT(const char* name, const Ch* pb, const Ch* entry, void*
 }
 
 template <class Ch>
-DWORD GetCountryInfoT(const char* name, void* buf, DWORD* size) {
+DWORD RasGetCountryInfo(const char* name, void* buf, DWORD* size) {
   inspect::Record(name, nullptr);
   if (!buf || !size) return ERROR_INVALID_PARAMETER;
   if (SizeField(buf) != sizeof(TRasCtryInfo)) return ERROR_INVALID_SIZE;
+  // Too short for the record itself, which names the country asked for: the
+  // size the longest name needs.
   if (*size < sizeof(TRasCtryInfo)) {
     size_t longest = 0;
     for (const Country& c : Countries()) longest = std::max(longest, Units<Ch>(c.name));
@@ -201,74 +203,34 @@ DWORD GetCountryInfoT(const char* name, void* buf, DWORD* size) {
   if (index == all.size()) return ERROR_INVALID_PARAMETER;
   const Country& c = all[index];
   size_t units = Units<Ch>(c.name) + 1;
-  DWORD need = static_cast<DWORD>(sizeof(TRasCtryInfo) + units * sizeof(Ch));
-  if (*size < need) {
-    *size = need;
-    return ERROR_BUFFER_TOO_SMALL;
-  }
-  info.dwNextCountryID = index + 1 < all.size() ? all[index + 1].id : 0;
-  info.dwCountryCode = c.code;
-  info.dwCountryNameOffset = sizeof(TRasCtryInfo);
-  std::memcpy(buf, &info, sizeof info);
-  std::basic_string<Ch> nameBuf(units, Ch(0));
-  WriteField(nameBuf.data(), units, c.name);
-  std::memcpy(static_cast<char*>(buf) + sizeof(TRasCtryInfo), nameBuf.data(), units * sizeof(Ch));
-  *size = need;
-  return 0;
+  const DWORD need = static_cast<DWORD>(sizeof(TRasCtryInfo) + units * sizeof(Ch));
+  return Negotiate(buf, size, need, [&](char* out) {
+    info.dwNextCountryID = index + 1 < all.size() ? all[index + 1].id : 0;
+    info.dwCountryCode = c.code;
+    info.dwCountryNameOffset = sizeof(TRasCtryInfo);
+    StoreRecord(out, info);
+    std::basic_string<Ch> nameBuf(units, Ch(0));
+    WriteField(nameBuf.data(), units, c.name);
+    std::memcpy(out + sizeof(TRasCtryInfo), nameBuf.data(), units * sizeof(Ch));
+  });
 }
 
 template <class Ch>
-DWORD EnumDevicesT(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
+DWORD RasEnumDevices(const char* name, void* buf, DWORD* lpcb, DWORD* count) {
   using D = typename Rec<Ch>::Dev;
   inspect::Record(name, nullptr);
   if (!lpcb || !count) return ERROR_INVALID_PARAMETER;
   if (buf && SizeField(buf) != sizeof(D)) return ERROR_INVALID_SIZE;
   std::vector<DeviceInfo> devs;
   if (DWORD e = Backend().EnumDevices(devs)) return e;
-  DWORD need = static_cast<DWORD>(devs.size() * sizeof(D));
-  if (!buf || *lpcb < need) {
-    *lpcb = need;
-    *count = static_cast<DWORD>(devs.size());
-    return ERROR_BUFFER_TOO_SMALL;
-  }
-  for (size_t i = 0; i < devs.size(); ++i) {
+  return NegotiateRecords(buf, lpcb, count, devs.size(), sizeof(D), [&](size_t i, char* out) {
     D rec;
     std::memset(&rec, 0, sizeof rec);
     rec.dwSize = sizeof(D);
     Put(rec.szDeviceType, devs[i].type);
     Put(rec.szDeviceName, devs[i].name);
-    std::memcpy(static_cast<char*>(buf) + i * sizeof(D), &rec, sizeof rec);
-  }
-  *lpcb = need;
-  *count = static_cast<DWORD>(devs.size());
-  return 0;
+    StoreRecord(out, rec);
+  });
 }
 
-}  // namespace
-
-DWORD RasGetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, LPVOID b, LPDWORD s, LPVOID d, LPDWORD ds) {
-  return GetEntryPropertiesT<char>(n, pb, e, b, s, d, ds);
-}
-DWORD RasGetEntryPropertiesW(const char* n, LPCWSTR pb, LPCWSTR e, LPVOID b, LPDWORD s, LPVOID d, LPDWORD ds) {
-  return GetEntryPropertiesT<WCHAR>(n, pb, e, b, s, d, ds);
-}
-DWORD RasSetEntryPropertiesA(const char* n, LPCSTR pb, LPCSTR e, LPVOID b, DWORD s, LPVOID d, DWORD ds) {
-  return SetEntryPropertiesT<char>(n, pb, e, b, s, d, ds);
-}
-DWORD RasSetEntryPropertiesW(const char* n, LPCWSTR pb, LPCWSTR e, LPVOID b, DWORD s, LPVOID d, DWORD ds) {
-  return SetEntryPropertiesT<WCHAR>(n, pb, e, b, s, d, ds);
-}
-DWORD RasGetCountryInfoA(const char* n, LPRasCtryInfo i, LPDWORD s) {
-  return GetCountryInfoT<char>(n, i, s);
-}
-DWORD RasGetCountryInfoW(const char* n, LPRasCtryInfo i, LPDWORD s) {
-  return GetCountryInfoT<WCHAR>(n, i, s);
-}
-DWORD RasEnumDevicesA(const char* n, LPRasDevInfoA d, LPDWORD cb, LPDWORD k) {
-  return EnumDevicesT<char>(n, d, cb, k);
-}
-DWORD RasEnumDevicesW(const char* n, LPRasDevInfoW d, LPDWORD cb, LPDWORD k) {
-  return EnumDevicesT<WCHAR>(n, d, cb, k);
-}
-
-}  // namespace rassim::edge
+}  // namespace rassim::edge::impl
