@@ -215,8 +215,9 @@ sdk() {
   echo "== SDK $system (${dir})"
   rm -f "$dir"/quor-sdk-*.zip
   (cd "$dir" && cpack -G ZIP >/dev/null) || fail "cpack could not make the SDK zip in $dir"
-  zip="$(ls "$dir"/quor-sdk-*-"$system".zip 2>/dev/null | head -n1)"
-  [[ -f "$zip" ]] || fail "no quor-sdk-*-$system.zip in $dir (it holds: $(ls "$dir" | grep '\.zip$' | xargs))"
+  zip="$( (ls "$dir"/quor-sdk-*-"$system".zip 2>/dev/null || true) | head -n1)"
+  [[ -f "$zip" ]] ||
+    fail "no quor-sdk-*-$system.zip in $dir (it holds: $(cd "$dir" && ls -- *.zip 2>/dev/null | xargs))"
   zip="$(realpath "$zip")"
   check_sdk "$zip" "$libgcc" "$machine"
   echo "   $zip: $(cmake -E tar tf "$zip" | grep -vc '/$') files, every program and DLL for machine $machine"
@@ -349,7 +350,7 @@ exchange_forms() {
       timeout 120 "$WINE" quordesigner.exe TQuor30.dpl --load "$(winpath "$from")" --save "$(winpath "$out")" \
       </dev/null 2>&1)" || fail "$name designer host: loading and saving $from failed: ${log//$'\n'/ | }"
     cmp -s "$ref" "$out" ||
-      fail "$name designer host: $from loaded and saved again differs from $ref: $(diff "$ref" "$out" | xargs)"
+      fail "$name designer host: $from loaded and saved again differs from $ref: $(diff "$ref" "$out" | tr "\n" " ")"
     echo "   $name designer host: $(basename "$(dirname "$from")")/$(basename "$from") loaded and saved again," \
       "byte for byte tests/package/forms/Dialer.txt"
   done
