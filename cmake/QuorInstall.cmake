@@ -82,7 +82,7 @@ if(MINGW)
     list(APPEND QUOR_SHIP_DLLS ${_name})
   endforeach()
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(QUOR_SDK_ARCH "x86-64 (a verification build, not the product)")
+    set(QUOR_SDK_ARCH x86-64)
     set(QUOR_SDK_TRIPLET_ARCH x86-64)
     set(QUOR_SDK_SYSTEM win64)
   else()
@@ -139,7 +139,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Dial-up and VPN networking component with
 set(CPACK_PACKAGE_CONTACT "Quor maintainers")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 if(WIN32)
-  # The SDK: quor-sdk-<version>-win32.zip, everything in one top folder.
+  # The SDK: quor-sdk-<version>-win32.zip (i686) or -win64.zip (x86-64),
+  # everything in one top folder.
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME quor-sdk-${PROJECT_VERSION}-${QUOR_SDK_SYSTEM})
 else()

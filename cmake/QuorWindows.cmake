@@ -38,7 +38,7 @@ quor_copy_mingw_runtime(${QUOR_MINGW_RUNTIME_DIR})
 if(CMAKE_CROSSCOMPILING)
   # QUOR_WINE: how a cross-built program is started under the Wine loader
   # the toolchain file names ("wine" for 32-bit programs, the 64-bit loader
-  # for the x86-64 stand-in build): through cmake/wine-start.sh, which starts
+  # for the x86-64 build): through cmake/wine-start.sh, which starts
   # it once more only when Wine ended it before it ran at all.
   list(GET CMAKE_CROSSCOMPILING_EMULATOR -1 _wine)
   set(QUOR_WINE bash ${CMAKE_CURRENT_LIST_DIR}/wine-start.sh ${_wine} CACHE INTERNAL

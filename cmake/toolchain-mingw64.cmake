@@ -1,8 +1,7 @@
-# Cross build for x86-64 Windows with MinGW-w64 (posix thread model): the
-# stand-in build whose suites run under a 64-bit Wine on hosts that cannot
-# execute 32-bit code. It verifies behaviour; the shipped Windows build is the
-# 32-bit one (toolchain-mingw32.cmake). What it cannot show: stdcall name
-# decoration and 32-bit pointer and handle sizes.
+# Cross build for 64-bit (x86-64) Windows with MinGW-w64 (posix thread
+# model), a product like the 32-bit build (toolchain-mingw32.cmake): the same
+# sources with pointer-wide handles and the Win64 RAS records. Its suites run
+# under a 64-bit Wine, on every host that runs 64-bit code.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -16,7 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The runtime is linked as DLLs, as in the 32-bit build (see there). Debian's
+# The runtime is linked as DLLs (libgcc_s_seh-1.dll, libstdc++-6.dll,
+# libwinpthread-1.dll), as in the 32-bit build (see there for why). Debian's
 # "wine" wrapper prefers the 32-bit loader, so the 64-bit one is named.
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
 set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)

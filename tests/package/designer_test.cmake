@@ -1,5 +1,5 @@
 # Drives quordesigner as a program: cmake -DCASE=... -DDESIGNER=... -DMODULE=...
-# -DWORK=<scratch dir> -DRAS_DIR=<phonebook dir> -P designer_test.cmake
+# -DWORK=<scratch dir> -DRAS_DIR=<phonebook dir> -DREFERENCE=<reference form> -P designer_test.cmake
 set(ENV{QUOR_RAS_PHONEBOOK} ${RAS_DIR}/rasphone.pbk)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -107,6 +107,14 @@ end
   run(0 ${MODULE} --create TQuor --name Dialer --save ${WORK}/form3.txt)
   file(READ ${WORK}/form3.txt form3)
   expect_in("${form3}" "object Dialer: TQuor\n")
+
+elseif(CASE STREQUAL "reference")
+  # Every build, 32-bit, 64-bit or native, reads the reference form and writes it again byte for byte
+  # (.ci/windows.sh also hands each Windows build's save to the other Windows build).
+  run(0 ${MODULE} --load ${REFERENCE} --save ${WORK}/Dialer.txt)
+  file(READ ${REFERENCE} reference)
+  expect_file_equals(${WORK}/Dialer.txt "${reference}")
+  expect_in("${OUT}" "  RedialAttempts = -2147483648\n")
 
 elseif(CASE STREQUAL "errors")
   run(1 ${WORK}/missing.dpl)
