@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Ras2/RasContract.h"
+#include "Ras2/RasOptionalContract.h"
 
 namespace rassim::edge {
 
@@ -58,6 +59,7 @@ DWORD RasEnumDevicesA(const char* name, LPRasDevInfoA devs, LPDWORD lpcb, LPDWOR
 DWORD RasEnumDevicesW(const char* name, LPRasDevInfoW devs, LPDWORD lpcb, LPDWORD count);
 DWORD RasConnectionNotificationA(const char* name, THRasConn h, HANDLE event, DWORD flags);
 DWORD RasConnectionNotificationW(const char* name, THRasConn h, HANDLE event, DWORD flags);
+DWORD RasGetConnectionStatistics(const char* name, THRasConn h, LPRasStats stats);
 // What the backend reports through EdgeServices: signals the registered events.
 void ConnectionMade(THRasConn h);
 void ConnectionEnded(THRasConn h);
