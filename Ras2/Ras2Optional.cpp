@@ -6,6 +6,7 @@
   T##F##A F##A = nullptr;             \
   T##F##W F##W = nullptr;             \
   T##F F = nullptr;
+#define RAS_OPTIONAL_NEUTRAL(F, P, ARGS) T##F F = nullptr;
 #include "Ras2/RasOptionalFunctions.def"
 
 namespace {
@@ -26,6 +27,9 @@ int BindRasOptional() {
   F##W = Lookup<T##F##W>(#F "W");     \
   F = F##A;                           \
   found += (F##A != nullptr) + (F##W != nullptr);
+#define RAS_OPTIONAL_NEUTRAL(F, P, ARGS) \
+  F = Lookup<T##F>(#F);                  \
+  found += F != nullptr;
 #include "Ras2/RasOptionalFunctions.def"
   return found;
 }

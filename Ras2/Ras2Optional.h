@@ -10,6 +10,7 @@
   extern T##F##A F##A;                \
   extern T##F##W F##W;                \
   extern T##F F;
+#define RAS_OPTIONAL_NEUTRAL(F, P, ARGS) extern T##F F;
 #include "Ras2/RasOptionalFunctions.def"
 
 // Looks the optional entry points up in the library InitRas loaded (hLib).

@@ -8,7 +8,16 @@
 // RAS does not know, ERROR_INVALID_PARAMETER for no event or no known flag. A
 // registration ends with its connection; the caller owns the event and may
 // close it at any time.
+//
+// RasGetConnectionStatistics(hrasconn, lpStatistics): fills the RAS_STATS
+// record of a connection that is up (while it is being dialled every figure
+// is 0). Its dwSize must be 60 (ERROR_INVALID_SIZE otherwise); a null record
+// gives ERROR_INVALID_PARAMETER, a handle RAS does not know (or no longer
+// knows) ERROR_INVALID_HANDLE, a RAS service that keeps no figures
+// ERROR_CALL_NOT_IMPLEMENTED. The counters are 32 bits wide and wrap.
 #pragma once
+
+#include <cstddef>
 
 #include "Ras2/RasContract.h"
 
@@ -19,6 +28,29 @@ constexpr DWORD RASCN_BandwidthRemoved = 0x00000008;
 // The connection handle that stands for every connection.
 constexpr THRasConn RAS_ALL_CONNECTIONS = 0xFFFFFFFFu;
 
+// RAS_STATS: the same in both character sets (no texts).
+struct TRasStats {
+  DWORD dwSize;
+  DWORD dwBytesXmited;
+  DWORD dwBytesRcved;
+  DWORD dwFramesXmited;
+  DWORD dwFramesRcved;
+  DWORD dwCrcErr;
+  DWORD dwTimeoutErr;
+  DWORD dwAlignmentErr;
+  DWORD dwHardwareOverrunErr;
+  DWORD dwFramingErr;
+  DWORD dwBufferOverrunErr;
+  DWORD dwCompressionRatioIn;
+  DWORD dwCompressionRatioOut;
+  DWORD dwBps;
+  DWORD dwConnectDuration;  // milliseconds
+};
+typedef TRasStats* LPRasStats;
+static_assert(sizeof(TRasStats) == 60, "RAS_STATS is 60 bytes");
+static_assert(offsetof(TRasStats, dwBps) == 52, "RAS_STATS layout");
+
+#define RAS_OPTIONAL_NEUTRAL(F, P, ARGS) typedef DWORD(WINAPI* T##F) P;
 #define RAS_OPTIONAL(F, PA, PW, ARGS) \
   typedef DWORD(WINAPI* T##F##A) PA;  \
   typedef DWORD(WINAPI* T##F##W) PW;  \

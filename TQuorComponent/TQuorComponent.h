@@ -23,6 +23,22 @@ using TRasStateEvent = std::function<void(Integer Error, String ErrorString)>;
 // Event type of OnStateChange: the state and error exactly as RAS gave them.
 using TRasStateChangeEvent = std::function<void(DWORD State, DWORD Error)>;
 
+// The traffic of the current connection as Statistics() gives it: totals
+// since it came up, kept in 64 bits however often RAS's 32-bit counters
+// wrapped, and the rates since the previous reading.
+struct TQuorStatistics {
+  Boolean Valid = false;  // RAS gave figures for a connection that is up
+  uint64_t BytesSent = 0, BytesReceived = 0;
+  uint64_t FramesSent = 0, FramesReceived = 0;
+  uint64_t Errors = 0;                   // line errors of every kind RAS counts (CRC, time-out, framing, overruns)
+  double SendRate = 0, ReceiveRate = 0;  // bytes per second
+  uint64_t DurationMs = 0;               // connected for, as RAS counts it
+  DWORD Bps = 0;                         // the line's speed in bits per second
+};
+
+// Event type of OnStatistics.
+using TQuorStatisticsEvent = std::function<void(const TQuorStatistics& Statistics)>;
+
 class TQuorInspector;  // test access to the private state
 
 class TQuor : public TComponent {
@@ -93,6 +109,21 @@ class TQuor : public TComponent {
   DWORD fRasState;
   Integer fAttempt;
   TRasStateChangeEvent fOnStateChange;
+  // Traffic statistics (TQuorStatistics.cpp): the last raw reading of RAS's
+  // counters for the connection that came up at Since, and what was summed.
+  struct TStatsTrack {
+    THRasConn Handle = 0;
+    uint64_t Since = 0;
+    Boolean Have = false;
+    DWORD Raw[6] = {};  // bytes sent, received, frames sent, received, errors, duration
+    TQuorStatistics Totals;
+    uint64_t ReadAt = 0;       // clock reading of the last reading
+    uint64_t LastEventAt = 0;  // of the last OnStatistics
+  };
+  TStatsTrack fStats;
+  Cardinal fStatisticsInterval = 0;
+  TQuorStatisticsEvent fOnStatistics;
+  Integer fLastLossReason = 0;
 
   // Event operations.
   void Notify(Integer ErrCode, String ErrorString);
@@ -128,6 +159,9 @@ class TQuor : public TComponent {
   void StopLossWatch();
   void LossSignalled();
   void StateChange(DWORD State, DWORD Error);
+  // On a status tick: reads the statistics and raises OnStatistics when due.
+  // False when the handler ended the call or freed the component.
+  Boolean StatisticsTick();
 
   friend class TQuorInspector;
 
@@ -242,6 +276,27 @@ class TQuor : public TComponent {
   // the state and error as RAS gave them, before the component's own texts.
   const TRasStateChangeEvent& OnStateChange() const { return fOnStateChange; }
   void SetOnStateChange(TRasStateChangeEvent Value) { fOnStateChange = std::move(Value); }
+
+  // Traffic statistics of the current connection (RasGetConnectionStatistics,
+  // when the RAS library has it; Valid false otherwise, or when not
+  // connected). Each call reads RAS and adds what each 32-bit counter moved
+  // since the previous reading (modulo 2^32), so the totals stay right as
+  // long as a counter wraps at most once between two readings: call it
+  // often enough, or set a statistics interval, which reads on every status
+  // tick.
+  TQuorStatistics Statistics();
+  // OnStatistics is raised on the first status tick (every 500 ms while
+  // connected) at least Ms after the previous one or the connection's start;
+  // 0 (the default) reads nothing and raises nothing.
+  void SetStatisticsInterval(Cardinal Ms) { fStatisticsInterval = Ms; }
+  Cardinal StatisticsInterval() const { return fStatisticsInterval; }
+  const TQuorStatisticsEvent& OnStatistics() const { return fOnStatistics; }
+  void SetOnStatistics(TQuorStatisticsEvent Value) { fOnStatistics = std::move(Value); }
+  // Why the last line was lost: the RAS error number its status call gave
+  // (also OnStateChange's Error for the loss), 0 when RAS gave none (it no
+  // longer knew the handle) or no line was lost; and RAS's text for it ("").
+  Integer LastLossReason() const { return fLastLossReason; }
+  String LastLossText() const;
 
   // Phonebook management.
   void GetPhoneBookEntries();

@@ -120,6 +120,7 @@ void TQuor::tmrCheckStatusTimer(TObject* /*Sender*/) {
     return;
   }
   fRasState = status.rasconnstate;
+  if (fStatisticsInterval != 0 && !StatisticsTick()) return;
   tmrCheckStatus->SetEnabled(true);
 }
 

@@ -79,6 +79,8 @@ void TQuor::tmrDialTimeoutTimer(TObject* /*Sender*/) {
 
 void TQuor::ConnectionLost(DWORD StatusError) {
   fRasState = RASCS_Disconnected;
+  // A handle RAS no longer knows says nothing about why the line went.
+  fLastLossReason = StatusError == static_cast<DWORD>(ERROR_INVALID_HANDLE) ? 0 : static_cast<Integer>(StatusError);
   // A handler that hangs up, dials again or frees the component ends the
   // loss's handling.
   const TCallGuard guard(fMark);
@@ -155,7 +157,8 @@ void TQuor::LossSignalled() {
   if (r == 0 && status.rasconnstate != 0 && status.rasconnstate != RASCS_Disconnected) return;
   ConnectState = static_cast<Word>(status.rasconnstate & 0xFFFFu);
   tmrCheckStatus->SetEnabled(false);
-  ConnectionLost(r);
+  // A connection RAS still lists as disconnected carries its reason in the record.
+  ConnectionLost(r != 0 ? r : status.dwError);
 }
 
 // ---------------------------------------------------------------- fast hang-up

@@ -115,6 +115,7 @@ std::string Serialize(const ConnRecord& r) {
   s += std::string("HungUp=") + (r.hungUp ? "1" : "0") + "\n";
   s += "IpAddress=" + Clean(r.ipAddress) + "\n";
   s += "ServerIpAddress=" + Clean(r.serverIpAddress) + "\n";
+  s += "Line=" + Clean(r.line) + "\n";
   // "Pad=", spaces and a line break up to the record length; the check line is 23 bytes.
   constexpr size_t kTail = 5 + 23;
   if (s.size() + kTail <= kRecordSize) s += "Pad=" + std::string(kRecordSize - kTail - s.size(), ' ') + "\n";
@@ -147,6 +148,7 @@ bool Parse(const std::string& text, ConnRecord& r) {
   r.hungUp = s.Get("HungUp") == "1";
   r.ipAddress = s.Get("IpAddress");
   r.serverIpAddress = s.Get("ServerIpAddress");
+  r.line = s.Get("Line");
   return true;
 }
 

@@ -46,6 +46,7 @@ struct ConnRecord {
   std::string owner;
   bool hungUp = false;  // hung up (by any process); the owner ends the call on seeing it
   std::string ipAddress, serverIpAddress;
+  std::string line;  // the backend's figures of the line, of a length fixed for the call
 };
 
 // A new handle, unique on this machine for this user; 0 when the state

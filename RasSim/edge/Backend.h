@@ -40,6 +40,7 @@
 // the error message list it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,11 @@
 // winerror.h's number for a name that is not valid (not in the Win32 subset's list).
 #ifndef ERROR_INVALID_NAME
 #define ERROR_INVALID_NAME 123L
+#endif
+
+// winerror.h's number for a function the service does not offer.
+#ifndef ERROR_CALL_NOT_IMPLEMENTED
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #endif
 
 namespace rassim {
@@ -71,6 +77,14 @@ struct ConnStatus {
   TRasConnState state = 0;
   DWORD error = 0;
   std::string deviceType, deviceName;
+};
+
+// A connection's traffic figures, as RAS_STATS carries them: 32-bit
+// counters that wrap.
+struct ConnStats {
+  uint32_t bytesXmited = 0, bytesRcved = 0, framesXmited = 0, framesRcved = 0;
+  uint32_t crcErr = 0, timeoutErr = 0, alignmentErr = 0, hardwareOverrunErr = 0, framingErr = 0, bufferOverrunErr = 0;
+  uint32_t compressionRatioIn = 0, compressionRatioOut = 0, bps = 0, connectDurationMs = 0;
 };
 
 struct ConnInfo {
@@ -122,7 +136,7 @@ struct EdgeServices {
   void (*ConnectionEnded)(THRasConn h) = nullptr;
 };
 
-constexpr DWORD kBackendAbi = 2;
+constexpr DWORD kBackendAbi = 3;
 constexpr const char kBackendOpsExport[] = "QuorRasBackendOps";
 
 struct BackendOps {
@@ -138,6 +152,7 @@ struct BackendOps {
 
   // The operations, as BackendOps.def lists them.
 #define QUOR_BACKEND_OP(Name, Params) DWORD(*Name) Params = nullptr;
+#define QUOR_BACKEND_OPTIONAL_OP QUOR_BACKEND_OP
 #include "RasSim/edge/BackendOps.def"
 #undef QUOR_BACKEND_OP
 

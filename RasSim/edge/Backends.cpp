@@ -43,6 +43,7 @@ BackendOps MakeUnavailableOps() {
   ops.Open = Unavailable<decltype(ops.Open)>::Run;
   ops.Close = [] {};
 #define QUOR_BACKEND_OP(Name, Params) ops.Name = Unavailable<decltype(ops.Name)>::Run;
+#define QUOR_BACKEND_OPTIONAL_OP QUOR_BACKEND_OP
 #include "RasSim/edge/BackendOps.def"
 #undef QUOR_BACKEND_OP
   return ops;

@@ -304,6 +304,7 @@ DWORD RasConnectionNotification(const char* name, THRasConn h, HANDLE event, DWO
 #define RAS_PLAIN RASSIM_EDGE_DEFINE
 #include "Ras2/RasFunctions.def"
 #define RAS_OPTIONAL RASSIM_EDGE_DEFINE
+#define RAS_OPTIONAL_NEUTRAL(F, P, ARGS)  // one name, no A and W forms: EdgeStats.cpp
 #include "Ras2/RasOptionalFunctions.def"
 #undef RASSIM_EDGE_DEFINE
 

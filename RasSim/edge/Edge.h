@@ -27,6 +27,9 @@ namespace rassim::edge {
 #define RAS_PLAIN RASSIM_EDGE_DECLARE
 #include "Ras2/RasFunctions.def"
 #define RAS_OPTIONAL RASSIM_EDGE_DECLARE
+// A function Windows exports under one name only (no A and W forms) is
+// written by hand (EdgeStats.cpp): nothing of it depends on a character type.
+#define RAS_OPTIONAL_NEUTRAL(F, P, ARGS) DWORD F(const char* name, RASSIM_EDGE_UNPAREN P);
 #include "Ras2/RasOptionalFunctions.def"
 #undef RASSIM_EDGE_DECLARE
 

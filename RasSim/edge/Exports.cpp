@@ -15,6 +15,7 @@
 #define RAS_OPTIONAL(F, PA, PW, ARGS)              \
   RASSIM_EXPORT_ONE(F##A, F##A, T##F##A, PA, ARGS) \
   RASSIM_EXPORT_ONE(F##W, F##W, T##F##W, PW, ARGS)
+#define RAS_OPTIONAL_NEUTRAL(F, P, ARGS) RASSIM_EXPORT_ONE(F, F, T##F, P, ARGS)
 #include "Ras2/RasOptionalFunctions.def"
 
 // ---- control interface

@@ -152,6 +152,30 @@ TEST(Scenario, PlansFailuresAndTheAttemptsThatConnect) {
   EXPECT_EQ(BuildPlan(dialError, "vpn", 1, "", "", nullptr).failAtOnce, 608u);
 }
 
+// The line's keys: what each accepts, and a line's record text read back whole.
+TEST(Scenario, ChecksTheLineKeysAndKeepsTheLineInItsRecord) {
+  const struct {
+    const char* key;
+    const char* value;
+    bool ok;
+  } rows[] = {{"SendRate", "12000", true},      {"SendRate", "fast", false},    {"Burst", "4000000@10s", true},
+              {"Burst", "4000000", false},      {"Burst", "x@1s", false},       {"LineErrors", "-1", false},
+              {"Speed", "4294967296", false},   {"DropReason", "remote", true}, {"DropReason", "628", true},
+              {"DropReason", "sunspots", false}};
+  for (const auto& r : rows) EXPECT_EQ(CheckSetting(r.key, r.value).empty(), r.ok) << r.key << "=" << r.value;
+  LinePlan line = ReadLine({{"SendRate", "5"}, {"Burst", "9@2"}, {"DropReason", "hardware"}}, "isdn");
+  EXPECT_EQ(line.bps, 64000u);
+  EXPECT_EQ(line.burstAfterMs, 2000u);
+  EXPECT_EQ(line.lossReason, 630u);
+  const std::string early = LineText(line, 0), late = LineText(line, 123456789);
+  EXPECT_EQ(early.size(), late.size()) << "the record keeps its length as the call connects";
+  LinePlan back;
+  uint64_t at = 0;
+  ASSERT_TRUE(ParseLineText(late, back, at));
+  EXPECT_EQ(at, 123456789u);
+  EXPECT_EQ(LineText(back, at), late);
+}
+
 namespace fs = std::filesystem;
 
 std::string Slurp(const fs::path& p) {

@@ -290,7 +290,7 @@ TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
   // The table, the status and their JSON: handle, state, device, IP address, time connected (the handle and
   // the seconds vary, so they are masked).
   const auto masked = [](std::string text) {
-    for (const char* key : {"\"handle\":", "\"connected_seconds\":", "handle: "}) {
+    for (const char* key : {"\"handle\":", "\"connected_seconds\":", "\"line_ms\":", "handle: "}) {
       for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
         const size_t from = at + std::strlen(key);
         text.replace(from, text.find_first_not_of("0123456789", from) - from, "N");
@@ -305,17 +305,20 @@ TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> views = {
       {{"status", "office"},  // entry names ignore case; the stored name is shown
        "entry: Office\nhandle: N\nstate: RASCS_Connected (8192)\ndevice: modem: Quor Virtual Modem\nerror: 0\n"
-       "ip address: 10.0.0.2\nserver ip address: 10.0.0.1\nconnected: 0:00:0N\nphonebook: " +
+       "ip address: 10.0.0.2\nserver ip address: 10.0.0.1\nconnected: 0:00:0N\n"
+       "traffic: 0 bytes sent, 0 bytes received (0 B/s, 0 B/s)\nphonebook: " +
            book + "\n"},
       {{"status", "Office", "--json"},
        "{\"handle\":N,\"entry\":\"Office\",\"state\":8192,\"state_name\":\"RASCS_Connected\",\"device_type\":\"modem\","
        "\"device_name\":\"Quor Virtual Modem\",\"error\":0,\"ip_address\":\"10.0.0.2\",\"server_ip_address\":"
-       "\"10.0.0.1\",\"connected_seconds\":N,\"phonebook\":\"" +
+       "\"10.0.0.1\",\"connected_seconds\":N,\"bytes_sent\":0,\"bytes_received\":0,\"send_rate\":0,"
+       "\"receive_rate\":0,\"line_ms\":N,\"phonebook\":\"" +
            book + "\"}\n"},
       {{"connections", "--json"},
        "{\"connections\":[{\"handle\":N,\"entry\":\"Office\",\"state\":8192,\"state_name\":\"RASCS_Connected\","
        "\"device_type\":\"modem\",\"device_name\":\"Quor Virtual Modem\",\"error\":0,\"ip_address\":\"10.0.0.2\","
-       "\"server_ip_address\":\"10.0.0.1\",\"connected_seconds\":N,\"phonebook\":\"" +
+       "\"server_ip_address\":\"10.0.0.1\",\"connected_seconds\":N,\"bytes_sent\":0,\"bytes_received\":0,"
+       "\"send_rate\":0,\"receive_rate\":0,\"line_ms\":N,\"phonebook\":\"" +
            book + "\"}]}\n"}};
   for (const auto& [args, expected] : views) EXPECT_EQ(masked(Quor(args).out), expected) << args[0];
   const auto table = Lines(Quor({"connections"}).out);

@@ -279,6 +279,67 @@ TEST_F(SimTest, PhonebookOperationsPassTheirPhonebookKinds) {
   EXPECT_STREQ(edit.szName, "Office");
 }
 
+// Statistics through the service in virtual time: 10^9 bytes a second wrap
+// RAS's 32-bit counter every 4.3 s, the totals do not; OnStatistics comes at
+// the interval set, on the status ticks; with the default interval nothing
+// asks RAS for figures.
+TEST_F(SimTest, StatisticsSurviveACounterWrapAndComeAtTheIntervalSet) {
+  std::ofstream(fDir / "rasphone.pbk") << "[Office]\nDEVICE=modem\nPhoneNumber=555-0100\n"
+                                       << "QuorReceiveRate=1000000000\nQuorSendRate=2000\nQuorSpeed=33600\n";
+  const auto calls = [&] { return Control<TQuorRasSimCallCount>("QuorRasSimCallCount")("RasGetConnectionStatistics"); };
+  Q->Connect();
+  ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
+  Application->RunFor(3000);
+  EXPECT_EQ(calls(), 0u) << "the default interval reads nothing";
+  std::vector<TQuorStatistics> seen;
+  std::vector<uint64_t> at;
+  Q->SetOnStatistics([&](const TQuorStatistics& S) {
+    seen.push_back(S);
+    at.push_back(Q->ConnectedMs());
+  });
+  Q->SetStatisticsInterval(2000);
+  Application->RunFor(10000);
+  ASSERT_GE(seen.size(), 4u);
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const TQuorStatistics& s = seen[i];
+    ASSERT_TRUE(s.Valid);
+    EXPECT_EQ(s.DurationMs, at[i]);
+    EXPECT_EQ(s.BytesReceived, 1000000ull * s.DurationMs) << "past every wrap of the 32-bit counter";
+    EXPECT_EQ(s.BytesSent, 2ull * s.DurationMs);
+    EXPECT_EQ(s.Bps, 33600u);
+    EXPECT_DOUBLE_EQ(s.ReceiveRate, 1e9);
+    if (i > 0) {
+      EXPECT_GE(at[i] - at[i - 1], 2000u);
+    }
+  }
+  EXPECT_GT(seen.back().BytesReceived, 2ull << 32) << "the counter wrapped twice";
+  Q->Disconnect();
+  EXPECT_FALSE(Q->Statistics().Valid);
+}
+
+// The reason of a dropped line reaches OnStateChange and LastLossReason;
+// the loss is reported as always.
+TEST_F(SimTest, ALostLineGivesItsReason) {
+  const struct {
+    const char* Keys;
+    DWORD Error;
+    Integer Reason;
+  } cases[] = {{"", ERROR_INVALID_HANDLE, 0}, {"QuorDropReason=remote\n", 629, 629}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Keys);
+    std::ofstream(fDir / "rasphone.pbk") << "[Office]\nDEVICE=modem\nPhoneNumber=555-0100\nQuorDropAfter=1\n" << c.Keys;
+    std::vector<std::pair<DWORD, DWORD>> changes;
+    Q->SetOnStateChange([&](DWORD State, DWORD Error) { changes.emplace_back(State, Error); });
+    Log.Clear();
+    Q->Connect();
+    ASSERT_TRUE(RunUntilEvent(Ev{'D', 0, "Connection to server lost."}, 30000));
+    ASSERT_FALSE(changes.empty());
+    EXPECT_EQ(changes.back(), std::make_pair(static_cast<DWORD>(RASCS_Disconnected), c.Error));
+    EXPECT_EQ(Q->LastLossReason(), c.Reason);
+    EXPECT_EQ(Q->LastLossText(), c.Reason ? TQuor::StateText(0, c.Reason) : String());
+  }
+}
+
 }  // namespace
 
 TEST_F(SimTest, HandlerFreesTheComponentWhileAReconnectIsArmed) {

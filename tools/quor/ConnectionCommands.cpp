@@ -15,6 +15,7 @@
 #include "tools/quor/RasConnections.h"
 #include "tools/quor/RasDirect.h"
 #include "tools/quor/RasSession.h"
+#include "tools/quor/Stats.h"
 
 namespace quortool {
 
@@ -177,6 +178,7 @@ struct ConnectionView {
   std::string ip;  // "" when RAS gives none (not connected yet)
   std::string serverIp;
   int64_t seconds = -1;  // time connected; -1 when no quor dial noted it
+  LineFigures line;      // the traffic, once connected
 };
 
 ConnectionView View(const std::string& entry, Integer handle, const std::vector<Dialler>& diallers) {
@@ -187,6 +189,7 @@ ConnectionView View(const std::string& entry, Integer handle, const std::vector<
   if (v.status.result == 0 && v.status.state == RASCS_Connected) {
     if (IpAddressesOf(v.handle, v.ip, v.serverIp) != 0) v.ip = v.serverIp = std::string();
     v.seconds = SecondsConnected(diallers, v.handle);
+    v.line = ReadLineFigures(v.handle);
   }
   return v;
 }
@@ -213,6 +216,7 @@ JsonObject ViewObject(const ConnectionView& v) {
   } else {
     o.Add("connected_seconds", v.seconds);
   }
+  AddLineFigures(o, v.line);
   if (v.phonebook.empty()) {
     o.AddNull("phonebook");
   } else {
@@ -303,6 +307,7 @@ int RunStatus(const Args& args) {
     out.Line("ip address: " + (v.ip.empty() ? std::string("-") : v.ip));
     out.Line("server ip address: " + (v.serverIp.empty() ? std::string("-") : v.serverIp));
     out.Line("connected: " + Duration(v.seconds));
+    out.Line("traffic: " + LineFiguresText(v.line));
     out.Line("phonebook: " + (v.phonebook.empty() ? std::string("-") : Printable(v.phonebook)));
   }
   return kExitOk;

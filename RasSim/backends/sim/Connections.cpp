@@ -200,7 +200,10 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
     if (Call* c = FindCall(h)) {
       mine = true;
       EndedElsewhere(*c, fx);
-      if (c->phase == Phase::Dropped || Expired(*c, fx)) {
+      if (c->phase == Phase::Dropped) {
+        // A line lost for a reason the scenario gives reports it until hung up.
+        result = c->plan.line.lossReason ? c->plan.line.lossReason : ERROR_INVALID_HANDLE;
+      } else if (Expired(*c, fx)) {
         result = ERROR_INVALID_HANDLE;
       } else {
         out.state = c->state;

@@ -95,6 +95,7 @@ registry::ConnRecord RecordOf(const Call& c) {
   r.hungUp = c.phase == Phase::TearingDown;
   r.ipAddress = c.plan.ipAddress;
   r.serverIpAddress = c.plan.serverIpAddress;
+  r.line = LineText(c.plan.line, c.connectedAt);
   return r;
 }
 
@@ -166,6 +167,7 @@ void AdvanceStep(Call& c, Effects& fx) {
     c.phase = Phase::Failed;
   else if (last)
     c.phase = c.plan.connects ? Phase::Connected : Phase::Failed;
+  if (c.phase == Phase::Connected) c.connectedAt = QuorClockNow();
   registry::ConnRecord r = RecordOf(c);
   DWORD unwritten = 0;
   if (registry::Publish(r, &unwritten)) {  // hung up elsewhere meanwhile

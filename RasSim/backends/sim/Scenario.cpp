@@ -212,6 +212,8 @@ std::string CheckSetting(const std::string& key, const std::string& value) {
                : "not yes or no";
   }
   if (key == "RequireUser" || key == "RequirePassword" || key == "IpAddress" || key == "ServerIpAddress") return "";
+  std::string why;
+  if (CheckLineSetting(key, value, why)) return why;
   return "unknown key";
 }
 
@@ -308,6 +310,7 @@ DialPlan BuildPlan(const Settings& settings, const std::string& deviceType, uint
     if (ParseDuration(*d, 1000, v)) plan.dropAfterMs = v;
   if (const std::string* ip = Get(settings, "IpAddress")) plan.ipAddress = *ip;
   if (const std::string* ip = Get(settings, "ServerIpAddress")) plan.serverIpAddress = *ip;
+  plan.line = ReadLine(settings, deviceType);
 
   // Does this attempt fail, and how?
   bool failing = true;

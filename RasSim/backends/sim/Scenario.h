@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Ras2/RasContract.h"
+#include "RasSim/backends/sim/Traffic.h"
 #include "RasSim/common/IniFile.h"
 
 namespace rassim {
@@ -45,6 +46,7 @@ struct DialPlan {
   bool connectionWindow = true;
   uint32_t teardownMs = 1000;
   std::string ipAddress, serverIpAddress;
+  LinePlan line;  // traffic once connected, and the reason of a drop
 };
 
 struct QueuedFailure {

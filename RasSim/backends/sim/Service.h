@@ -20,6 +20,8 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out);
 DWORD EnumConnections(std::vector<ConnInfo>& out);
 DWORD EnumDevices(std::vector<DeviceInfo>& out);
 DWORD GetProjection(THRasConn h, std::string& ip, std::string& serverIp);
+// The figures of a connected call's line (Traffic.cpp).
+DWORD GetStatistics(THRasConn h, ConnStats& out);
 
 DWORD EnumEntries(const PbArg& pb, std::vector<std::string>& names);
 DWORD GetEntryDialParams(const PbArg& pb, const std::string& entry, DialParams& out, bool& passwordReturned);

@@ -15,6 +15,7 @@ BackendOps MakeOps() {
   ops.Open = Open;
   ops.Close = CloseSim;
 #define QUOR_BACKEND_OP(Name, Params) ops.Name = Name;
+#define QUOR_BACKEND_OPTIONAL_OP QUOR_BACKEND_OP
 #include "RasSim/edge/BackendOps.def"
 #undef QUOR_BACKEND_OP
   static const BackendControl control{Reset, DropConnection, QueueFailure, SetStepDelay, ConnectionWindow, CloseSim};

@@ -40,6 +40,7 @@ struct Call {
   DWORD ownerThread = 0;
   HWND helper = 0, connWindow = 0;
   uint64_t teardownEnds = 0;
+  uint64_t connectedAt = 0;    // clock reading when the call connected
   std::set<uintptr_t> timers;  // keys of pending clock callbacks
 };
 
