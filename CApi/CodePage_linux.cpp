@@ -51,8 +51,10 @@ int ToRas(const char* Utf8, size_t Length, String& Out) {
 
 String FromRas(const String& Text) {
   const auto* p = reinterpret_cast<const unsigned char*>(Text.data());
+  // Room for the longest result (each byte taken as Latin-1 becomes two), so
+  // the text never moves and leaves no copy behind: it may be a password.
   String out;
-  out.reserve(Text.size());
+  out.reserve(Text.size() * 2);
   for (size_t i = 0; i < Text.size();) {
     const size_t n = SequenceAt(p, Text.size(), i);
     if (n != 0) {
