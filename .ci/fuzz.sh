@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Fuzzes the readers of what a user or another process may have written
 # (phonebook format, scenario language, form reader, credential file,
-# connection records, dialler notes, quor's command line) with libFuzzer,
-# about 20 s each (a little over two minutes in all, plus a clang build of
+# connection records, dialler notes, quor's command line) and the C
+# interface (random call sequences against the simulated RAS service) with
+# libFuzzer, about 20 s each (under three minutes in all, plus a clang build of
 # the libraries they reach: a few minutes on two cores). The
 # checked-in corpora under tests/fuzz/corpus seed each run; what a run finds
 # new stays in the build folder. A crash, a leak or a broken check fails CI,
@@ -24,7 +25,7 @@ seconds="${QUOR_FUZZ_SECONDS:-20}"
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUOR_FUZZ=ON \
   -DQUOR_BUILD_BENCHMARKS=OFF -DQUOR_WERROR=OFF >/dev/null
-targets="phonebook_fuzz scenario_fuzz form_fuzz credentials_fuzz records_fuzz diallers_fuzz options_fuzz"
+targets="phonebook_fuzz scenario_fuzz form_fuzz credentials_fuzz records_fuzz diallers_fuzz options_fuzz capi_fuzz"
 # shellcheck disable=SC2086
 cmake --build "$build" -j2 --target $targets >/dev/null
 mkdir -p "$build/artifacts"

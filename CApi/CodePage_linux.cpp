@@ -2,6 +2,8 @@
 // it is once it is known to be well-formed UTF-8. What RAS gives back is
 // shown as UTF-8: a byte that is not part of a well-formed sequence (a
 // phonebook written in another code page) is taken as Latin-1.
+#include <cstring>
+
 #include "CApi/CApiInternal.h"
 
 namespace quorc {
@@ -38,9 +40,10 @@ size_t SequenceAt(const unsigned char* Text, size_t Size, size_t At) {
 }  // namespace
 
 int ToRas(const char* Utf8, size_t Length, String& Out) {
+  // A zero byte anywhere is told before any other fault, as on Windows.
+  if (std::memchr(Utf8, 0, Length) != nullptr) return QUOR_E_EMBEDDED_NUL;
   const auto* p = reinterpret_cast<const unsigned char*>(Utf8);
   for (size_t i = 0; i < Length;) {
-    if (p[i] == 0) return QUOR_E_EMBEDDED_NUL;
     const size_t n = SequenceAt(p, Length, i);
     if (n == 0) return QUOR_E_NOT_REPRESENTABLE;
     i += n;
@@ -51,8 +54,10 @@ int ToRas(const char* Utf8, size_t Length, String& Out) {
 
 String FromRas(const String& Text) {
   const auto* p = reinterpret_cast<const unsigned char*>(Text.data());
+  // Room for the longest result (each byte taken as Latin-1 becomes two), so
+  // the text never moves and leaves no copy behind: it may be a password.
   String out;
-  out.reserve(Text.size());
+  out.reserve(Text.size() * 2);
   for (size_t i = 0; i < Text.size();) {
     const size_t n = SequenceAt(p, Text.size(), i);
     if (n != 0) {

@@ -135,16 +135,6 @@ Dialer* Find(quor_dialer* Handle) {
   return slot != nullptr && slot->D->Thread == GetCurrentThreadId() ? slot->D : nullptr;
 }
 
-void Wipe(void* Area, size_t Size) {
-  volatile unsigned char* p = static_cast<volatile unsigned char*>(Area);
-  while (Size-- > 0) *p++ = 0;
-}
-
-void WipeText(String& Text) {
-  Wipe(Text.data(), Text.capacity());
-  Text.clear();
-}
-
 int CopyOut(const String& Utf8, char* Buffer, size_t Size, size_t* Length) {
   if (Length != nullptr) *Length = Utf8.size();
   if (Buffer == nullptr && Size != 0) return QUOR_E_NULL_ARGUMENT;

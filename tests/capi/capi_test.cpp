@@ -90,6 +90,7 @@ TEST_F(CApiTest, BadInputIsRefusedAndChangesNothing) {
       {"number too long", [&] { return quor_set_text(D, QUOR_TEXT_PHONE_NUMBER, std::string(129, '5').c_str()); },
        QUOR_E_TOO_LONG},
       {"embedded zero", [&] { return quor_set_text_n(D, QUOR_TEXT_USER, "jo\0e", 4); }, QUOR_E_EMBEDDED_NUL},
+      {"zero after a bad byte", [&] { return quor_set_text_n(D, QUOR_TEXT_USER, "\xC0x\0", 3); }, QUOR_E_EMBEDDED_NUL},
       {"cut sequence", [&] { return quor_set_text(D, QUOR_TEXT_USER, "jo\xC3"); }, QUOR_E_NOT_REPRESENTABLE},
       {"overlong slash", [&] { return quor_set_text(D, QUOR_TEXT_USER, "\xC0\xAF"); }, QUOR_E_NOT_REPRESENTABLE},
       {"surrogate", [&] { return quor_set_text(D, QUOR_TEXT_USER, "\xED\xA0\x80"); }, QUOR_E_NOT_REPRESENTABLE},

@@ -17,7 +17,8 @@ def _attach(loop: asyncio.AbstractEventLoop) -> None:
     if _attached.get(key, 0) == 0:
         fd = _c.quor_loop_fd()
         if fd < 0:
-            raise QuorError(-13, "this platform's Quor loop has no descriptor")
+            raise QuorError(-13, "this platform's Quor loop has no descriptor (on Windows quor.aio is not available: "
+                            "run a Dialer in a thread of its own with quor.run, see the package's README)")
         loop.add_reader(fd, _dispatch)
     _attached[key] = _attached.get(key, 0) + 1
 
