@@ -261,12 +261,18 @@ QueueEntry NewEntry(TimerQueue& q, uint32_t id, Cardinal interval, uint64_t now)
 
 // Puts the timer with this row on the queue; an armed timer moves to its new place.
 void ArmAt(TimerQueue& q, uint32_t id, Cardinal interval, uint64_t now) {
-  const bool armed = q.Armed(id);
-  q.Push(NewEntry(q, id, interval, now));
-  if (armed) {
-    ++q.Stale;
-    q.Tidy();
+  if (!q.Armed(id)) {
+    q.Push(NewEntry(q, id, interval, now));
+    return;
   }
+  if (q.Heap.front().Id == id) {
+    // The earliest timer (its entry is the live front one) moves in place.
+    q.SiftDown(0, NewEntry(q, id, interval, now));
+  } else {
+    q.Push(NewEntry(q, id, interval, now));
+    ++q.Stale;
+  }
+  q.Tidy();
 }
 
 void Arm(TTimer::Impl& impl, Cardinal interval) {
@@ -380,8 +386,7 @@ int TTimer::Impl::FireDue() {
     // The next period counts from the moment it actually fires, so a late
     // timer fires once and skips the periods it missed. The front entry
     // (live) gives way to the new one.
-    q.SiftDown(0, NewEntry(q, id, q.Rows[id].Interval, firedAt));
-    q.Tidy();
+    ArmAt(q, id, q.Rows[id].Interval, firedAt);
     // A timer never re-enters its own handler: while the handler runs a
     // nested loop, its ticks are skipped like missed periods (otherwise a
     // handler that waits longer than its interval would recurse without end).
