@@ -26,6 +26,12 @@ if /usr/bin/python3 -c "import pytest" 2>/dev/null; then
 LD_LIBRARY_PATH=$PWD/build/nm/bin PYTHONPATH=$PWD/bindings/python PYTHONDONTWRITEBYTECODE=1 \
 /usr/bin/python3 -m pytest -q -p no:cacheprovider $PWD/tests/nm/test_python_nm.py")
 fi
+# With QUOR_NM_BENCH=1: also `quor dial` and `quor hangup` beside nmcli's, from a release build (bench/README.md).
+if [[ ${QUOR_NM_BENCH:-0} == 1 ]]; then
+  cmake --preset release -B build/nm-release >/dev/null
+  cmake --build build/nm-release -j2 --target quor rasapi32 rasbackend_networkmanager rnaph
+  suites+=("bash bench/nm_dial.sh build/nm-release/bin 7")
+fi
 for suite in "${suites[@]}"; do
   echo "-- rig: $suite"
   set +e

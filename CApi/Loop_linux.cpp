@@ -1,5 +1,5 @@
-// The loop's descriptor on Linux: an epoll descriptor over an eventfd (added
-// to by the Win32 subset whenever a message is posted to the thread's queue
+// The loop's descriptor on Linux: an epoll descriptor over an eventfd (made
+// readable by the Win32 subset whenever a message is posted to the thread's queue
 // or an event object is set, and by the interface when it keeps an event)
 // and a timerfd set to the next timer the loop has armed. It is readable
 // exactly while one of the two is.
@@ -20,6 +20,7 @@ struct Loop {
   int Epoll = -1;
   int Wake = -1;
   int Timer = -1;
+  bool TimerArmed = false;  // disarmed, the timerfd is never readable: no call needed to read or disarm it
   ~Loop() {
     if (Epoll < 0) return;
     QuorQueueSetWakeFd(-1);
@@ -38,6 +39,8 @@ void Take(int Fd) {
 }
 
 void SetTimer(uint64_t Ms) {
+  if (Ms == 0 && !tLoop.TimerArmed) return;
+  tLoop.TimerArmed = Ms != 0;
   itimerspec spec{};
   if (Ms != 0) {
     spec.it_value.tv_sec = static_cast<time_t>(Ms / 1000);
@@ -78,8 +81,8 @@ void LoopWake() {
 
 void LoopDrain() {
   if (tLoop.Epoll < 0) return;
-  Take(tLoop.Wake);
-  Take(tLoop.Timer);
+  QuorQueueTakeWake();  // under the queue's lock, so no post in between is lost
+  if (tLoop.TimerArmed) Take(tLoop.Timer);
 }
 
 void LoopRearm() {

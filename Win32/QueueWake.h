@@ -7,8 +7,14 @@
 extern "C" {
 
 // From now on every message posted or sent to the calling thread's queue, and
-// every SetEvent in the process, adds 1 to the eventfd fd (-1: none). The
-// caller owns fd and resets it before it closes it.
+// every SetEvent in the process, makes the eventfd fd readable (-1: none): the
+// first of them adds 1 to it, the later ones find it readable already until
+// the caller takes it with QuorQueueTakeWake. The caller owns fd and resets
+// it before it closes it.
 QUORWIN32_API void QuorQueueSetWakeFd(int fd);
+
+// Reads the calling thread's eventfd empty; the next message or SetEvent
+// makes it readable again.
+QUORWIN32_API void QuorQueueTakeWake(void);
 
 }  // extern "C"

@@ -99,6 +99,9 @@ BENCHMARK(BM_Timer_FireOneDue)->RangeMultiplier(8)->Range(8, 1 << 16)->Complexit
 // (each tick collects, runs and re-arms one timer).
 // The anchor is a std::priority_queue of (due time, timer) pairs doing the
 // same: pop every due entry, call the timer through a pointer, push it again.
+// For the ratio Quor is timed as its anchor is (the best of three rounds of
+// as many ticks), in turn with it, twice, so a neighbour's load on a shared
+// machine weighs on both sides alike; `loop_ns` is the benchmark loop's mean.
 static void BM_Timer_FireAllDue(benchmark::State& State) {
   ArmedTimers timers(State.range(0), 1);
   quorbench::LoopClock clock;
@@ -106,7 +109,7 @@ static void BM_Timer_FireAllDue(benchmark::State& State) {
     QuorClockAdvance(1);
     Application->ProcessMessages();
   }
-  const double ns = clock.NsPerItem(static_cast<double>(timers.Fired));
+  const double loopNs = clock.NsPerItem(static_cast<double>(timers.Fired));
   if (timers.Fired != static_cast<uint64_t>(State.iterations()) * static_cast<uint64_t>(State.range(0)))
     return State.SkipWithError("a due timer did not fire");
   State.SetItemsProcessed(static_cast<int64_t>(timers.Fired));
@@ -115,23 +118,40 @@ static void BM_Timer_FireAllDue(benchmark::State& State) {
   using Due = std::pair<uint64_t, uint32_t>;
   const auto count = static_cast<uint32_t>(State.range(0));
   const int rounds = static_cast<int>(std::max<uint32_t>(2, 500000 / count));
+  const uint64_t firedBefore = timers.Fired;
+  const auto quorRounds = [&] {
+    for (int r = 0; r < rounds; ++r) {
+      QuorClockAdvance(1);
+      Application->ProcessMessages();
+    }
+  };
   uint64_t ticks = 0;
   void (*volatile tick)(uint64_t&) = [](uint64_t& n) { ++n; };
-  const double anchor = quorbench::BestNsPerItem(
-      [&] {
-        std::priority_queue<Due, std::vector<Due>, std::greater<Due>> queue;
-        for (uint32_t i = 0; i < count; ++i) queue.push({1, i});
-        for (uint64_t now = 1; now <= static_cast<uint64_t>(rounds); ++now) {
-          while (!queue.empty() && queue.top().first <= now) {
-            const Due d = queue.top();
-            queue.pop();
-            tick(ticks);
-            queue.push({now + 1, d.second});
-          }
-        }
-      },
-      static_cast<double>(rounds) * count);
-  if (ticks != 3ull * static_cast<uint64_t>(rounds) * count) return State.SkipWithError("the anchor lost ticks");
+  const auto anchorRounds = [&] {
+    std::priority_queue<Due, std::vector<Due>, std::greater<Due>> queue;
+    for (uint32_t i = 0; i < count; ++i) queue.push({1, i});
+    for (uint64_t now = 1; now <= static_cast<uint64_t>(rounds); ++now) {
+      while (!queue.empty() && queue.top().first <= now) {
+        const Due d = queue.top();
+        queue.pop();
+        tick(ticks);
+        queue.push({now + 1, d.second});
+      }
+    }
+  };
+  const double items = static_cast<double>(rounds) * count;
+  double ns = 0, anchor = 0;
+  for (int turn = 0; turn < 2; ++turn) {
+    const double q = quorbench::BestNsPerItem(quorRounds, items);
+    const double a = quorbench::BestNsPerItem(anchorRounds, items);
+    ns = turn == 0 ? q : std::min(ns, q);
+    anchor = turn == 0 ? a : std::min(anchor, a);
+  }
+  if (timers.Fired - firedBefore != 6ull * static_cast<uint64_t>(rounds) * count)
+    return State.SkipWithError("a due timer did not fire");
+  if (ticks != 6ull * static_cast<uint64_t>(rounds) * count) return State.SkipWithError("the anchor lost ticks");
+  State.counters["loop_ns"] = loopNs;
+  State.counters["best_ns"] = ns;
   quorbench::ReportAnchor(State, "priority_queue", ns, anchor);
 }
 BENCHMARK(BM_Timer_FireAllDue)

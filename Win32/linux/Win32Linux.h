@@ -230,13 +230,18 @@ namespace qw_linux __attribute__((visibility("hidden"))) {
     uint64_t version = 0;  // bumped by everything that may wake the owner
     int waiters = 0;       // threads blocked on `wake`
     std::condition_variable wake;
-    int wakeFd = -1;  // an eventfd the owner polls (QuorQueueSetWakeFd), -1 when none
+    int wakeFd = -1;             // an eventfd the owner polls (QuorQueueSetWakeFd), -1 when none
+    bool wakeSignalled = false;  // wakeFd was written since the owner last took it
   };
 
   // Tells the owner's descriptor that its queue changed (with the lock held; an
   // eventfd's write never blocks, and a full counter is readable already).
-  inline void SignalWakeFd(const Queue& q) {
-    if (q.wakeFd < 0) return;
+  // Makes the owner's descriptor readable (lock held). Once written it stays
+  // readable until the owner takes it (QuorQueueTakeWake), so later posts
+  // make no system call.
+  inline void SignalWakeFd(Queue & q) {
+    if (q.wakeFd < 0 || q.wakeSignalled) return;
+    q.wakeSignalled = true;
     const uint64_t one = 1;
     if (write(q.wakeFd, &one, sizeof(one)) < 0) return;
   }

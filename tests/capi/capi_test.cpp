@@ -180,6 +180,13 @@ TEST_F(CApiTest, TheLoopDescriptorIsReadableExactlyWhileWorkWaits) {
   EXPECT_EQ(quor_loop_timeout(), 0);
   ASSERT_EQ(quor_loop_dispatch(), QUOR_OK);
   EXPECT_EQ(poll(&p, 1, 0), 0);
+  // Again once the dispatch has taken the first wake-up, however many are posted.
+  std::thread([self] {
+    for (int i = 0; i < 3; ++i) PostThreadMessageA(self, WM_USER + 7, 0, 0);
+  }).join();
+  EXPECT_EQ(poll(&p, 1, 0), 1);
+  ASSERT_EQ(quor_loop_dispatch(), QUOR_OK);
+  EXPECT_EQ(poll(&p, 1, 0), 0);
   // An event kept for the dispatch wakes it too.
   ASSERT_EQ(quor_connect(D, nullptr), QUOR_OK);
   EXPECT_EQ(poll(&p, 1, 0), 1);

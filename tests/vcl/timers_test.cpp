@@ -131,9 +131,13 @@ TEST_P(ManyTimers, FireInDueThenArmingOrder) {
       timers[i]->SetEnabled(false);
       model[i].armed = false;
     } else if (i % 7 == 2) {
-      timers[i]->SetInterval(timers[i]->Interval() + 3);
-      model[i].interval += 3;
-      arm(i, 50);
+      // Re-timed again and again: what the queue leaves behind for those
+      // outnumbers the armed timers.
+      for (int k = 0; k < 8; ++k) {
+        timers[i]->SetInterval(timers[i]->Interval() + 1);
+        model[i].interval += 1;
+        arm(i, 50);
+      }
     }
   }
   // New timers take the places the freed ones left in the queue's tables.

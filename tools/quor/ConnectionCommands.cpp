@@ -24,7 +24,7 @@ namespace {
 // RAS takes a moment to tear a connection down after the hang-up call
 // returns; wait for it to leave the list before saying it is gone.
 constexpr uint32_t kHangUpWaitMs = 5000;
-constexpr uint32_t kHangUpPollMs = 100;
+constexpr uint32_t kHangUpPollMs = 5;  // NetworkManager lets a connection go within tens of ms
 
 std::vector<std::string> ActiveConnections(TQuor& quor) {
   // The component leaves the list as it was when RAS reports none; start

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# `quor dial Office` from process start to its "Connected" line beside
+# `nmcli connection up Office`, and `quor hangup Office` beside
+# `nmcli connection down Office`, in turn, ROUNDS times each (default 7), with
+# the medians. Beside them the fixed part of each tool's run: `quor connections`
+# and `nmcli connection show --active` (process start, library loads, the
+# client's start and its first fetch of NetworkManager's objects). Runs inside the NetworkManager rig (tests/nm/rig.sh), real clock:
+#   tests/nm/rig.sh run bash bench/nm_dial.sh build/release/bin [ROUNDS]
+# or from .ci/nm.sh with QUOR_NM_BENCH=1.
+set -uo pipefail
+bin=$1
+rounds=${2:-7}
+now_us() { echo $(($(date +%s%N) / 1000)); }
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+fail() {
+  echo "nm_dial: $*" >&2
+  exit 1
+}
+
+for ((i = 0; i < rounds; ++i)); do
+  # quor: the time until the "Connected" line is read from its output.
+  start=$(now_us)
+  coproc DIAL { exec "$bin/quor" --backend networkmanager dial Office 2>&1; }
+  seen=0
+  while IFS= read -r -t 30 line <&"${DIAL[0]}"; do
+    if [[ $line == *"] Connected" ]]; then
+      seen=1
+      break
+    fi
+  done
+  end=$(now_us)
+  ((seen)) || fail "quor dial did not report Connected"
+  echo $((end - start)) >>"$out/quor_up"
+  start=$(now_us)
+  "$bin/quor" --backend networkmanager hangup Office >/dev/null || fail "quor hangup failed"
+  echo $(($(now_us) - start)) >>"$out/quor_down"
+  wait "$DIAL_PID" 2>/dev/null
+
+  start=$(now_us)
+  nmcli connection up Office >/dev/null || fail "nmcli connection up failed"
+  echo $(($(now_us) - start)) >>"$out/nmcli_up"
+  start=$(now_us)
+  nmcli connection down Office >/dev/null || fail "nmcli connection down failed"
+  echo $(($(now_us) - start)) >>"$out/nmcli_down"
+
+  start=$(now_us)
+  "$bin/quor" --backend networkmanager connections >/dev/null || fail "quor connections failed"
+  echo $(($(now_us) - start)) >>"$out/quor_start"
+  start=$(now_us)
+  nmcli connection show --active >/dev/null || fail "nmcli connection show failed"
+  echo $(($(now_us) - start)) >>"$out/nmcli_start"
+done
+
+for f in quor_up nmcli_up quor_down nmcli_down quor_start nmcli_start; do
+  printf '%-10s median %6.1f ms  (%s ms)\n' "$f" "$(median <"$out/$f" | awk '{ print $1 / 1000 }')" \
+    "$(awk '{ printf "%s%.1f", (NR > 1 ? " " : ""), $1 / 1000 }' "$out/$f")"
+done
