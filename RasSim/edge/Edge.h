@@ -16,9 +16,9 @@ namespace rassim::edge {
 DWORD RasCreatePhonebookEntryA(const char* name, HWND hwnd, LPCSTR pb);
 DWORD RasCreatePhonebookEntryW(const char* name, HWND hwnd, LPCWSTR pb);
 DWORD RasDialA(const char* name, LPRasDialExtensions ext, LPCSTR pb, LPRasDialParamsA params, DWORD notifierType,
-               DWORD notifier, LPHRasConn lph);
+               UINT_PTR notifier, LPHRasConn lph);
 DWORD RasDialW(const char* name, LPRasDialExtensions ext, LPCWSTR pb, LPRasDialParamsW params, DWORD notifierType,
-               DWORD notifier, LPHRasConn lph);
+               UINT_PTR notifier, LPHRasConn lph);
 DWORD RasEditPhonebookEntryA(const char* name, HWND hwnd, LPCSTR pb, LPCSTR entry);
 DWORD RasEditPhonebookEntryW(const char* name, HWND hwnd, LPCWSTR pb, LPCWSTR entry);
 DWORD RasEnumConnectionsA(const char* name, LPRasConnA conns, LPDWORD lpcb, LPDWORD count);
@@ -69,11 +69,11 @@ DWORD CtlReset();
 DWORD CtlCallCount(LPCSTR exportName);
 DWORD CtlLastCall(LPCSTR exportName, void* info);
 DWORD CtlLastDialParams(void* params);
-DWORD CtlDropConnection(DWORD h);
+DWORD CtlDropConnection(THRasConn h);
 DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error);
 DWORD CtlSetDialogAnswers(LPCSTR answers);
 DWORD CtlSetStepDelay(DWORD state, DWORD ms);
-DWORD CtlGetConnectionWindow(DWORD h, HWND* wnd);
+DWORD CtlGetConnectionWindow(THRasConn h, HWND* wnd);
 DWORD CtlLastProblem(LPSTR buffer, DWORD size);
 // Releases every timer and window of the module (it is being unloaded).
 void CtlShutdown();
