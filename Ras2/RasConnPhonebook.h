@@ -1,6 +1,6 @@
 // The connection records of WINVER 0x401: the classic record followed by the
 // phonebook the connection was dialled from and its sub-entry. RasEnumConnections
-// takes either size; the classic 412-byte record stays the component's.
+// takes either size; the classic record (412 bytes on Win32) stays the component's.
 #pragma once
 
 #include <cstddef>
@@ -30,7 +30,9 @@ struct TRasConnPbW {
 
 #pragma pack(pop)
 
-static_assert(sizeof(TRasConnPbA) == 676, "TRasConnPbA must be 676 bytes");
-static_assert(sizeof(TRasConnPbW) == 1340, "TRasConnPbW must be 1340 bytes");
-static_assert(offsetof(TRasConnPbA, szPhonebook) == 411, "TRasConnPbA::szPhonebook must be at 411");
-static_assert(offsetof(TRasConnPbW, szPhonebook) == 814, "TRasConnPbW::szPhonebook must be at 814");
+static_assert(sizeof(TRasConnPbA) == RAS_SIZES.ConnPbA, "TRasConnPbA must be 676 bytes (Win32) or 680 (Win64)");
+static_assert(sizeof(TRasConnPbW) == RAS_SIZES.ConnPbW, "TRasConnPbW must be 1340 bytes (Win32) or 1344 (Win64)");
+static_assert(offsetof(TRasConnPbA, szPhonebook) == (RAS_WIDE_HANDLES ? 415 : 411), "TRasConnPbA::szPhonebook");
+static_assert(offsetof(TRasConnPbA, dwSubEntry) == (RAS_WIDE_HANDLES ? 676 : 672), "TRasConnPbA::dwSubEntry");
+static_assert(offsetof(TRasConnPbW, szPhonebook) == (RAS_WIDE_HANDLES ? 818 : 814), "TRasConnPbW::szPhonebook");
+static_assert(offsetof(TRasConnPbW, dwSubEntry) == (RAS_WIDE_HANDLES ? 1340 : 1336), "TRasConnPbW::dwSubEntry");

@@ -1,14 +1,19 @@
 // The RAS client contract: the declarations of the Windows RAS client
-// interface that Quor uses, in the classic 32-bit layout (the one where
-// TRasConn is 412 bytes and TRasDialParams 1052), and the function types of
-// its entry points. It declares no variables, so both sides of the contract
+// interface that Quor uses, in the classic layout (the one where TRasConn is
+// 412 bytes on Win32 and TRasDialParams 1052), and the function types of its
+// entry points. It declares no variables, so both sides of the contract
 // include it: the binding (Ras2.h adds the entry-point variables) and the RAS
 // library, whose exports are checked against these function types.
 //
 // Every name here is usable unqualified, as the Windows headers' names are.
-// Records hold 32-bit handles and 8-bit (A) or 16-bit (W) text on every
-// platform; their sizes and offsets are checked at compile time below. The
-// neutral names are the ANSI ones. The platform SDK's ras.h is never
+// Records follow the target's pointer width: a connection handle, a window
+// handle and every pointer-sized field is as wide as a pointer (4 bytes on
+// Win32, 8 on Win64 and on 64-bit Linux, so the native, ASan and TSan suites
+// run with the Win64 records), and every record keeps the 4-byte packing of
+// the Windows headers, so an 8-byte handle sits at offset 4 right after
+// dwSize. Text is 8-bit (A) or 16-bit (W) on every platform. The sizes and
+// offsets for both widths are in RasLayout.h and checked at compile time.
+// The neutral names are the ANSI ones. The platform SDK's ras.h is never
 // included: it declares newer, larger layouts.
 #pragma once
 
@@ -36,7 +41,7 @@ constexpr int RAS_MaxFacilities = 200;
 constexpr int RAS_MaxUserData = 200;
 
 // ---------------------------------------------------------------- scalar types
-typedef uint32_t THRasConn;  // connection handle; 0 means none
+typedef uintptr_t THRasConn;  // connection handle, pointer-wide; 0 means none
 typedef THRasConn* LPHRasConn;
 typedef uint32_t TRasConnState;
 typedef TRasConnState* LPRasConnState;
@@ -119,8 +124,8 @@ struct TRasConnStatusW {
 struct TRasDialExtensions {
   DWORD dwSize;
   DWORD dwfOptions;
-  uint32_t hwndParent;  // 32-bit window handle
-  DWORD reserved;
+  uintptr_t hwndParent;  // window handle, pointer-wide
+  uintptr_t reserved;
 };
 
 struct TRasDialParamsA {
@@ -340,85 +345,7 @@ typedef TRasEntryA* LPRasEntryA;
 typedef TRasEntryW* LPRasEntryW;
 typedef TRasEntry* LPRasEntry;
 
-// ---------------------------------------------------------------- sizes and offsets
-#define RAS2_CHECK_SIZE(T, n) static_assert(sizeof(T) == (n), #T " must be " #n " bytes")
-#define RAS2_CHECK_OFFSET(T, f, n) static_assert(offsetof(T, f) == (n), #T "::" #f " must be at " #n)
-
-RAS2_CHECK_SIZE(TRasConnA, 412);
-RAS2_CHECK_SIZE(TRasConnW, 816);
-RAS2_CHECK_SIZE(TRasConnStatusA, 160);
-RAS2_CHECK_SIZE(TRasConnStatusW, 304);
-RAS2_CHECK_SIZE(TRasDialParamsA, 1052);
-RAS2_CHECK_SIZE(TRasDialParamsW, 2096);
-RAS2_CHECK_SIZE(TRasEntryNameA, 264);
-RAS2_CHECK_SIZE(TRasEntryNameW, 520);
-RAS2_CHECK_SIZE(TRasDialExtensions, 16);
-RAS2_CHECK_SIZE(TRasEntryA, 1768);
-RAS2_CHECK_SIZE(TRasEntryW, 3468);
-RAS2_CHECK_SIZE(TRasDevInfoA, 152);
-RAS2_CHECK_SIZE(TRasDevInfoW, 296);
-RAS2_CHECK_SIZE(TRasCtryInfo, 20);
-RAS2_CHECK_SIZE(TRasAmbA, 28);
-RAS2_CHECK_SIZE(TRasAmbW, 44);
-RAS2_CHECK_SIZE(TRasPppNbfA, 48);
-RAS2_CHECK_SIZE(TRasPppNbfW, 84);
-RAS2_CHECK_SIZE(TRasPppIpxA, 32);
-RAS2_CHECK_SIZE(TRasPppIpxW, 52);
-RAS2_CHECK_SIZE(TRasPppIpA, 40);
-RAS2_CHECK_SIZE(TRasPppIpW, 72);
-RAS2_CHECK_SIZE(TRasIPAddr, 4);
-
-RAS2_CHECK_OFFSET(TRasConnA, hrasconn, 4);
-RAS2_CHECK_OFFSET(TRasConnA, szEntryName, 8);
-RAS2_CHECK_OFFSET(TRasConnA, szDeviceType, 265);
-RAS2_CHECK_OFFSET(TRasConnA, szDeviceName, 282);
-RAS2_CHECK_OFFSET(TRasConnStatusA, rasconnstate, 4);
-RAS2_CHECK_OFFSET(TRasConnStatusA, dwError, 8);
-RAS2_CHECK_OFFSET(TRasConnStatusA, szDeviceType, 12);
-RAS2_CHECK_OFFSET(TRasConnStatusA, szDeviceName, 29);
-RAS2_CHECK_OFFSET(TRasDialParamsA, szEntryName, 4);
-RAS2_CHECK_OFFSET(TRasDialParamsA, szPhoneNumber, 261);
-RAS2_CHECK_OFFSET(TRasDialParamsA, szCallbackNumber, 390);
-RAS2_CHECK_OFFSET(TRasDialParamsA, szUserName, 519);
-RAS2_CHECK_OFFSET(TRasDialParamsA, szPassword, 776);
-RAS2_CHECK_OFFSET(TRasDialParamsA, szDomain, 1033);
-RAS2_CHECK_OFFSET(TRasEntryNameA, szEntryName, 4);
-RAS2_CHECK_OFFSET(TRasDialExtensions, dwfOptions, 4);
-RAS2_CHECK_OFFSET(TRasDialExtensions, hwndParent, 8);
-RAS2_CHECK_OFFSET(TRasDialExtensions, reserved, 12);
-RAS2_CHECK_OFFSET(TRasEntryA, dwfOptions, 4);
-RAS2_CHECK_OFFSET(TRasEntryA, dwCountryID, 8);
-RAS2_CHECK_OFFSET(TRasEntryA, dwCountryCode, 12);
-RAS2_CHECK_OFFSET(TRasEntryA, szAreaCode, 16);
-RAS2_CHECK_OFFSET(TRasEntryA, szLocalPhoneNumber, 27);
-RAS2_CHECK_OFFSET(TRasEntryA, dwAlternatesOffset, 156);
-RAS2_CHECK_OFFSET(TRasEntryA, ipaddr, 160);
-RAS2_CHECK_OFFSET(TRasEntryA, ipaddrDns, 164);
-RAS2_CHECK_OFFSET(TRasEntryA, ipaddrDnsAlt, 168);
-RAS2_CHECK_OFFSET(TRasEntryA, ipaddrWins, 172);
-RAS2_CHECK_OFFSET(TRasEntryA, ipaddrWinsAlt, 176);
-RAS2_CHECK_OFFSET(TRasEntryA, dwFrameSize, 180);
-RAS2_CHECK_OFFSET(TRasEntryA, dwfNetProtocols, 184);
-RAS2_CHECK_OFFSET(TRasEntryA, dwFramingProtocol, 188);
-RAS2_CHECK_OFFSET(TRasEntryA, szScript, 192);
-RAS2_CHECK_OFFSET(TRasEntryA, szAutodialDll, 452);
-RAS2_CHECK_OFFSET(TRasEntryA, szAutodialFunc, 712);
-RAS2_CHECK_OFFSET(TRasEntryA, szDeviceType, 972);
-RAS2_CHECK_OFFSET(TRasEntryA, szDeviceName, 989);
-RAS2_CHECK_OFFSET(TRasEntryA, szX25PadType, 1118);
-RAS2_CHECK_OFFSET(TRasEntryA, szX25Address, 1151);
-RAS2_CHECK_OFFSET(TRasEntryA, szX25Facilities, 1352);
-RAS2_CHECK_OFFSET(TRasEntryA, szX25UserData, 1553);
-RAS2_CHECK_OFFSET(TRasEntryA, dwChannels, 1756);
-RAS2_CHECK_OFFSET(TRasEntryA, dwReserved1, 1760);
-RAS2_CHECK_OFFSET(TRasEntryA, dwReserved2, 1764);
-RAS2_CHECK_OFFSET(TRasConnW, szDeviceName, 8 + 2 * (257 + 17));
-RAS2_CHECK_OFFSET(TRasDialParamsW, szDomain, 4 + 2 * (257 + 129 + 129 + 257 + 257));
-RAS2_CHECK_OFFSET(TRasEntryW, dwChannels, 3456);
-static_assert(sizeof(WCHAR) == 2, "wide characters are 16-bit on every platform");
-
-#undef RAS2_CHECK_SIZE
-#undef RAS2_CHECK_OFFSET
+#include "Ras2/RasLayout.h"  // the sizes and offsets, checked for the target
 
 // ---------------------------------------------------------------- constants
 // Dial-extension options (TRasDialExtensions::dwfOptions).
@@ -631,7 +558,7 @@ static_assert(ERROR_WRONG_MODULE == RASBASEEND, "the error list ends at RASBASEE
 
 // ---------------------------------------------------------------- function-pointer types
 // All use the Windows API calling convention and return 0 or an error number.
-// The notifier of RasDial is 32-bit: a window handle (notifier type
+// The notifier of RasDial is pointer-wide: a window handle (notifier type
 // 0xFFFFFFFF) or a callback. Families with a neutral entry point, and the
 // three without one that RAS_PLAIN_NEUTRAL marks, also get the neutral type,
 // whose parameters are the ANSI ones.

@@ -26,7 +26,7 @@ constexpr DWORD RASCN_Disconnection = 0x00000002;
 constexpr DWORD RASCN_BandwidthAdded = 0x00000004;
 constexpr DWORD RASCN_BandwidthRemoved = 0x00000008;
 // The connection handle that stands for every connection.
-constexpr THRasConn RAS_ALL_CONNECTIONS = 0xFFFFFFFFu;
+constexpr THRasConn RAS_ALL_CONNECTIONS = ~THRasConn(0);
 
 // RAS_STATS: the same in both character sets (no texts).
 struct TRasStats {

@@ -27,7 +27,7 @@ struct QuorRasSimCallInfo {
   CHAR szName[257];       // the entry name argument, where the function has one
   CHAR szName2[257];      // the new name of RasRenameEntry
   DWORD dwNotifierType;   // RasDial only
-  DWORD dwNotifier;       // RasDial only
+  UINT_PTR dwNotifier;    // RasDial only (pointer-wide, as RasDial takes it)
   DWORD fExtensions;      // RasDial: non-zero when dial extensions were passed
 };
 
@@ -45,7 +45,7 @@ typedef DWORD(WINAPI* TQuorRasSimLastCall)(LPCSTR exportName, QuorRasSimCallInfo
 typedef DWORD(WINAPI* TQuorRasSimLastDialParams)(void* rasDialParamsA);
 // The line of one of this process's connections is lost now: its status is
 // no longer given (6), it is no longer listed; RasHangUp still releases it.
-typedef DWORD(WINAPI* TQuorRasSimDropConnection)(DWORD hrasconn);
+typedef DWORD(WINAPI* TQuorRasSimDropConnection)(UINT_PTR hrasconn);
 // The next dial of the entry fails with `error` at `state` (or at once).
 typedef DWORD(WINAPI* TQuorRasSimQueueFailure)(LPCSTR entry, DWORD state, DWORD error);
 // Scripted answers for the entry dialogs (answers text, see README); null clears.
@@ -53,7 +53,7 @@ typedef DWORD(WINAPI* TQuorRasSimSetDialogAnswers)(LPCSTR answers);
 // Delay in ms before the dial event of a state (or of every state) in this process.
 typedef DWORD(WINAPI* TQuorRasSimSetStepDelay)(DWORD state, DWORD ms);
 // The "Connected to ..." window of one of this process's connections (0 when none).
-typedef DWORD(WINAPI* TQuorRasSimGetConnectionWindow)(DWORD hrasconn, HWND* wnd);
+typedef DWORD(WINAPI* TQuorRasSimGetConnectionWindow)(UINT_PTR hrasconn, HWND* wnd);
 
 // This process's last refused request told in words where a RAS error number
 // alone cannot say it: the file, line and key ("the scenario /x/s.ini: line 3:

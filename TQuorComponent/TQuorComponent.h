@@ -131,7 +131,7 @@ class TQuor : public TComponent {
   void NotifyDisconnect(Integer ErrCode, String ErrorString);
 
   // Dialling and dial events.
-  Integer DoConnect();
+  THRasConn DoConnect();
   void WndProc(TMessage& Msg);
   void ConnectFail(Integer ErrCode, String ErrorString);
   void tmrRedialTimer(TObject* Sender);
@@ -209,13 +209,13 @@ class TQuor : public TComponent {
   void SetRedialPause(Byte Value);
 
   // Dialling.
-  Integer Connect();
+  THRasConn Connect();
 
   // Monitoring and hang-up.
   Integer Disconnect();
   Integer GetConnectStatus();
   Boolean EnumConnections();
-  Integer GetHandleByName(const String& EntryName);
+  THRasConn GetHandleByName(const String& EntryName);
 
   // ---- Beyond the classic behaviour (public, not published; the form
   // format does not know them). Each is off by default.

@@ -7,7 +7,7 @@
 
 using namespace tquor_detail;
 
-Integer TQuor::Connect() {
+THRasConn TQuor::Connect() {
   // The application's own dial ends any reconnect series the policy runs.
   tmrReconnect->SetEnabled(false);
   fReconnecting = false;
@@ -19,7 +19,7 @@ Integer TQuor::Connect() {
   return DoConnect();
 }
 
-Integer TQuor::DoConnect() {
+THRasConn TQuor::DoConnect() {
   if (!RasInitialized) return 0;
 
   // Fill the dial parameters. A text too long for its field, or holding a
@@ -67,7 +67,7 @@ Integer TQuor::DoConnect() {
   // would run without a notifier, synchronously, and leave a handle nobody
   // watches), started another dial or freed the component; either way this
   // one is over.
-  if (!guard.Ours()) return guard.Alive() ? static_cast<Integer>(hRas) : 0;
+  if (!guard.Ours()) return guard.Alive() ? hRas : 0;
 
   DWORD r;
   if (refused != 0) {
@@ -97,7 +97,7 @@ Integer TQuor::DoConnect() {
   }
   // The handle of the dial under way: this one's, or the one a handler
   // started; none once the component is gone.
-  return guard.Alive() ? static_cast<Integer>(hRas) : 0;
+  return guard.Alive() ? hRas : 0;
 }
 
 void TQuor::WndProc(TMessage& Msg) {
@@ -124,8 +124,7 @@ void TQuor::WndProc(TMessage& Msg) {
     if (Error != 0) ConnectFail(Error, text);
     return;
   }
-  Msg.Result = static_cast<int32_t>(
-      DefWindowProcA(fWindowHandle, Msg.Msg, static_cast<WPARAM>(Msg.WParam), static_cast<LPARAM>(Msg.LParam)));
+  Msg.Result = DefWindowProcA(fWindowHandle, Msg.Msg, Msg.WParam, Msg.LParam);
 }
 
 void TQuor::ConnectFail(Integer ErrCode, String ErrorString) {

@@ -62,14 +62,14 @@ inline String RasErrorText(Integer Error) {
   return "RAS error " + IntToStr(Error);
 }
 
-// A window handle as the 32-bit value RAS takes for its notifier: handles
-// are plain 32-bit numbers in our subset and pointers on Windows.
+// A window handle as the pointer-wide value RAS takes for its notifier:
+// handles are plain numbers in our subset and pointers on Windows.
 template <typename H>
-DWORD HandleValue(H Handle) {
+UINT_PTR HandleValue(H Handle) {
   if constexpr (std::is_pointer_v<H>) {
-    return static_cast<DWORD>(reinterpret_cast<uintptr_t>(Handle));
+    return reinterpret_cast<UINT_PTR>(Handle);
   } else {
-    return static_cast<DWORD>(Handle);
+    return static_cast<UINT_PTR>(Handle);
   }
 }
 

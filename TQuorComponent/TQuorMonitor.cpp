@@ -11,11 +11,12 @@ using namespace tquor_detail;
 namespace {
 
 // Room for 100 connection records, of which RAS is told about 25 (10300
-// bytes); only records inside the announced size are ever read back.
+// bytes on Win32, 10400 with the Win64 records); only records inside the
+// announced size are ever read back.
 constexpr int kConnRecords = 100;
-constexpr DWORD kConnBufSize = 10300;
-constexpr DWORD kConnAnnounced = kConnBufSize / sizeof(TRasConn);
-static_assert(kConnAnnounced == 25, "the announced buffer holds 25 records");
+constexpr DWORD kConnAnnounced = 25;
+constexpr DWORD kConnBufSize = kConnAnnounced * static_cast<DWORD>(sizeof(TRasConn));
+static_assert(kConnBufSize == (RAS_WIDE_HANDLES ? 10400 : 10300), "the announced buffer holds 25 records");
 
 // One enumeration of the active connections: into Entries while they fit
 // the announced 25 records, else into More, sized as RAS asked. Returns
@@ -167,7 +168,7 @@ Boolean TQuor::EnumConnections() {
   return true;
 }
 
-Integer TQuor::GetHandleByName(const String& EntryName) {
+THRasConn TQuor::GetHandleByName(const String& EntryName) {
   if (!RasInitialized) return 0;
   TRasConn entries[kConnRecords];
   std::vector<TRasConn> more;
@@ -176,7 +177,7 @@ Integer TQuor::GetHandleByName(const String& EntryName) {
   if (!EnumerateConnections(entries, more, records, count) || count == 0) return 0;
   const String wanted = LowerCase(EntryName);
   for (DWORD i = 0; i < count; ++i) {
-    if (LowerCase(GetField(records[i].szEntryName)) == wanted) return static_cast<Integer>(records[i].hrasconn);
+    if (LowerCase(GetField(records[i].szEntryName)) == wanted) return records[i].hrasconn;
   }
   return 0;
 }

@@ -43,8 +43,8 @@ LRESULT CALLBACK UtilWindowProc(HWND Wnd, UINT Msg, WPARAM wParam, LPARAM lParam
   if (!holder || !holder->Method) return DefWindowProcA(Wnd, Msg, wParam, lParam);
   TMessage m;
   m.Msg = static_cast<uint32_t>(Msg);
-  m.WParam = static_cast<uint32_t>(wParam);
-  m.LParam = static_cast<int32_t>(lParam);
+  m.WParam = wParam;
+  m.LParam = lParam;
   m.Result = 0;
   try {
     holder->Method(m);
@@ -60,7 +60,7 @@ LRESULT CALLBACK UtilWindowProc(HWND Wnd, UINT Msg, WPARAM wParam, LPARAM lParam
     auto it = w.ByWindow.find(Wnd);
     if (it != w.ByWindow.end() && it->second == holder) w.ByWindow.erase(it);
   }
-  return static_cast<LRESULT>(m.Result);
+  return m.Result;
 }
 
 bool EnsureClassRegistered(HINSTANCE Instance) {

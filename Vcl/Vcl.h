@@ -48,15 +48,17 @@ VCL_API String UpperCase(const String& S);
 VCL_API String IntToStr(int64_t Value);
 
 // ---------------------------------------------------------------- messages
-// Message record handed to a hidden window's method: 32 bits each field, as
-// on 32-bit Windows. Result is the reply returned to the sender.
+// Message record handed to a hidden window's method: the message number and
+// the pointer-wide wParam, lParam and reply of the target (32 bits each field
+// on 32-bit Windows), so a handle or pointer a message carries arrives whole.
+// Result is the reply returned to the sender.
 struct TMessage {
   uint32_t Msg;
-  uint32_t WParam;
-  int32_t LParam;
-  int32_t Result;
+  WPARAM WParam;
+  LPARAM LParam;
+  LRESULT Result;
 };
-static_assert(sizeof(TMessage) == 16, "TMessage is four 32-bit fields");
+static_assert(sizeof(TMessage) == (sizeof(void*) == 4 ? 16 : 32), "TMessage is 16 bytes on 32-bit targets");
 
 using TWndMethod = std::function<void(TMessage& Message)>;
 

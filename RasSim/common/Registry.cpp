@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 #include <set>
 
@@ -18,9 +19,19 @@ namespace plat = platform;
 
 namespace {
 
+// Connection handles are the shared counter's serial number or'ed with a tag.
+// The tag stays 0 until every holder of a handle keeps it whole: a tag in the
+// upper half (0x0000515200000000 on 64-bit targets) still fails RasSim's own
+// status lookup and the quor tool, which keep handles in 32 bits.
+constexpr THRasConn kHandleTag = 0;
+constexpr uint64_t kMaxHandle = std::numeric_limits<THRasConn>::max();
+// Handles are stored whole: file names hold all their hex digits.
+constexpr size_t kConnNameLength = 5 + 2 * sizeof(THRasConn);
+
 std::string ConnFileName(THRasConn h) {
-  char name[32];
-  std::snprintf(name, sizeof name, "conn-%08x", static_cast<unsigned>(h));
+  char name[40];
+  std::snprintf(name, sizeof name, "conn-%0*llx", static_cast<int>(2 * sizeof(THRasConn)),
+                static_cast<unsigned long long>(h));
   return name;
 }
 
@@ -135,7 +146,7 @@ bool Parse(const std::string& text, ConnRecord& r) {
   if (!doc.Parse(text) || doc.Sections().empty()) return false;
   const IniSection& s = doc.Sections().front();
   uint64_t v;
-  if (!ParseUInt(s.Get("Handle"), v) || v == 0 || v > 0xFFFFFFFFu) return false;
+  if (!ParseUInt(s.Get("Handle"), v) || v == 0 || v > kMaxHandle) return false;
   r.handle = static_cast<THRasConn>(v);
   r.entry = s.Get("Entry");
   r.phonebook = s.Get("Phonebook");
@@ -222,7 +233,7 @@ THRasConn LatestHandle(const plat::PrivateDir& dir, const std::string& phonebook
   std::string text;
   uint64_t v;
   if (dir.Read(EntryFileName(phonebook, entry), text) != plat::ReadResult::Ok || !ParseUInt(Trim(text), v) ||
-      v > 0xFFFFFFFFu)
+      v > kMaxHandle)
     return 0;
   return static_cast<THRasConn>(v);
 }
@@ -265,12 +276,13 @@ THRasConn AllocateHandle() {
     uint64_t v;
     if (ParseUInt(Trim(text), v) && v != 0 && v <= 0xFFFFFFFFu) next = v;
   }
-  THRasConn h = static_cast<THRasConn>(next);
+  uint64_t serial = next;
   // Skip a handle still in use (only possible after the counter wrapped).
-  for (int guard = 0; guard < 1000 && dir.Exists(ConnFileName(h)); ++guard) {
-    h = h == 0xFFFFFFFFu ? 0x100 : h + 1;
+  for (int guard = 0; guard < 1000 && dir.Exists(ConnFileName(kHandleTag | static_cast<THRasConn>(serial))); ++guard) {
+    serial = serial == 0xFFFFFFFFu ? 0x100 : serial + 1;
   }
-  THRasConn after = h == 0xFFFFFFFFu ? 0x100 : h + 1;
+  const THRasConn h = kHandleTag | static_cast<THRasConn>(serial);
+  const uint64_t after = serial == 0xFFFFFFFFu ? 0x100 : serial + 1;
   // A counter that cannot be written would hand out the same handle again.
   if (!dir.Overwrite("handles", Padded(after) + "\n")) return 0;
   return h;
@@ -356,9 +368,9 @@ DWORD List(std::vector<ConnRecord>& out) {
   if (!OpenDir(dir)) return ERROR_RASMAN_CANNOT_INITIALIZE;
   const std::vector<std::string> names = dir.List();
   for (const std::string& name : names) {
-    if (name.size() != 13 || name.compare(0, 5, "conn-") != 0) continue;
+    if (name.size() != kConnNameLength || name.compare(0, 5, "conn-") != 0) continue;
     uint64_t v;
-    if (!ParseUInt("0x" + name.substr(5), v) || v == 0 || v > 0xFFFFFFFFu) continue;
+    if (!ParseUInt("0x" + name.substr(5), v) || v == 0 || v > kMaxHandle) continue;
     ConnRecord r;
     if (!ReadUnlocked(dir, static_cast<THRasConn>(v), r)) {
       // Not a record of this handle even under the lock (a writer killed

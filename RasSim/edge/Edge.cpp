@@ -26,17 +26,19 @@ namespace rassim::edge {
 
 namespace {
 
-// RasDial's notifier: a window handle (32-bit, carried in a DWORD) or 0 for a synchronous dial.
-// On Windows HWND is a pointer type.
+// RasDial's notifier: a window handle (pointer-wide) or 0 for a synchronous dial.
+// On Windows HWND is a pointer type; the Linux subset's windows are 32-bit numbers, and a value
+// wider than that names no window (it becomes one no window has, so the events go nowhere, as
+// they would to a window that is gone) rather than being cut to some other window's number.
 template <class H>
-H WindowFrom(DWORD v) {
+H WindowFrom(UINT_PTR v) {
   if constexpr (std::is_pointer_v<H>)
-    return reinterpret_cast<H>(static_cast<uintptr_t>(v));
+    return reinterpret_cast<H>(v);
   else
-    return static_cast<H>(v);
+    return static_cast<UINT_PTR>(static_cast<H>(v)) == v ? static_cast<H>(v) : static_cast<H>(~H(0));
 }
 
-DialNotifier NotifierOf(DWORD notifier) {
+DialNotifier NotifierOf(UINT_PTR notifier) {
   DialNotifier to;
   to.wnd = WindowFrom<HWND>(notifier);
   UINT msg = RegisterWindowMessageA(RASDIALEVENT);
@@ -69,7 +71,7 @@ namespace impl {
 
 template <class Ch>
 DWORD RasDial(const char* name, TRasDialExtensions* ext, const Ch* pb, typename Rec<Ch>::Params* params, DWORD type,
-              DWORD notifier, LPHRasConn lph) {
+              UINT_PTR notifier, LPHRasConn lph) {
   using P = typename Rec<Ch>::Params;
   PbArg pbArg;
   bool pbOk = Arg(pb, pbArg);

@@ -46,11 +46,11 @@ DWORD CtlReset();
 DWORD CtlCallCount(LPCSTR exportName);
 DWORD CtlLastCall(LPCSTR exportName, void* info);
 DWORD CtlLastDialParams(void* params);
-DWORD CtlDropConnection(DWORD h);
+DWORD CtlDropConnection(THRasConn h);
 DWORD CtlQueueFailure(LPCSTR entry, DWORD state, DWORD error);
 DWORD CtlSetDialogAnswers(LPCSTR answers);
 DWORD CtlSetStepDelay(DWORD state, DWORD ms);
-DWORD CtlGetConnectionWindow(DWORD h, HWND* wnd);
+DWORD CtlGetConnectionWindow(THRasConn h, HWND* wnd);
 DWORD CtlLastProblem(LPSTR buffer, DWORD size);
 // Releases every timer and window of the module (it is being unloaded).
 void CtlShutdown();

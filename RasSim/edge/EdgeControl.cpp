@@ -60,7 +60,7 @@ DWORD CtlLastDialParams(void* p) {
   return 0;
 }
 
-DWORD CtlDropConnection(DWORD h) {
+DWORD CtlDropConnection(THRasConn h) {
   const BackendControl* c = ChosenControl();
   return c ? c->DropConnection(h) : ERROR_INVALID_HANDLE;
 }
@@ -86,7 +86,7 @@ DWORD CtlSetStepDelay(DWORD state, DWORD ms) {
   return 0;
 }
 
-DWORD CtlGetConnectionWindow(DWORD h, HWND* wnd) {
+DWORD CtlGetConnectionWindow(THRasConn h, HWND* wnd) {
   if (!wnd) return ERROR_INVALID_PARAMETER;
   HWND w = 0;
   const BackendControl* c = ChosenControl();

@@ -36,7 +36,7 @@ RASSIM_EXPORT DWORD WINAPI QuorRasSimLastDialParams(void* params) {
   return rassim::edge::CtlLastDialParams(params);
 }
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimDropConnection(DWORD h) {
+RASSIM_EXPORT DWORD WINAPI QuorRasSimDropConnection(UINT_PTR h) {
   return rassim::edge::CtlDropConnection(h);
 }
 
@@ -52,7 +52,7 @@ RASSIM_EXPORT DWORD WINAPI QuorRasSimSetStepDelay(DWORD state, DWORD ms) {
   return rassim::edge::CtlSetStepDelay(state, ms);
 }
 
-RASSIM_EXPORT DWORD WINAPI QuorRasSimGetConnectionWindow(DWORD h, HWND* wnd) {
+RASSIM_EXPORT DWORD WINAPI QuorRasSimGetConnectionWindow(UINT_PTR h, HWND* wnd) {
   return rassim::edge::CtlGetConnectionWindow(h, wnd);
 }
 

@@ -35,8 +35,8 @@ void Record(const char* exportName, const PbArg* pb, const std::string& name, co
   s.order[exportName] = ++s.seq;
 }
 
-void RecordDial(const char* exportName, const PbArg& pb, const DialParams& params, DWORD notifierType, DWORD notifier,
-                bool extensions) {
+void RecordDial(const char* exportName, const PbArg& pb, const DialParams& params, DWORD notifierType,
+                UINT_PTR notifier, bool extensions) {
   Record(exportName, &pb, params.entry);
   State& s = S();
   std::lock_guard<std::mutex> lock(s.mutex);

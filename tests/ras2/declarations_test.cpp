@@ -21,7 +21,7 @@ static_assert(RAS_MaxUserData == 200 && RAS_MaxDeviceType == 16 && RAS_MaxPhoneN
 static_assert(RAS_MaxIpAddress == 15 && RAS_MaxIpxAddress == 21);
 
 // Scalar types and their pointers.
-static_assert(kSame<LPHRasConn, THRasConn*> && sizeof(THRasConn) == 4);
+static_assert(kSame<LPHRasConn, THRasConn*> && sizeof(THRasConn) == sizeof(void*));
 static_assert(kSame<LPRasConnState, TRasConnState*> && sizeof(TRasConnState) == 4);
 static_assert(kSame<LPRasProjection, TRasProjection*> && sizeof(TRasProjection) == 4);
 

@@ -184,7 +184,7 @@ TEST_F(RasEnumConnectionsContract, TheComponentsBufferHoldsTwentyFiveConnections
     if (i == 24) {
       std::vector<TRasConnA> buf(100);
       buf[0].dwSize = sizeof(TRasConnA);
-      DWORD size = 10300, count = 0;
+      DWORD size = 25 * RAS_SIZES.ConnA, count = 0;
       ASSERT_EQ(api_.EnumConnectionsA(buf.data(), &size, &count), 0u);
       EXPECT_EQ(count, 25u);
       EXPECT_STREQ(buf[24].szEntryName, "E24");
@@ -192,7 +192,7 @@ TEST_F(RasEnumConnectionsContract, TheComponentsBufferHoldsTwentyFiveConnections
   }
   std::vector<TRasConnA> buf(100);
   buf[0].dwSize = sizeof(TRasConnA);
-  DWORD size = 10300, count = 0;
+  DWORD size = 25 * RAS_SIZES.ConnA, count = 0;
   EXPECT_EQ(api_.EnumConnectionsA(buf.data(), &size, &count), ERROR_BUFFER_TOO_SMALL);
   EXPECT_EQ(size, 26 * sizeof(TRasConnA));
   EXPECT_EQ(count, 26u);

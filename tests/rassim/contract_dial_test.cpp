@@ -305,5 +305,38 @@ TEST_F(RasDialContract, TheCallIsRecordedForTheControlInterface) {
   api_.HangUpA(h);
 }
 
+// A record laid out for the other pointer width is refused with 632; the library's own width is taken.
+TEST_F(RasDialContract, RecordsOfTheOtherPointerWidthAreRefused) {
+  RAS_CONTRACT("dial");
+  Phonebook({{"Office", ""}});
+  std::vector<TRasConnW> buf(4);  // room for either width's records
+  const struct {
+    const char* what;
+    DWORD own, other;
+  } rows[] = {{"TRasConnA", RAS_SIZES.ConnA, RAS_SIZES_OTHER.ConnA},
+              {"TRasConnW", RAS_SIZES.ConnW, RAS_SIZES_OTHER.ConnW}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    for (DWORD size : {row.own, row.other}) {
+      std::memset(buf.data(), 0, buf.size() * sizeof(TRasConnW));
+      std::memcpy(buf.data(), &size, sizeof size);
+      DWORD cb = static_cast<DWORD>(buf.size() * sizeof(TRasConnW)), count = 0;
+      const DWORD r = row.own == RAS_SIZES.ConnA
+                          ? api_.EnumConnectionsA(reinterpret_cast<TRasConnA*>(buf.data()), &cb, &count)
+                          : api_.EnumConnectionsW(buf.data(), &cb, &count);
+      EXPECT_EQ(r, size == row.own ? 0u : 632u) << "dwSize " << size;
+    }
+  }
+  TRasDialParamsA p;
+  std::memset(&p, 0, sizeof p);
+  p.dwSize = sizeof p;
+  std::strcpy(p.szEntryName, "Office");
+  TRasDialExtensions ext = {};
+  ext.dwSize = RAS_SIZES_OTHER.DialExtensions;
+  THRasConn h = 0;
+  EXPECT_EQ(api_.DialA(&ext, nullptr, &p, 0xFFFFFFFFu, HandleValue(EventWindow()), &h), 632u) << "dial extensions";
+  EXPECT_EQ(h, 0u);
+}
+
 }  // namespace
 }  // namespace rassimtest

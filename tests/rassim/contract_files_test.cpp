@@ -248,7 +248,7 @@ TEST_F(FileSafety, RecordsOfEndedCallsServeTheNextCalls) {
   const auto dialOffice = [&](THRasConn& h) {
     ASSERT_EQ(SyncDial("Office", h), 0u);
     ASSERT_EQ(Connections().size(), 1u);
-    EXPECT_EQ(fs::file_size(state / files().substr(0, 13)), 512u) << files();
+    EXPECT_EQ(fs::file_size(state / files().substr(0, 5 + 2 * sizeof(THRasConn))), 512u) << files();
   };
   THRasConn h = 0;
   dialOffice(h);
@@ -282,9 +282,11 @@ TEST_F(FileSafety, RecordsOfEndedCallsServeTheNextCalls) {
     c.before();
     dialOffice(h);
     const std::string now = files();
-    EXPECT_TRUE(now.rfind("conn-", 0) == 0 && now.substr(13) == " spares") << now << ": the spare became the record";
+    EXPECT_TRUE(now.rfind("conn-", 0) == 0 && now.substr(5 + 2 * sizeof(THRasConn)) == " spares")
+        << now << ": the spare became the record";
     if (!spare.empty() && &c == &cases[0]) {
-      EXPECT_EQ(FileIdentity((state / files().substr(0, 13)).string()), spare) << "renamed, not created";
+      EXPECT_EQ(FileIdentity((state / files().substr(0, 5 + 2 * sizeof(THRasConn))).string()), spare)
+          << "renamed, not created";
     }
     TRasConnStatusA st;
     EXPECT_EQ(Status(h, st), 0u);
@@ -295,7 +297,7 @@ TEST_F(FileSafety, RecordsOfEndedCallsServeTheNextCalls) {
   }
   // A file that is no record of its handle (a writer killed after taking a
   // spare) is not listed, and the listing retires it.
-  fs::copy_file(state / "spare-00000000", state / "conn-00000abc");
+  fs::copy_file(state / "spare-00000000", state / ("conn-" + std::string(2 * sizeof(THRasConn) - 3, '0') + "abc"));
   EXPECT_TRUE(Connections().empty());
   EXPECT_EQ(files(), "spare-00000000 spare-00000001 spares");
 }

@@ -86,7 +86,7 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
   } joiner{owner};
   std::string text = AwaitFile(handleFile, code);
   ASSERT_FALSE(text.empty()) << "the other process published no handle (its exit code: " << code.load() << ")";
-  THRasConn h = static_cast<THRasConn>(std::stoul(text));
+  THRasConn h = static_cast<THRasConn>(std::stoull(text));
   auto conns = Connections();
   ASSERT_EQ(conns.size(), 1u);
   EXPECT_EQ(conns[0].hrasconn, h);
@@ -132,7 +132,7 @@ TEST_F(CrossProcessContract, ConnectionsOfAProcessThatIsGoneAreNotListed) {
   Phonebook({{"Orphan", "QuorStepDelay=10"}});
   auto handleFile = Dir() / "handle.txt";
   ASSERT_EQ(RunCommand(HelperCommand() + " dial-exit Orphan " + Quote(handleFile)), 0);
-  THRasConn h = static_cast<THRasConn>(std::stoul(ReadText(handleFile.string())));
+  THRasConn h = static_cast<THRasConn>(std::stoull(ReadText(handleFile.string())));
   EXPECT_TRUE(Connections().empty());
   TRasConnStatusA st;
   EXPECT_EQ(Status(h, st), ERROR_INVALID_HANDLE);
@@ -190,9 +190,9 @@ TEST_F(CrossProcessContract, ARecordOutlivesItsOwnerUnderNoProcessId) {
       }
     }
     ASSERT_EQ(RunCommand(command), 0);
-    const THRasConn h = static_cast<THRasConn>(std::stoul(ReadText(handleFile.string())));
-    char name[32];
-    std::snprintf(name, sizeof name, "conn-%08x", static_cast<unsigned>(h));
+    const THRasConn h = static_cast<THRasConn>(std::stoull(ReadText(handleFile.string())));
+    char name[40];
+    std::snprintf(name, sizeof name, "conn-%0*llx", static_cast<int>(2 * sizeof h), static_cast<unsigned long long>(h));
     const auto record = Dir() / "state" / name;
     if (!c.pid.empty() || c.legacy) rewrite(record, c.pid, c.legacy);
     const auto conns = Connections();
@@ -240,7 +240,7 @@ TEST_F(CrossProcessContract, DialsOfAnEntryStartedTogetherMakeOneConnection) {
   std::vector<THRasConn> handles;
   for (int i = 0; i < kDials; ++i) {
     const std::string text = AwaitFile(Dir() / ("handle" + std::to_string(i)), codes[i]);
-    if (!text.empty()) handles.push_back(static_cast<THRasConn>(std::stoul(text)));
+    if (!text.empty()) handles.push_back(static_cast<THRasConn>(std::stoull(text)));
   }
   const auto conns = Connections();
   for (const TRasConnA& c : conns) EXPECT_EQ(api_.HangUpA(c.hrasconn), 0u);  // the holders end

@@ -28,7 +28,7 @@ struct Saved {
 } gSaved;
 
 struct PendingPost {
-  uint32_t Window;
+  uintptr_t Window;
   THRasConn Handle;
   uint32_t State;
   uint32_t Error;
@@ -72,7 +72,7 @@ std::string Get(const CHAR (&Field)[N]) {
 }
 
 DWORD WINAPI FakeDial(LPRasDialExtensions Ext, LPCSTR Phonebook, LPRasDialParamsA Params, DWORD NotifierType,
-                      DWORD Notifier, LPHRasConn Handle) {
+                      UINT_PTR Notifier, LPHRasConn Handle) {
   DialCall c;
   c.ExtensionsNull = Ext == nullptr;
   c.Phonebook = Arg::Of(Phonebook);

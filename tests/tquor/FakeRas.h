@@ -16,18 +16,18 @@
 namespace fakeras {
 
 template <typename H>
-uint32_t HandleValue(H Handle) {
+uintptr_t HandleValue(H Handle) {
   if constexpr (std::is_pointer_v<H>) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Handle));
+    return reinterpret_cast<uintptr_t>(Handle);
   } else {
-    return static_cast<uint32_t>(Handle);
+    return static_cast<uintptr_t>(Handle);
   }
 }
 
 template <typename H>
-H ToHandle(uint32_t Value) {
+H ToHandle(uintptr_t Value) {
   if constexpr (std::is_pointer_v<H>) {
-    return reinterpret_cast<H>(static_cast<uintptr_t>(Value));
+    return reinterpret_cast<H>(Value);
   } else {
     return static_cast<H>(Value);
   }
@@ -46,7 +46,7 @@ struct DialCall {
   DWORD Size = 0;
   std::string Entry, Phone, Callback, User, Password, Domain;
   DWORD NotifierType = 0;
-  DWORD Notifier = 0;
+  UINT_PTR Notifier = 0;
   THRasConn Handle = 0;  // what was stored into the caller's handle
 };
 
@@ -67,7 +67,7 @@ struct ConnStatus {
 // A call of one of the phonebook functions.
 struct PbCall {
   std::string Op;
-  uint32_t Window = 0;
+  uintptr_t Window = 0;
   Arg Phonebook;
   Arg A, B;
   // RasGetEntryDialParams / RasSetEntryDialParams
