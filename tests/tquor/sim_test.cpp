@@ -5,11 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "QuorTest.h"
 #include "RasSim/RasSimControl.h"
 #include "SimEnv.h"
+#include "tools/QuorDialer/DialerText.h"
 
 namespace fs = std::filesystem;
 
@@ -338,6 +340,39 @@ TEST_F(SimTest, ALostLineGivesItsReason) {
     EXPECT_EQ(Q->LastLossReason(), c.Reason);
     EXPECT_EQ(Q->LastLossText(), c.Reason ? TQuor::StateText(0, c.Reason) : String());
   }
+}
+
+// QuorDialer's texts from the figures of a scenario in virtual time: the
+// status bar's traffic at each statistics reading, the reason of the loss.
+TEST_F(SimTest, DialerShowsTrafficAndTheReasonOfALoss) {
+  const struct {
+    uint64_t Bytes;
+    const char* Text;
+  } sizes[] = {{0, "0 B"},          {1023, "1023 B"},       {1024, "1.0 KB"},
+               {1536000, "1.5 MB"}, {5ull << 30, "5.0 GB"}, {2ull << 40, "2048.0 GB"}};
+  for (const auto& c : sizes) EXPECT_EQ(quor_dialer::ByteText(c.Bytes), c.Text);
+  EXPECT_EQ(quor_dialer::TrafficText(TQuorStatistics{}), "");
+  EXPECT_EQ(quor_dialer::LossReasonText(0, ""), "");
+
+  std::ofstream(fDir / "rasphone.pbk") << "[Office]\nDEVICE=modem\nPhoneNumber=555-0100\nQuorSendRate=2000\n"
+                                       << "QuorReceiveRate=5000\nQuorDropAfter=10s\nQuorDropReason=remote\n";
+  std::map<uint64_t, std::string> shown;  // by the connection's duration
+  Q->SetOnStatistics([&](const TQuorStatistics& S) { shown[S.DurationMs] = quor_dialer::TrafficText(S); });
+  Q->SetStatisticsInterval(1000);
+  Q->Connect();
+  ASSERT_TRUE(RunUntilEvent(Ev{'D', 0, "Connection to server lost."}, 60000));
+  const struct {
+    uint64_t At;
+    const char* Text;
+  } expected[] = {{1000, "sent 2.0 KB at 2.0 KB/s, received 4.9 KB at 4.9 KB/s"},
+                  {4000, "sent 7.8 KB at 2.0 KB/s, received 19.5 KB at 4.9 KB/s"},
+                  {9000, "sent 17.6 KB at 2.0 KB/s, received 43.9 KB at 4.9 KB/s"}};
+  for (const auto& e : expected) {
+    ASSERT_TRUE(shown.count(e.At)) << "no reading at " << e.At << " ms; readings: " << shown.size();
+    EXPECT_EQ(shown[e.At], e.Text);
+  }
+  EXPECT_EQ(quor_dialer::LossReasonText(Q->LastLossReason(), Q->LastLossText()),
+            "Reason: RAS error 629: " + TQuor::StateText(0, 629));
 }
 
 }  // namespace

@@ -95,6 +95,7 @@ void TDialerWindow::UpdateStatus() {
     case TState::Connected:
       s = "Connected to " + fQuor->EntryName() + " for " + Duration(QuorClockNow() - fConnectedAt);
       if (!fAddress.empty()) s += ", IP address " + fAddress;
+      if (!fTraffic.empty()) s += "; " + fTraffic;
       break;
   }
   HWND status = GetDlgItem(fWnd, kStatus);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DialerControls.h"
+#include "DialerText.h"
 #include "Win32/Clock.h"
 
 namespace quor_dialer {
@@ -208,6 +209,7 @@ void TDialerWindow::CreateControls() {
   fQuor->SetOnConnect([this](TObject*) {
     fState = TState::Connected;
     fConnectedAt = QuorClockNow();
+    fTraffic.clear();
     fAddress = ConnectedAddress();
     Log("Connected" + (fAddress.empty() ? std::string() : ", IP address " + fAddress));
     RefreshConnections();
@@ -224,11 +226,22 @@ void TDialerWindow::CreateControls() {
   });
   fQuor->SetOnDisconnect([this](Integer, String S) {
     fState = TState::Idle;
+    fTraffic.clear();
     Log("Disconnected: " + S);
+    // A lost line: why, as RAS told it; nothing when RAS gave no reason.
+    const std::string reason = LossReasonText(fQuor->LastLossReason(), fQuor->LastLossText());
+    if (!reason.empty()) Log(reason);
     fLastNotify = "Disconnected: " + S;
     RefreshConnections();
     UpdateStatus();
     UpdateButtons();
+  });
+
+  // Bytes and rates each way in the status bar, read once a second while connected.
+  fQuor->SetStatisticsInterval(1000);
+  fQuor->SetOnStatistics([this](const TQuorStatistics& S) {
+    fTraffic = TrafficText(S);
+    UpdateStatus();
   });
 
   fTicker = std::make_unique<TTimer>(nullptr);

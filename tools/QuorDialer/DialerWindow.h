@@ -77,6 +77,7 @@ class TDialerWindow {
   uint64_t fRetryAt = 0;
   uint64_t fConnectedAt = 0;
   std::string fAddress;
+  std::string fTraffic;  // bytes and rates each way at the last statistics reading
 };
 
 }  // namespace quor_dialer
