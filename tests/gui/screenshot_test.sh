@@ -68,12 +68,13 @@ fi
 "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 # The simulated RAS service: one entry whose first attempt meets a busy line,
-# whose redial connects with the user name and password saved below, and
-# whose line drops 25 s later. The entry dialogs take their answers from a
+# whose redial connects with the user name and password saved below, moves
+# 2000 bytes a second out and 5000 in, and whose line drops 25 s later,
+# disconnected by the remote machine. The entry dialogs take their answers from a
 # file the steps write.
 printf '%s\r\n' "[Office]" "PhoneNumber=555-0100" "DEVICE=modem" "QuorStepDelay=150" "QuorOutcome=busy" \
   "QuorFailFirst=1" "QuorDropAfter=25s" "QuorTeardown=200" "QuorRequireUser=alice" "QuorRequirePassword=s3cret" \
-  "QuorIpAddress=10.64.0.17" >"$work/rasphone.pbk"
+  "QuorIpAddress=10.64.0.17" "QuorSendRate=2000" "QuorReceiveRate=5000" "QuorDropReason=remote" >"$work/rasphone.pbk"
 winpath() { echo "Z:${1//\//\\}"; }
 export QUOR_RAS_PHONEBOOK="$(winpath "$work/rasphone.pbk")" QUOR_RAS_CREDENTIALS="$(winpath "$work/credentials.dat")"
 export QUOR_RAS_STATE_DIR="$(winpath "$work/state")" QUOR_RAS_SCENARIO= QUOR_RAS_DIALOG="$(winpath "$work/answers")"
@@ -121,17 +122,18 @@ drive type attempts 2 \; type pause 20 \; click dial \; enabled $(all_buttons 0)
 shot 3-redial
 drive wait status "=Retrying in 1 second..." 25000
 
-echo "== 5: the redial connects: time connected and IP address in the status bar"
+echo "== 5: the redial connects: time connected, IP address, bytes and rates each way in the status bar"
 drive wait status "Connected to Office for 00:00:0" 20000 \; wait status ", IP address 10.64.0.17" 1000 \; \
   wait connections "Office" 5000 \; enabled $(all_buttons 0) hangup=1 \; \
-  wait status "Connected to Office for 00:00:1" 15000
+  wait status "Connected to Office for 00:00:1" 15000 \; wait status " KB at " 3000 \; \
+  wait status "; sent " 1000 \; wait status " KB/s, received " 1000
 shot 4-connected
 if [[ -n "${QUOR_GUI_README_IMAGE:-}" ]]; then
   convert "$out/4-connected.png" -crop "$(drive geometry)" +repage "$QUOR_GUI_README_IMAGE"
 fi
 
-echo "== 6: the line is lost"
-drive wait log "Connection to server lost." 30000 \; wait status "=Disconnected: Connection to server lost." 5000 \; \
+echo "== 6: the line is lost, and why"
+drive wait log "Connection to server lost." 30000 \; wait log "Reason: RAS error 629: " 5000 \; wait status "=Disconnected: Connection to server lost." 5000 \; \
   enabled $(all_buttons 1) hangup=0
 shot 5-line-lost
 
