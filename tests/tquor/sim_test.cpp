@@ -352,7 +352,7 @@ TEST_F(SimTest, DialerShowsTrafficAndTheReasonOfALoss) {
                {1536000, "1.5 MB"}, {5ull << 30, "5.0 GB"}, {2ull << 40, "2048.0 GB"}};
   for (const auto& c : sizes) EXPECT_EQ(quor_dialer::ByteText(c.Bytes), c.Text);
   EXPECT_EQ(quor_dialer::TrafficText(TQuorStatistics{}), "");
-  EXPECT_EQ(quor_dialer::LossReasonText(0, ""), "");
+  EXPECT_EQ(quor_dialer::LossReasonText("Connection to server lost.", 0, ""), "");
 
   std::ofstream(fDir / "rasphone.pbk") << "[Office]\nDEVICE=modem\nPhoneNumber=555-0100\nQuorSendRate=2000\n"
                                        << "QuorReceiveRate=5000\nQuorDropAfter=10s\nQuorDropReason=remote\n";
@@ -371,8 +371,18 @@ TEST_F(SimTest, DialerShowsTrafficAndTheReasonOfALoss) {
     ASSERT_TRUE(shown.count(e.At)) << "no reading at " << e.At << " ms; readings: " << shown.size();
     EXPECT_EQ(shown[e.At], e.Text);
   }
-  EXPECT_EQ(quor_dialer::LossReasonText(Q->LastLossReason(), Q->LastLossText()),
+  EXPECT_EQ(quor_dialer::LossReasonText("Connection to server lost.", Q->LastLossReason(), Q->LastLossText()),
             "Reason: RAS error 629: " + TQuor::StateText(0, 629));
+  // A later hang-up by the user was no loss: the earlier loss's reason, still
+  // recorded, is not its reason.
+  std::ofstream(fDir / "rasphone.pbk") << "[Office]\nDEVICE=modem\nPhoneNumber=555-0100\n";
+  String hungUp;
+  Q->SetOnDisconnect([&](Integer, String S) { hungUp = S; });
+  Q->Connect();
+  ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
+  Q->Disconnect();
+  Application->RunFor(5000);
+  EXPECT_EQ(quor_dialer::LossReasonText(hungUp, Q->LastLossReason(), Q->LastLossText()), "") << hungUp;
 }
 
 }  // namespace

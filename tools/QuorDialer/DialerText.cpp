@@ -27,8 +27,9 @@ std::string TrafficText(const TQuorStatistics& S) {
          " at " + rate(S.ReceiveRate);
 }
 
-std::string LossReasonText(Integer Error, const String& Text) {
-  if (Error == 0) return std::string();
+std::string LossReasonText(const String& Disconnected, Integer Error, const String& Text) {
+  // The component keeps the last loss's reason: only a loss reports it.
+  if (Disconnected != "Connection to server lost." || Error == 0) return std::string();
   return "Reason: RAS error " + std::to_string(Error) + (Text.empty() ? std::string() : ": " + Text);
 }
 

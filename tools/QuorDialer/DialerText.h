@@ -15,7 +15,8 @@ std::string ByteText(uint64_t Bytes);
 // "" while the component has no figures.
 std::string TrafficText(const TQuorStatistics& Statistics);
 // The log line that follows a lost line's "Connection to server lost.":
-// "Reason: RAS error 629: <RAS's text>"; "" when RAS gave no reason.
-std::string LossReasonText(Integer Error, const String& Text);
+// "Reason: RAS error 629: <RAS's text>"; "" when RAS gave no reason or the
+// disconnect (OnDisconnect's text) was no loss.
+std::string LossReasonText(const String& Disconnected, Integer Error, const String& Text);
 
 }  // namespace quor_dialer

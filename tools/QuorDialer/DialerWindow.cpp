@@ -229,7 +229,7 @@ void TDialerWindow::CreateControls() {
     fTraffic.clear();
     Log("Disconnected: " + S);
     // A lost line: why, as RAS told it; nothing when RAS gave no reason.
-    const std::string reason = LossReasonText(fQuor->LastLossReason(), fQuor->LastLossText());
+    const std::string reason = LossReasonText(S, fQuor->LastLossReason(), fQuor->LastLossText());
     if (!reason.empty()) Log(reason);
     fLastNotify = "Disconnected: " + S;
     RefreshConnections();
