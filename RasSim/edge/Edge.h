@@ -40,6 +40,8 @@ void ConnectionMade(THRasConn h);
 void ConnectionEnded(THRasConn h);
 // Drops every registration and its memory (the module unloads; the backends are closed).
 void ForgetNotifications();
+// Ends the looks at the machine's connections (before the backend closes, or a reset).
+void StopWatchingMachine();
 
 // Control interface (RasSimControl.h).
 DWORD CtlReset();

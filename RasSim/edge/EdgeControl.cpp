@@ -14,6 +14,7 @@
 namespace rassim::edge {
 
 DWORD CtlReset() {
+  ForgetNotifications();
   if (const BackendControl* c = ChosenControl()) c->Reset();
   registry::ResetAttempts();
   inspect::Clear();
@@ -66,6 +67,7 @@ DWORD CtlDropConnection(THRasConn h) {
 }
 
 void CtlShutdown() {
+  StopWatchingMachine();
   CloseBackend();
   if (const BackendControl* c = ChosenControl()) c->Shutdown();
   ForgetNotifications();

@@ -3,8 +3,13 @@
 // one connection ends with it; one for every connection (the handle
 // RAS_ALL_CONNECTIONS) lasts as long as the process. The application owns
 // its events: one closed meanwhile is simply not signalled.
+//
+// While one for every connection is registered, the service's list of
+// connections is also looked at on the clock, so that connections another
+// process makes or ends are signalled as well as this process's own.
 #include <mutex>
 #include <new>
+#include <set>
 #include <vector>
 
 #include "Ras2/RasOptionalContract.h"
@@ -12,6 +17,7 @@
 #include "RasSim/edge/Backend.h"
 #include "RasSim/edge/Edge.h"
 #include "RasSim/edge/Inspect.h"
+#include "Win32/Clock.h"
 
 namespace rassim::edge {
 
@@ -40,7 +46,20 @@ std::vector<Registration>& Registrations() {
   return *r;
 }
 
+// The connections of the machine as the last look saw them: those up, and
+// those listed at all. Guarded by Lock(); kept off the heap as the list is.
+struct Seen {
+  std::set<THRasConn> up, listed;
+  bool watching = false;  // a look is scheduled on the clock
+};
+Seen& Machine() {
+  alignas(Seen) static unsigned char storage[sizeof(Seen)];
+  static Seen* s = new (storage) Seen;
+  return *s;
+}
+
 constexpr DWORD kKnownFlags = RASCN_Connection | RASCN_Disconnection;
+constexpr uint32_t kLookMs = 250;  // how often the list of connections is looked at
 
 // Signals, outside the lock, the events of the registrations that ask for
 // Flag on connection h; those for h alone end when it ended.
@@ -64,6 +83,63 @@ void Signal(THRasConn h, DWORD Flag, bool Ended) {
   for (HANDLE e : released) plat::ReleaseEvent(e);
 }
 
+bool AnyForAll() {
+  for (const Registration& r : Registrations())
+    if (r.handle == RAS_ALL_CONNECTIONS) return true;
+  return false;
+}
+
+// What the service lists now: every connection, and those of them up.
+void Snapshot(std::set<THRasConn>& listed, std::set<THRasConn>& up) {
+  std::vector<ConnInfo> conns;
+  if (Backend().EnumConnections(conns) != 0) return;
+  for (const ConnInfo& c : conns) {
+    listed.insert(c.handle);
+    ConnStatus st;
+    if (Backend().GetConnectStatus(c.handle, st) == 0 && st.state == RASCS_Connected) up.insert(c.handle);
+  }
+}
+
+void Look(void*) {
+  std::set<THRasConn> listed, up;
+  Snapshot(listed, up);
+  std::vector<THRasConn> made, ended;
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    Seen& seen = Machine();
+    for (THRasConn h : up)
+      if (!seen.up.count(h)) made.push_back(h);
+    for (THRasConn h : seen.listed)
+      if (!listed.count(h)) ended.push_back(h);
+    seen.up = up;
+    seen.listed = listed;
+    seen.watching = AnyForAll();
+  }
+  for (THRasConn h : made) Signal(h, RASCN_Connection, false);
+  for (THRasConn h : ended) Signal(h, RASCN_Disconnection, true);
+  bool again;
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    again = Machine().watching;
+  }
+  if (again) QuorClockSchedule(kLookMs, Look, nullptr);
+}
+
+// Starts the looks on the clock, from what the service lists now, unless they run.
+void WatchMachine() {
+  std::set<THRasConn> listed, up;
+  Snapshot(listed, up);
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    Seen& seen = Machine();
+    if (seen.watching) return;
+    seen.watching = true;
+    seen.up = up;
+    seen.listed = listed;
+  }
+  QuorClockSchedule(kLookMs, Look, nullptr);
+}
+
 }  // namespace
 
 DWORD WatchConnection(const char* name, THRasConn h, HANDLE event, DWORD flags) {
@@ -75,7 +151,10 @@ DWORD WatchConnection(const char* name, THRasConn h, HANDLE event, DWORD flags) 
     std::lock_guard<std::mutex> held(Lock());
     Registrations().push_back(Registration{h, mine, flags});
   }
-  if (h == RAS_ALL_CONNECTIONS) return 0;
+  if (h == RAS_ALL_CONNECTIONS) {
+    WatchMachine();
+    return 0;
+  }
   // Only a connection RAS knows can be watched; one already gone is refused.
   // Registered first, so that an end between the look and the registration
   // is not missed.
@@ -101,15 +180,33 @@ DWORD WatchConnection(const char* name, THRasConn h, HANDLE event, DWORD flags) 
   return e;
 }
 
+// This process's own connections are signalled at once; the next look then
+// finds them as already told.
 void ConnectionMade(THRasConn h) {
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    if (Machine().watching) Machine().up.insert(h), Machine().listed.insert(h);
+  }
   Signal(h, RASCN_Connection, false);
 }
 
 void ConnectionEnded(THRasConn h) {
+  {
+    std::lock_guard<std::mutex> held(Lock());
+    Machine().up.erase(h);
+    Machine().listed.erase(h);
+  }
   Signal(h, RASCN_Disconnection, true);
 }
 
+void StopWatchingMachine() {
+  QuorClockCancelCallback(Look);
+  std::lock_guard<std::mutex> held(Lock());
+  Machine() = Seen{};
+}
+
 void ForgetNotifications() {
+  StopWatchingMachine();
   std::vector<Registration> gone;
   {
     std::lock_guard<std::mutex> held(Lock());

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "Ras2/RasOptionalContract.h"
 #include "tests/rassim/ContractFixture.h"
 
 namespace rassimtest {
@@ -246,6 +247,56 @@ TEST_F(CrossProcessContract, DialsOfAnEntryStartedTogetherMakeOneConnection) {
   for (const TRasConnA& c : conns) EXPECT_EQ(api_.HangUpA(c.hrasconn), 0u);  // the holders end
   ASSERT_EQ(conns.size(), 1u) << "of " << handles.size() << " dials that got a handle";
   for (THRasConn h : handles) EXPECT_EQ(h, conns[0].hrasconn) << "each joined the one call";
+}
+
+// A registration for every connection hears of those another process makes
+// and ends: each event is signalled for the flags it asked for, and only then.
+TEST_F(CrossProcessContract, EveryConnectionIsSignalledWhicheverProcessMakesOrEndsIt) {
+  RAS_CONTRACT("enum-connections");
+  RAS_SIMULATION_ONLY("phonebook file");
+  const auto notify = reinterpret_cast<TRasConnectionNotification>(
+      reinterpret_cast<void (*)()>(GetProcAddress(lib_, "RasConnectionNotificationA")));
+  ASSERT_NE(notify, nullptr);
+  Phonebook({{"Remote", "QuorStepDelay=10\nDEVICE=vpn"}});
+  const DWORD kFlags[] = {RASCN_Connection, RASCN_Disconnection, RASCN_Connection | RASCN_Disconnection};
+  HANDLE events[3];
+  for (int i = 0; i < 3; ++i) {
+    events[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_EQ(notify(RAS_ALL_CONNECTIONS, events[i], kFlags[i]), 0u) << i;
+  }
+  // Which events are signalled, each reset after the look.
+  const auto signalled = [&] {
+    std::string which;
+    for (int i = 0; i < 3; ++i) {
+      which += WaitForSingleObject(events[i], 0) == WAIT_OBJECT_0 ? '1' : '0';
+      ResetEvent(events[i]);
+    }
+    return which;
+  };
+  const auto handleFile = Dir() / "handle.txt";
+  std::atomic<int> code{-1};
+  std::thread owner([&] {
+    code = RunCommand(HelperCommand() + " dial-hold Remote " + Quote(handleFile) + " " + Quote(Dir() / "done.txt"));
+  });
+  struct Joiner {
+    std::thread& t;
+    ~Joiner() {
+      if (t.joinable()) t.join();
+    }
+  } joiner{owner};
+  const std::string text = AwaitFile(handleFile, code);
+  ASSERT_FALSE(text.empty()) << "the other process published no handle (its exit code: " << code.load() << ")";
+  const std::string nothing = signalled();
+  RunFor(300);
+  EXPECT_EQ(nothing + signalled(), "000101") << "nothing before the look; then a connection made";
+  RunFor(300);
+  EXPECT_EQ(signalled(), "000") << "told once";
+  ASSERT_EQ(RunCommand(HelperCommand() + " hangup " + text), 0);
+  RunFor(300);
+  EXPECT_EQ(signalled(), "011") << "a connection ended";
+  owner.join();
+  EXPECT_EQ(code, 0);
+  for (HANDLE e : events) CloseHandle(e);
 }
 
 }  // namespace

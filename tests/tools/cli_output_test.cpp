@@ -100,7 +100,11 @@ TEST(Output, EmptyListsTimestampsAndColumns) {
   box.WriteScenario(kFast);
   RunCases(box,
            {
-               {"", {"connections"}, 0, "HANDLE  ENTRY  STATE  DEVICE  IP ADDRESS  CONNECTED  PHONEBOOK\n", ""},
+               {"",
+                {"connections"},
+                0,
+                "HANDLE  ENTRY  STATE  DEVICE  IP ADDRESS  CONNECTED  SENT  RECEIVED  RATES  PHONEBOOK\n",
+                ""},
                {"", {"hangup", "--all", "--json"}, 0, "{\"result\":\"nothing to hang up\"}\n", ""},
                {"", {"--version", "--json"}, 0, "{\"version\":\"" QUOR_VERSION "\",\"backends\":[*", ""},
                // -v says what RAS answered, each answer once.

@@ -11,6 +11,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -157,8 +158,12 @@ def main():
         box.run("dial", "Busy", "--redial", "1", "--pause", "0", "--fast-hangup", code=3)
         box.run("dial", "Home", "--timestamps", "--fast-hangup", code=4)
         # A connection watched, listed and hung up from other processes.
-        office = box.start("office", "dial", "Office")
+        # Watched by a monitor from the start, with a statistics line every second.
+        monitor = box.start("monitor", "monitor")
+        office = box.start("office", "dial", "Office", "--stats", "1")
         if box.wait_for("office", '"event":"connect"'):
+            box.wait_for("office", '"event":"statistics"')
+            box.wait_for("monitor", '"event":"appeared"')
             attached = box.start("attached", "dial", "Office", "--attach")
             box.run("connections", code=0)
             box.run("connections", "--names", code=0)
@@ -170,6 +175,9 @@ def main():
             box.run("hangup", "Office", code=0)
             box.finish("attached", attached, 4)
         box.finish("office", office, 4)
+        box.wait_for("monitor", '"event":"ended"')
+        monitor.send_signal(signal.SIGINT)
+        box.finish("monitor", monitor, 0)
         box.run("hangup", "--all", code=0)
         # The phonebook and the stored parameters.
         box.run("entries", code=0)

@@ -8,6 +8,7 @@
 #include "tools/quor/Demo.h"
 #include "tools/quor/Dial.h"
 #include "tools/quor/EntryProperties.h"
+#include "tools/quor/Monitor.h"
 #include "tools/quor/PhonebookCommands.h"
 #include "tools/quor/RasLibraryCommands.h"
 
@@ -134,7 +135,10 @@ const std::vector<CommandSpec>& CommandTable() {
          "2 seconds"},
         {"--watch", nullptr, "event|poll",
          "how a lost line is noticed: 'event' has RAS signal it at once (the half-second poll stays as a "
-         "watchdog), 'poll' (the default) asks RAS every half second"}},
+         "watchdog), 'poll' (the default) asks RAS every half second"},
+        {"--stats", nullptr, "N",
+         "while the line is up, print a statistics line every N seconds (1 to 86400): bytes sent and received, "
+         "their rates and the time up (with --json a \"statistics\" event)"}},
        1,
        1,
        Complete::Entry,
@@ -171,6 +175,20 @@ const std::vector<CommandSpec>& CommandTable() {
        Complete::None,
        kConnections,
        RunConnections},
+      {"monitor",
+       "",
+       "print every connection's changes until Ctrl-C",
+       "Watches the RAS connections of this machine, whichever process dialled them, and prints a line, with "
+       "its time offset, when one appears, changes state, is lost (with RAS's error number and text) and ends "
+       "(\"ended\": hung up; \"gone\": after a loss), until Ctrl-C or SIGTERM (exit 0). The connections up "
+       "when it starts appear at once. It dials nothing and holds no connection. With --json one object per "
+       "line (docs/quor-json.md).",
+       {},
+       0,
+       0,
+       Complete::None,
+       kConnections,
+       RunMonitor},
       {"status",
        "ENTRY",
        "show an entry's connection: state, device, IP address, time up",

@@ -273,11 +273,16 @@ int RunConnections(const Args& args) {
   }
   // With no connection the header alone says so.
   std::vector<std::vector<std::string>> rows = {
-      {"HANDLE", "ENTRY", "STATE", "DEVICE", "IP ADDRESS", "CONNECTED", "PHONEBOOK"}};
+      {"HANDLE", "ENTRY", "STATE", "DEVICE", "IP ADDRESS", "CONNECTED", "SENT", "RECEIVED", "RATES", "PHONEBOOK"}};
   for (const auto& v : views) {
+    // Bytes each way and their rates (bytes a second, out/in) as RAS counts them; "-" when it gives none.
+    const LineFigures& f = v.line;
     rows.push_back({std::to_string(v.handle), DisplayName(v.entry), ShortState(v),
                     v.status.deviceName.empty() ? "-" : Printable(v.status.deviceName), v.ip.empty() ? "-" : v.ip,
-                    Duration(v.seconds), v.phonebook.empty() ? "-" : Printable(v.phonebook)});
+                    Duration(v.seconds), f.valid ? std::to_string(f.sent) : "-",
+                    f.valid ? std::to_string(f.received) : "-",
+                    f.valid ? std::to_string(f.sendRate) + "/" + std::to_string(f.receiveRate) + " B/s" : "-",
+                    v.phonebook.empty() ? "-" : Printable(v.phonebook)});
   }
   for (const auto& line : Table(rows)) out.Line(line);
   return kExitOk;

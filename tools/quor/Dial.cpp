@@ -17,6 +17,7 @@
 #include "tools/quor/RasConnections.h"
 #include "tools/quor/RasDirect.h"
 #include "tools/quor/RasSession.h"
+#include "tools/quor/Stats.h"
 
 namespace quortool {
 
@@ -472,6 +473,7 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   quor.SetReconnect(options.persist, options.holdoff, options.maxfail);
   quor.SetFastHangUp(options.fastHangUp);
   quor.SetWatchEvents(options.watchEvents);
+  PrintStatisticsEvery(quor, session.Out(), options.statsSeconds);
   // The line is up: note its handle and time for `quor connections` and `quor status`.
   const auto onConnected = [&] {
     if (note) note->Connected(static_cast<uint32_t>(quor.GetHandleByName(entry)));
@@ -555,6 +557,8 @@ int RunDial(const Args& args) {
     if (*v != "event" && *v != "poll") throw UsageError("--watch takes 'event' or 'poll', not '" + *v + "'");
     options.watchEvents = *v == "event";
   }
+  if (const std::string* v = args.Value("--stats"))
+    options.statsSeconds = static_cast<uint32_t>(ParseNumber("--stats", *v, 1, 86400));
   options.reachable = true;
   options.password = ReadPassword(args);
   if (options.password) CheckLength("the password", *options.password, PWLEN);

@@ -39,6 +39,7 @@ struct DialOptions {
   int32_t maxfail = 10;
   bool fastHangUp = false;
   bool watchEvents = false;
+  uint32_t statsSeconds = 0;  // --stats: a statistics line every so many seconds while up (0: none)
 };
 // Reads "FACTOR[,MAX]" of --backoff: FACTOR 1 to 10 (a decimal number), MAX
 // whole seconds (0: no ceiling). Throws UsageError.

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "TQuorComponent/TQuorComponent.h"
 #include "tools/quor/Json.h"
+#include "tools/quor/Output.h"
 
 namespace quortool {
 
@@ -22,5 +24,11 @@ LineFigures ReadLineFigures(uint32_t handle);
 void AddLineFigures(JsonObject& o, const LineFigures& f);
 // "12 bytes sent, 34 bytes received (1 B/s, 3 B/s)", or "-".
 std::string LineFiguresText(const LineFigures& f);
+
+// `quor dial --stats N`: a statistics line every N seconds while the line is
+// up, raised by the component's statistics timer. seconds 0 leaves it off.
+void PrintStatisticsEvery(TQuor& quor, Output& out, uint32_t seconds);
+// "sent 1000 bytes (1000 B/s), received 2000 bytes (2000 B/s), up 00:00:01".
+std::string StatisticsLine(const TQuorStatistics& s);
 
 }  // namespace quortool
