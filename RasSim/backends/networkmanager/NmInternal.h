@@ -9,6 +9,7 @@
 //   NmStatus.cpp     status, the connection list, projections, interfaces
 //   NmProfiles.cpp   profiles as phonebook entries, and saving edits to them
 //   NmStats.cpp      a connection's traffic counters
+//   NmWatch.cpp      every active connection appearing and going, for the machine-wide watch
 //   NmSecrets.cpp    dial parameters: the user name and secrets a profile keeps
 //   NmNewEntry.cpp   new profiles and the entry dialogs
 //   NmTable.cpp      the table of operations handed to the edge
@@ -187,6 +188,8 @@ size_t LiveCalls();
 // ---- calls and signals (NmCalls.cpp)
 
 void ConnectClientSignals(NMClient* c);
+// Reports every active connection of another process appearing and going (NmWatch.cpp).
+void ConnectWatchSignals(NMClient* c);
 // Lets go of the call's libnm objects and of its handlers on them.
 void DropObjectsLocked(Call& c);
 void ReleaseAllCallsLocked();
