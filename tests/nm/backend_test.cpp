@@ -2,13 +2,18 @@
 // tests/nm/rig.sh): profiles, dial parameters, dials with their events,
 // failures, losses and hang-ups, what ended calls leave behind, and a
 // NetworkManager that answers late or starts later. Waits are real time and bounded.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,6 +60,18 @@ const rassim::BackendOps& Nm() {
 }
 const rassim::PbArg kPb;  // the phonebook argument (NetworkManager has one set of profiles)
 
+// What the backend reported to the edge's watch: connections made and ended (any thread).
+std::mutex gWatchLock;
+std::vector<std::pair<THRasConn, bool>> gWatched;
+void Watched(THRasConn h, bool made) {
+  std::lock_guard<std::mutex> held(gWatchLock);
+  gWatched.push_back({h, made});
+}
+bool WasWatched(THRasConn h, bool made) {
+  std::lock_guard<std::mutex> held(gWatchLock);
+  return std::count(gWatched.begin(), gWatched.end(), std::make_pair(h, made)) > 0;
+}
+
 bool PostByMessage(const rassim::DialNotifier& to, TRasConnState state, DWORD error) {
   return PostMessageA(to.wnd, to.msg, static_cast<WPARAM>(state), static_cast<LPARAM>(error)) != 0;
 }
@@ -78,6 +95,8 @@ class NmBackend : public ::testing::Test {
     gMsg = RegisterWindowMessageA(RASDIALEVENT);
     rassim::EdgeServices edge;
     edge.PostDialEvent = PostByMessage;
+    edge.ConnectionMade = [](THRasConn h) { Watched(h, true); };
+    edge.ConnectionEnded = [](THRasConn h) { Watched(h, false); };
     ASSERT_EQ(Nm().Open(edge), 0u);
   }
   static void TearDownTestSuite() { Nm().Close(); }
@@ -313,22 +332,69 @@ TEST_F(NmBackend, DialFailuresCarryTheReasonsRasError) {
   Nmcli("connection delete Locked");
 }
 
-TEST_F(NmBackend, LossesReadAsGone) {
-  // Hung up by another program.
-  THRasConn h = Dial("Office");
-  Nmcli("connection down Office");
-  EXPECT_TRUE(WaitGone(h, 5000));
-  Nm().HangUp(h);
+// A lost line's status call gives the reason it was lost, as RAS says it, until it is hung up.
+TEST_F(NmBackend, LossesReportTheirReason) {
+  struct Row {
+    const char* how;
+    std::function<void()> lose, restore;
+    DWORD reason;
+  };
+  auto ctl = [](const char* a) { return [a] { Ctl(a); }; };
+  for (const Row& r : std::vector<Row>{
+           {"hung up by another program", [] { Nmcli("connection down Office"); }, [] {}, ERROR_USER_DISCONNECTION},
+           {"carrier lost", ctl("link-down"), ctl("link-up"), ERROR_PORT_DISCONNECTED},
+           {"wire deleted", ctl("link-delete"), ctl("link-restore"), ERROR_HARDWARE_FAILURE}}) {
+    gEvents.clear();
+    THRasConn h = Dial("Office");
+    r.lose();
+    rassim::ConnStatus st;
+    DWORD got = 0;
+    EXPECT_TRUE(Until([&] { return (got = Nm().GetConnectStatus(h, st)) != 0; }, 15000)) << r.how;
+    EXPECT_EQ(got, r.reason) << r.how;
+    EXPECT_EQ(Nm().HangUp(h), 0u) << r.how;
+    EXPECT_TRUE(WaitGone(h, 5000)) << r.how;
+    r.restore();
+    ASSERT_TRUE(
+        Until([] { return std::system("nmcli -t -f DEVICE,STATE device | grep -qx veth0:disconnected") == 0; }, 10000))
+        << r.how;
+  }
+}
 
-  // The peer's end of the wire deleted.
-  gEvents.clear();
-  h = Dial("Office");
-  Ctl("link-delete");
-  EXPECT_TRUE(WaitGone(h, 5000));
-  Nm().HangUp(h);
-  Ctl("link-restore");
-  ASSERT_TRUE(
-      Until([] { return std::system("nmcli -t -f DEVICE,STATE device | grep -qx veth0:disconnected") == 0; }, 10000));
+// The byte counters move by at least what was sent over the line (the peer's discard port).
+TEST_F(NmBackend, StatisticsCountRealTraffic) {
+  ASSERT_NE(Nm().GetStatistics, nullptr);
+  rassim::ConnStats before, now;
+  EXPECT_EQ(Nm().GetStatistics(rasnm::kPendingHandleBase + 999, before), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  THRasConn h = Dial("Office");
+  ASSERT_EQ(Nm().GetStatistics(h, before), 0u);
+  constexpr uint32_t kSent = 200 * 1000;
+  int s = socket(AF_INET, SOCK_DGRAM, 0);
+  ASSERT_GE(s, 0);
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(9);
+  inet_pton(AF_INET, "10.77.0.1", &peer.sin_addr);
+  const std::vector<char> chunk(1000, 'q');
+  for (uint32_t sent = 0; sent < kSent; sent += chunk.size())
+    ASSERT_EQ(sendto(s, chunk.data(), chunk.size(), 0, reinterpret_cast<sockaddr*>(&peer), sizeof peer), 1000);
+  close(s);
+  EXPECT_TRUE(
+      Until([&] { return Nm().GetStatistics(h, now) == 0 && now.bytesXmited - before.bytesXmited >= kSent; }, 10000))
+      << now.bytesXmited << " after " << before.bytesXmited;
+  EXPECT_GT(now.connectDurationMs, 0u);
+  EXPECT_EQ(now.framesXmited + now.crcErr + now.bps, 0u);  // NetworkManager counts bytes only
+}
+
+// Another process's active connections appearing and going reach the edge's watch.
+TEST_F(NmBackend, OtherProcessesConnectionsReachTheWatch) {
+  Nmcli("connection up Office");
+  std::vector<rassim::ConnInfo> list;
+  ASSERT_TRUE(Until([&] { return Nm().EnumConnections(list) == 0 && list.size() == 1; }, 10000));
+  THRasConn h = list[0].handle;
+  EXPECT_TRUE(Until([&] { return WasWatched(h, true); }, 5000));
+  EXPECT_FALSE(WasWatched(h, false));
+  Nmcli("connection down Office");
+  EXPECT_TRUE(Until([&] { return WasWatched(h, false); }, 10000));
 }
 
 TEST_F(NmBackend, VpnTunnelIsGoneBeforeTheHangUpCompletes) {
@@ -348,7 +414,12 @@ TEST_F(NmBackend, VpnTunnelIsGoneBeforeTheHangUpCompletes) {
   gEvents.clear();
   v = Dial("Office VPN");
   Ctl("vpn-server-kill");
-  EXPECT_TRUE(WaitGone(v, 15000));
+  // The loss reads as its reason (not as a handle that is gone) until hung up.
+  DWORD why = 0;
+  EXPECT_TRUE(Until([&] { return (why = Nm().GetConnectStatus(v, st)) != 0; }, 15000));
+  EXPECT_NE(why, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  Nm().HangUp(v);
+  EXPECT_TRUE(WaitGone(v, 5000));
   Ctl("vpn-server-start");
 }
 

@@ -66,6 +66,17 @@ check "connections while dialled" "Office" "$(q connections --names)"
 status=$(q status Office)
 check "status state" "yes" "$([[ $status == *"state: "*"(8192)"* ]] && echo yes || echo "no: $status")"
 check "status device" "device: GENERIC: veth0" "$(grep '^device:' <<<"$status")"
+# the byte counters grow with real traffic to the peer (its discard port)
+sent() { q status Office | sed -n 's/^traffic: \([0-9]*\) bytes sent.*/\1/p'; }
+sent0=$(sent)
+for _ in $(seq 100); do head -c 1000 /dev/zero >/dev/udp/10.77.0.1/9; done
+grown=no
+for _ in $(seq 50); do
+  now=$(sent)
+  [[ -n $sent0 && -n $now ]] && ((now - sent0 >= 100000)) && { grown=yes; break; }
+  sleep 0.2
+done
+check "status bytes sent grow with traffic" yes "$grown (from '$sent0' to '$now')"
 q hangup Office >/dev/null
 check "hangup" 0 $?
 until_ok 100 bash -c "! kill -0 $dial 2>/dev/null"

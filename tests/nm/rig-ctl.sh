@@ -2,7 +2,7 @@
 # Control of the rig's peer, for the suites that run inside it (rig.sh), by the
 # pids the rig recorded:
 #   dhcp-start | dhcp-freeze | dhcp-thaw | vpn-server-start | vpn-server-kill
-#   link-delete | link-restore | tun-present NAME | nm-start | nm-stop | nm-freeze | nm-thaw
+#   link-down | link-up | link-delete | link-restore | tun-present NAME | nm-start | nm-stop | nm-freeze | nm-thaw
 set -euo pipefail
 w=${RIG_WORK:?runs only inside the NetworkManager rig}
 [[ ${QUOR_NM_RIG:-1} == 1 ]] || exit 2
@@ -28,6 +28,8 @@ vpn-server-kill)
   kill -KILL "$pid"
   for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
   ;;
+link-down) ip -n peer link set veth1 down ;;
+link-up) ip -n peer link set veth1 up ;;
 link-delete) ip -n peer link del veth1 ;;
 link-restore)
   ip link add veth0 type veth peer name veth1 netns peer
@@ -57,7 +59,7 @@ nm-stop)
   ;;
 *)
   echo "usage: rig-ctl.sh dhcp-start|dhcp-freeze|dhcp-thaw|vpn-server-start|vpn-server-kill|" \
-    "link-delete|link-restore|tun-present NAME|nm-start|nm-stop|nm-freeze|nm-thaw" >&2
+    "link-down|link-up|link-delete|link-restore|tun-present NAME|nm-start|nm-stop|nm-freeze|nm-thaw" >&2
   exit 2
   ;;
 esac

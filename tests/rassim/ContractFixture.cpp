@@ -62,8 +62,6 @@ const Expected kExpected[] = {
      "the list gives the active connection's handle, the same in every process; the dial's own handle reaches the "
      "same connection"},
     {"networkmanager", "network of Office's address", "10.77.0", "the rig's DHCP server leases from 10.77.0.0/24"},
-    {"networkmanager", "statistics of an unknown handle", "120",
-     "the backend keeps no figures yet: ERROR_CALL_NOT_IMPLEMENTED"},
     {"networkmanager", "user name and password of a wired entry", "87",
      "a wired profile has no user name or password (ERROR_INVALID_PARAMETER)"},
 };

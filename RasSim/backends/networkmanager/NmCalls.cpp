@@ -10,6 +10,7 @@
 // The active connection's own "state-changed" and the client's removal signals
 // tell when NetworkManager is done with it.
 #include "RasSim/backends/networkmanager/NmInternal.h"
+#include "RasSim/backends/networkmanager/NmLossReason.h"
 
 namespace rasnm {
 
@@ -35,7 +36,7 @@ void OnDeviceState(NMDevice* dev, guint now, guint /*old*/, guint reason, gpoint
         if (c->phase == Phase::Connected) NoteConnectedLocked(*c);
       }
     } else if (c->phase == Phase::Connected && now != NM_DEVICE_STATE_ACTIVATED) {
-      FailLocked(*c, DeviceReasonError(reason));
+      FailLocked(*c, LossReasonError(reason));  // the line is lost: the reason it was, as RAS says it
     } else if (c->phase == Phase::HangingUp && now <= NM_DEVICE_STATE_DISCONNECTED) {
       EndLocked(c);
     }
@@ -83,7 +84,8 @@ void OnDeviceRemoved(NMClient*, NMDevice* dev, gpointer) {
     if (c->phase == Phase::HangingUp)
       EndLocked(c);
     else
-      ActiveEndedLocked(c, DeviceReasonError(NM_DEVICE_STATE_REASON_REMOVED));
+      ActiveEndedLocked(c, c->phase == Phase::Connected ? LossReasonError(NM_DEVICE_STATE_REASON_REMOVED)
+                                                        : DeviceReasonError(NM_DEVICE_STATE_REASON_REMOVED));
   }
 }
 
@@ -251,6 +253,7 @@ void ConnectClientSignals(NMClient* c) {
   g_signal_connect(c, NM_CLIENT_ACTIVE_CONNECTION_REMOVED, G_CALLBACK(OnActiveRemoved), nullptr);
   g_signal_connect(c, NM_CLIENT_DEVICE_REMOVED, G_CALLBACK(OnDeviceRemoved), nullptr);
   g_signal_connect(c, "notify::" NM_CLIENT_NM_RUNNING, G_CALLBACK(OnRunning), nullptr);
+  ConnectWatchSignals(c);
 }
 
 void ReleaseAllCallsLocked() {

@@ -77,6 +77,7 @@ void StepsLocked(Call& c, const std::vector<TRasConnState>& steps) {
     PostLocked(c, s, 0);
     if (s == RASCS_Connected) {
       c.phase = Phase::Connected;
+      c.connectedAt = std::chrono::steady_clock::now();
       if (c.sync) c.sync->Finish(0);
       ReportLocked(c, true);
     }

@@ -8,6 +8,8 @@
 //   NmCalls.cpp      dials and hang-ups, and NetworkManager's signals that drive them
 //   NmStatus.cpp     status, the connection list, projections, interfaces
 //   NmProfiles.cpp   profiles as phonebook entries, and saving edits to them
+//   NmStats.cpp      a connection's traffic counters
+//   NmWatch.cpp      every active connection appearing and going, for the machine-wide watch
 //   NmSecrets.cpp    dial parameters: the user name and secrets a profile keeps
 //   NmNewEntry.cpp   new profiles and the entry dialogs
 //   NmTable.cpp      the table of operations handed to the edge
@@ -47,7 +49,9 @@ using rassim::PbArg;
 
 // The operations of the table, one per row of the seam's list (each file
 // defines those of its concern; NmTable.cpp puts them in the table).
+using rassim::ConnStats;
 #define QUOR_BACKEND_OP(Name, Params) DWORD Name Params;
+#define QUOR_BACKEND_OPTIONAL_OP(Name, Params) DWORD Name Params;
 #include "RasSim/edge/BackendOps.def"
 #undef QUOR_BACKEND_OP
 
@@ -112,9 +116,10 @@ struct Call {
   bool activating = false;      // an activation request is under way
   bool watchingTunnel = false;  // a hung-up VPN waits for its tunnel to go
   std::string deviceType, deviceName, tunnel;
-  std::vector<std::string> interfacesBefore;  // a VPN's tunnel is the interface that was not there
-  NMActiveConnection* ac = nullptr;           // held (a reference) while the call has one
-  NMDevice* device = nullptr;                 // the same for a wired or mobile call's device
+  std::vector<std::string> interfacesBefore;          // a VPN's tunnel is the interface that was not there
+  NMActiveConnection* ac = nullptr;                   // held (a reference) while the call has one
+  NMDevice* device = nullptr;                         // the same for a wired or mobile call's device
+  std::chrono::steady_clock::time_point connectedAt;  // when RASCS_Connected was posted
 };
 
 struct Backend {
@@ -183,6 +188,8 @@ size_t LiveCalls();
 // ---- calls and signals (NmCalls.cpp)
 
 void ConnectClientSignals(NMClient* c);
+// Reports every active connection of another process appearing and going (NmWatch.cpp).
+void ConnectWatchSignals(NMClient* c);
 // Lets go of the call's libnm objects and of its handlers on them.
 void DropObjectsLocked(Call& c);
 void ReleaseAllCallsLocked();

@@ -109,7 +109,8 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
             ReleaseLocked(c);
             return w->Finish(ERROR_INVALID_HANDLE);
           case Phase::Lost:
-            return w->Finish(ERROR_INVALID_HANDLE);
+            // A lost line reports why it was lost until it is hung up.
+            return w->Finish(c->error ? c->error : ERROR_INVALID_HANDLE);
           case Phase::HangingUp:
             result->state = RASCS_Disconnected;
             break;

@@ -21,6 +21,7 @@ rassim::BackendOps MakeOps() {
   ops.Open = Open;
   ops.Close = detail::Shutdown;
 #define QUOR_BACKEND_OP(Name, Params) ops.Name = Name;
+#define QUOR_BACKEND_OPTIONAL_OP(Name, Params) ops.Name = Name;
 #include "RasSim/edge/BackendOps.def"
 #undef QUOR_BACKEND_OP
   return ops;
