@@ -76,7 +76,7 @@ for _ in $(seq 50); do
   [[ -n $sent0 && -n $now ]] && ((now - sent0 >= 100000)) && { grown=yes; break; }
   sleep 0.2
 done
-check "status bytes sent grow with traffic" yes "$grown (from '$sent0' to '$now')"
+check "status bytes sent grow with traffic (from '$sent0' to '$now')" yes "$grown"
 q hangup Office >/dev/null
 check "hangup" 0 $?
 until_ok 100 bash -c "! kill -0 $dial 2>/dev/null"
