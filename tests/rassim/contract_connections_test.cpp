@@ -145,7 +145,7 @@ TEST_F(RasEnumConnectionsContract, NegotiatesTheBufferAndChecksTheRecordSize) {
   size = sizeof(TRasConnA);
   EXPECT_EQ(api_.EnumConnectionsA(one, &size, &count), ERROR_BUFFER_TOO_SMALL);
   EXPECT_EQ(size, 2 * sizeof(TRasConnA));
-  EXPECT_EQ(one[0].hrasconn, 0u) << "nothing written when it does not fit";
+  EXPECT_EQ(THRasConn{one[0].hrasconn}, 0u) << "nothing written when it does not fit";
   one[0].dwSize = 704;  // a newer layout
   size = sizeof one;
   EXPECT_EQ(api_.EnumConnectionsA(one, &size, &count), 632u);
@@ -154,10 +154,10 @@ TEST_F(RasEnumConnectionsContract, NegotiatesTheBufferAndChecksTheRecordSize) {
   one[0].dwSize = sizeof(TRasConnA);
   ASSERT_EQ(api_.EnumConnectionsA(one, &size, &count), 0u);
   ASSERT_EQ(count, 2u);
-  EXPECT_EQ(one[0].hrasconn, ha);
+  EXPECT_EQ(THRasConn{one[0].hrasconn}, ha);
   EXPECT_STREQ(one[0].szEntryName, "A");
   EXPECT_STREQ(one[0].szDeviceType, "modem");
-  EXPECT_EQ(one[1].hrasconn, hb);
+  EXPECT_EQ(THRasConn{one[1].hrasconn}, hb);
   EXPECT_EQ(one[1].dwSize, sizeof(TRasConnA));
   EXPECT_STREQ(one[1].szDeviceName, "Quor VPN Port");
   TRasConnW w[2];

@@ -90,7 +90,7 @@ TEST_F(CrossProcessContract, AConnectionOfAnotherProcessIsListedInspectedAndHung
   THRasConn h = static_cast<THRasConn>(std::stoull(text));
   auto conns = Connections();
   ASSERT_EQ(conns.size(), 1u);
-  EXPECT_EQ(conns[0].hrasconn, h);
+  EXPECT_EQ(THRasConn{conns[0].hrasconn}, h);
   EXPECT_STREQ(conns[0].szEntryName, "Remote");
   EXPECT_STREQ(conns[0].szDeviceName, "Quor VPN Port");
   TRasConnStatusA st;
@@ -246,7 +246,7 @@ TEST_F(CrossProcessContract, DialsOfAnEntryStartedTogetherMakeOneConnection) {
   const auto conns = Connections();
   for (const TRasConnA& c : conns) EXPECT_EQ(api_.HangUpA(c.hrasconn), 0u);  // the holders end
   ASSERT_EQ(conns.size(), 1u) << "of " << handles.size() << " dials that got a handle";
-  for (THRasConn h : handles) EXPECT_EQ(h, conns[0].hrasconn) << "each joined the one call";
+  for (THRasConn h : handles) EXPECT_EQ(h, THRasConn{conns[0].hrasconn}) << "each joined the one call";
 }
 
 // A registration for every connection hears of those another process makes
