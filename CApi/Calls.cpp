@@ -103,13 +103,13 @@ const char* quor_error_text(int error) {
   }
 }
 
-int quor_connect(quor_dialer* dialer, uint32_t* handle) {
+int quor_connect(quor_dialer* dialer, uint64_t* handle) {
   if (handle != nullptr) *handle = 0;
   return quorc::WithDialer(dialer, [&](Dialer& d) -> int {
     if (d.Q->EntryName().empty()) return QUOR_E_NO_ENTRY;
     // Nothing of d is read after the dial: a callback it runs may free it.
-    const Integer h = d.Q->Connect();
-    if (handle != nullptr) *handle = static_cast<uint32_t>(h);
+    const THRasConn h = d.Q->Connect();
+    if (handle != nullptr) *handle = static_cast<uint64_t>(h);
     return QUOR_OK;
   });
 }
@@ -150,9 +150,9 @@ int quor_enum_connections(quor_dialer* dialer, quor_connection_fn fn, void* user
     if (fn == nullptr) return QUOR_E_NULL_ARGUMENT;
     if (!d.Q->EnumConnections()) return QUOR_E_FAILED;
     // Everything is read before the first callback: a callback may free the dialler.
-    std::vector<std::pair<String, uint32_t>> found;
+    std::vector<std::pair<String, uint64_t>> found;
     for (const String& name : d.Q->Connections->Items())
-      found.emplace_back(quorc::FromRas(name), static_cast<uint32_t>(d.Q->GetHandleByName(name)));
+      found.emplace_back(quorc::FromRas(name), static_cast<uint64_t>(d.Q->GetHandleByName(name)));
     quorc::CallbackScope scope;
     for (const auto& c : found) {
       if (fn(user, c.first.c_str(), c.second) != 0) break;
@@ -175,14 +175,14 @@ int quor_enum_entries(quor_dialer* dialer, quor_entry_fn fn, void* user) {
   });
 }
 
-int quor_connection_handle(quor_dialer* dialer, const char* entry_utf8, uint32_t* handle) {
+int quor_connection_handle(quor_dialer* dialer, const char* entry_utf8, uint64_t* handle) {
   return quorc::WithDialer(dialer, [&](Dialer& d) -> int {
     if (handle == nullptr) return QUOR_E_NULL_ARGUMENT;
     *handle = 0;
     String name;
     const int r = quorc::NameArg(entry_utf8, name);
     if (r != QUOR_OK) return r;
-    *handle = static_cast<uint32_t>(d.Q->GetHandleByName(name));
+    *handle = static_cast<uint64_t>(d.Q->GetHandleByName(name));
     return QUOR_OK;
   });
 }

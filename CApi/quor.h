@@ -177,8 +177,10 @@ QUOR_C_API int QUOR_CALL quor_get_redial_backoff(quor_dialer* dialer, double* fa
 /* Dials the entry (asynchronously unless QUOR_SET_SYNCHRONOUS_DIAL): the
  * progress arrives as events. *handle (may be null) receives RAS's
  * connection handle, 0 when the dial did not start (the reason arrives as a
- * notice and connect-fail). QUOR_E_NO_ENTRY when no entry is set. */
-QUOR_C_API int QUOR_CALL quor_connect(quor_dialer* dialer, uint32_t* handle);
+ * notice and connect-fail). QUOR_E_NO_ENTRY when no entry is set.
+ * Connection handles are 64 bits wide on every target: RAS's handles are
+ * pointer-wide, and a 64-bit RAS gives them an upper half. */
+QUOR_C_API int QUOR_CALL quor_connect(quor_dialer* dialer, uint64_t* handle);
 /* Hangs up the current call and waits for RAS to finish the hang-up; the
  * result is RAS's (0 when there was no call). */
 QUOR_C_API int QUOR_CALL quor_hang_up(quor_dialer* dialer);
@@ -202,7 +204,7 @@ QUOR_C_API int QUOR_CALL quor_get_status(quor_dialer* dialer, quor_status* statu
 
 /* Called once per item, synchronously inside the enumerating call; return 0
  * to go on, non-zero to stop (the enumeration then returns QUOR_OK). */
-typedef int(QUOR_CALL* quor_connection_fn)(void* user, const char* entry_utf8, uint32_t handle);
+typedef int(QUOR_CALL* quor_connection_fn)(void* user, const char* entry_utf8, uint64_t handle);
 typedef int(QUOR_CALL* quor_entry_fn)(void* user, const char* entry_utf8);
 
 /* The machine's active connections (all of them, not only this dialler's). */
@@ -211,7 +213,7 @@ QUOR_C_API int QUOR_CALL quor_enum_connections(quor_dialer* dialer, quor_connect
 QUOR_C_API int QUOR_CALL quor_enum_entries(quor_dialer* dialer, quor_entry_fn fn, void* user);
 /* The handle of the active connection of an entry (names compared without
  * case); *handle 0 when it has none. */
-QUOR_C_API int QUOR_CALL quor_connection_handle(quor_dialer* dialer, const char* entry_utf8, uint32_t* handle);
+QUOR_C_API int QUOR_CALL quor_connection_handle(quor_dialer* dialer, const char* entry_utf8, uint64_t* handle);
 
 QUOR_C_API int QUOR_CALL quor_rename_entry(quor_dialer* dialer, const char* old_utf8, const char* new_utf8);
 QUOR_C_API int QUOR_CALL quor_delete_entry(quor_dialer* dialer, const char* entry_utf8);

@@ -78,7 +78,7 @@ static void BM_CApi_DialEvent(benchmark::State& State) {
     return State.SkipWithError("not the simulated RAS service");
   }
   hold(QUORRASSIM_ANY_STATE, 1000000000u);
-  uint32_t handle = 0;
+  uint64_t handle = 0;
   QuorRasSimCallInfo info{};
   info.dwSize = sizeof(info);
   if (quor_connect(d, &handle) != QUOR_OK || quor_loop_dispatch() != QUOR_OK || lastCall("RasDial", &info) != 0) {

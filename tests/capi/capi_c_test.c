@@ -123,7 +123,7 @@ static int count_entry(void* user, const char* entry) {
   return 0;
 }
 
-static int find_office(void* user, const char* entry, uint32_t handle) {
+static int find_office(void* user, const char* entry, uint64_t handle) {
   if (strcmp(entry, "Office") == 0 && handle != 0) *(int*)user = 1;
   return 0;
 }
@@ -132,7 +132,7 @@ static void dial_connect_and_hang_up(void) {
   record r;
   quor_dialer* d = new_dialer("Office", &r);
   quor_status s;
-  uint32_t handle = 0;
+  uint64_t handle = 0;
   int entries = 0, listed = 0;
   CHECK(quor_connect(d, &handle) == QUOR_OK);
   CHECK(handle != 0);

@@ -23,7 +23,7 @@ static class Quor {
   public static extern int quor_set_text_n(IntPtr d, int which, byte[] utf8, UIntPtr length);
   [DllImport(Lib, CallingConvention = CallingConvention.Cdecl)]
   public static extern int quor_set_int(IntPtr d, int which, long value);
-  [DllImport(Lib, CallingConvention = CallingConvention.Cdecl)] public static extern int quor_connect(IntPtr d, out uint h);
+  [DllImport(Lib, CallingConvention = CallingConvention.Cdecl)] public static extern int quor_connect(IntPtr d, out ulong h);
   [DllImport(Lib, CallingConvention = CallingConvention.Cdecl)] public static extern int quor_hang_up(IntPtr d);
   [DllImport(Lib, CallingConvention = CallingConvention.Cdecl)] public static extern int quor_loop_run(uint ms);
   [DllImport(Lib, CallingConvention = CallingConvention.Cdecl)] public static extern int quor_loop_dispatch();
@@ -93,7 +93,7 @@ static class Program {
   static int Main(string[] args) {
     Check(Quor.quor_clock_virtual(1) == 0, "virtual clock");
     IntPtr d = NewDialer("Office");
-    uint handle;
+    ulong handle;
     Check(Quor.quor_connect(d, out handle) == 0 && handle != 0, "connect");
     Check(RunUntil(() => connects > 0), "connected");
     Check(firstNotice == "Dialing Office...", "first notice: " + firstNotice);

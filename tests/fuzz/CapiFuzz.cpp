@@ -155,7 +155,7 @@ int QUOR_CALL OnEntry(void* User, const char* Entry) {
   if (s.Action == Act::FreeSelf && s.D != nullptr) Free(*s.W, s);
   return 0;
 }
-int QUOR_CALL OnConnection(void* User, const char* Entry, uint32_t) {
+int QUOR_CALL OnConnection(void* User, const char* Entry, uint64_t) {
   return OnEntry(User, Entry);
 }
 
@@ -276,7 +276,7 @@ void Step(World& W, Input& In) {
     }
     case 7: {  // dial
       quor_dialer* d = AnyHandle(W, In);
-      uint32_t handle = 7;
+      uint64_t handle = 7;
       const int r = quor_connect(d, (In.Byte() & 1) ? &handle : nullptr);
       Defined(r);
       if (r != QUOR_OK) Check(handle == 0 || handle == 7);
@@ -329,7 +329,7 @@ void Step(World& W, Input& In) {
       quor_dialer* d = AnyHandle(W, In);
       const std::string a = In.Byte() & 1 ? kEntries[In.Byte() % 5] : In.Bytes();
       const std::string b = In.Bytes();
-      uint32_t handle = 0;
+      uint64_t handle = 0;
       switch (In.Byte() % 5) {
         case 0:
           Defined(quor_rename_entry(d, a.c_str(), b.c_str()));

@@ -283,7 +283,7 @@ class Dialer(metaclass=_Settings):
     def connect(self) -> int:
         """Starts the dial; the progress arrives as events. Returns RAS's connection handle (0: the dial did not
         start, the reason arrives as a notice and connect-fail)."""
-        handle = ctypes.c_uint32()
+        handle = ctypes.c_uint64()
         _check(_c.quor_connect(self._handle(), ctypes.byref(handle)))
         return handle.value
 
@@ -304,7 +304,7 @@ class Dialer(metaclass=_Settings):
         return self.status.connected
 
     def connection_handle(self, entry: str) -> int:
-        handle = ctypes.c_uint32()
+        handle = ctypes.c_uint64()
         _check(_c.quor_connection_handle(self._handle(), _encode(entry, "entry"), ctypes.byref(handle)))
         return handle.value
 

@@ -24,7 +24,7 @@ _PREFIXES = ["/usr/local/lib", "/usr/lib", "/usr/local/lib64", "/usr/lib64", "/u
 TEXT_EVENT = _FUNCTYPE(None, c_void_p, c_void_p, c_int32, c_char_p)
 EVENT = _FUNCTYPE(None, c_void_p, c_void_p)
 STATE_EVENT = _FUNCTYPE(None, c_void_p, c_void_p, c_uint32, c_uint32)
-CONNECTION_FN = _FUNCTYPE(c_int, c_void_p, c_char_p, c_uint32)
+CONNECTION_FN = _FUNCTYPE(c_int, c_void_p, c_char_p, ctypes.c_uint64)
 ENTRY_FN = _FUNCTYPE(c_int, c_void_p, c_char_p)
 
 
@@ -76,12 +76,12 @@ _PROTOTYPES = {
     "quor_get_int": (c_int, [c_void_p, c_int, ctypes.POINTER(c_int64)]),
     "quor_set_redial_backoff": (c_int, [c_void_p, ctypes.c_double, c_uint32]),
     "quor_get_redial_backoff": (c_int, [c_void_p, ctypes.POINTER(ctypes.c_double), ctypes.POINTER(c_uint32)]),
-    "quor_connect": (c_int, [c_void_p, ctypes.POINTER(c_uint32)]),
+    "quor_connect": (c_int, [c_void_p, ctypes.POINTER(ctypes.c_uint64)]),
     "quor_hang_up": (c_int, [c_void_p]),
     "quor_get_status": (c_int, [c_void_p, ctypes.POINTER(Status)]),
     "quor_enum_connections": (c_int, [c_void_p, CONNECTION_FN, c_void_p]),
     "quor_enum_entries": (c_int, [c_void_p, ENTRY_FN, c_void_p]),
-    "quor_connection_handle": (c_int, [c_void_p, c_char_p, ctypes.POINTER(c_uint32)]),
+    "quor_connection_handle": (c_int, [c_void_p, c_char_p, ctypes.POINTER(ctypes.c_uint64)]),
     "quor_rename_entry": (c_int, [c_void_p, c_char_p, c_char_p]),
     "quor_delete_entry": (c_int, [c_void_p, c_char_p]),
     "quor_load_dial_params": (c_int, [c_void_p, c_char_p]),
