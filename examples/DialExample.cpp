@@ -71,8 +71,8 @@ int main() {
       quor.SetRedialAttempts(0);
 
       std::printf("phonebook entries: %d\n", quor.PhoneBookEntries->Count());
-      const Integer handle = quor.Connect();
-      std::printf("Connect returned handle %d\n", static_cast<int>(handle));
+      const THRasConn handle = quor.Connect();
+      std::printf("Connect returned handle %llu\n", static_cast<unsigned long long>(handle));
       if (handle != 0) Application->RunUntil([&] { return connected || failed; }, 8000);
       if (connected) {
         Application->RunFor(500);  // stay connected a moment

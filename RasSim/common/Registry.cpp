@@ -20,10 +20,9 @@ namespace plat = platform;
 namespace {
 
 // Connection handles are the shared counter's serial number or'ed with a tag.
-// The tag stays 0 until every holder of a handle keeps it whole: a tag in the
-// upper half (0x0000515200000000 on 64-bit targets) still fails RasSim's own
-// status lookup and the quor tool, which keep handles in 32 bits.
-constexpr THRasConn kHandleTag = 0;
+// On 64-bit targets the tag sits in the upper half, so a holder that cuts a
+// handle to 32 bits loses its connection at once instead of by luck.
+constexpr THRasConn kHandleTag = sizeof(THRasConn) == 8 ? static_cast<THRasConn>(uint64_t{0x5152} << 32) : 0;
 constexpr uint64_t kMaxHandle = std::numeric_limits<THRasConn>::max();
 // Handles are stored whole: file names hold all their hex digits.
 constexpr size_t kConnNameLength = 5 + 2 * sizeof(THRasConn);

@@ -131,7 +131,7 @@ DWORD RasEnumEntries(const char* name, const Ch* reserved, const Ch* pb, void* b
 }
 
 template <class Ch>
-DWORD RasGetConnectStatus(const char* name, DWORD h, void* p) {
+DWORD RasGetConnectStatus(const char* name, THRasConn h, void* p) {
   using S = typename Rec<Ch>::Status;
   inspect::Record(name, nullptr);
   auto* st = static_cast<S*>(p);
@@ -198,7 +198,7 @@ DWORD RasGetErrorString(const char* name, UINT error, Ch* buf, DWORD size) {
 }
 
 template <class Ch>
-DWORD RasGetProjectionInfo(const char* name, DWORD h, DWORD projection, void* buf, DWORD* lpcb) {
+DWORD RasGetProjectionInfo(const char* name, THRasConn h, DWORD projection, void* buf, DWORD* lpcb) {
   using I = typename Rec<Ch>::Ip;
   inspect::Record(name, nullptr);
   if (!lpcb) return ERROR_INVALID_PARAMETER;

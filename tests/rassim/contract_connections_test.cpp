@@ -225,6 +225,12 @@ TEST_F(RasEnumConnectionsContract, ACallIsListedInspectedAndHungUp) {
   ASSERT_EQ(conns.size(), 1u);
   EXPECT_ON_TARGET("the dial's handle is listed", conns[0].hrasconn == h, true);
   EXPECT_STREQ(conns[0].szEntryName, "Office");
+  // Our RAS library's 64-bit handles carry an upper half, so a holder that
+  // cuts one to 32 bits loses the call instead of keeping it by luck.
+  if (sizeof(THRasConn) == 8 && Target() != "wine") {
+    EXPECT_NE(static_cast<uint64_t>(h) >> 32, 0u);
+    EXPECT_EQ(Status(static_cast<THRasConn>(static_cast<uint32_t>(h)), st), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
   TRasPppIpA ip;
   std::memset(&ip, 0, sizeof ip);
   ip.dwSize = sizeof ip;

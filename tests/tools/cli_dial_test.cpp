@@ -323,7 +323,10 @@ TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
   for (const auto& [args, expected] : views) EXPECT_EQ(masked(Quor(args).out), expected) << args[0];
   const auto table = Lines(Quor({"connections"}).out);
   ASSERT_EQ(table.size(), 2u);
-  EXPECT_EQ(table[0].rfind("HANDLE  ENTRY   STATE      DEVICE              IP ADDRESS  CONNECTED", 0), 0u) << table[0];
+  // The handle column is as wide as the handle, which has an upper half on 64-bit targets.
+  EXPECT_EQ(table[0].rfind("HANDLE ", 0), 0u) << table[0];
+  EXPECT_NE(table[0].find("  ENTRY   STATE      DEVICE              IP ADDRESS  CONNECTED"), std::string::npos)
+      << table[0];
   EXPECT_NE(table[1].find("  Office  Connected  Quor Virtual Modem  10.0.0.2    0:00:0"), std::string::npos)
       << table[1];
 
@@ -521,7 +524,7 @@ TEST_F(DialCli, ConnectionCommandsNeedNoReadablePhonebook) {
   };
   const std::vector<Row> rows = {
       {{"connections", "--names"}, "Office\n"},
-      {{"connections"}, "HANDLE  ENTRY "},
+      {{"connections"}, "HANDLE "},
       {{"status", "office"}, "entry: Office\nhandle: "},
       {{"hangup", "office"}, "Hung up Office.\n"},
       {{"hangup", "--all"}, "Stopped dialling Home (process "},

@@ -31,7 +31,7 @@ TEST_F(DialTest, AsyncConnectReportsDialingAndReturnsTheHandle) {
   Q->SetPassword("pw");
   Q->SetCallbackNumber("555-1");
   Q->SetDomain("CORP");
-  const Integer h = Q->Connect();
+  const THRasConn h = Q->Connect();
   EXPECT_NE(h, 0);
   EXPECT_EQ(static_cast<THRasConn>(h), QI::hRas(*Q));
   EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."}}));
@@ -363,7 +363,7 @@ TEST_F(DialTest, ConnectWhileACallIsHeldHangsItUpWithoutPause) {
     QI::RedialCount(*Q) = 5;
     Log.Clear();
     const uint64_t t0 = QuorClockNow();
-    const Integer h = Q->Connect();
+    const THRasConn h = Q->Connect();
     EXPECT_EQ(QuorClockNow(), t0) << "the dial never blocks";
     EXPECT_EQ(S().HangUps, std::vector<THRasConn>{old});
     EXPECT_NE(h, 0);
@@ -385,7 +385,7 @@ TEST_F(DialTest, EventsTheHeldCallPostedNeverReachTheNewDial) {
     ASSERT_NE(Q->Connect(), 0);
     PostDialEvent(RASCS_Connected, oldError);  // posted by the old call, not yet delivered
     Log.Clear();
-    const Integer h = Q->Connect();
+    const THRasConn h = Q->Connect();
     Application->RunFor(10);
     EXPECT_EQ(Log.Events, (std::vector<Ev>{{'N', 0, "Dialing Office..."}}));
     EXPECT_EQ(QI::hRas(*Q), static_cast<THRasConn>(h)) << "the new dial is still under way";

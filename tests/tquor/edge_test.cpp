@@ -171,7 +171,7 @@ TEST_F(QuorTest, MissingRasHangUpIsNotReportedAsSuccess) {
   ConnectNow();
   const THRasConn held = QI::hRas(*Q);
   RasHangUp = nullptr;
-  const Integer h = Q->Connect();
+  const THRasConn h = Q->Connect();
   EXPECT_NE(h, 0);
   EXPECT_NE(static_cast<THRasConn>(h), held);
   EXPECT_FALSE(QI::CheckStatus(*Q)->Enabled());

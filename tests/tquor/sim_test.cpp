@@ -135,7 +135,7 @@ TEST_F(SimTest, ComponentsShareTheBindingEachWithItsOwnReference) {
 TEST_F(SimTest, DialConnectAndHangUp) {
   Q->SetUserName("joe");
   Q->SetPassword("pw");
-  const Integer h = Q->Connect();
+  const THRasConn h = Q->Connect();
   ASSERT_NE(h, 0);
   const QuorRasSimCallInfo dial = LastCall("RasDialA");
   EXPECT_EQ(dial.dwPhonebookKind, static_cast<DWORD>(QUORRASSIM_PHONEBOOK_NULL));
@@ -177,10 +177,10 @@ TEST_F(SimTest, DialConnectAndHangUp) {
 }
 
 TEST_F(SimTest, DroppedLineIsReportedLost) {
-  const Integer h = Q->Connect();
+  const THRasConn h = Q->Connect();
   ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
   Log.Clear();
-  ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<DWORD>(h)), 0u);
+  ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<UINT_PTR>(h)), 0u);
   ASSERT_TRUE(RunUntilEvent(Ev{'D', 0, "Connection to server lost."}, 5000));
   const int lost = Log.Find(Ev{'D', 0, "Connection to server lost."});
   const int disc = Log.Find(Ev{'N', 0, "Disconnecting..."});
@@ -205,12 +205,12 @@ TEST_F(SimTest, EventWatchAndFastHangUpAgainstTheService) {
     Q->SetWatchEvents(c.Policies);
     Q->SetFastHangUp(c.Policies);
     Log.Clear();
-    const Integer h = Q->Connect();
+    const THRasConn h = Q->Connect();
     ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
     EXPECT_EQ(Q->WatchingEvents(), c.Policies);
     Application->RunFor(100);
     const uint64_t dropped = QuorClockNow();
-    ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<DWORD>(h)), 0u);
+    ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<UINT_PTR>(h)), 0u);
     ASSERT_TRUE(RunUntilEvent(Ev{'D', 0, "Connection to server lost."}, 5000));
     const int disc = Log.Find(Ev{'N', 0, "Disconnecting..."});
     ASSERT_GE(disc, 0);
@@ -415,13 +415,13 @@ TEST_F(SimTest, HandlerFreesTheComponentWhileAReconnectIsArmed) {
       } else {
         Q->SetOnDisconnect(free);
       }
-      const Integer h = Q->Connect();
+      const THRasConn h = Q->Connect();
       ASSERT_TRUE(RunUntilEvent(Ev{'N', 0, "Connected"}, 30000));
       if (inFail) {
         ASSERT_EQ(Control<TQuorRasSimQueueFailure>("QuorRasSimQueueFailure")("Office", RASCS_ConnectDevice, 676), 0u);
       }
       Log.Clear();
-      ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<DWORD>(h)), 0u);
+      ASSERT_EQ(Control<TQuorRasSimDropConnection>("QuorRasSimDropConnection")(static_cast<UINT_PTR>(h)), 0u);
       ASSERT_TRUE(Application->RunUntil([&] { return freed; }, 60000));
       const unsigned dials = Control<CallCount>("QuorRasSimCallCount")("RasDialA");
       Application->RunFor(60000);  // nothing reaches the freed component (ASan), nothing dials

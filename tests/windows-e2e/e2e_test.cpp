@@ -362,14 +362,14 @@ TEST_F(RealTimeDial, SignalledLossAndFastHangUp) {
   q.SetRedialAttempts(0);
   q.SetWatchEvents(true);
   q.SetFastHangUp(true);
-  const Integer h = q.Connect();
+  const THRasConn h = q.Connect();
   ASSERT_NE(h, 0);
   ASSERT_TRUE(Application->RunUntil([&] { return Has("notify", "Connected"); }, 10000)) << Dump();
   EXPECT_TRUE(q.WatchingEvents()) << "RasConnectionNotification bound and accepted";
   const DWORD polls = count("RasGetConnectStatusA");
   ASSERT_TRUE(Application->RunUntil([&] { return count("RasGetConnectStatusA") != polls; }, 2000));
   const uint64_t dropped = QuorClockNow();
-  ASSERT_EQ(drop(static_cast<DWORD>(h)), 0u);
+  ASSERT_EQ(drop(static_cast<UINT_PTR>(h)), 0u);
   ASSERT_TRUE(Application->RunUntil([&] { return Has("disconnect", "Connection to server lost."); }, 5000)) << Dump();
   EXPECT_LT(events[static_cast<size_t>(Find("notify", "Disconnecting..."))].At - dropped, 400u)
       << "the next poll would have come 500 ms after the last" << Dump();
@@ -390,7 +390,7 @@ TEST_F(RealTimeDial, NotificationEventClosedEarlyIsNotConfusedWithItsSuccessor) 
   TQuor& q = *quor;
   q.SetEntryName("Branch");
   q.SetRedialAttempts(0);
-  const Integer h = q.Connect();
+  const THRasConn h = q.Connect();
   ASSERT_NE(h, 0);
   ASSERT_TRUE(Application->RunUntil([&] { return Has("notify", "Connected"); }, 10000)) << Dump();
   const HANDLE first = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -66,13 +66,13 @@ void TDialerWindow::RefreshConnections() {
 
 std::string TDialerWindow::ConnectedAddress() {
   if (RasGetProjectionInfo == nullptr) return std::string();
-  const Integer h = fQuor->GetHandleByName(fQuor->EntryName());
+  const THRasConn h = fQuor->GetHandleByName(fQuor->EntryName());
   if (h == 0) return std::string();
   TRasPppIp ip;
   std::memset(&ip, 0, sizeof ip);
   ip.dwSize = sizeof ip;
   DWORD size = sizeof ip;
-  if (RasGetProjectionInfo(static_cast<THRasConn>(h), RASP_PppIp, &ip, &size) != 0) return std::string();
+  if (RasGetProjectionInfo(h, RASP_PppIp, &ip, &size) != 0) return std::string();
   ip.szIpAddress[sizeof ip.szIpAddress - 1] = '\0';
   return ip.szIpAddress;
 }

@@ -42,9 +42,9 @@ std::vector<std::string> ActiveConnections(TQuor& quor) {
   return quor.Connections->Items();
 }
 
-Integer RequireConnection(TQuor& quor, const std::string& entry) {
+uint64_t RequireConnection(TQuor& quor, const std::string& entry) {
   ActiveConnections(quor);  // tells a failing enumeration apart from "no connection"
-  const Integer handle = OwnConnectionHandle(entry);
+  const uint64_t handle = OwnConnectionHandle(entry);
   if (handle == 0) throw Failure(kExitFailed, "no active connection for entry '" + Printable(entry) + "'");
   return handle;
 }
@@ -69,18 +69,18 @@ static std::string ConnectionName(RasSession& session, const std::string& typed)
 
 namespace {
 
-bool StillListed(Integer handle) {
+bool StillListed(uint64_t handle) {
   std::vector<ListedConnection> list;
   if (ListConnections(list) != 0) return false;
   for (const auto& c : list) {
-    if (c.handle == static_cast<uint32_t>(handle)) return true;
+    if (c.handle == handle) return true;
   }
   return false;
 }
 
 // Hangs up one connection and waits until RAS no longer lists it.
-void HangUpHandle(const std::string& entry, Integer handle) {
-  const uint32_t code = HangUpForeignConnection(static_cast<uint32_t>(handle));
+void HangUpHandle(const std::string& entry, uint64_t handle) {
+  const uint32_t code = HangUpForeignConnection(handle);
   if (code != 0) throw RasRefused("hanging up '" + Printable(entry) + "' failed", code);
   for (uint32_t waited = 0; waited <= kHangUpWaitMs; waited += kHangUpPollMs) {
     if (!StillListed(handle)) return;
@@ -94,10 +94,10 @@ void HangUpHandle(const std::string& entry, Integer handle) {
 // would redial); one whose line is up is asked to give up reconnecting (it
 // then sees the line lost, as without --persist); then its connection is
 // hung up. Returns whether anything was found.
-bool HangUpEntry(RasSession& session, const std::string& entry, const std::string& phonebook, Integer handle,
+bool HangUpEntry(RasSession& session, const std::string& entry, const std::string& phonebook, uint64_t handle,
                  const std::vector<Dialler>& diallers) {
   Output& out = session.Out();
-  const bool up = handle != 0 && ReadForeignStatus(static_cast<uint32_t>(handle)).state == RASCS_Connected;
+  const bool up = handle != 0 && ReadForeignStatus(handle).state == RASCS_Connected;
   bool found = handle != 0;
   for (const Dialler& d : diallers) {
     if (!up || !DiallsEntry(d, entry, phonebook) || EndReconnects(d, kHangUpWaitMs)) continue;
@@ -173,7 +173,7 @@ namespace {
 struct ConnectionView {
   std::string entry;
   std::string phonebook;  // "" when RAS does not name it
-  uint32_t handle = 0;
+  uint64_t handle = 0;
   ForeignStatus status;
   std::string ip;  // "" when RAS gives none (not connected yet)
   std::string serverIp;
@@ -181,10 +181,10 @@ struct ConnectionView {
   LineFigures line;      // the traffic, once connected
 };
 
-ConnectionView View(const std::string& entry, Integer handle, const std::vector<Dialler>& diallers) {
+ConnectionView View(const std::string& entry, uint64_t handle, const std::vector<Dialler>& diallers) {
   ConnectionView v;
   v.entry = entry;
-  v.handle = static_cast<uint32_t>(handle);
+  v.handle = handle;
   v.status = ReadForeignStatus(v.handle);
   if (v.status.result == 0 && v.status.state == RASCS_Connected) {
     if (IpAddressesOf(v.handle, v.ip, v.serverIp) != 0) v.ip = v.serverIp = std::string();
@@ -292,12 +292,12 @@ int RunStatus(const Args& args) {
   Output out(args.json);
   RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::string entry = ConnectionName(session, EntryArg(args));
-  const Integer handle = RequireConnection(session.Quor(), entry);
+  const uint64_t handle = RequireConnection(session.Quor(), entry);
   ConnectionView v = View(entry, handle, RunningDiallers());
   std::vector<ListedConnection> listed;
   ListConnections(listed);
   for (const auto& c : listed) {
-    if (c.handle == static_cast<uint32_t>(handle)) v.phonebook = c.phonebook;
+    if (c.handle == handle) v.phonebook = c.phonebook;
   }
   if (v.status.result != 0) throw RasRefused("RAS gave no status for '" + Printable(entry) + "'", v.status.result);
   if (out.Json()) {

@@ -410,9 +410,9 @@ int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
   TQuor& quor = session.Quor();
   quor.Connections->Clear();
   if (!quor.EnumConnections()) return -1;
-  const Integer handle = OwnConnectionHandle(entry);  // a same-named entry of another phonebook is another line
+  const uint64_t handle = OwnConnectionHandle(entry);  // a same-named entry of another phonebook is another line
   if (handle == 0) return -1;
-  const ForeignStatus status = ReadForeignStatus(static_cast<uint32_t>(handle));
+  const ForeignStatus status = ReadForeignStatus(handle);
   const bool connected = status.result == 0 && status.state == RASCS_Connected;
   const std::string name = Printable(entry);
   if (!attach || !connected) {
@@ -423,7 +423,7 @@ int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
   }
   Output& out = session.Out();
   if (out.Json()) {
-    out.Object(JsonObject().Add("event", "attach").Add("entry", entry).Add("handle", static_cast<uint32_t>(handle)));
+    out.Object(JsonObject().Add("event", "attach").Add("entry", entry).Add("handle", handle));
   } else {
     out.Progress("Attached to the connection of " + name + " (handle " + std::to_string(handle) +
                  "); Ctrl-C detaches and leaves it up.");
@@ -434,7 +434,7 @@ int AttachOrRefuse(RasSession& session, const std::string& entry, bool attach) {
     ~Restore() { platform::RemoveStopHandlers(); }
   } restore;
   while (!platform::StopRequested() && GlobalOutput().writeError == 0) {
-    const ForeignStatus now = ReadForeignStatus(static_cast<uint32_t>(handle));
+    const ForeignStatus now = ReadForeignStatus(handle);
     if (now.result != 0 || now.state == RASCS_Disconnected) {
       if (out.Json()) out.Object(JsonObject().Add("event", "disconnect").Add("error", 0).Add("text", kLostText));
       throw Failure(kExitLineLost, std::string("connection lost: ") + kLostText);
@@ -476,7 +476,7 @@ int DialAndMonitor(RasSession& session, const DialOptions& options) {
   PrintStatisticsEvery(quor, session.Out(), options.statsSeconds);
   // The line is up: note its handle and time for `quor connections` and `quor status`.
   const auto onConnected = [&] {
-    if (note) note->Connected(static_cast<uint32_t>(quor.GetHandleByName(entry)));
+    if (note) note->Connected(quor.GetHandleByName(entry));
   };
   DialMonitor monitor(quor, session.Out(), options.lossIsTheEnd, options.wallClock, onConnected);
   monitor.OnNoReconnect([&] {

@@ -61,7 +61,7 @@ bool ReadNote(const fs::path& path, Dialler& d, std::string& space) {
   space = blank == std::string::npos ? std::string() : ids.substr(blank + 1);
   d.entry = entry;
   char* rest = nullptr;
-  d.handle = static_cast<uint32_t>(std::strtoul(up.c_str(), &rest, 10));
+  d.handle = static_cast<uint64_t>(std::strtoull(up.c_str(), &rest, 10));
   d.connectedAt = std::strtoll(rest, &rest, 10);
   const unsigned long flags = std::strtoul(rest, nullptr, 10);
   d.persist = (flags & kPersistFlag) != 0;
@@ -115,7 +115,7 @@ DiallerNote::DiallerNote(const std::string& entry, bool persist)
   Write();
 }
 
-void DiallerNote::Connected(uint32_t handle) {
+void DiallerNote::Connected(uint64_t handle) {
   fHandle = handle;
   fConnectedAt = Now();
   Write();
@@ -160,7 +160,7 @@ std::vector<Dialler> RunningDiallers() {
   return Sweep(Folder());
 }
 
-int64_t SecondsConnected(const std::vector<Dialler>& diallers, uint32_t handle) {
+int64_t SecondsConnected(const std::vector<Dialler>& diallers, uint64_t handle) {
   for (const Dialler& d : diallers) {
     if (handle != 0 && d.handle == handle && d.connectedAt > 0) return std::max<int64_t>(0, Now() - d.connectedAt);
   }

@@ -15,7 +15,7 @@ struct Dialler {
   std::string stamp;  // what tells the noted process from a later one with its pid
   std::string entry;
   std::string phonebook;     // the dialler's phonebook path ("" when it could not tell)
-  uint32_t handle = 0;       // the connection, once the line is up
+  uint64_t handle = 0;       // the connection, once the line is up
   int64_t connectedAt = 0;   // when it came up, seconds since 1970 (0: not up)
   bool persist = false;      // it dials again when the line is lost (--persist)
   bool noReconnect = false;  // it has given that up: `quor hangup` is hanging its line up
@@ -29,7 +29,7 @@ class DiallerNote {
   DiallerNote(const std::string& entry, bool persist);
   ~DiallerNote();
   // The line is up: notes its handle and the time, for `quor connections` and `quor status`.
-  void Connected(uint32_t handle);
+  void Connected(uint64_t handle);
   // The dialler will not dial again once its line is lost.
   void NoReconnect();
   DiallerNote(const DiallerNote&) = delete;
@@ -40,7 +40,7 @@ class DiallerNote {
   std::string fEntry;
   std::string fPhonebook;
   std::string fPath;
-  uint32_t fHandle = 0;
+  uint64_t fHandle = 0;
   int64_t fConnectedAt = 0;
   bool fPersist;
   bool fNoReconnect = false;
@@ -51,7 +51,7 @@ bool DiallsEntry(const Dialler& dialler, const std::string& entry, const std::st
 // The diallers still running (notes of ended processes are removed), except this process.
 std::vector<Dialler> RunningDiallers();
 // The time a connection has been up, as a dialler noted it; -1 when no dialler knows.
-int64_t SecondsConnected(const std::vector<Dialler>& diallers, uint32_t handle);
+int64_t SecondsConnected(const std::vector<Dialler>& diallers, uint64_t handle);
 // "1:02:03" (hours:minutes:seconds), "-" for -1.
 std::string Duration(int64_t seconds);
 // Asks a dialler to stop and waits up to waitMs for it to end; true when it

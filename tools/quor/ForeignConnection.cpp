@@ -14,12 +14,12 @@ std::string FieldText(const char* field, size_t width) {
 
 }  // namespace
 
-uint32_t HangUpForeignConnection(uint32_t handle) {
+uint32_t HangUpForeignConnection(uint64_t handle) {
   if (RasHangUp == nullptr) return ERROR_PROC_NOT_FOUND;
-  return RasHangUp(handle);
+  return RasHangUp(static_cast<THRasConn>(handle));
 }
 
-ForeignStatus ReadForeignStatus(uint32_t handle) {
+ForeignStatus ReadForeignStatus(uint64_t handle) {
   ForeignStatus status;
   if (RasGetConnectStatus == nullptr) {
     status.result = ERROR_PROC_NOT_FOUND;
@@ -28,7 +28,7 @@ ForeignStatus ReadForeignStatus(uint32_t handle) {
   TRasConnStatus record;
   std::memset(&record, 0, sizeof record);
   record.dwSize = sizeof(TRasConnStatus);
-  status.result = RasGetConnectStatus(handle, &record);
+  status.result = RasGetConnectStatus(static_cast<THRasConn>(handle), &record);
   if (status.result != 0) return status;
   status.state = record.rasconnstate;
   status.error = record.dwError;

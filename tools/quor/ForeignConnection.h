@@ -27,11 +27,11 @@ struct ForeignStatus {
 // RasHangUp on a foreign handle. Returns RAS's code, or
 // ERROR_PROC_NOT_FOUND when the loaded RAS library lacks RasHangUp.
 // Precondition: a TQuor with RasInitialized exists (RAS is bound).
-uint32_t HangUpForeignConnection(uint32_t handle);
+uint32_t HangUpForeignConnection(uint64_t handle);
 
 // RasGetConnectStatus on a foreign handle; result ERROR_PROC_NOT_FOUND when
 // the loaded RAS library lacks it.
-ForeignStatus ReadForeignStatus(uint32_t handle);
+ForeignStatus ReadForeignStatus(uint64_t handle);
 
 // Name of a connection state ("RASCS_Connected"), or "" for a number RAS does not define.
 std::string StateName(uint32_t state);

@@ -113,6 +113,12 @@ JsonObject& JsonObject::Add(std::string_view key, int64_t value) {
   return *this;
 }
 
+JsonObject& JsonObject::Add(std::string_view key, uint64_t value) {
+  Key(key);
+  fBody += std::to_string(value);
+  return *this;
+}
+
 JsonObject& JsonObject::Add(std::string_view key, bool value) {
   Key(key);
   fBody += value ? "true" : "false";

@@ -24,6 +24,7 @@ class JsonObject {
   JsonObject& Add(std::string_view key, int64_t value);
   JsonObject& Add(std::string_view key, int32_t value) { return Add(key, static_cast<int64_t>(value)); }
   JsonObject& Add(std::string_view key, uint32_t value) { return Add(key, static_cast<int64_t>(value)); }
+  JsonObject& Add(std::string_view key, uint64_t value);
   JsonObject& Add(std::string_view key, bool value);
   JsonObject& Add(std::string_view key, const std::vector<std::string>& values);
   // A nested object.

@@ -47,7 +47,7 @@ uint32_t ListConnections(std::vector<ListedConnection>& out) {
   uint32_t code = Enumerate(named);
   if (code == 0) {
     for (const auto& r : named) {
-      out.push_back({static_cast<uint32_t>(r.hrasconn), Text(r.szEntryName, sizeof r.szEntryName),
+      out.push_back({static_cast<uint64_t>(r.hrasconn), Text(r.szEntryName, sizeof r.szEntryName),
                      Text(r.szPhonebook, sizeof r.szPhonebook)});
     }
     return 0;
@@ -58,7 +58,7 @@ uint32_t ListConnections(std::vector<ListedConnection>& out) {
   code = Enumerate(classic);
   if (code != 0) return code;
   for (const auto& r : classic) {
-    out.push_back({static_cast<uint32_t>(r.hrasconn), Text(r.szEntryName, sizeof r.szEntryName), std::string()});
+    out.push_back({static_cast<uint64_t>(r.hrasconn), Text(r.szEntryName, sizeof r.szEntryName), std::string()});
   }
   return 0;
 }
@@ -68,7 +68,7 @@ bool IsOwnConnection(const ListedConnection& c, const std::string& entry, const 
   return c.phonebook.empty() || phonebook.empty() || c.phonebook == phonebook;
 }
 
-uint32_t OwnConnectionHandle(const std::string& entry) {
+uint64_t OwnConnectionHandle(const std::string& entry) {
   std::vector<ListedConnection> list;
   if (ListConnections(list) != 0) return 0;
   const std::string phonebook = platform::OwnPhonebookPath();

@@ -11,7 +11,7 @@ namespace quortool {
 // An active connection as RAS lists it, with the phonebook it was dialled
 // from where RAS names one ("" when it does not).
 struct ListedConnection {
-  uint32_t handle = 0;
+  uint64_t handle = 0;
   std::string entry;
   std::string phonebook;
 };
@@ -22,6 +22,6 @@ uint32_t ListConnections(std::vector<ListedConnection>& out);
 // connection or a phonebook with no path matches by name alone.
 bool IsOwnConnection(const ListedConnection& c, const std::string& entry, const std::string& phonebook);
 // The handle of the entry's connection of this process's phonebook, 0 when none.
-uint32_t OwnConnectionHandle(const std::string& entry);
+uint64_t OwnConnectionHandle(const std::string& entry);
 
 }  // namespace quortool

@@ -243,12 +243,12 @@ uint32_t EnumDevicesCode(std::vector<DeviceInfo>& out) {
   return 0;
 }
 
-uint32_t IpAddressesOf(uint32_t handle, std::string& ip, std::string& serverIp) {
+uint32_t IpAddressesOf(uint64_t handle, std::string& ip, std::string& serverIp) {
   if (RasGetProjectionInfo == nullptr) return ERROR_PROC_NOT_FOUND;
   TRasPppIp projection{};
   projection.dwSize = sizeof projection;
   DWORD size = sizeof projection;
-  const uint32_t code = RasGetProjectionInfo(handle, RASP_PppIp, &projection, &size);
+  const uint32_t code = RasGetProjectionInfo(static_cast<THRasConn>(handle), RASP_PppIp, &projection, &size);
   if (code != 0) return code;
   if (projection.dwError != 0) return projection.dwError;
   ip = Field(projection.szIpAddress, sizeof projection.szIpAddress);

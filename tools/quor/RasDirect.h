@@ -71,6 +71,6 @@ struct DeviceInfo {
 uint32_t EnumDevicesCode(std::vector<DeviceInfo>& out);
 
 // The IP addresses of a connected call (RasGetProjectionInfo, RASP_PppIp).
-uint32_t IpAddressesOf(uint32_t handle, std::string& ip, std::string& serverIp);
+uint32_t IpAddressesOf(uint64_t handle, std::string& ip, std::string& serverIp);
 
 }  // namespace quortool

@@ -7,13 +7,13 @@
 
 namespace quortool {
 
-LineFigures ReadLineFigures(uint32_t handle) {
+LineFigures ReadLineFigures(uint64_t handle) {
   LineFigures f;
   if (RasGetConnectionStatistics == nullptr) return f;
   TRasStats s;
   std::memset(&s, 0, sizeof s);
   s.dwSize = sizeof s;
-  if (RasGetConnectionStatistics(handle, &s) != 0) return f;
+  if (RasGetConnectionStatistics(static_cast<THRasConn>(handle), &s) != 0) return f;
   f.valid = true;
   f.sent = s.dwBytesXmited;
   f.received = s.dwBytesRcved;

@@ -19,7 +19,7 @@ struct LineFigures {
 };
 
 // The figures of any process's connection; not valid when RAS gives none.
-LineFigures ReadLineFigures(uint32_t handle);
+LineFigures ReadLineFigures(uint64_t handle);
 // bytes_sent, bytes_received, send_rate, receive_rate, line_ms (null when not valid).
 void AddLineFigures(JsonObject& o, const LineFigures& f);
 // "12 bytes sent, 34 bytes received (1 B/s, 3 B/s)", or "-".
