@@ -28,8 +28,8 @@ LAYERS = {"Win32": 0, "Vcl": 1, "Ras2": 2, "TQuorComponent": 3, "TQuor30": 4, "t
 PRODUCT = ("Win32", "Vcl", "Ras2", "TQuorComponent", "TQuor30", "RasSim")
 PUBLIC_ONLY = ("tools", "bench", "examples")
 SEAM = {"RasSim/edge/Backend.h", "RasSim/edge/BackendOps.def"}
-RAS_CONTRACT = {"Ras2/RasContract.h", "Ras2/RasLayout.h", "Ras2/RasConnPhonebook.h", "Ras2/RasOptionalContract.h",
-                "Ras2/RasFunctions.def", "Ras2/RasOptionalFunctions.def"}
+RAS_CONTRACT = {"Ras2/RasContract.h", "Ras2/RasLayout.h", "Ras2/RasLayoutFields.def", "Ras2/RasConnPhonebook.h",
+                "Ras2/RasOptionalContract.h", "Ras2/RasFunctions.def", "Ras2/RasOptionalFunctions.def"}
 SOURCE = re.compile(r"\.(h|hpp|c|cc|cpp|def|inc)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 

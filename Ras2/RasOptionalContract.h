@@ -48,7 +48,12 @@ struct TRasStats {
 };
 typedef TRasStats* LPRasStats;
 static_assert(sizeof(TRasStats) == 60, "RAS_STATS is 60 bytes");
-static_assert(offsetof(TRasStats, dwBps) == 52, "RAS_STATS layout");
+#define RAS_FIELD(ours, theirs, field, theirField, at32, at64)  // checked with the records (RasLayout.h)
+#define RAS_OPTIONAL_FIELD(ours, theirs, field, theirField, at32, at64) \
+  static_assert(offsetof(ours, field) == (sizeof(void*) == 8 ? (at64) : (at32)), #ours "::" #field " layout");
+#include "Ras2/RasLayoutFields.def"
+#undef RAS_FIELD
+#undef RAS_OPTIONAL_FIELD
 
 #define RAS_OPTIONAL_NEUTRAL(F, P, ARGS) typedef DWORD(WINAPI* T##F) P;
 #define RAS_OPTIONAL(F, PA, PW, ARGS) \

@@ -11,8 +11,10 @@
 #define RAS_FIELD(ours, theirs, field, theirField, at32, at64)                          \
   static_assert(offsetof(theirs, theirField) == (sizeof(void*) == 8 ? (at64) : (at32)), \
                 "ras.h puts " #theirs "::" #theirField " elsewhere than our " #ours);
-#include "tests/ras2/RasLayoutFields.def"
+#define RAS_OPTIONAL_FIELD RAS_FIELD
+#include "Ras2/RasLayoutFields.def"
 #undef RAS_FIELD
+#undef RAS_OPTIONAL_FIELD
 
 static_assert(sizeof(HRASCONN) == sizeof(void*), "ras.h's connection handle is pointer-wide");
 static_assert(sizeof(RAS_STATS) == 60, "ras.h's RAS_STATS is 60 bytes on both targets");
