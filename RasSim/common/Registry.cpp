@@ -1,6 +1,7 @@
 #include "RasSim/common/Registry.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <limits>
 #include <mutex>
@@ -126,6 +127,8 @@ std::string Serialize(const ConnRecord& r) {
   s += "IpAddress=" + Clean(r.ipAddress) + "\n";
   s += "ServerIpAddress=" + Clean(r.serverIpAddress) + "\n";
   s += "Line=" + Clean(r.line) + "\n";
+  s += "LostReason=" + Padded(r.lostReason) + "\n";
+  s += "LostAt=" + Padded(r.lostAt) + "\n";
   // "Pad=", spaces and a line break up to the record length; the check line is 23 bytes.
   constexpr size_t kTail = 5 + 23;
   if (s.size() + kTail <= kRecordSize) s += "Pad=" + std::string(kRecordSize - kTail - s.size(), ' ') + "\n";
@@ -159,6 +162,8 @@ bool Parse(const std::string& text, ConnRecord& r) {
   r.ipAddress = s.Get("IpAddress");
   r.serverIpAddress = s.Get("ServerIpAddress");
   r.line = s.Get("Line");
+  r.lostReason = ParseUInt(s.Get("LostReason"), v) ? static_cast<DWORD>(v) : 0;
+  r.lostAt = ParseUInt(s.Get("LostAt"), v) ? v : 0;
   return true;
 }
 
@@ -186,8 +191,18 @@ bool ReadUnlocked(const plat::PrivateDir& dir, THRasConn h, ConnRecord& r) {
   return lock.Held() && ReadIn(dir, h, r);
 }
 
-// A record of an older version names its owner by process id only.
+uint64_t WallSeconds() {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+}
+
+// A lost line's record lives for its time, whoever holds it; any other while
+// its owner does (a record of an older version names its owner by process id only).
 bool Live(const plat::PrivateDir& dir, const ConnRecord& r) {
+  if (r.lostReason != 0) {
+    const uint64_t now = WallSeconds();
+    return now >= r.lostAt && now < r.lostAt + kLostKeptSeconds;
+  }
   if (!r.owner.empty()) return r.owner == plat::OwnerTag() || plat::OwnerMarkHeld(dir, r.owner);
   return r.ownerPid == plat::CurrentProcessId() || plat::ProcessAlive(r.ownerPid);
 }
@@ -413,8 +428,26 @@ bool MarkHungUp(THRasConn handle) {
   if (r.hungUp) return true;
   r.hungUp = true;
   r.state = RASCS_Disconnected;
-  r.error = 0;
+  if (r.lostReason == 0) r.error = 0;  // a lost line keeps telling why
   return dir.Overwrite(ConnFileName(handle), Serialize(r));
+}
+
+void MarkLost(THRasConn handle, DWORD reason) {
+  plat::PrivateDir dir;
+  if (!OpenDir(dir)) return;
+  plat::FileLock lock(dir, kLockName);
+  ConnRecord r;
+  if (!lock.Held() || !ReadIn(dir, handle, r)) return;
+  r.state = RASCS_Disconnected;
+  r.error = reason;
+  r.lostReason = reason;
+  r.lostAt = WallSeconds();
+  if (!dir.Overwrite(ConnFileName(handle), Serialize(r))) Retire(dir, handle);  // never listed as still up
+}
+
+DWORD LossAnswer(const ConnRecord& rec) {
+  if (rec.lostReason == 0) return 0;
+  return rec.hungUp && rec.owner == plat::OwnerTag() ? static_cast<DWORD>(ERROR_INVALID_HANDLE) : rec.lostReason;
 }
 
 bool LatestOfEntry(const std::string& phonebook, bool isDefault, const std::string& entry, ConnRecord& rec) {

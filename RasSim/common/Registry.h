@@ -47,7 +47,15 @@ struct ConnRecord {
   bool hungUp = false;  // hung up (by any process); the owner ends the call on seeing it
   std::string ipAddress, serverIpAddress;
   std::string line;  // the backend's figures of the line, of a length fixed for the call
+  // A line lost for a reason (MarkLost): the reason, and when (wall-clock
+  // seconds). Such a record is no connection any more (not listed), but it
+  // outlives its owner's hang-up and its owner for kLostKeptSeconds, so that
+  // another process asking about the handle hears why the line went.
+  DWORD lostReason = 0;
+  uint64_t lostAt = 0;
 };
+
+constexpr uint64_t kLostKeptSeconds = 10;
 
 // A new handle, unique on this machine for this user; 0 when the state
 // folder is refused or the handle counter cannot be written.
@@ -67,9 +75,16 @@ void Remove(THRasConn handle);
 // when the state folder is refused or cannot be opened.
 DWORD List(std::vector<ConnRecord>& out);
 std::vector<ConnRecord> List();
-// Records a hang-up asked for by a process other than the owner. False when
-// there is no such connection.
+// Records a hang-up asked for by a process other than the owner (or, of a
+// lost line, by its owner). False when there is no such connection.
 bool MarkHungUp(THRasConn handle);
+// The line of `handle` is lost for `reason` (a RAS error): the record says
+// so and is kept, unlisted, for kLostKeptSeconds.
+void MarkLost(THRasConn handle, DWORD reason);
+// What a call about the handle of a lost line's record answers: its loss
+// reason, but ERROR_INVALID_HANDLE in an owner that has hung it up (there
+// the handle is gone); 0 for the record of a line that was not lost.
+DWORD LossAnswer(const ConnRecord& rec);
 
 // The latest call of an entry of a phonebook (any process), looked up
 // without listing the folder: false when there is none that is live. The

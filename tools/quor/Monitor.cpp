@@ -37,7 +37,7 @@ class Monitor {
   void Look() {
     std::vector<ListedConnection> listed;
     if (ListConnections(listed) != 0) return;  // RAS could not list them now: the next look tries again
-    std::map<uint32_t, Seen> now;
+    std::map<uint64_t, Seen> now;
     for (const ListedConnection& c : listed) {
       const ForeignStatus st = ReadForeignStatus(c.handle);
       auto before = fSeen.find(c.handle);
@@ -53,13 +53,24 @@ class Monitor {
       }
       now[c.handle] = s;
     }
-    for (const auto& [handle, s] : fSeen)
-      if (now.find(handle) == now.end()) Event(s.lost ? "gone" : "ended", handle, s.entry, RASCS_Disconnected, 0);
+    for (const auto& [handle, s] : fSeen) {
+      if (now.find(handle) != now.end()) continue;
+      // Off the list: a line that was lost still tells why, for a while, to whoever asks about its handle.
+      bool lost = s.lost;
+      if (!lost) {
+        const ForeignStatus st = ReadForeignStatus(handle);
+        if (st.result != 0 && st.result != ERROR_INVALID_HANDLE) {
+          Event("lost", handle, s.entry, RASCS_Disconnected, st.result);
+          lost = true;
+        }
+      }
+      Event(lost ? "gone" : "ended", handle, s.entry, RASCS_Disconnected, 0);
+    }
     fSeen.swap(now);
   }
 
  private:
-  void Event(const char* kind, uint32_t handle, const std::string& entry, uint32_t state, uint32_t error) {
+  void Event(const char* kind, uint64_t handle, const std::string& entry, uint32_t state, uint32_t error) {
     const uint64_t ms = QuorClockNow() - fStart;
     if (fOut.Json()) {
       JsonObject o;
@@ -81,7 +92,7 @@ class Monitor {
 
   Output& fOut;
   uint64_t fStart;
-  std::map<uint32_t, Seen> fSeen;
+  std::map<uint64_t, Seen> fSeen;
 };
 
 }  // namespace

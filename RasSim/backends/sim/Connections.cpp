@@ -217,6 +217,7 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
   if (mine) return result;
   registry::ConnRecord r;
   if (!registry::Read(h, r)) return ERROR_INVALID_HANDLE;
+  if (DWORD lost = registry::LossAnswer(r)) return lost;  // as the owner's own call does
   out.state = r.hungUp ? RASCS_Disconnected : r.state;
   out.error = r.hungUp ? 0 : r.error;
   out.deviceType = r.deviceType;
@@ -235,7 +236,7 @@ DWORD EnumConnections(std::vector<ConnInfo>& out) {
   std::vector<registry::ConnRecord> records;
   if (DWORD e = registry::List(records)) return e;
   for (const registry::ConnRecord& r : records) {
-    if (r.hungUp) continue;
+    if (r.hungUp || r.lostReason) continue;
     out.push_back(ConnInfo{r.handle, r.entry, r.deviceType, r.deviceName, r.phonebook});
   }
   return 0;

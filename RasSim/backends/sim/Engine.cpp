@@ -117,7 +117,12 @@ void FinishTeardown(THRasConn h, Effects& fx) {
   if (!c) return;
   DropTimers(*c, fx);
   EndWindows(*c, fx);
-  registry::Remove(h);
+  // A line lost for a reason keeps its record for a while: other processes
+  // still hear why it went.
+  if (c->phase == Phase::Dropped && c->plan.line.lossReason)
+    registry::MarkHungUp(h);
+  else
+    registry::Remove(h);
   S().calls.erase(h);
 }
 
@@ -195,11 +200,16 @@ void AdvanceStep(Call& c, Effects& fx) {
   }
 }
 
-// The line is lost: the call is gone for everybody; only RasHangUp still knows the handle.
+// The line is lost: the call is gone for everybody (no longer listed); only
+// RasHangUp still knows the handle, and a status call hears the reason, if
+// the scenario gives one, in any process.
 void DropLine(Call& c, Effects& fx) {
   DropTimers(c, fx);
   c.phase = Phase::Dropped;
-  registry::Remove(c.handle);
+  if (c.plan.line.lossReason)
+    registry::MarkLost(c.handle, c.plan.line.lossReason);
+  else
+    registry::Remove(c.handle);
   EndWindows(c, fx);
   fx.ended.push_back(c.handle);
 }

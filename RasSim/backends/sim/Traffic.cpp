@@ -156,7 +156,7 @@ DWORD GetStatistics(THRasConn h, ConnStats& out) {
   // Another process's call: its figures from its record, on this process's
   // clock (both read the same real clock).
   registry::ConnRecord r;
-  if (!registry::Read(h, r) || r.hungUp) return ERROR_INVALID_HANDLE;
+  if (!registry::Read(h, r) || r.hungUp || r.lostReason) return ERROR_INVALID_HANDLE;
   out = ConnStats{};
   LinePlan line;
   uint64_t connectedAt = 0;
