@@ -13,6 +13,13 @@
 
 namespace quortest {
 
+// The phonebook of the dial and monitor suites: a modem entry and a VPN entry.
+inline constexpr char kTwoEntryPhonebook[] =
+    "[Office]\nPhoneNumber=555-0100\nDEVICE=modem\n"
+    "[Home]\nPhoneNumber=555-0200\nDEVICE=vpn\n";
+// A scenario of fast steps, so that a dial takes well under a second.
+inline constexpr char kQuickScenario[] = "[*]\nStepDelay=40ms\nErrorDelay=40ms\nTeardown=100ms\n";
+
 namespace fs = std::filesystem;
 
 struct RunResult {

@@ -20,20 +20,14 @@ using namespace quortest;
 
 namespace {
 
-constexpr const char kPhonebook[] =
-    "[Office]\nPhoneNumber=555-0100\nDEVICE=modem\n"
-    "[Home]\nPhoneNumber=555-0200\nDEVICE=vpn\n";
-// Fast steps so that each test dials in well under a second.
-constexpr const char kFast[] = "[*]\nStepDelay=40ms\nErrorDelay=40ms\nTeardown=100ms\n";
-
 constexpr int kConnectMs = 8000;
 constexpr int kExitMs = 8000;
 
 class DialCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    box.WritePhonebook(kPhonebook);
-    box.WriteScenario(kFast);
+    box.WritePhonebook(kTwoEntryPhonebook);
+    box.WriteScenario(kQuickScenario);
   }
   RunResult Quor(const std::vector<std::string>& args, const std::string& input = std::string()) {
     return RunQuor(args, box.Environment(), input);
@@ -110,7 +104,7 @@ TEST_F(DialCli, SigintWhileDiallingHangsUpTheCall) {
 }
 
 TEST_F(DialCli, SigtermDuringTheRedialPauseStopsWithoutRedialling) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nOutcome=busy\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nOutcome=busy\n");
   QuorProcess dial({"dial", "Office", "--redial", "3", "--pause", "30"}, box.Environment());
   ASSERT_TRUE(dial.WaitForOut("Retrying in 30 seconds...\n", kConnectMs)) << dial.Out() << dial.Err();
   dial.Signal(SIGTERM);
@@ -121,7 +115,7 @@ TEST_F(DialCli, SigtermDuringTheRedialPauseStopsWithoutRedialling) {
 }
 
 TEST_F(DialCli, EveryAttemptFailingExitsThreeWithTheRasError) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nOutcome=busy\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nOutcome=busy\n");
   const RunResult r = Quor({"dial", "Office", "--redial", "1", "--pause", "0"});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(Milestones(r.out),
@@ -133,7 +127,7 @@ TEST_F(DialCli, EveryAttemptFailingExitsThreeWithTheRasError) {
 }
 
 TEST_F(DialCli, ImmediateDialFailureNamesTheErrorInBothModes) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nDialError=633\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nDialError=633\n");
   for (bool sync : {false, true}) {
     std::vector<std::string> args = {"dial", "Office", "--redial", "0"};
     if (sync) args.push_back("--sync");
@@ -159,7 +153,7 @@ TEST_F(DialCli, ImmediateDialFailureNamesTheErrorInBothModes) {
 // user may read (/proc/PID/environ), and a dialler holding one is not dumpable
 // (its /proc files then belong to root).
 TEST_F(DialCli, APasswordFromTheEnvironmentIsNotLeftThere) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nRequireUser=alice\nRequirePassword=open sesame\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nRequireUser=alice\nRequirePassword=open sesame\n");
   auto env = box.Environment();
   env["QUOR_PASSWORD"] = "open sesame";
   QuorProcess dial({"dial", "Office", "--user", "alice"}, env);
@@ -178,7 +172,7 @@ TEST_F(DialCli, APasswordFromTheEnvironmentIsNotLeftThere) {
 }
 
 TEST_F(DialCli, CredentialsComeFromStdinTheEnvironmentOrStoredParams) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nRequireUser=alice\nRequirePassword=open sesame\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nRequireUser=alice\nRequirePassword=open sesame\n");
   {
     QuorProcess dial({"dial", "Office", "--user", "alice", "--password-stdin"}, box.Environment(), "open sesame\n");
     ASSERT_TRUE(dial.WaitForOut("] Connected\n", kConnectMs)) << dial.Out() << dial.Err();
@@ -207,7 +201,7 @@ TEST_F(DialCli, CredentialsComeFromStdinTheEnvironmentOrStoredParams) {
 }
 
 TEST_F(DialCli, JsonGivesOneObjectPerEventAndTheLossExitsFour) {
-  box.WriteScenario(std::string(kFast) + "[Home]\nDropAfter=500ms\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Home]\nDropAfter=500ms\n");
   const RunResult r = Quor({"dial", "Home", "--json"});
   EXPECT_EQ(r.exitCode, 4) << r.err;
   const auto lines = Lines(r.out);
@@ -238,9 +232,9 @@ TEST_F(DialCli, JsonGivesOneObjectPerEventAndTheLossExitsFour) {
 }
 
 TEST_F(DialCli, JsonLinesOfTheComponentCarryNoStateAndAFailureEndsWithTheErrorObject) {
-  box.WriteScenario(std::string(kFast) +
+  box.WriteScenario(std::string(kQuickScenario) +
                     "[Office]\nOutcome=busy\n[Home]\nDropAfter=300ms\n[Slow]\nDelay.ConnectDevice=20s\n");
-  box.WritePhonebook(std::string(kPhonebook) + "[Slow]\nPhoneNumber=555-0300\nDEVICE=modem\n");
+  box.WritePhonebook(std::string(kTwoEntryPhonebook) + "[Slow]\nPhoneNumber=555-0300\nDEVICE=modem\n");
   struct Row {
     std::vector<std::string> args;
     int exit;
@@ -281,7 +275,7 @@ TEST_F(DialCli, JsonLinesOfTheComponentCarryNoStateAndAFailureEndsWithTheErrorOb
 }
 
 TEST_F(DialCli, SecondProcessListsInspectsAndHangsUpTheConnection) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nIpAddress=10.0.0.2\nServerIpAddress=10.0.0.1\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nIpAddress=10.0.0.2\nServerIpAddress=10.0.0.1\n");
   QuorProcess dial({"dial", "Office"}, box.Environment());
   ASSERT_TRUE(dial.WaitForOut("] Connected\n", kConnectMs)) << dial.Out() << dial.Err();
 
@@ -354,7 +348,7 @@ TEST_F(DialCli, NoConnectionToHangUpOrInspect) {
 }
 
 TEST_F(DialCli, HangupStopsADiallerInItsRedialPauseAndAllEndsEverything) {
-  box.WriteScenario(std::string(kFast) + "[Home]\nOutcome=busy\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Home]\nOutcome=busy\n");
   auto paused = std::make_unique<QuorProcess>(
       std::vector<std::string>{"dial", "Home", "--redial", "3", "--pause", "30"}, box.Environment());
   ASSERT_TRUE(paused->WaitForOut("Retrying in 30 seconds...\n", kConnectMs)) << paused->Err();
@@ -387,7 +381,7 @@ TEST_F(DialCli, HangupStopsADiallerInItsRedialPauseAndAllEndsEverything) {
 }
 
 TEST_F(DialCli, SimResetMakesAScenarioStartAgain) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nDialError=633\nFailFirst=1\nDropAfter=50ms\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nDialError=633\nFailFirst=1\nDropAfter=50ms\n");
   const std::vector<std::pair<std::vector<std::string>, int>> steps = {{{"dial", "Office", "--redial", "0"}, 3},
                                                                        {{"dial", "Office", "--redial", "0"}, 4},
                                                                        {{"sim", "reset"}, 0},
@@ -434,7 +428,7 @@ TEST_F(DialCli, PolicyOptions) {
     std::vector<std::string> args = {"dial", "Office"};
     args.insert(args.end(), c.Args.begin(), c.Args.end());
     SCOPED_TRACE(args.back());
-    box.WriteScenario(std::string(kFast) + c.Scenario);
+    box.WriteScenario(std::string(kQuickScenario) + c.Scenario);
     const RunResult r = Quor(args);
     EXPECT_EQ(r.exitCode, c.Exit) << r.err;
     EXPECT_EQ(Milestones(r.out), c.Expected) << r.out;
@@ -447,7 +441,7 @@ TEST_F(DialCli, PolicyOptions) {
 }
 
 TEST_F(DialCli, PersistDialsAgainAfterALoss) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nDropAfter=300ms\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nDropAfter=300ms\n");
   QuorProcess dial({"dial", "Office", "--persist", "--holdoff", "0", "--fast-hangup"}, box.Environment());
   ASSERT_TRUE(dial.WaitForOut("Reconnecting in 0 seconds...\n", kConnectMs)) << dial.Out() << dial.Err();
   // The second loss (bounded real-time wait).
@@ -479,14 +473,14 @@ TEST_F(DialCli, ErrorsNoRedialCanMendEndTheDialAtOnce) {
   const std::vector<Case> cases = {
       {"scenario", "[*]\nStepDelay=abc\n", false, 5, "ERROR: The data is invalid.",
        "quor: connection failed: error 13: The data is invalid.; the scenario "},
-      {"parameter", std::string(kFast) + "[Office]\nDialError=87\n", false, 5, "ERROR: A parameter is not valid.",
-       "quor: connection failed: error 87: "},
-      {"state", kFast, true, 5, "ERROR: ", "quor: connection failed: error 711: "},
-      {"device", std::string(kFast) + "[Office]\nDialError=608\n", false, 5,
+      {"parameter", std::string(kQuickScenario) + "[Office]\nDialError=87\n", false, 5,
+       "ERROR: A parameter is not valid.", "quor: connection failed: error 87: "},
+      {"state", kQuickScenario, true, 5, "ERROR: ", "quor: connection failed: error 711: "},
+      {"device", std::string(kQuickScenario) + "[Office]\nDialError=608\n", false, 5,
        "ERROR: ", "quor: connection failed: error 608: "},
-      {"entry", std::string(kFast) + "[Office]\nDialError=623\n", false, 5,
+      {"entry", std::string(kQuickScenario) + "[Office]\nDialError=623\n", false, 5,
        "ERROR: ", "quor: connection failed: error 623: "},
-      {"race", std::string(kFast) + "[Office]\nDialError=756\n", false, 1,
+      {"race", std::string(kQuickScenario) + "[Office]\nDialError=756\n", false, 1,
        "ERROR: ", "quor: entry 'Office' is already being dialled: 'quor status Office' shows it"},
   };
   for (const Case& c : cases) {
@@ -512,7 +506,7 @@ TEST_F(DialCli, ErrorsNoRedialCanMendEndTheDialAtOnce) {
 
 TEST_F(DialCli, ConnectionCommandsNeedNoReadablePhonebook) {
   // A connection up and a dialler in its redial pause, then the phonebook breaks.
-  box.WriteScenario(std::string(kFast) + "[Home]\nOutcome=busy\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Home]\nOutcome=busy\n");
   QuorProcess office({"dial", "Office"}, box.Environment());
   ASSERT_TRUE(office.WaitForOut("] Connected\n", kConnectMs)) << office.Err();
   QuorProcess home({"dial", "Home", "--redial", "3", "--pause", "30"}, box.Environment());
@@ -545,7 +539,7 @@ TEST_F(DialCli, ConnectionCommandsNeedNoReadablePhonebook) {
 // by name (hang-up, status, the already-connected check) keeps to its own.
 TEST_F(DialCli, SameNamedEntriesOfTwoPhonebooksAreTwoConnections) {
   const fs::path other = box.Dir() / "other.pbk";
-  std::ofstream(other) << kPhonebook;
+  std::ofstream(other) << kTwoEntryPhonebook;
   auto envB = box.Environment();
   envB["QUOR_RAS_PHONEBOOK"] = other.string();
   const auto inB = [&](const std::vector<std::string>& args) { return RunQuor(args, envB); };

@@ -20,7 +20,6 @@ using namespace quortest;
 namespace {
 
 constexpr const char kPhonebook[] = "[Office]\nPhoneNumber=555-0100\n";
-constexpr const char kFast[] = "[*]\nStepDelay=40ms\nErrorDelay=40ms\nTeardown=100ms\n";
 constexpr int kConnectMs = 8000;
 constexpr int kExitMs = 8000;
 
@@ -28,7 +27,7 @@ class Diallers : public ::testing::Test {
  protected:
   void SetUp() override {
     box.WritePhonebook(kPhonebook);
-    box.WriteScenario(kFast);
+    box.WriteScenario(kQuickScenario);
   }
   RunResult Quor(const std::vector<std::string>& args) { return RunQuor(args, box.Environment()); }
   // The folders holding dialler notes (files named dial-<pid>) under the runtime folder.

@@ -12,15 +12,11 @@ using namespace quortest;
 
 namespace {
 
-constexpr const char kPhonebook[] =
-    "[Office]\nPhoneNumber=555-0100\nDEVICE=modem\n"
-    "[Home]\nPhoneNumber=555-0200\nDEVICE=vpn\n";
-constexpr const char kFast[] = "[*]\nStepDelay=40ms\nErrorDelay=40ms\nTeardown=100ms\n";
 constexpr int kWaitMs = 8000;
 
 class MonitorCli : public ::testing::Test {
  protected:
-  void SetUp() override { box.WritePhonebook(kPhonebook); }
+  void SetUp() override { box.WritePhonebook(kTwoEntryPhonebook); }
   Sandbox box;
 };
 
@@ -40,7 +36,7 @@ std::vector<uint64_t> Numbers(const std::string& line) {
 // first, tells each step with its entry, the loss with its reason, and dials
 // nothing.
 TEST_F(MonitorCli, SeesOtherProcessesDialsAndHangUps) {
-  box.WriteScenario(std::string(kFast) + "[Home]\nDropAfter=1s\nDropReason=lost\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Home]\nDropAfter=1s\nDropReason=lost\n");
   struct Case {
     bool json;
     std::vector<std::string> seen;  // in the monitor's output, in this order
@@ -91,7 +87,7 @@ TEST_F(MonitorCli, SeesOtherProcessesDialsAndHangUps) {
 // SendRate 1000 and ReceiveRate 2000: the dial's statistics lines and the
 // connections table count bytes at those rates, twice as many received as sent.
 TEST_F(MonitorCli, StatisticsLinesAndTheTableCountTheScenariosTraffic) {
-  box.WriteScenario(std::string(kFast) + "[Office]\nSendRate=1000\nReceiveRate=2000\n");
+  box.WriteScenario(std::string(kQuickScenario) + "[Office]\nSendRate=1000\nReceiveRate=2000\n");
   QuorProcess dial({"dial", "Office", "--stats", "1"}, box.Environment());
   ASSERT_TRUE(dial.WaitForOut("] Connected\n", kWaitMs)) << dial.Err();
   ASSERT_TRUE(dial.WaitForOut("s), up 00:00:02\n", kWaitMs)) << dial.Out() << dial.Err();
