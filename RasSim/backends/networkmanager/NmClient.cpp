@@ -54,7 +54,11 @@ void MakeClient() {
     std::lock_guard<std::mutex> held(b.m);
     b.startCancel = g_cancellable_new();
   }
-  nm_client_new_async(b.startCancel, ClientReady, nullptr);
+  // Without asking NetworkManager for the caller's permissions, which nothing
+  // here reads (and which cost a round trip through polkit at every start).
+  g_async_initable_new_async(NM_TYPE_CLIENT, G_PRIORITY_DEFAULT, b.startCancel, ClientReady, nullptr,
+                             NM_CLIENT_INSTANCE_FLAGS,
+                             static_cast<guint>(NM_CLIENT_INSTANCE_FLAGS_NO_AUTO_FETCH_PERMISSIONS), nullptr);
 }
 
 void Untrack(gpointer, GObject* gone) {
