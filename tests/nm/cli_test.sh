@@ -2,7 +2,8 @@
 # `quor --backend networkmanager` against the rig's NetworkManager (runs inside
 # tests/nm/rig.sh): entries, params, dial, status, connections, hangup, a
 # connection hung up by nmcli seen as lost, a caller NetworkManager refuses
-# (error 5), no NetworkManager (error 711). Waits are bounded.
+# (error 5), no NetworkManager (error 711), quor monitor watching other
+# processes' dials, hang-ups and losses. Waits are bounded.
 #   cli_test.sh BIN_DIR
 set -uo pipefail
 bin=$1
@@ -105,6 +106,40 @@ until_ok 50 not_listed Office
 check "nothing listed after SIGTERM" "" "$(q connections --names)"
 
 echo | q params set "Office VPN" --user "" --password-stdin >/dev/null
+
+# quor monitor, which dials nothing, sees another process's dial, its hang-up
+# from a third, and a line lost to its carrier, with the reason.
+events() { grep -c "\"event\":\"$1\".*\"entry\":\"Office\"" "$out/monitor"; }
+"$bin/quor" --backend networkmanager monitor --json >"$out/monitor" 2>&1 &
+monitor=$!
+"$bin/quor" --backend networkmanager dial Office >"$out/dial4" 2>&1 &
+dial=$!
+until_ok 150 connected "$out/dial4"
+until_ok 50 bash -c "grep -q '\"event\":\"appeared\"' $out/monitor"
+q hangup Office >/dev/null
+until_ok 100 bash -c "! kill -0 $dial 2>/dev/null"
+wait $dial
+until_ok 50 bash -c "grep -q '\"event\":\"ended\"' $out/monitor"
+"$bin/quor" --backend networkmanager dial Office >"$out/dial5" 2>&1 &
+dial=$!
+until_ok 150 connected "$out/dial5"
+until_ok 50 bash -c "[[ \$(grep -c '\"event\":\"appeared\"' $out/monitor) -ge 2 ]]"
+bash "$QUOR_NM_RIG_CTL" link-down
+until_ok 200 bash -c "! kill -0 $dial 2>/dev/null"
+wait $dial
+check "monitor: the other process's line lost" 4 $?
+until_ok 50 bash -c "grep -q '\"event\":\"gone\"' $out/monitor"
+bash "$QUOR_NM_RIG_CTL" link-up
+kill -INT $monitor
+wait $monitor
+check "monitor: stopped by Ctrl-C" 0 $?
+check "monitor: both dials appeared" 2 "$(events appeared)"
+check "monitor: the hang-up ended the first" 1 "$(events ended)"
+check "monitor: the carrier's loss, with its reason (619)" 1 \
+  "$(grep -c '"event":"lost".*"entry":"Office".*"error":619,' "$out/monitor")"
+check "monitor: then gone" 1 "$(events gone)"
+check "monitor: held nothing" "" "$(q connections --names)"
+((failures)) && { echo "the monitor's output:"; cat "$out/monitor"; }
 
 # A caller NetworkManager does not authorise (the rig's NetworkManager allows root
 # only): RAS error 5 with its text, at once, and nothing changes.

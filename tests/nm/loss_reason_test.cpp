@@ -28,4 +28,27 @@ TEST(NmLossReason, EachReasonGivesTheRasErrorOfItsTable) {
   for (const auto& r : rows) EXPECT_EQ(rasnm::LossReasonError(r.nm), r.ras) << "reason " << r.nm;
 }
 
+// Another process's line: a hang-up is no loss, nor a device gone without a
+// reason seen; a loss gives its device's reason, else the active connection's.
+TEST(NmLossReason, AnotherProcesssLineGivesItsLossOrNothingForAHangUp) {
+  const struct {
+    uint32_t active, device;
+    DWORD ras;
+  } rows[] = {
+      {NM_ACTIVE_CONNECTION_STATE_REASON_USER_DISCONNECTED, NM_DEVICE_STATE_REASON_CARRIER, 0},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_CONNECTION_REMOVED, 0, 0},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_UNKNOWN, NM_DEVICE_STATE_REASON_CARRIER, 0},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_DISCONNECTED, NM_DEVICE_STATE_REASON_CARRIER, 619},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_DISCONNECTED, NM_DEVICE_STATE_REASON_USER_REQUESTED, 0},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_DISCONNECTED, NM_DEVICE_STATE_REASON_NONE, 0},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_DISCONNECTED, NM_DEVICE_STATE_REASON_DHCP_FAILED, 716},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_DISCONNECTED, NM_DEVICE_STATE_REASON_CONFIG_FAILED, 628},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_REMOVED, 0, 630},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_SERVICE_STOPPED, 0, 629},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_LOGIN_FAILED, 0, 628},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(rasnm::ForeignLossError(r.active, r.device), r.ras) << "reasons " << r.active << "/" << r.device;
+}
+
 }  // namespace

@@ -140,7 +140,14 @@ struct Backend {
   std::map<std::string, std::string> tunnels;  // profile uuid -> tunnel of its last hang-up
   std::set<GObject*> held;                     // libnm objects a call has held, while they live (loop thread)
   rassim::EdgeServices edge;                   // how dial events and connection changes reach the edge (Open)
+  // Other processes' lines lost lately (NmWatch.cpp): handle -> the RAS error
+  // and when it was seen, answered by the status call for kForeignLostMs.
+  std::map<THRasConn, std::pair<DWORD, std::chrono::steady_clock::time_point>> foreignLost;
+  std::map<std::string, THRasConn> foreignCarried;    // interface -> the other process's connection it carries
+  std::map<THRasConn, uint32_t> foreignDeviceReason;  // why its device left the activated state, until removed
 };
+
+constexpr int kForeignLostMs = 10000;
 
 Backend& B();
 
@@ -188,6 +195,8 @@ size_t LiveCalls();
 // ---- calls and signals (NmCalls.cpp)
 
 void ConnectClientSignals(NMClient* c);
+// The loss reason of another process's line that went lately, or 0 (NmWatch.cpp; under B().m).
+DWORD ForeignLossLocked(THRasConn h);
 // Reports every active connection of another process appearing and going (NmWatch.cpp).
 void ConnectWatchSignals(NMClient* c);
 // Lets go of the call's libnm objects and of its handlers on them.

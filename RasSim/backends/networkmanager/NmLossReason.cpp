@@ -27,4 +27,33 @@ DWORD LossReasonError(uint32_t deviceReason) {
   return ERROR_DISCONNECTION;
 }
 
+DWORD ForeignLossError(uint32_t activeReason, uint32_t deviceReason) {
+  switch (activeReason) {
+    case NM_ACTIVE_CONNECTION_STATE_REASON_UNKNOWN:
+    case NM_ACTIVE_CONNECTION_STATE_REASON_NONE:
+    case NM_ACTIVE_CONNECTION_STATE_REASON_USER_DISCONNECTED:
+    case NM_ACTIVE_CONNECTION_STATE_REASON_CONNECTION_REMOVED:
+      return 0;
+    default:
+      break;
+  }
+  // The device's own reason tells a hang-up (the device was asked to let go)
+  // from a loss; without it a device that disconnected may have been hung up.
+  if (deviceReason == NM_DEVICE_STATE_REASON_USER_REQUESTED) return 0;
+  if (deviceReason != NM_DEVICE_STATE_REASON_NONE && deviceReason != NM_DEVICE_STATE_REASON_UNKNOWN)
+    return LossReasonError(deviceReason);
+  if (activeReason == NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_DISCONNECTED) return 0;
+  static const struct {
+    uint32_t reason;
+    DWORD error;
+  } rows[] = {
+      {NM_ACTIVE_CONNECTION_STATE_REASON_DEVICE_REMOVED, ERROR_HARDWARE_FAILURE},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_SERVICE_STOPPED, ERROR_REMOTE_DISCONNECTION},
+      {NM_ACTIVE_CONNECTION_STATE_REASON_IP_CONFIG_INVALID, ERROR_IP_CONFIGURATION},
+  };
+  for (const auto& r : rows)
+    if (r.reason == activeReason) return r.error;
+  return ERROR_DISCONNECTION;
+}
+
 }  // namespace rasnm

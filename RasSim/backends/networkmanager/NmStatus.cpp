@@ -124,7 +124,12 @@ DWORD GetConnectStatus(THRasConn h, ConnStatus& out) {
       }
     }
     NMActiveConnection* ac = FindActive(h);
-    if (!ac) return w->Finish(ERROR_INVALID_HANDLE);
+    if (!ac) {
+      // Another process's line that went for a reason tells it a while.
+      std::lock_guard<std::mutex> held(B().m);
+      const DWORD lost = ForeignLossLocked(h);
+      return w->Finish(lost ? lost : ERROR_INVALID_HANDLE);
+    }
     switch (nm_active_connection_get_state(ac)) {
       case NM_ACTIVE_CONNECTION_STATE_ACTIVATED:
         result->state = RASCS_Connected;
