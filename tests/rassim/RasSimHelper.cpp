@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "hangup" && argc == 3) {
     auto hangUp = Bind<TRasHangUpA>(lib, "RasHangUpA");
-    return hangUp(static_cast<THRasConn>(std::strtoul(argv[2], nullptr, 10))) == 0 ? 0 : 15;
+    return hangUp(static_cast<THRasConn>(std::strtoull(argv[2], nullptr, 10))) == 0 ? 0 : 15;
   }
   auto dial = Bind<TRasDialA>(lib, "RasDialA");
   auto status = Bind<TRasGetConnectStatusA>(lib, "RasGetConnectStatusA");

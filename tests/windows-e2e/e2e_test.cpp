@@ -352,7 +352,7 @@ namespace {
 // would find it, and the fast hang-up returns once the service is done.
 TEST_F(RealTimeDial, SignalledLossAndFastHangUp) {
   using Count = DWORD(WINAPI*)(LPCSTR);
-  using Drop = DWORD(WINAPI*)(DWORD);
+  using Drop = DWORD(WINAPI*)(UINT_PTR);
   HMODULE ras = GetModuleHandleA("rasapi32.dll");
   auto count = reinterpret_cast<Count>(reinterpret_cast<void (*)()>(GetProcAddress(ras, "QuorRasSimCallCount")));
   auto drop = reinterpret_cast<Drop>(reinterpret_cast<void (*)()>(GetProcAddress(ras, "QuorRasSimDropConnection")));
