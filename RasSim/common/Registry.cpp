@@ -20,10 +20,8 @@ namespace plat = platform;
 
 namespace {
 
-// Connection handles are the shared counter's serial number or'ed with a tag.
-// On 64-bit targets the tag sits in the upper half, so a holder that cuts a
-// handle to 32 bits loses its connection at once instead of by luck.
-constexpr THRasConn kHandleTag = sizeof(THRasConn) == 8 ? static_cast<THRasConn>(uint64_t{0x5152} << 32) : 0;
+// Connection handles are the shared counter's serial number or'ed with the tag.
+constexpr THRasConn kHandleTag = kHandleUpperTag;
 constexpr uint64_t kMaxHandle = std::numeric_limits<THRasConn>::max();
 // Handles are stored whole: file names hold all their hex digits.
 constexpr size_t kConnNameLength = 5 + 2 * sizeof(THRasConn);
@@ -201,7 +199,7 @@ uint64_t WallSeconds() {
 bool Live(const plat::PrivateDir& dir, const ConnRecord& r) {
   if (r.lostReason != 0) {
     const uint64_t now = WallSeconds();
-    return now >= r.lostAt && now < r.lostAt + kLostKeptSeconds;
+    return now >= r.lostAt && now < r.lostAt + kLostReasonKeptSeconds;
   }
   if (!r.owner.empty()) return r.owner == plat::OwnerTag() || plat::OwnerMarkHeld(dir, r.owner);
   return r.ownerPid == plat::CurrentProcessId() || plat::ProcessAlive(r.ownerPid);

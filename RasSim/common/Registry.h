@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "Ras2/RasContract.h"
+#include "RasSim/common/Handles.h"
 
 namespace rassim::registry {
 
@@ -49,13 +50,11 @@ struct ConnRecord {
   std::string line;  // the backend's figures of the line, of a length fixed for the call
   // A line lost for a reason (MarkLost): the reason, and when (wall-clock
   // seconds). Such a record is no connection any more (not listed), but it
-  // outlives its owner's hang-up and its owner for kLostKeptSeconds, so that
+  // outlives its owner's hang-up and its owner for kLostReasonKeptSeconds, so that
   // another process asking about the handle hears why the line went.
   DWORD lostReason = 0;
   uint64_t lostAt = 0;
 };
-
-constexpr uint64_t kLostKeptSeconds = 10;
 
 // A new handle, unique on this machine for this user; 0 when the state
 // folder is refused or the handle counter cannot be written.
@@ -79,7 +78,7 @@ std::vector<ConnRecord> List();
 // lost line, by its owner). False when there is no such connection.
 bool MarkHungUp(THRasConn handle);
 // The line of `handle` is lost for `reason` (a RAS error): the record says
-// so and is kept, unlisted, for kLostKeptSeconds.
+// so and is kept, unlisted, for kLostReasonKeptSeconds.
 void MarkLost(THRasConn handle, DWORD reason);
 // What a call about the handle of a lost line's record answers: its loss
 // reason, but ERROR_INVALID_HANDLE in an owner that has hung it up (there

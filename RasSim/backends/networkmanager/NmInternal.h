@@ -141,13 +141,11 @@ struct Backend {
   std::set<GObject*> held;                     // libnm objects a call has held, while they live (loop thread)
   rassim::EdgeServices edge;                   // how dial events and connection changes reach the edge (Open)
   // Other processes' lines lost lately (NmWatch.cpp): handle -> the RAS error
-  // and when it was seen, answered by the status call for kForeignLostMs.
+  // and when it was seen, answered by the status call for kLostReasonKeptSeconds.
   std::map<THRasConn, std::pair<DWORD, std::chrono::steady_clock::time_point>> foreignLost;
   std::map<std::string, THRasConn> foreignCarried;    // interface -> the other process's connection it carries
   std::map<THRasConn, uint32_t> foreignDeviceReason;  // why its device left the activated state, until removed
 };
-
-constexpr int kForeignLostMs = 10000;
 
 Backend& B();
 

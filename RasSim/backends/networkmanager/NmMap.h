@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Ras2/RasContract.h"
+#include "RasSim/common/Handles.h"
 
 namespace rasnm {
 
@@ -28,11 +29,9 @@ std::string DeviceTypeOf(const std::string& connectionType, const std::string& v
 
 // Connection handles: an active connection's D-Bus object number gives the same
 // handle in every process; a dial that has no active connection yet has a
-// handle of its own process. On 64-bit targets both carry a tag in their
-// upper half, so a holder that cuts a handle to 32 bits loses it at once.
-constexpr THRasConn kHandleUpperTag = sizeof(THRasConn) == 8 ? static_cast<THRasConn>(uint64_t{0x5152} << 32) : 0;
-constexpr THRasConn kActiveHandleBase = kHandleUpperTag | 0x4E4D0000u;  // + object number (1..0xFFFF)
-constexpr THRasConn kPendingHandleBase = kHandleUpperTag | 0x4E500000u;
+// handle of its own process. Both carry the upper-half tag on 64-bit targets.
+constexpr THRasConn kActiveHandleBase = rassim::kHandleUpperTag | 0x4E4D0000u;  // + object number (1..0xFFFF)
+constexpr THRasConn kPendingHandleBase = rassim::kHandleUpperTag | 0x4E500000u;
 THRasConn HandleOfActivePath(const std::string& path);  // 0 when the path is not one
 bool IsActiveHandle(THRasConn h);
 std::string ActivePathOfHandle(THRasConn h);

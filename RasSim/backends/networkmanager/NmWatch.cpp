@@ -29,15 +29,21 @@ void OnAdded(NMClient*, NMActiveConnection* ac, gpointer) {
 // and the reason it left the activated state for (the active connection has
 // lost its devices by the time it is removed, and its own reason does not
 // tell a hang-up from a lost carrier).
-void OnDeviceState(NMDevice* dev, guint newState, guint oldState, guint reason, gpointer) {
+// Notes the other process's active connection the device carries now, if
+// any; its interface, or null (under B().m).
+const char* NoteCarriedLocked(NMDevice* dev) {
   const char* iface = nm_device_get_iface(dev);
-  if (!iface) return;
   NMActiveConnection* ac = nm_device_get_active_connection(dev);
-  std::lock_guard<std::mutex> held(B().m);
-  if (ac) {
+  if (iface && ac) {
     if (THRasConn h = ForeignHandle(ac)) B().foreignCarried[iface] = h;
   }
-  if (oldState != NM_DEVICE_STATE_ACTIVATED || newState == NM_DEVICE_STATE_ACTIVATED) return;
+  return iface;
+}
+
+void OnDeviceState(NMDevice* dev, guint newState, guint oldState, guint reason, gpointer) {
+  std::lock_guard<std::mutex> held(B().m);
+  const char* iface = NoteCarriedLocked(dev);
+  if (!iface || oldState != NM_DEVICE_STATE_ACTIVATED || newState == NM_DEVICE_STATE_ACTIVATED) return;
   auto carried = B().foreignCarried.find(iface);
   if (carried != B().foreignCarried.end()) B().foreignDeviceReason[carried->second] = reason;
 }
@@ -45,11 +51,7 @@ void OnDeviceState(NMDevice* dev, guint newState, guint oldState, guint reason, 
 // Under B().m.
 void WatchDeviceLocked(NMDevice* dev) {
   g_signal_connect(dev, "state-changed", G_CALLBACK(OnDeviceState), nullptr);
-  const char* iface = nm_device_get_iface(dev);
-  NMActiveConnection* ac = nm_device_get_active_connection(dev);
-  if (iface && ac) {
-    if (THRasConn h = ForeignHandle(ac)) B().foreignCarried[iface] = h;
-  }
+  NoteCarriedLocked(dev);
 }
 
 void OnDeviceAdded(NMClient*, NMDevice* dev, gpointer) {
@@ -70,7 +72,8 @@ void RememberLoss(THRasConn h, DWORD error) {
   const auto now = std::chrono::steady_clock::now();
   auto& lost = B().foreignLost;
   for (auto it = lost.begin(); it != lost.end();)
-    it = now - it->second.second > std::chrono::milliseconds(kForeignLostMs) ? lost.erase(it) : std::next(it);
+    it =
+        now - it->second.second > std::chrono::seconds(rassim::kLostReasonKeptSeconds) ? lost.erase(it) : std::next(it);
   constexpr size_t kMostRemembered = 256;
   if (lost.size() >= kMostRemembered) lost.erase(lost.begin());
   lost[h] = {error, now};
@@ -90,7 +93,7 @@ void OnRemoved(NMClient*, NMActiveConnection* ac, gpointer) {
 DWORD ForeignLossLocked(THRasConn h) {
   auto it = B().foreignLost.find(h);
   if (it == B().foreignLost.end()) return 0;
-  if (std::chrono::steady_clock::now() - it->second.second > std::chrono::milliseconds(kForeignLostMs)) {
+  if (std::chrono::steady_clock::now() - it->second.second > std::chrono::seconds(rassim::kLostReasonKeptSeconds)) {
     B().foreignLost.erase(it);
     return 0;
   }
