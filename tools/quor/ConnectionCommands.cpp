@@ -24,7 +24,11 @@ namespace {
 // RAS takes a moment to tear a connection down after the hang-up call
 // returns; wait for it to leave the list before saying it is gone.
 constexpr uint32_t kHangUpWaitMs = 5000;
-constexpr uint32_t kHangUpPollMs = 5;  // NetworkManager lets a connection go within tens of ms
+// NetworkManager lets a connection go within a few ms of the request, and
+// Windows' RAS within a second or two: look every ms at first, then less often.
+constexpr uint32_t kHangUpQuickPollMs = 1;
+constexpr uint32_t kHangUpQuickMs = 100;
+constexpr uint32_t kHangUpPollMs = 5;
 
 std::vector<std::string> ActiveConnections(TQuor& quor) {
   // The component leaves the list as it was when RAS reports none; start
@@ -78,13 +82,17 @@ bool StillListed(uint64_t handle) {
   return false;
 }
 
-// Hangs up one connection and waits until RAS no longer lists it.
+// Hangs up one connection and waits until RAS no longer lists it: it looks
+// again as soon as RAS signals the end, and every few ms in any case.
 void HangUpHandle(const std::string& entry, uint64_t handle) {
+  EndWatch ended(handle);
   const uint32_t code = HangUpForeignConnection(handle);
   if (code != 0) throw RasRefused("hanging up '" + Printable(entry) + "' failed", code);
-  for (uint32_t waited = 0; waited <= kHangUpWaitMs; waited += kHangUpPollMs) {
+  for (uint32_t waited = 0; waited <= kHangUpWaitMs;) {
     if (!StillListed(handle)) return;
-    Sleep(kHangUpPollMs);
+    const uint32_t pause = waited < kHangUpQuickMs ? kHangUpQuickPollMs : kHangUpPollMs;
+    ended.Wait(pause);
+    waited += pause;
   }
   throw Failure(kExitFailed, "RAS still lists the connection of '" + Printable(entry) + "' after the hang-up");
 }
