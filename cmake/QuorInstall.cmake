@@ -55,6 +55,23 @@ if(TARGET quor_c)
 endif()
 install(EXPORT QuorTargets NAMESPACE Quor:: DESTINATION ${QUOR_INSTALL_CMAKEDIR} COMPONENT development)
 
+# What is installed is built with its installed search path, which serves the
+# build folder as well ($ORIGIN first). Left to CMake, the build folder's copy
+# would get a shorter path padded with empty entries for the edit at install,
+# and the dynamic loader reads an empty entry as the current directory: a
+# program started from the build folder would look for its libraries
+# (libstdc++ included) wherever its user stands.
+function(quor_install_search_path)
+  if(NOT WIN32)
+    foreach(_target ${ARGN})
+      if(TARGET ${_target})
+        set_target_properties(${_target} PROPERTIES BUILD_WITH_INSTALL_RPATH TRUE)
+      endif()
+    endforeach()
+  endif()
+endfunction()
+quor_install_search_path(vcl30 quor_c quor quordesigner)
+
 # Loadable modules: found at run time by name, never linked.
 # On Windows the package module goes beside the programs; the simulated
 # rasapi32.dll never does (beside a program it would replace the system's RAS).
@@ -64,7 +81,8 @@ foreach(_module rasapi32 rnaph rasbackend_networkmanager TQuor30)
                             RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   elseif(TARGET ${_module})
     if(NOT WIN32)
-      set_target_properties(${_module} PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+      set_target_properties(${_module} PROPERTIES INSTALL_RPATH "$ORIGIN;$ORIGIN/..")
+      quor_install_search_path(${_module})
     endif()
     install(TARGETS ${_module} LIBRARY DESTINATION ${QUOR_INSTALL_MODULEDIR} COMPONENT runtime
                                RUNTIME DESTINATION ${QUOR_INSTALL_MODULEDIR} COMPONENT runtime)
