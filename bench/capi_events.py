@@ -10,6 +10,8 @@ three rounds, in turn, twice; the clock of the library is virtual.
 
     QUOR_LIBRARY=build/release/bin/libquor.so.0 LD_LIBRARY_PATH=build/release/bin PYTHONPATH=bindings/python \\
         taskset -c 1 /usr/bin/python3 bench/capi_events.py
+
+With QUOR_BENCH_SMOKE=1 it runs a few bursts only (ctest's capi_events_smoke): its checks, not its figures.
 """
 import ctypes
 import ctypes.util
@@ -23,7 +25,7 @@ RASCS_AUTHENTICATE = 5
 ANY_STATE = 0xFFFFFFFF
 DEFAULT_DELAY = 0xFFFFFFFF
 BURST = 100
-BURSTS = 200
+BURSTS = 2 if os.environ.get("QUOR_BENCH_SMOKE") == "1" else 200  # the smoke run in ctest: does it work at all
 
 
 class CallInfo(ctypes.Structure):
@@ -31,7 +33,7 @@ class CallInfo(ctypes.Structure):
     _fields_ = [("dwSize", ctypes.c_uint32), ("dwCount", ctypes.c_uint32), ("dwPhonebookKind", ctypes.c_uint32),
                 ("szPhonebook", ctypes.c_char * 260), ("szName", ctypes.c_char * 257),
                 ("szName2", ctypes.c_char * 257), ("dwNotifierType", ctypes.c_uint32),
-                ("dwNotifier", ctypes.c_uint32), ("fExtensions", ctypes.c_uint32)]
+                ("dwNotifier", ctypes.c_size_t), ("fExtensions", ctypes.c_uint32)]
 
 
 def best_ns_per_item(body, items):
