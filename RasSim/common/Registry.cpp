@@ -20,8 +20,7 @@ namespace plat = platform;
 
 namespace {
 
-// Connection handles are the shared counter's serial number or'ed with the tag.
-constexpr THRasConn kHandleTag = kHandleUpperTag;
+// Connection handles are the shared counter's serial number or'ed with kHandleUpperTag.
 constexpr uint64_t kMaxHandle = std::numeric_limits<THRasConn>::max();
 // Handles are stored whole: file names hold all their hex digits.
 constexpr size_t kConnNameLength = 5 + 2 * sizeof(THRasConn);
@@ -290,10 +289,11 @@ THRasConn AllocateHandle() {
   }
   uint64_t serial = next;
   // Skip a handle still in use (only possible after the counter wrapped).
-  for (int guard = 0; guard < 1000 && dir.Exists(ConnFileName(kHandleTag | static_cast<THRasConn>(serial))); ++guard) {
+  for (int guard = 0; guard < 1000 && dir.Exists(ConnFileName(kHandleUpperTag | static_cast<THRasConn>(serial)));
+       ++guard) {
     serial = serial == 0xFFFFFFFFu ? 0x100 : serial + 1;
   }
-  const THRasConn h = kHandleTag | static_cast<THRasConn>(serial);
+  const THRasConn h = kHandleUpperTag | static_cast<THRasConn>(serial);
   const uint64_t after = serial == 0xFFFFFFFFu ? 0x100 : serial + 1;
   // A counter that cannot be written would hand out the same handle again.
   if (!dir.Overwrite("handles", Padded(after) + "\n")) return 0;
