@@ -82,16 +82,14 @@ bool StillListed(uint64_t handle) {
   return false;
 }
 
-// Hangs up one connection and waits until RAS no longer lists it: it looks
-// again as soon as RAS signals the end, and every few ms in any case.
+// Hangs up one connection and waits until RAS no longer lists it.
 void HangUpHandle(const std::string& entry, uint64_t handle) {
-  EndWatch ended(handle);
   const uint32_t code = HangUpForeignConnection(handle);
   if (code != 0) throw RasRefused("hanging up '" + Printable(entry) + "' failed", code);
   for (uint32_t waited = 0; waited <= kHangUpWaitMs;) {
     if (!StillListed(handle)) return;
     const uint32_t pause = waited < kHangUpQuickMs ? kHangUpQuickPollMs : kHangUpPollMs;
-    ended.Wait(pause);
+    Sleep(pause);
     waited += pause;
   }
   throw Failure(kExitFailed, "RAS still lists the connection of '" + Printable(entry) + "' after the hang-up");

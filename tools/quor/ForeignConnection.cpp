@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "Ras2/Ras2.h"
-#include "Ras2/Ras2Optional.h"
 
 namespace quortool {
 
@@ -18,30 +17,6 @@ std::string FieldText(const char* field, size_t width) {
 uint32_t HangUpForeignConnection(uint64_t handle) {
   if (RasHangUp == nullptr) return ERROR_PROC_NOT_FOUND;
   return RasHangUp(static_cast<THRasConn>(handle));
-}
-
-EndWatch::EndWatch(uint64_t handle) {
-  if (RasConnectionNotification == nullptr) return;
-  const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (event == HANDLE{}) return;
-  if (RasConnectionNotification(static_cast<THRasConn>(handle), event, RASCN_Disconnection) != 0) {
-    CloseHandle(event);
-    return;
-  }
-  fEvent = event;
-}
-
-EndWatch::~EndWatch() {
-  // RAS keeps its own hold on an event it may still signal; closing ours is safe.
-  if (fEvent != HANDLE{}) CloseHandle(fEvent);
-}
-
-void EndWatch::Wait(uint32_t ms) {
-  if (fEvent == HANDLE{}) {
-    Sleep(ms);
-    return;
-  }
-  WaitForSingleObject(fEvent, ms);
 }
 
 ForeignStatus ReadForeignStatus(uint64_t handle) {

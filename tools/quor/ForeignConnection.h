@@ -4,16 +4,14 @@
 // handle). `quor hangup` and `quor status` act on connections of the whole
 // machine, dialled by other processes, and TQuor's public interface offers
 // no way to hang up or read the status of a handle it merely found with
-// GetHandleByName. The functions and the watch below are the tool's only
-// direct RAS calls: they use the Ras2 entry-point variables that a live TQuor has bound (its
+// GetHandleByName. These two functions are the tool's only direct RAS calls:
+// they use the Ras2 entry-point variables that a live TQuor has bound (its
 // constructor runs InitRas), on a handle that TQuor::GetHandleByName returned.
 // Everything else in the tool goes through TQuor.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "Win32/Win32.h"
 
 namespace quortool {
 
@@ -30,24 +28,6 @@ struct ForeignStatus {
 // ERROR_PROC_NOT_FOUND when the loaded RAS library lacks RasHangUp.
 // Precondition: a TQuor with RasInitialized exists (RAS is bound).
 uint32_t HangUpForeignConnection(uint64_t handle);
-
-// RAS's word that one connection has ended: an event RasConnectionNotification
-// signals when it does. Register it before the hang-up, so that an end
-// coming at once is not missed. Where the library lacks the call, or refuses
-// the handle, Wait is a plain pause, and the caller's look at the list is
-// what notices the end.
-class EndWatch {
- public:
-  explicit EndWatch(uint64_t handle);
-  ~EndWatch();
-  EndWatch(const EndWatch&) = delete;
-  EndWatch& operator=(const EndWatch&) = delete;
-  // Returns after at most ms, at once when the end has been signalled.
-  void Wait(uint32_t ms);
-
- private:
-  HANDLE fEvent{};  // none when not registered
-};
 
 // RasGetConnectStatus on a foreign handle; result ERROR_PROC_NOT_FOUND when
 // the loaded RAS library lacks it.
