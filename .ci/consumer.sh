@@ -170,6 +170,7 @@ lib/libvcl30.so lib/libvcl30.so.$soversion lib/libvcl30.so.$version lib/pkgconfi
 lib/libquor.so lib/libquor.so.0 lib/libquor.so.$version lib/pkgconfig/quor-c.pc
 lib/quor/rasapi32.dll lib/quor/rnaph.dll share/man/man1/quor.1"
 [[ -f "$build/bin/rasbackend_networkmanager.dll" ]] && expected+=" lib/quor/rasbackend_networkmanager.dll"
+[[ -f "$build/bin/rasbackend_networkmanager-brief.dll" ]] && expected+=" lib/quor/rasbackend_networkmanager-brief.dll"
 expected="$(xargs -n1 <<<"$expected" | sort)"
 check_listing() {
   local what="$1" listing="$2" dir

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 bash tests/nm/install.sh
 cmake --preset ci -B build/nm >/dev/null
 cmake --build build/nm -j2 --target nm_map_tests nm_backend_tests nm_component_tests quor rasapi32 \
-  rasbackend_networkmanager rassim_contract_tests rassim_helper rnaph quor_c
+  rasbackend_networkmanager rasbackend_networkmanager-brief rassim_contract_tests rassim_helper rnaph quor_c
 build/nm/bin/nm_map_tests --gtest_brief=1
 contract="env QUOR_RAS_BACKEND=networkmanager QUOR_RAS_CONTRACT_TARGET=networkmanager build/nm/bin/rassim_contract_tests"
 suites=("build/nm/bin/nm_backend_tests --gtest_brief=1" "build/nm/bin/nm_component_tests --gtest_brief=1"
@@ -29,7 +29,7 @@ fi
 # With QUOR_NM_BENCH=1: also `quor dial` and `quor hangup` beside nmcli's, from a release build (bench/README.md).
 if [[ ${QUOR_NM_BENCH:-0} == 1 ]]; then
   cmake --preset release -B build/nm-release >/dev/null
-  cmake --build build/nm-release -j2 --target quor rasapi32 rasbackend_networkmanager rnaph
+  cmake --build build/nm-release -j2 --target quor rasapi32 rasbackend_networkmanager rasbackend_networkmanager-brief rnaph
   suites+=("bash bench/nm_dial.sh build/nm-release/bin 7")
 fi
 for suite in "${suites[@]}"; do

@@ -75,7 +75,7 @@ quor_install_search_path(vcl30 quor_c quor quordesigner)
 # Loadable modules: found at run time by name, never linked.
 # On Windows the package module goes beside the programs; the simulated
 # rasapi32.dll never does (beside a program it would replace the system's RAS).
-foreach(_module rasapi32 rnaph rasbackend_networkmanager TQuor30)
+foreach(_module rasapi32 rnaph rasbackend_networkmanager rasbackend_networkmanager-brief TQuor30)
   if(TARGET ${_module} AND WIN32 AND _module STREQUAL "TQuor30")
     install(TARGETS TQuor30 LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
                             RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)

@@ -16,9 +16,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "RasSim/backends/networkmanager/NmBackend.h"
+#include "RasSim/backends/networkmanager/NmBrief.h"
 #include "RasSim/backends/networkmanager/NmMap.h"
 #include "Win32/Win32.h"
 
@@ -506,6 +508,65 @@ TEST_F(NmBackend, ClientStartIsRetriedUntilNetworkManagerAnswers) {
   EXPECT_TRUE(Until([&] { return Nm().EnumEntries(kPb, names) == ERROR_RASMAN_CANNOT_INITIALIZE; }, 5000));
   Ctl("nm-start");
   EXPECT_TRUE(Until(listed, 15000));
+  ASSERT_TRUE(
+      Until([] { return std::system("nmcli -t -f DEVICE,STATE device | grep -qx veth0:disconnected") == 0; }, 15000));
+}
+
+// The brief backend (D-Bus without libnm's client) answers as the full one for other processes'
+// connections and the profiles, sees what changed after its last answer, hangs up, and says when
+// NetworkManager is not there.
+TEST_F(NmBackend, BriefBackendAnswersAsTheFullOne) {
+  const rassim::BackendOps& brief = rasnm::brief::Ops();
+  auto listed = [&](const rassim::BackendOps& b) {
+    std::vector<rassim::ConnInfo> list;
+    return b.EnumConnections(list) == 0 ? list.size() : ~size_t{0};
+  };
+  auto same = [&](const char* when) {
+    std::vector<rassim::ConnInfo> full, light;
+    EXPECT_EQ(Nm().EnumConnections(full), 0u) << when;
+    EXPECT_EQ(brief.EnumConnections(light), 0u) << when;
+    EXPECT_EQ(light.size(), full.size()) << when;
+    for (size_t i = 0; i < std::min(light.size(), full.size()); ++i) {
+      const rassim::ConnInfo &f = full[i], &l = light[i];
+      EXPECT_EQ(std::tie(l.handle, l.entry, l.deviceType, l.deviceName, l.phonebook),
+                std::tie(f.handle, f.entry, f.deviceType, f.deviceName, f.phonebook))
+          << when;
+      rassim::ConnStatus fs, ls;
+      EXPECT_EQ(brief.GetConnectStatus(f.handle, ls), Nm().GetConnectStatus(f.handle, fs)) << when;
+      EXPECT_EQ(std::tie(ls.state, ls.error, ls.deviceType, ls.deviceName),
+                std::tie(fs.state, fs.error, fs.deviceType, fs.deviceName))
+          << when;
+    }
+    std::vector<std::string> fe, le;
+    EXPECT_EQ(Nm().EnumEntries(kPb, fe), 0u) << when;
+    EXPECT_EQ(brief.EnumEntries(kPb, le), 0u) << when;
+    EXPECT_EQ(le, fe) << when;
+    rassim::ConnStatus st;
+    EXPECT_EQ(brief.GetConnectStatus(rasnm::kActiveHandleBase + 0xFFFF, st), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    return light;
+  };
+  same("nothing active");
+  // Brought up and a profile added behind the brief backend's last answers.
+  Nmcli("connection up Office");
+  Nmcli("connection add type ethernet con-name 'Brief Probe' ifname veth9 autoconnect no");
+  EXPECT_TRUE(Until([&] { return listed(Nm()) == 1 && listed(brief) == 1; }, 10000));
+  std::vector<std::string> names;
+  EXPECT_TRUE(Until([&] { return brief.EnumEntries(kPb, names) == 0 && names.size() == 3; }, 5000));
+  const std::vector<rassim::ConnInfo> up = same("Office up by nmcli, a profile added");
+  Nmcli("connection delete 'Brief Probe'");
+  ASSERT_EQ(up.size(), 1u);
+  // The hang-up of another process's line; a second one finds nothing.
+  EXPECT_EQ(brief.HangUp(up[0].handle), 0u);
+  EXPECT_TRUE(Until([&] { return listed(brief) == 0 && Gone(up[0].handle) && Idle("Office"); }, 10000));
+  EXPECT_EQ(brief.HangUp(up[0].handle), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  same("hung up by the brief backend");
+  // No NetworkManager, then NetworkManager again.
+  Ctl("nm-stop");
+  EXPECT_TRUE(Until([&] { return brief.EnumEntries(kPb, names) == ERROR_RASMAN_CANNOT_INITIALIZE; }, 5000));
+  std::vector<rassim::ConnInfo> none;
+  EXPECT_EQ(brief.EnumConnections(none), static_cast<DWORD>(ERROR_RASMAN_CANNOT_INITIALIZE));
+  Ctl("nm-start");
+  EXPECT_TRUE(Until([&] { return brief.EnumEntries(kPb, names) == 0 && names.size() == 2; }, 15000));
   ASSERT_TRUE(
       Until([] { return std::system("nmcli -t -f DEVICE,STATE device | grep -qx veth0:disconnected") == 0; }, 15000));
 }

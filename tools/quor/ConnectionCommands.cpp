@@ -7,6 +7,7 @@
 
 #include "tools/quor/Cli.h"
 #include "tools/quor/CommandSupport.h"
+#include "tools/quor/CommandTable.h"
 #include "tools/quor/Diallers.h"
 #include "tools/quor/Errors.h"
 #include "tools/quor/ForeignConnection.h"
@@ -134,9 +135,25 @@ bool HangUpEntry(RasSession& session, const std::string& entry, const std::strin
 
 }  // namespace
 
+namespace {
+
+// A hang-up makes a few RAS calls and ends: on NetworkManager the library's
+// brief backend answers them over D-Bus without starting libnm's client
+// (anything else it hands to the full backend). Chosen before the library loads.
+void PreferBriefBackend() {
+  const char* chosen = std::getenv("QUOR_RAS_BACKEND");
+  if (chosen == nullptr || std::string(chosen) != "networkmanager") return;
+  const std::vector<std::string> names = BackendNames();
+  if (std::find(names.begin(), names.end(), "networkmanager-brief") == names.end()) return;
+  platform::SetEnv("QUOR_RAS_BACKEND", "networkmanager-brief");
+}
+
+}  // namespace
+
 int RunHangUp(const Args& args) {
   const bool all = args.Flag("--all");
   if (all == !args.positional.empty()) throw UsageError("give either an entry or --all");
+  PreferBriefBackend();
   Output out(args.json);
   RasSession session(out, RasSession::Needs::ConnectionsOnly);
   const std::vector<Dialler> diallers = RunningDiallers();
