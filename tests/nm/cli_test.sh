@@ -162,6 +162,19 @@ for row in "${denied[@]}"; do
 done
 check "still listed after the refused delete" $'Office\nOffice VPN' "$(q entries)"
 check "nothing dialled by the refused dial" "" "$(q connections --names)"
+# A hang-up NetworkManager refuses is told as refused by both backends (rassim_helper exits 15
+# when RasHangUp fails), and the line stays up.
+nmcli connection up Office >/dev/null
+handle=$(q status Office | sed -n 's/^handle: //p')
+for backend in networkmanager networkmanager-brief; do
+  as_nobody env QUOR_RAS_BACKEND=$backend "$bin/rassim_helper" hangup "$handle"
+  check "unprivileged RasHangUp of another's line ($backend): refused" 15 $?
+done
+as_nobody "$bin/quor" --backend networkmanager hangup Office >"$out/denied" 2>&1
+check "unprivileged hangup: error 5, at once" "yes" \
+  "$(grep -q 'Access is denied' "$out/denied" && echo yes || echo no: "$(cat "$out/denied")")"
+check "still up after the refused hang-ups" "Office" "$(q connections --names)"
+nmcli connection down Office >/dev/null
 
 # Without a system bus, and with NetworkManager stopped: RAS error 711 at once, never a hang.
 start=$(date +%s%N)

@@ -322,6 +322,20 @@ DWORD Dial(const DialRequest& request, LPHRasConn h) {
   return c->sync->Wait(kDialMs);
 }
 
+namespace {
+
+void ForeignDeactivated(GObject* client, GAsyncResult* res, gpointer data) {
+  std::unique_ptr<std::shared_ptr<Waiter>> w(static_cast<std::shared_ptr<Waiter>*>(data));
+  GError* err = nullptr;
+  nm_client_deactivate_connection_finish(NM_CLIENT(client), res, &err);
+  // Going already (it went meanwhile) is what was asked for.
+  const DWORD e = g_error_matches(err, NM_MANAGER_ERROR, NM_MANAGER_ERROR_CONNECTION_NOT_ACTIVE) ? 0 : ErrorOf(err);
+  g_clear_error(&err);
+  (*w)->Finish(e);
+}
+
+}  // namespace
+
 DWORD HangUp(THRasConn h) {
   return Request([h](std::shared_ptr<Waiter> w) {
     std::shared_ptr<Call> c;
@@ -345,8 +359,13 @@ DWORD HangUp(THRasConn h) {
     }
     if (!c) {
       // Not a call of this process: the handle of an active connection (RasEnumConnections) hangs it up too.
+      // NetworkManager's answer is waited for, so that a refusal (a caller it does not authorise) is told.
       ac = FindActive(h);
       if (!ac) return w->Finish(ERROR_INVALID_HANDLE);
+      if (nm_active_connection_get_state(ac) >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING) return w->Finish(0);
+      nm_client_deactivate_connection_async(B().client, ac, nullptr, ForeignDeactivated,
+                                            new std::shared_ptr<Waiter>(w));
+      return;
     }
     if (ac && nm_active_connection_get_state(ac) < NM_ACTIVE_CONNECTION_STATE_DEACTIVATING) {
       nm_client_deactivate_connection_async(B().client, ac, nullptr, nullptr, nullptr);
