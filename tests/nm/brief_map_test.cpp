@@ -30,7 +30,8 @@ struct AcObject {
 GVariant* Objects(const std::vector<int>& listed, const std::vector<AcObject>& acs) {
   std::string text = "({";
   text += "objectpath '" NM_DBUS_PATH "': {'" NM_DBUS_INTERFACE "': {'ActiveConnections': <@ao [";
-  for (size_t i = 0; i < listed.size(); ++i) text += (i ? ", " : "") + std::string("objectpath '") + kAc + std::to_string(listed[i]) + "'";
+  for (size_t i = 0; i < listed.size(); ++i)
+    text += (i ? ", " : "") + std::string("objectpath '") + kAc + std::to_string(listed[i]) + "'";
   text += "]>}}, objectpath '/org/freedesktop/NetworkManager/Settings/1': {'" NM_DBUS_INTERFACE_SETTINGS_CONNECTION
           "': @a{sv} {}}";
   text += ", objectpath '/org/freedesktop/NetworkManager/Devices/2': {'" NM_DBUS_INTERFACE_DEVICE
@@ -113,8 +114,9 @@ TEST(NmBrief, ObjectsReadAsTheFullBackendsListAndStatus) {
 
 TEST(NmBrief, WhatIsNotAnActiveConnectionOfTheManagerIsNotFound) {
   // An object the manager does not list, a listed path without an object, handles of no active connection.
-  GVariant* objects = Objects({3, 12}, {{4, "Office", "802-3-ethernet", NM_ACTIVE_CONNECTION_STATE_ACTIVATED, "known", "eth"},
-                                        {12, "Home", "802-3-ethernet", NM_ACTIVE_CONNECTION_STATE_ACTIVATED, "known", "eth"}});
+  GVariant* objects =
+      Objects({3, 12}, {{4, "Office", "802-3-ethernet", NM_ACTIVE_CONNECTION_STATE_ACTIVATED, "known", "eth"},
+                        {12, "Home", "802-3-ethernet", NM_ACTIVE_CONNECTION_STATE_ACTIVATED, "known", "eth"}});
   ASSERT_NE(objects, nullptr);
   const std::vector<Active> actives = rasnm::brief::ActivesOf(objects);
   g_variant_unref(objects);

@@ -28,12 +28,12 @@ const rassim::BackendOps& Ops();
 
 // One active connection as NetworkManager's objects describe it.
 struct Active {
-  std::string path;        // its D-Bus object
-  std::string id;          // the profile's name
-  std::string type;        // the profile's connection type ("vpn", "802-3-ethernet", ...)
-  bool hasProfile = false; // its settings connection is one of NetworkManager's objects
-  std::string device;      // the interface of its first device ("" when none)
-  uint32_t state = 0;      // NMActiveConnectionState
+  std::string path;         // its D-Bus object
+  std::string id;           // the profile's name
+  std::string type;         // the profile's connection type ("vpn", "802-3-ethernet", ...)
+  bool hasProfile = false;  // its settings connection is one of NetworkManager's objects
+  std::string device;       // the interface of its first device ("" when none)
+  uint32_t state = 0;       // NMActiveConnectionState
 };
 
 // The active connections in NetworkManager's order (its ActiveConnections),

@@ -61,7 +61,8 @@ DWORD ErrorOf(const GError* err) {
   if (g_error_matches(err, G_DBUS_ERROR, G_DBUS_ERROR_ACCESS_DENIED) ||
       g_error_matches(err, G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED))
     return ERROR_ACCESS_DENIED;
-  if (g_error_matches(err, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) || g_error_matches(err, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY))
+  if (g_error_matches(err, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ||
+      g_error_matches(err, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY))
     return ERROR_REQUEST_TIMEOUT;
   // NetworkManager's own errors arrive as remote errors named by D-Bus.
   gchar* remote = g_dbus_error_get_remote_error(err);
@@ -114,9 +115,8 @@ DWORD Call(const char* path, const char* iface, const char* method, GVariant* ar
     return e;
   }
   GError* err = nullptr;
-  GVariant* r = g_dbus_connection_call_sync(bus, NM_DBUS_SERVICE, path, iface, method, args,
-                                            G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallMs,
-                                            nullptr, &err);
+  GVariant* r = g_dbus_connection_call_sync(bus, NM_DBUS_SERVICE, path, iface, method, args, G_VARIANT_TYPE(replyType),
+                                            G_DBUS_CALL_FLAGS_NO_AUTO_START, kCallMs, nullptr, &err);
   g_object_unref(bus);
   DWORD e = r ? 0 : ErrorOf(err);
   if (!r && harmless) {

@@ -48,8 +48,7 @@ const BackendOps* Full() {
   const std::string path = FullModulePath();
   HMODULE module = LoadLibraryA(path.c_str());
   FARPROC proc = module ? GetProcAddress(module, rassim::kBackendOpsExport) : nullptr;
-  const BackendOps* ops =
-      proc ? reinterpret_cast<rassim::BackendOpsFn>(reinterpret_cast<void (*)()>(proc))() : nullptr;
+  const BackendOps* ops = proc ? reinterpret_cast<rassim::BackendOpsFn>(reinterpret_cast<void (*)()>(proc))() : nullptr;
   if (!ops || ops->abi != rassim::kBackendAbi || !ops->Open || !ops->Close) {
     std::fprintf(stderr, "rasbackend_networkmanager-brief.dll: %s cannot be loaded or does not fit\n", path.c_str());
     if (module) FreeLibrary(module);
