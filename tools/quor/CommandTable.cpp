@@ -151,7 +151,9 @@ const std::vector<CommandSpec>& CommandTable() {
        "RAS no longer lists it. A quor dial of ENTRY that is dialling or waiting to redial is stopped as Ctrl-C "
        "would stop it (exit 0), so it does not dial again; one whose line is up sees the line lost (exit 4), and "
        "one with --persist does not dial again either. Only the quor dials of the same RAS state folder "
-       "(QUOR_RAS_STATE_DIR) are reached. The phonebook need not be readable.",
+       "(QUOR_RAS_STATE_DIR) are reached. The phonebook need not be readable. With the networkmanager backend the "
+       "hang-up goes through the RAS library's networkmanager-brief backend, which asks NetworkManager over D-Bus "
+       "without starting libnm's client.",
        {{"--all", nullptr, nullptr,
          "hang up every active connection and stop every quor dial of this user and state folder"}},
        0,
