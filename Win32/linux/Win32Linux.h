@@ -210,8 +210,9 @@ namespace qw_linux __attribute__((visibility("hidden"))) {
 
   // A posted message in its queue. Messages taken out of the middle (a peek for
   // one window) leave a gap that goes once it reaches the front, so a message's
-  // place is always its sequence number minus the front's.
-  struct Posted {
+  // place is always its sequence number minus the front's. One cache line each
+  // (the ring's storage is aligned to it): a post writes, and a peek reads, one line.
+  struct alignas(64) Posted {
     MSG msg;
     Window* window;  // null for a thread message
     bool live;
