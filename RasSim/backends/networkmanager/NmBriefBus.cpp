@@ -27,18 +27,28 @@ std::atomic<uint64_t> g_changes{0};
 
 // What was fetched, with the count of signals before the call was made: it
 // stands while no signal has come since.
+template <class T>
 struct Cached {
   bool valid = false;
   uint64_t changes = 0;
-  std::vector<Active> actives;
+  T value;
 };
-struct CachedNames {
-  bool valid = false;
-  uint64_t changes = 0;
-  std::vector<std::string> names;
-};
-Cached g_actives;
-CachedNames g_names;
+Cached<std::vector<Active>> g_actives;
+Cached<std::vector<std::string>> g_names;
+
+template <class T>
+bool FromCache(const Cached<T>& cached, T& out) {
+  std::lock_guard<std::mutex> held(g_lock);
+  if (!cached.valid || cached.changes != g_changes.load()) return false;
+  out = cached.value;
+  return true;
+}
+
+template <class T>
+void Keep(Cached<T>& cached, uint64_t changesBefore, const T& value) {
+  std::lock_guard<std::mutex> held(g_lock);
+  cached = Cached<T>{true, changesBefore, value};
+}
 
 GDBusMessage* CountChanges(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer) {
   if (incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_SIGNAL) {
@@ -152,13 +162,7 @@ void SettingsDone(GObject* source, GAsyncResult* res, gpointer data) {
 }  // namespace
 
 DWORD FetchActives(std::vector<Active>& out) {
-  {
-    std::lock_guard<std::mutex> held(g_lock);
-    if (g_actives.valid && g_actives.changes == g_changes.load()) {
-      out = g_actives.actives;
-      return 0;
-    }
-  }
+  if (FromCache(g_actives, out)) return 0;
   const uint64_t before = g_changes.load();
   GVariant* objects = nullptr;
   if (DWORD e = Call("/org/freedesktop", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", nullptr,
@@ -166,8 +170,7 @@ DWORD FetchActives(std::vector<Active>& out) {
     return e;
   out = ActivesOf(objects);
   g_variant_unref(objects);
-  std::lock_guard<std::mutex> held(g_lock);
-  g_actives = Cached{true, before, out};
+  Keep(g_actives, before, out);
   return 0;
 }
 
@@ -182,13 +185,7 @@ DWORD Deactivate(const std::string& activePath) {
 }
 
 DWORD FetchEntryNames(std::vector<std::string>& out) {
-  {
-    std::lock_guard<std::mutex> held(g_lock);
-    if (g_names.valid && g_names.changes == g_changes.load()) {
-      out = g_names.names;
-      return 0;
-    }
-  }
+  if (FromCache(g_names, out)) return 0;
   const uint64_t before = g_changes.load();
   GVariant* listed = nullptr;
   if (DWORD e = Call(NM_DBUS_PATH_SETTINGS, NM_DBUS_INTERFACE_SETTINGS, "ListConnections", nullptr, "(ao)", &listed))
@@ -220,8 +217,7 @@ DWORD FetchEntryNames(std::vector<std::string>& out) {
   std::sort(p.names.begin(), p.names.end(),
             [](const std::string& a, const std::string& b) { return rassim::FoldCase(a) < rassim::FoldCase(b); });
   out = p.names;
-  std::lock_guard<std::mutex> held(g_lock);
-  g_names = CachedNames{true, before, p.names};
+  Keep(g_names, before, p.names);
   return 0;
 }
 
