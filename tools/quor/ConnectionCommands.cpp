@@ -133,10 +133,6 @@ bool HangUpEntry(RasSession& session, const std::string& entry, const std::strin
   return found;
 }
 
-}  // namespace
-
-namespace {
-
 // A hang-up makes a few RAS calls and ends: on NetworkManager the library's
 // brief backend answers them over D-Bus without starting libnm's client
 // (anything else it hands to the full backend). Chosen before the library loads.

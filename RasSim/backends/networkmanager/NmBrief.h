@@ -43,6 +43,7 @@ std::vector<Active> ActivesOf(GVariant* managedObjects);
 // What the networkmanager backend answers for connections that are not this
 // process's calls, from the same facts.
 std::vector<rassim::ConnInfo> ListedOf(const std::vector<Active>& actives);
+const Active* ActiveOf(const std::vector<Active>& actives, THRasConn h);  // null when h names none of them
 DWORD StatusOf(const std::vector<Active>& actives, THRasConn h, rassim::ConnStatus& out);
 
 // NetworkManager over the system bus, each bounded in time; 0 or a RAS error.

@@ -97,29 +97,34 @@ std::vector<rassim::ConnInfo> ListedOf(const std::vector<Active>& actives) {
   return out;
 }
 
-DWORD StatusOf(const std::vector<Active>& actives, THRasConn h, rassim::ConnStatus& out) {
+const Active* ActiveOf(const std::vector<Active>& actives, THRasConn h) {
   const std::string path = ActivePathOfHandle(h);
-  for (const Active& a : actives) {
-    if (path.empty() || a.path != path) continue;
-    switch (a.state) {
-      case NM_ACTIVE_CONNECTION_STATE_ACTIVATED:
-        out.state = RASCS_Connected;
-        break;
-      case NM_ACTIVE_CONNECTION_STATE_ACTIVATING:
-        out.state = RASCS_ConnectDevice;
-        break;
-      case NM_ACTIVE_CONNECTION_STATE_DEACTIVATING:
-        out.state = RASCS_Disconnected;
-        break;
-      default:
-        return ERROR_INVALID_HANDLE;
-    }
-    out.error = 0;
-    out.deviceType = DeviceTypeOf(a.type);
-    out.deviceName = a.device;
-    return 0;
+  if (path.empty()) return nullptr;
+  for (const Active& a : actives)
+    if (a.path == path) return &a;
+  return nullptr;
+}
+
+DWORD StatusOf(const std::vector<Active>& actives, THRasConn h, rassim::ConnStatus& out) {
+  const Active* a = ActiveOf(actives, h);
+  if (!a) return ERROR_INVALID_HANDLE;
+  switch (a->state) {
+    case NM_ACTIVE_CONNECTION_STATE_ACTIVATED:
+      out.state = RASCS_Connected;
+      break;
+    case NM_ACTIVE_CONNECTION_STATE_ACTIVATING:
+      out.state = RASCS_ConnectDevice;
+      break;
+    case NM_ACTIVE_CONNECTION_STATE_DEACTIVATING:
+      out.state = RASCS_Disconnected;
+      break;
+    default:
+      return ERROR_INVALID_HANDLE;
   }
-  return ERROR_INVALID_HANDLE;
+  out.error = 0;
+  out.deviceType = DeviceTypeOf(a->type);
+  out.deviceName = a->device;
+  return 0;
 }
 
 }  // namespace rasnm::brief

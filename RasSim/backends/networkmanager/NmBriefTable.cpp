@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "RasSim/backends/networkmanager/NmBrief.h"
-#include "RasSim/backends/networkmanager/NmMap.h"
 
 namespace rasnm::brief {
 
@@ -108,12 +107,9 @@ DWORD HangUp(THRasConn h) {
   if (const BackendOps* f = Loaded()) return f->HangUp(h);
   std::vector<Active> actives;
   if (DWORD e = FetchActives(actives)) return e;
-  const std::string path = ActivePathOfHandle(h);
-  for (const Active& a : actives) {
-    if (path.empty() || a.path != path) continue;
-    return a.state < NM_ACTIVE_CONNECTION_STATE_DEACTIVATING ? Deactivate(path) : 0;
-  }
-  return ERROR_INVALID_HANDLE;
+  const Active* a = ActiveOf(actives, h);
+  if (!a) return ERROR_INVALID_HANDLE;
+  return a->state < NM_ACTIVE_CONNECTION_STATE_DEACTIVATING ? Deactivate(a->path) : 0;
 }
 
 DWORD EnumEntries(const rassim::PbArg& pb, std::vector<std::string>& names) {

@@ -369,7 +369,7 @@ DWORD HangUp(THRasConn h) {
     }
     if (ac && nm_active_connection_get_state(ac) < NM_ACTIVE_CONNECTION_STATE_DEACTIVATING) {
       nm_client_deactivate_connection_async(B().client, ac, nullptr, nullptr, nullptr);
-    } else if (c && ac) {
+    } else if (ac) {
       // NetworkManager is taking it down already.
       std::lock_guard<std::mutex> held(B().m);
       ActiveEndedLocked(c, 0);
